@@ -1,0 +1,199 @@
+/*
+ * libkrvu: linear, mixed-integer and quadratic optimization.
+ *
+ * Conventions shared by every function below:
+ *  - Every function returns an int: 0 on success, non-zero on failure.  After a
+ *    failure the text of what went wrong is read with KRVUgetlasterror (functions
+ *    taking a problem) or KRVU_ge_getlasterror (functions of the global
+ *    environment).  Texts name the offending argument and, where there is one,
+ *    the index.
+ *  - Handles are opaque.  A problem is created by KRVUcreateprob and released by
+ *    KRVUdestroyprob; destroying is allowed even after KRVUfree.
+ *  - The library never prints.  Log lines go to the message callbacks of the
+ *    problem that logs them (KRVUaddcbmessage) and to the global message
+ *    handlers (KRVU_ge_addcbmsghandler).
+ *  - Arrays passed in are read only and never kept; arrays passed out are filled
+ *    up to the documented size.  Where a query says "two-call sizing", passing a
+ *    null array with a non-null count pointer returns the size needed.
+ *  - Indices are 0-based.  Functions may be called from any thread; a single
+ *    problem must not be used by two threads at once.
+ *  - Text buffers: versions need 32 bytes, banners 512, last errors 512, names
+ *    the maximum name length attribute times 8 plus 1.
+ */
+#ifndef KRVU_H
+#define KRVU_H
+
+#include <stdint.h>
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define KRVU_API __attribute__((visibility("default")))
+
+typedef struct krvu_prob_s *KRVUprob;
+typedef struct krvu_bo_s *KRVUbranchobject;
+
+#define KRVU_INFINITY 1.0e20
+
+/* Error codes (the return value of a failing call). */
+#define KRVU_ERR_ARGUMENT 1     /* an argument is out of range or null */
+#define KRVU_ERR_STATE 2        /* the call is not allowed now */
+#define KRVU_ERR_NOMEMORY 3     /* out of memory */
+#define KRVU_ERR_FILE 4         /* a file could not be read or written */
+#define KRVU_ERR_SOLVER 5       /* the engine failed */
+#define KRVU_ERR_INTERNAL 6     /* a fault of the library itself */
+#define KRVU_ERR_NOTINIT 7      /* KRVUinit has not been called */
+
+/* Value types of controls and attributes. */
+#define KRVU_TYPE_NOTDEFINED 0
+#define KRVU_TYPE_INT 1
+#define KRVU_TYPE_INT64 2
+#define KRVU_TYPE_DOUBLE 3
+#define KRVU_TYPE_STRING 4
+
+/* Flags of a KRVUgetcalist_c entry. */
+#define KRVU_CAFLAG_INT 0x1
+#define KRVU_CAFLAG_DOUBLE 0x2
+#define KRVU_CAFLAG_STRING 0x4
+#define KRVU_CAFLAG_INT64 0x8
+#define KRVU_CAFLAG_CONTROL 0x20
+
+/* Message types passed to message callbacks. */
+#define KRVU_MSG_LOG 1
+#define KRVU_MSG_WARNING 3
+#define KRVU_MSG_ERROR 4
+
+/* ---------------------------------------------------------------------------
+ * Global environment
+ * ------------------------------------------------------------------------- */
+
+/* Starts the library.  Calls are counted: every KRVUinit needs a KRVUfree.
+ * path: reserved, pass null. */
+KRVU_API int KRVUinit(const char *path);
+/* One stop request; the last one releases the global state (problems that still
+ * exist stay valid for destruction and queries). */
+KRVU_API int KRVUfree(void);
+
+/* Global message handler.  object: the problem (or other handle) that sent the
+ * message, null for the environment itself; thread: reserved (null); msg: the
+ * text without newline; msgtype: KRVU_MSG_*; msgcode: a message number (0 when
+ * there is none).  Handlers run in decreasing priority, and for equal priority in
+ * the order they were added.  The return value is ignored. */
+typedef int (*KRVU_ge_msghandler)(void *object, void *userdata, void *thread,
+                                  const char *msg, int msgtype, int msgcode);
+KRVU_API int KRVU_ge_addcbmsghandler(KRVU_ge_msghandler f, void *userdata, int priority);
+/* Removes every registration of f whose user data matches; userdata null
+ * matches any.  Fails when nothing matched. */
+KRVU_API int KRVU_ge_removecbmsghandler(KRVU_ge_msghandler f, void *userdata);
+/* The last error of the global environment of the calling thread.  msg may be
+ * null to learn the length; *msglength (optional) gets the length without the
+ * terminating zero.  The text is cut to maxbytes-1 characters. */
+KRVU_API int KRVU_ge_getlasterror(int *code, char *msg, int maxbytes, int *msglength);
+KRVU_API int KRVU_ge_setarchconsistency(int ifarchconsistent);
+KRVU_API int KRVU_ge_getarchconsistency(int *ifarchconsistent);
+
+KRVU_API int KRVUgetversion(char *version);   /* "major.minor.patch", 32 bytes */
+KRVU_API int KRVUgetversionnumbers(int *major, int *minor, int *build);
+KRVU_API int KRVUgetbanner(char *banner);     /* one line, 512 bytes */
+KRVU_API int KRVUgetcheckedmode(int *checkedmode);
+KRVU_API int KRVUsetcheckedmode(int checkedmode);
+/* Type name of a handle the library gave out: "KRVUprob", "KSLPprob" or
+ * "KRVUbranchobject".  Fails for anything else. */
+KRVU_API int KRVUgetobjecttypename(const void *object, const char **name);
+
+/* ---------------------------------------------------------------------------
+ * Problems
+ * ------------------------------------------------------------------------- */
+
+KRVU_API int KRVUcreateprob(KRVUprob *prob);
+KRVU_API int KRVUdestroyprob(KRVUprob prob);
+KRVU_API int KRVUsetprobname(KRVUprob prob, const char *name);
+/* name: at least the problem-name length attribute (1158) plus 1 bytes. */
+KRVU_API int KRVUgetprobname(KRVUprob prob, char *name);
+/* Last error of a problem into a buffer of 512 bytes ("" when there is none). */
+KRVU_API int KRVUgetlasterror(KRVUprob prob, char *errmsg);
+
+/* Problem message callback: msg is the text, len its length, msgtype KRVU_MSG_*.
+ * Callbacks run in decreasing priority. */
+typedef void (*KRVU_cbmessage)(KRVUprob prob, void *data, const char *msg, int len,
+                               int msgtype);
+KRVU_API int KRVUaddcbmessage(KRVUprob prob, KRVU_cbmessage f, void *data, int priority);
+/* Removes matching registrations (f null: any function; data null: any data). */
+KRVU_API int KRVUremovecbmessage(KRVUprob prob, KRVU_cbmessage f, void *data);
+
+/* ---------------------------------------------------------------------------
+ * Controls and attributes
+ * ------------------------------------------------------------------------- */
+
+/* The list of every control and attribute, ending with an entry whose id is 0.
+ * flags: KRVU_CAFLAG_*.  The list is static and lives as long as the process. */
+typedef struct {
+  int id;
+  const char *name;
+  int flags;
+} KRVUcaentry;
+KRVU_API int KRVUgetcalist_c(const KRVUcaentry **list);
+
+/* Look up a control or attribute by its (case-insensitive) name.  *type gets
+ * KRVU_TYPE_*; an unknown name gives id 0 and type KRVU_TYPE_NOTDEFINED and
+ * succeeds. */
+KRVU_API int KRVUgetcontrolinfo(KRVUprob prob, const char *name, int *id, int *type);
+KRVU_API int KRVUgetattribinfo(KRVUprob prob, const char *name, int *id, int *type);
+/* Help text of a control or attribute (static, never null on success). */
+KRVU_API int KRVUgetcahelp(int id, const char **help);
+
+KRVU_API int KRVUgetintcontrol(KRVUprob prob, int id, int *value);
+KRVU_API int KRVUgetintcontrol64(KRVUprob prob, int id, int64_t *value);
+KRVU_API int KRVUsetintcontrol(KRVUprob prob, int id, int value);
+KRVU_API int KRVUsetintcontrol64(KRVUprob prob, int id, int64_t value);
+KRVU_API int KRVUgetdblcontrol(KRVUprob prob, int id, double *value);
+KRVU_API int KRVUsetdblcontrol(KRVUprob prob, int id, double value);
+/* value may be null to learn *nbytes (the length plus 1). */
+KRVU_API int KRVUgetstringcontrol(KRVUprob prob, int id, char *value, int maxbytes,
+                                  int *nbytes);
+KRVU_API int KRVUsetstrcontrol(KRVUprob prob, int id, const char *value);
+KRVU_API int KRVUsetdefaultcontrol(KRVUprob prob, int id);
+KRVU_API int KRVUsetdefaults(KRVUprob prob);
+KRVU_API int KRVUcopycontrols(KRVUprob dest, KRVUprob src);
+/* Logs every control whose value differs from its default. */
+KRVU_API int KRVUdumpcontrols(KRVUprob prob);
+
+KRVU_API int KRVUgetintattrib(KRVUprob prob, int id, int *value);
+KRVU_API int KRVUgetintattrib64(KRVUprob prob, int id, int64_t *value);
+KRVU_API int KRVUgetdblattrib(KRVUprob prob, int id, double *value);
+KRVU_API int KRVUgetstringattrib(KRVUprob prob, int id, char *value, int maxbytes,
+                                 int *nbytes);
+
+/* Identifiers of the controls and attributes (the full table is in
+ * libkrvu/src/params/table.cpp). */
+#define KRVU_ATTR_ROWS 1001
+#define KRVU_ATTR_SETS 1004
+#define KRVU_ATTR_SETMEMBERS 1005
+#define KRVU_ATTR_LPSTATUS 1010
+#define KRVU_ATTR_MIPSTATUS 1011
+#define KRVU_ATTR_COLS 1018
+#define KRVU_ATTR_SPAREROWS 1019
+#define KRVU_ATTR_NAMELENGTH 1028
+#define KRVU_ATTR_MIPENTS 1032
+#define KRVU_ATTR_ORIGINALROWS 1124
+#define KRVU_ATTR_PROBNAMELENGTH 1158
+#define KRVU_ATTR_ORIGINALSETS 1194
+#define KRVU_ATTR_ORIGINALCOLS 1214
+#define KRVU_ATTR_INDICATORS 1325
+#define KRVU_ATTR_GENCONS 1327
+#define KRVU_ATTR_LPOBJVAL 2001
+#define KRVU_ATTR_MIPBESTOBJVAL 2003
+
+#define KRVU_CTRL_OUTPUTLOG 8035
+
+/* ===========================================================================
+ * Model, files and solving: declared below by the components that implement
+ * them (libkrvu/src/model, io, lp, mip).
+ * ========================================================================= */
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif /* KRVU_H */

@@ -1,0 +1,252 @@
+// The global environment: start count, global message handlers, last errors,
+// version and modes.
+#include <algorithm>
+#include <atomic>
+#include <cstdio>
+#include <cstring>
+#include <mutex>
+#include <vector>
+
+#include "core/common.h"
+#include "core/prob.h"
+#include "interfaces/highs_c_api.h"
+
+namespace krvu {
+namespace {
+
+struct Handler {
+  KRVU_ge_msghandler f;
+  void *data;
+  int priority;
+};
+
+std::mutex g_mutex;               // guards everything below
+int g_init_count = 0;
+std::vector<Handler> g_handlers;  // decreasing priority, stable
+int g_checked_mode = 1;
+int g_arch_consistent = 0;
+
+struct LastError {
+  int code = 0;
+  std::string msg;
+};
+thread_local LastError t_global_error;
+
+}  // namespace
+
+std::string vformat(const char *fmt, va_list ap) {
+  char buf[512];
+  va_list copy;
+  va_copy(copy, ap);
+  int n = std::vsnprintf(buf, sizeof buf, fmt, copy);
+  va_end(copy);
+  if (n < 0) return std::string();
+  if (n < static_cast<int>(sizeof buf)) return std::string(buf, n);
+  std::string s(n + 1, '\0');
+  std::vsnprintf(&s[0], s.size(), fmt, ap);
+  s.resize(n);
+  return s;
+}
+
+std::string format(const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::string s = vformat(fmt, ap);
+  va_end(ap);
+  return s;
+}
+
+void raise(int code, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::string s = vformat(fmt, ap);
+  va_end(ap);
+  throw Error(code, s);
+}
+
+void set_global_error(int code, const std::string &msg) {
+  t_global_error.code = code;
+  t_global_error.msg = msg;
+}
+
+void set_prob_error(KRVUprob prob, int code, const std::string &msg) {
+  if (!prob || prob->magic != kMagicProb) return;
+  prob->lasterr_code = code;
+  prob->lasterr = msg;
+}
+
+bool is_initialized() {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  return g_init_count > 0;
+}
+
+void check_prob(KRVUprob prob, const char *func) {
+  if (!prob) raise(KRVU_ERR_ARGUMENT, "%s: argument 'prob' must not be null", func);
+  if (prob->magic != kMagicProb)
+    raise(KRVU_ERR_ARGUMENT, "%s: argument 'prob' is not a valid problem handle", func);
+}
+
+void log_global(void *object, int msgtype, const std::string &text) {
+  std::vector<Handler> handlers;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    handlers = g_handlers;
+  }
+  for (const Handler &h : handlers) h.f(object, h.data, nullptr, text.c_str(), msgtype, 0);
+}
+
+void log_text(KRVUprob prob, int msgtype, const std::string &text) {
+  if (prob) {
+    if (ctl_int(prob, KRVU_CTRL_OUTPUTLOG) == 0 && msgtype == KRVU_MSG_LOG) return;
+    // Copy: a callback may remove itself.
+    std::vector<MsgCallback> cbs = prob->msgcbs;
+    for (const MsgCallback &cb : cbs)
+      cb.f(prob, cb.data, text.c_str(), static_cast<int>(text.size()), msgtype);
+  }
+  log_global(prob, msgtype, text);
+}
+
+void log(KRVUprob prob, int msgtype, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::string s = vformat(fmt, ap);
+  va_end(ap);
+  log_text(prob, msgtype, s);
+}
+
+}  // namespace krvu
+
+using namespace krvu;
+
+extern "C" {
+
+int KRVUinit(const char *path) {
+  return guarded_global("KRVUinit", [&] {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    ++g_init_count;
+    return 0;
+  });
+}
+
+int KRVUfree(void) {
+  return guarded_global("KRVUfree", [&] {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_init_count == 0)
+      raise(KRVU_ERR_NOTINIT, "KRVUfree: the library is not started");
+    --g_init_count;
+    return 0;
+  });
+}
+
+int KRVU_ge_addcbmsghandler(KRVU_ge_msghandler f, void *userdata, int priority) {
+  return guarded_global("KRVU_ge_addcbmsghandler", [&] {
+    require_ptr(reinterpret_cast<void *>(f), "KRVU_ge_addcbmsghandler", "f");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto pos = std::find_if(g_handlers.begin(), g_handlers.end(),
+                            [&](const Handler &h) { return h.priority < priority; });
+    g_handlers.insert(pos, Handler{f, userdata, priority});
+    return 0;
+  });
+}
+
+int KRVU_ge_removecbmsghandler(KRVU_ge_msghandler f, void *userdata) {
+  return guarded_global("KRVU_ge_removecbmsghandler", [&] {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    auto end = std::remove_if(g_handlers.begin(), g_handlers.end(), [&](const Handler &h) {
+      return (!f || h.f == f) && (!userdata || h.data == userdata);
+    });
+    if (end == g_handlers.end())
+      raise(KRVU_ERR_ARGUMENT, "KRVU_ge_removecbmsghandler: no such message handler");
+    g_handlers.erase(end, g_handlers.end());
+    return 0;
+  });
+}
+
+int KRVU_ge_getlasterror(int *code, char *msg, int maxbytes, int *msglength) {
+  const LastError &e = t_global_error;
+  if (code) *code = e.code;
+  if (msglength) *msglength = static_cast<int>(e.msg.size());
+  if (msg && maxbytes > 0) {
+    size_t n = std::min(e.msg.size(), static_cast<size_t>(maxbytes - 1));
+    std::memcpy(msg, e.msg.data(), n);
+    msg[n] = '\0';
+  }
+  return 0;
+}
+
+int KRVU_ge_setarchconsistency(int ifarchconsistent) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_arch_consistent = ifarchconsistent ? 1 : 0;
+  return 0;
+}
+
+int KRVU_ge_getarchconsistency(int *ifarchconsistent) {
+  return guarded_global("KRVU_ge_getarchconsistency", [&] {
+    require_ptr(ifarchconsistent, "KRVU_ge_getarchconsistency", "ifarchconsistent");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    *ifarchconsistent = g_arch_consistent;
+    return 0;
+  });
+}
+
+#define KRVU_VERSION_MAJOR 0
+#define KRVU_VERSION_MINOR 1
+#define KRVU_VERSION_BUILD 0
+
+int KRVUgetversion(char *version) {
+  return guarded_global("KRVUgetversion", [&] {
+    require_ptr(version, "KRVUgetversion", "version");
+    std::snprintf(version, 32, "%d.%d.%d", KRVU_VERSION_MAJOR, KRVU_VERSION_MINOR,
+                  KRVU_VERSION_BUILD);
+    return 0;
+  });
+}
+
+int KRVUgetversionnumbers(int *major, int *minor, int *build) {
+  if (major) *major = KRVU_VERSION_MAJOR;
+  if (minor) *minor = KRVU_VERSION_MINOR;
+  if (build) *build = KRVU_VERSION_BUILD;
+  return 0;
+}
+
+int KRVUgetbanner(char *banner) {
+  return guarded_global("KRVUgetbanner", [&] {
+    require_ptr(banner, "KRVUgetbanner", "banner");
+    std::snprintf(banner, 512, "libkrvu %d.%d.%d, engine HiGHS %s", KRVU_VERSION_MAJOR,
+                  KRVU_VERSION_MINOR, KRVU_VERSION_BUILD, Highs_version());
+    return 0;
+  });
+}
+
+int KRVUgetcheckedmode(int *checkedmode) {
+  return guarded_global("KRVUgetcheckedmode", [&] {
+    require_ptr(checkedmode, "KRVUgetcheckedmode", "checkedmode");
+    std::lock_guard<std::mutex> lock(g_mutex);
+    *checkedmode = g_checked_mode;
+    return 0;
+  });
+}
+
+int KRVUsetcheckedmode(int checkedmode) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  g_checked_mode = checkedmode ? 1 : 0;
+  return 0;
+}
+
+int KRVUgetobjecttypename(const void *object, const char **name) {
+  return guarded_global("KRVUgetobjecttypename", [&] {
+    require_ptr(object, "KRVUgetobjecttypename", "object");
+    require_ptr(name, "KRVUgetobjecttypename", "name");
+    uint32_t magic;
+    std::memcpy(&magic, object, sizeof magic);
+    if (magic == kMagicProb)
+      *name = "KRVUprob";
+    else if (magic == kMagicSlp)
+      *name = "KSLPprob";
+    else
+      raise(KRVU_ERR_ARGUMENT, "KRVUgetobjecttypename: 'object' is not a library handle");
+    return 0;
+  });
+}
+
+}  // extern "C"

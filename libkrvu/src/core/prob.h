@@ -1,0 +1,49 @@
+// The problem record behind a KRVUprob handle.
+#pragma once
+#include "krvu.h"
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "params/table.h"
+
+namespace krvu {
+struct ProbData;  // model store and solver state: model/store.h
+constexpr uint32_t kMagicProb = 0x4b525650;   // "KRVP"
+constexpr uint32_t kMagicSlp = 0x4b534c50;    // "KSLP"
+constexpr uint32_t kMagicDead = 0xdeadbeef;
+
+struct MsgCallback {
+  KRVU_cbmessage f;
+  void *data;
+  int priority;
+};
+}  // namespace krvu
+
+struct krvu_prob_s {
+  uint32_t magic = krvu::kMagicProb;
+  std::string name;
+  int lasterr_code = 0;
+  std::string lasterr;
+  krvu::ParamValues params;                 // controls and stored attributes
+  std::vector<krvu::MsgCallback> msgcbs;    // sorted by decreasing priority
+  std::unique_ptr<krvu::ProbData> data;     // created with the problem
+  void *slp = nullptr;                      // the nonlinear problem over this one, if any
+
+  krvu_prob_s();
+  ~krvu_prob_s();
+};
+
+namespace krvu {
+// Typed access to this problem's controls and stored attributes by identifier
+// (the identifier must be in the table with that type; checked in debug use).
+int64_t ctl_int(const krvu_prob_s *p, int id);
+double ctl_dbl(const krvu_prob_s *p, int id);
+const std::string &ctl_str(const krvu_prob_s *p, int id);
+void attr_set_int(krvu_prob_s *p, int id, int64_t v);
+void attr_set_dbl(krvu_prob_s *p, int id, double v);
+int64_t attr_int(const krvu_prob_s *p, int id);
+double attr_dbl(const krvu_prob_s *p, int id);
+}  // namespace krvu

@@ -1,0 +1,241 @@
+#include "params/table.h"
+
+#include <cctype>
+#include <climits>
+#include <cstring>
+#include <unordered_map>
+
+#include "core/prob.h"
+#include "slp/slpprob.h"
+
+namespace krvu {
+namespace {
+
+constexpr double kInf = KRVU_INFINITY;
+constexpr int64_t kIntMax = INT_MAX;
+
+#define CTL_I(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_INT, kControl, kLib, def, 0.0, nullptr, lo, hi, help, nullptr, 0}
+#define CTL_I64(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_INT64, kControl, kLib, def, 0.0, nullptr, lo, hi, help, nullptr, 0}
+#define CTL_D(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_DOUBLE, kControl, kLib, 0, def, nullptr, lo, hi, help, nullptr, 0}
+#define CTL_S(id, name, def, help) \
+  {id, name, KRVU_TYPE_STRING, kControl, kLib, 0, 0.0, def, 0, 0, help, nullptr, 0}
+#define ATR(id, name, type, get, help) \
+  {id, name, type, kAttribute, kLib, 0, 0.0, "", 0, 0, help, get, 0}
+#define SCTL_I(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_INT, kControl, kSlp, def, 0.0, nullptr, lo, hi, help, nullptr, 0}
+#define SCTL_D(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_DOUBLE, kControl, kSlp, 0, def, nullptr, lo, hi, help, nullptr, 0}
+#define SATR(id, name, type, get, help, flags) \
+  {id, name, type, kAttribute, kSlp, 0, 0.0, "", 0, 0, help, get, flags}
+#define ICTL_I(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_INT, kControl, kIpm, def, 0.0, nullptr, lo, hi, help, nullptr, 0}
+#define ICTL_D(id, name, def, lo, hi, help) \
+  {id, name, KRVU_TYPE_DOUBLE, kControl, kIpm, 0, def, nullptr, lo, hi, help, nullptr, 0}
+#define ICTL_S(id, name, def, help) \
+  {id, name, KRVU_TYPE_STRING, kControl, kIpm, 0, 0.0, def, 0, 0, help, nullptr, 0}
+
+Value int_value(int64_t i) {
+  Value v;
+  v.i = i;
+  return v;
+}
+
+Value get_probnamelength(const void *h) {
+  return int_value(static_cast<const krvu_prob_s *>(h)->name.size());
+}
+Value get_probname(const void *h) {
+  Value v;
+  v.s = static_cast<const krvu_prob_s *>(h)->name;
+  return v;
+}
+Value get_nocol(const void *) { return int_value(-1); }
+
+std::vector<ParamDef> build_table() {
+  return {
+      // --- library controls -------------------------------------------------
+      CTL_D(7000, "timelimit", kInf, 0, kInf, "Time limit of a solve in seconds"),
+      CTL_D(7001, "feastol", 1e-6, 1e-10, 1e-1, "Primal feasibility tolerance"),
+      CTL_D(7002, "opttol", 1e-7, 1e-10, 1e-1, "Optimality (dual feasibility) tolerance"),
+      CTL_D(7003, "miprelgap", 1e-4, 0, kInf, "Relative MIP gap at which the search stops"),
+      CTL_D(7004, "mipabsgap", 1e-6, 0, kInf, "Absolute MIP gap at which the search stops"),
+      CTL_D(7005, "miptol", 1e-6, 1e-10, 0.5, "Integrality tolerance of MIP solutions"),
+      CTL_D(7006, "mipcutoff", kInf, -kInf, kInf,
+            "Objective cutoff: solutions no better than this are discarded"),
+      CTL_D(7007, "matrixtol", 1e-9, 0, 1, "Coefficients smaller than this in magnitude are zero"),
+      CTL_D(7008, "infinity", kInf, 1e15, kInf, "Bounds at or beyond this value are infinite"),
+      CTL_I(8000, "iterlimit", kIntMax, 0, kIntMax, "Simplex iteration limit of an LP solve"),
+      CTL_I(8001, "bariterlimit", 1000, 0, kIntMax, "Interior-point iteration limit"),
+      CTL_I64(8002, "nodelimit", kIntMax, 0, 9.2e18, "Branch-and-bound node limit"),
+      CTL_I(8003, "sollimit", kIntMax, 1, kIntMax,
+            "Number of MIP solutions after which the search stops"),
+      CTL_I(8010, "presolve", 1, 0, 1, "1: presolve the problem before solving; 0: do not"),
+      CTL_I(8011, "lpalgorithm", 1, 1, 4,
+            "LP algorithm: 1 automatic, 2 dual simplex, 3 primal simplex, 4 interior point"),
+      CTL_I(8012, "crossover", 1, 0, 1,
+            "1: turn an interior-point solution into a basic one; 0: do not"),
+      CTL_I(8013, "scaling", 1, 0, 1, "1: scale the matrix before solving; 0: do not"),
+      CTL_I(8020, "threads", 0, 0, 1024, "Worker threads of the engine; 0 chooses automatically"),
+      CTL_I(8030, "loglevel", 1, 0, 3,
+            "Detail of the solve log: 0 none, 1 summary, 2 detailed, 3 everything"),
+      CTL_I(KRVU_CTRL_OUTPUTLOG, "outputlog", 1, 0, 1,
+            "1: the problem's log lines reach its message callbacks; 0: they are dropped"),
+      CTL_I(8040, "randomseed", 0, 0, kIntMax, "Seed of the engine's random choices"),
+      CTL_S(6000, "logfile", "", "File that receives a copy of the engine's log ('' for none)"),
+      // --- library attributes -----------------------------------------------
+      ATR(KRVU_ATTR_ROWS, "rows", KRVU_TYPE_INT, nullptr, "Rows of the problem as it is held"),
+      ATR(1002, "elems", KRVU_TYPE_INT64, nullptr, "Nonzero matrix coefficients"),
+      ATR(1003, "qelems", KRVU_TYPE_INT64, nullptr,
+          "Nonzero quadratic objective coefficients (upper triangle)"),
+      ATR(KRVU_ATTR_SETS, "sets", KRVU_TYPE_INT, nullptr, "Special ordered sets"),
+      ATR(KRVU_ATTR_SETMEMBERS, "setmembers", KRVU_TYPE_INT, nullptr,
+          "Members of all special ordered sets"),
+      ATR(1006, "simplexiter", KRVU_TYPE_INT, nullptr, "Simplex iterations of the last solve"),
+      ATR(1007, "bariter", KRVU_TYPE_INT, nullptr, "Interior-point iterations of the last solve"),
+      ATR(1008, "nodes", KRVU_TYPE_INT64, nullptr, "Branch-and-bound nodes of the last solve"),
+      ATR(1009, "stopstatus", KRVU_TYPE_INT, nullptr,
+          "Why the last solve stopped early (0: it did not)"),
+      ATR(KRVU_ATTR_LPSTATUS, "lpstatus", KRVU_TYPE_INT, nullptr, "Status of the last LP solve"),
+      ATR(KRVU_ATTR_MIPSTATUS, "mipstatus", KRVU_TYPE_INT, nullptr,
+          "Status of the last MIP solve"),
+      ATR(1012, "mipsols", KRVU_TYPE_INT, nullptr, "Integer solutions found by the last search"),
+      ATR(1013, "qconstraints", KRVU_TYPE_INT, nullptr, "Rows with quadratic coefficients"),
+      ATR(KRVU_ATTR_COLS, "cols", KRVU_TYPE_INT, nullptr, "Columns of the problem as it is held"),
+      ATR(KRVU_ATTR_SPAREROWS, "sparerows", KRVU_TYPE_INT, nullptr,
+          "Rows allocated beyond those in use"),
+      ATR(KRVU_ATTR_NAMELENGTH, "namelength", KRVU_TYPE_INT, nullptr,
+          "Longest row, column or set name, in units of 8 characters"),
+      ATR(KRVU_ATTR_MIPENTS, "mipents", KRVU_TYPE_INT, nullptr,
+          "Integer, binary, semi-continuous, semi-integer and partially integer columns"),
+      ATR(KRVU_ATTR_ORIGINALROWS, "originalrows", KRVU_TYPE_INT, nullptr,
+          "Rows of the problem as the user built it"),
+      ATR(KRVU_ATTR_PROBNAMELENGTH, "probnamelength", KRVU_TYPE_INT, get_probnamelength,
+          "Length of the problem name"),
+      ATR(KRVU_ATTR_ORIGINALSETS, "originalsets", KRVU_TYPE_INT, nullptr,
+          "Sets of the problem as the user built it"),
+      ATR(KRVU_ATTR_ORIGINALCOLS, "originalcols", KRVU_TYPE_INT, nullptr,
+          "Columns of the problem as the user built it"),
+      ATR(KRVU_ATTR_INDICATORS, "indicators", KRVU_TYPE_INT, nullptr, "Indicator constraints"),
+      ATR(KRVU_ATTR_GENCONS, "gencons", KRVU_TYPE_INT, nullptr,
+          "General and piecewise-linear constraints"),
+      ATR(KRVU_ATTR_LPOBJVAL, "lpobjval", KRVU_TYPE_DOUBLE, nullptr,
+          "Objective value of the last LP solution"),
+      ATR(2002, "bestbound", KRVU_TYPE_DOUBLE, nullptr, "Best bound of the last MIP search"),
+      ATR(KRVU_ATTR_MIPBESTOBJVAL, "mipbestobjval", KRVU_TYPE_DOUBLE, nullptr,
+          "Objective value of the best integer solution"),
+      ATR(2004, "mipgap", KRVU_TYPE_DOUBLE, nullptr, "Relative gap reached by the last search"),
+      ATR(2005, "solvetime", KRVU_TYPE_DOUBLE, nullptr, "Seconds spent in the last solve"),
+      ATR(2006, "objsense", KRVU_TYPE_DOUBLE, nullptr, "1 to minimize, -1 to maximize"),
+      ATR(3000, "probname", KRVU_TYPE_STRING, get_probname, "Name of the problem"),
+      // --- nonlinear solver controls ----------------------------------------
+      SCTL_I(12400, "kslp_algorithm", 0, 0, 2,
+             "Nonlinear solver: 0 successive linear programming, 1 interior point, 2 automatic"),
+      SCTL_I(12401, "kslp_maxiter", 1000, 0, kIntMax, "Iteration limit of the nonlinear solver"),
+      SCTL_I(12402, "kslp_postsolve", 0, 0, 1,
+             "1: postsolve the problem after a solve so that queries see the original; 0: do not"),
+      SCTL_I(12403, "kslp_multistart_maxsolves", 0, 0, kIntMax,
+             "Number of multistart jobs run (0: all)"),
+      SCTL_I(12404, "kslp_log", 1, 0, 3, "Detail of the nonlinear solver's log"),
+      SCTL_I(12415, "kslp_echolog", 1, 0, 1,
+             "1: the nonlinear solver repeats the underlying problem's log lines; 0: it does not"),
+      SCTL_D(12146, "kslp_objsense", 1.0, -1.0, 1.0, "1 to minimize, -1 to maximize"),
+      SCTL_D(12147, "kslp_feastol", 1e-6, 1e-12, 1.0, "Feasibility tolerance of nonlinear rows"),
+      SCTL_D(12148, "kslp_opttol", 1e-6, 1e-12, 1.0,
+             "Relative objective change at which the iterations are converged"),
+      SCTL_D(12149, "kslp_timelimit", kInf, 0, kInf, "Time limit of the nonlinear solve"),
+      SCTL_D(12150, "kslp_penalty", 1e3, 0, kInf, "Initial penalty on error columns"),
+      // --- nonlinear solver attributes --------------------------------------
+      SATR(11999, "kslp_rows", KRVU_TYPE_INT, nullptr, "Rows of the nonlinear problem", 0),
+      SATR(12000, "kslp_cols", KRVU_TYPE_INT, nullptr, "Columns of the nonlinear problem", 0),
+      SATR(12013, "kslp_nocolumn", KRVU_TYPE_INT, get_nocol,
+           "Column index that stands for 'no column' in a formula coefficient", 0),
+      SATR(12016, "kslp_coefficients", KRVU_TYPE_INT, nullptr,
+           "Nonlinear coefficients of the problem", 0),
+      SATR(12026, "kslp_nonlinearrows", KRVU_TYPE_INT, nullptr,
+           "Rows with nonlinear coefficients", 0),
+      SATR(12044, "kslp_nlpstatus", KRVU_TYPE_INT, nullptr, "Status of the last nonlinear solve",
+           0),
+      SATR(12045, "kslp_iterations", KRVU_TYPE_INT, nullptr,
+           "Iterations of the last nonlinear solve", 0),
+      SATR(12062, "kslp_status", KRVU_TYPE_INT, nullptr,
+           "Status bits: 1 constructed, 2^29 presolved", 0),
+      SATR(12179, "kslp_objval", KRVU_TYPE_DOUBLE, nullptr,
+           "Objective value of the last nonlinear solution", 0),
+      SATR(12601, "kslp_krvuprob", KRVU_TYPE_NOTDEFINED, nullptr,
+           "The library problem under the nonlinear problem", kParamPointer),
+      SATR(12602, "kslp_currentprob", KRVU_TYPE_NOTDEFINED, nullptr,
+           "The problem being evaluated inside a user function", kParamPointer),
+      // --- interior-point solver controls -----------------------------------
+      ICTL_I(22001, "kslp_ipm_maxiter", 3000, 0, kIntMax,
+             "Iteration limit of the interior-point solver"),
+      ICTL_D(22002, "kslp_ipm_tol", 1e-8, 1e-14, 1.0,
+             "Convergence tolerance of the interior-point solver"),
+      ICTL_I(22003, "kslp_ipm_printlevel", 0, 0, 12, "Log detail of the interior-point solver"),
+      ICTL_D(22004, "kslp_ipm_acceptabletol", 1e-6, 1e-14, 1.0,
+             "Tolerance at which a stalled interior-point run is accepted"),
+      ICTL_S(22013, "kslp_ipm_outputfile", "",
+             "File that receives the interior-point solver's log ('' for none)"),
+  };
+}
+
+std::string lower(const char *s) {
+  std::string r(s);
+  for (char &c : r) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return r;
+}
+
+struct Index {
+  std::unordered_map<int, int> by_id;
+  std::unordered_map<std::string, int> by_name[3][2];
+};
+
+const Index &index() {
+  static const Index idx = [] {
+    Index i;
+    const auto &t = param_table();
+    for (int k = 0; k < static_cast<int>(t.size()); ++k) {
+      i.by_id.emplace(t[k].id, k);
+      i.by_name[t[k].source][t[k].kind].emplace(t[k].name, k);
+    }
+    return i;
+  }();
+  return idx;
+}
+
+}  // namespace
+
+const std::vector<ParamDef> &param_table() {
+  static const std::vector<ParamDef> table = build_table();
+  return table;
+}
+
+int param_index(int id) {
+  const auto &m = index().by_id;
+  auto it = m.find(id);
+  return it == m.end() ? -1 : it->second;
+}
+
+int param_index_by_name(const char *name, int source, int kind) {
+  if (!name || source < 0 || source > 2) return -1;
+  const auto &m = index().by_name[source][kind ? 1 : 0];
+  auto it = m.find(lower(name));
+  return it == m.end() ? -1 : it->second;
+}
+
+ParamValues::ParamValues() : v(param_table().size()) {
+  for (int s = 0; s < 3; ++s) reset_controls(s);
+}
+
+void ParamValues::reset_controls(int source) {
+  const auto &t = param_table();
+  for (size_t k = 0; k < t.size(); ++k) {
+    if (t[k].kind != kControl || t[k].source != source) continue;
+    v[k].i = t[k].idef;
+    v[k].d = t[k].ddef;
+    v[k].s = t[k].sdef ? t[k].sdef : "";
+  }
+}
+
+}  // namespace krvu
