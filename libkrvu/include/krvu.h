@@ -188,8 +188,21 @@ KRVU_API int KRVUgetstringattrib(KRVUprob prob, int id, char *value, int maxbyte
 #define KRVU_CTRL_OUTPUTLOG 8035
 
 /* ===========================================================================
- * Model, files and solving: declared below by the components that implement
- * them (libkrvu/src/model, io, lp, mip).
+ * Files (libkrvu/src/io)
+ * ========================================================================= */
+
+/* Reads a problem file, replacing the problem's model.  The format comes from
+ * flags ("l": LP format, "m": MPS, free or fixed detected) or, without either,
+ * from the file name (".lp", ".mps"; a trailing ".gz" is read compressed).
+ * A malformed file fails with the file name, line number and what was expected. */
+KRVU_API int KRVUreadprob(KRVUprob prob, const char *filename, const char *flags);
+/* Writes the problem.  flags: "l" LP format (else MPS), "x" hexadecimal values
+ * for an exact round trip, "p" fixed MPS (else free MPS).  Without "l" and "m",
+ * a ".lp" file name selects the LP format. */
+KRVU_API int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags);
+
+/* ===========================================================================
+ * Model and solving (libkrvu/src/model, lp, mip)
  * ========================================================================= */
 
 #ifdef __cplusplus
