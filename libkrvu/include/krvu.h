@@ -205,6 +205,141 @@ KRVU_API int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flag
  * Model and solving (libkrvu/src/model, lp, mip)
  * ========================================================================= */
 
+/* The model.  Columns have an objective coefficient, bounds (+-KRVU_INFINITY
+ * for none) and a type: 'C' continuous, 'B' binary, 'I' integer, 'S'
+ * semi-continuous (0 or between its limit and its upper bound), 'R'
+ * semi-integer (0 or an integer between its limit and its upper bound), 'P'
+ * partially integer (integer up to its limit, continuous above).  Rows have a
+ * type: 'L' (a'x <= rhs), 'G' (>=), 'E' (=), 'R' (rhs - range <= a'x <= rhs,
+ * range >= 0) or 'N' (free), a right-hand side and a range.
+ * The objective is obj'x + 0.5 x'Qx - c, where c is the objective's
+ * right-hand side, addressed as column -1 by KRVUchgobj and KRVUgetobj.
+ * Quadratic objective triplets (col1, col2, value) with col1 != col2 set both
+ * Q[col1][col2] and Q[col2][col1]; a quadratic row reads a'x + x'Qx (no 0.5).
+ *
+ * Matrices are passed column-wise (columns) or row-wise (rows) with 64-bit
+ * starts: start[k] is the first coefficient of column (row) k, and the last
+ * one ends at start[k+1], or at ncoefs for the last.  Unless said otherwise a
+ * null array means: objective 0, right-hand side 0, range 0, lower bound 0,
+ * upper bound KRVU_INFINITY, type 'C', no names.  Coefficients below the
+ * matrix tolerance (control matrixtol) are dropped; repeated (row, column)
+ * pairs are added together.
+ *
+ * Changing the model after a solve drops the solution: the statuses go back
+ * to unstarted and the solution queries fail until the next solve.
+ * --------------------------------------------------------------------------- */
+
+/* Replaces the whole model by a linear one.  mnel (optional) gives the count
+ * of each column; without it, mstart has ncols+1 entries and column j ends at
+ * mstart[j+1].  mstart may be null when the matrix is empty; rowtype and rhs
+ * are required when nrows > 0. */
+KRVU_API int KRVUloadlp(KRVUprob prob, const char *probname, int ncols, int nrows,
+                        const char rowtype[], const double rhs[], const double range[],
+                        const double obj[], const int mstart[], const int mnel[],
+                        const int mrwind[], const double dmatval[], const double lb[],
+                        const double ub[]);
+KRVU_API int KRVUloadlp64(KRVUprob prob, const char *probname, int ncols, int nrows,
+                          const char rowtype[], const double rhs[], const double range[],
+                          const double obj[], const int64_t mstart[], const int mnel[],
+                          const int mrwind[], const double dmatval[], const double lb[],
+                          const double ub[]);
+/* As KRVUloadlp64, with nqobj quadratic objective triplets. */
+KRVU_API int KRVUloadqp64(KRVUprob prob, const char *probname, int ncols, int nrows,
+                          const char rowtype[], const double rhs[], const double range[],
+                          const double obj[], const int64_t mstart[], const int mnel[],
+                          const int mrwind[], const double dmatval[], const double lb[],
+                          const double ub[], int64_t nqobj, const int qcol1[],
+                          const int qcol2[], const double qval[]);
+/* As KRVUloadqp64, with nqrows quadratic rows: qrows[k] is the row, qcnquads[k]
+ * the number of its triplets, which follow one another in qcmqcol1, qcmqcol2,
+ * qcdqval. */
+KRVU_API int KRVUloadqcqp64(KRVUprob prob, const char *probname, int ncols, int nrows,
+                            const char rowtype[], const double rhs[], const double range[],
+                            const double obj[], const int64_t mstart[], const int mnel[],
+                            const int mrwind[], const double dmatval[], const double lb[],
+                            const double ub[], int64_t nqobj, const int qcol1[],
+                            const int qcol2[], const double qval[], int nqrows,
+                            const int qrows[], const int64_t qcnquads[], const int qcmqcol1[],
+                            const int qcmqcol2[], const double qcdqval[]);
+/* As KRVUloadlp64, with nentities global entities (entity k makes column
+ * coltypes[k]'s type entcoltype[k], one of B I S R P, with limit entlim[k] for
+ * S R P; entlim may be null: limit 0 for S and R, the upper bound for P) and
+ * nsets special ordered sets (settype '1' or '2', setstart nsets+1 starts into
+ * setcols and setref, the members and their reference weights). */
+KRVU_API int KRVUloadglobal64(KRVUprob prob, const char *probname, int ncols, int nrows,
+                              const char rowtype[], const double rhs[], const double range[],
+                              const double obj[], const int64_t mstart[], const int mnel[],
+                              const int mrwind[], const double dmatval[], const double lb[],
+                              const double ub[], int nentities, int nsets,
+                              const char entcoltype[], const int entcols[], const double entlim[],
+                              const char settype[], const int64_t setstart[],
+                              const int setcols[], const double setref[]);
+KRVU_API int KRVUloadqglobal64(KRVUprob prob, const char *probname, int ncols, int nrows,
+                               const char rowtype[], const double rhs[], const double range[],
+                               const double obj[], const int64_t mstart[], const int mnel[],
+                               const int mrwind[], const double dmatval[], const double lb[],
+                               const double ub[], int64_t nqobj, const int qcol1[],
+                               const int qcol2[], const double qval[], int nentities, int nsets,
+                               const char entcoltype[], const int entcols[],
+                               const double entlim[], const char settype[],
+                               const int64_t setstart[], const int setcols[],
+                               const double setref[]);
+KRVU_API int KRVUloadqcqpglobal64(
+    KRVUprob prob, const char *probname, int ncols, int nrows, const char rowtype[],
+    const double rhs[], const double range[], const double obj[], const int64_t mstart[],
+    const int mnel[], const int mrwind[], const double dmatval[], const double lb[],
+    const double ub[], int64_t nqobj, const int qcol1[], const int qcol2[], const double qval[],
+    int nqrows, const int qrows[], const int64_t qcnquads[], const int qcmqcol1[],
+    const int qcmqcol2[], const double qcdqval[], int nentities, int nsets,
+    const char entcoltype[], const int entcols[], const double entlim[], const char settype[],
+    const int64_t setstart[], const int setcols[], const double setref[]);
+
+/* Appends rows (row-wise coefficients) / columns (column-wise).  rowtype and
+ * rhs are required when nrows > 0. */
+KRVU_API int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[],
+                           const double rhs[], const double range[], const int64_t start[],
+                           const int colind[], const double rowcoef[]);
+KRVU_API int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
+                           const int64_t start[], const int rowind[], const double colcoef[],
+                           const double lb[], const double ub[]);
+/* Deletes rows / columns (any order, repeats allowed); the others keep their
+ * order and are renumbered. */
+KRVU_API int KRVUdelrows(KRVUprob prob, int nrows, const int rowind[]);
+KRVU_API int KRVUdelcols(KRVUprob prob, int ncols, const int colind[]);
+
+/* Names.  type: 1 rows, 2 columns, 3 sets.  names holds last-first+1 names one
+ * after the other, each zero-terminated.  An unnamed row, column or set reads
+ * as R1, C1, S1 ... (1-based). */
+KRVU_API int KRVUaddnames(KRVUprob prob, int type, const char names[], int first, int last);
+KRVU_API int KRVUaddsetnames(KRVUprob prob, const char names[], int first, int last);
+/* names: room for the names (KRVUgetnamelist gives the exact size). */
+KRVU_API int KRVUgetnames(KRVUprob prob, int type, char names[], int first, int last);
+/* Two-call sizing: names null gives *nbytes, the bytes needed; otherwise
+ * maxbytes is the buffer's size and must be at least that. */
+KRVU_API int KRVUgetnamelist(KRVUprob prob, int type, char names[], int maxbytes, int *nbytes,
+                             int first, int last);
+/* *index gets the row/column/set with that name, or -1 when there is none
+ * (not a failure). */
+KRVU_API int KRVUgetindex(KRVUprob prob, int type, const char *name, int *index);
+
+/* Queries over an inclusive range first..last. */
+KRVU_API int KRVUgetobj(KRVUprob prob, double obj[], int first, int last);
+KRVU_API int KRVUgetrhs(KRVUprob prob, double rhs[], int first, int last);
+KRVU_API int KRVUgetrhsrange(KRVUprob prob, double range[], int first, int last);
+KRVU_API int KRVUgetlb(KRVUprob prob, double lb[], int first, int last);
+KRVU_API int KRVUgetub(KRVUprob prob, double ub[], int first, int last);
+KRVU_API int KRVUgetrowtype(KRVUprob prob, char rowtype[], int first, int last);
+KRVU_API int KRVUgetcoltype(KRVUprob prob, char coltype[], int first, int last);
+/* Rows (columns) first..last.  Two-call sizing: with start, ind and val all
+ * null, *ncoefs gets the number of coefficients.  Otherwise start (if not
+ * null) gets last-first+2 entries and at most maxcoefs coefficients are
+ * written to ind and val; *ncoefs gets the total. */
+KRVU_API int KRVUgetrows64(KRVUprob prob, int64_t start[], int colind[], double rowcoef[],
+                           int64_t maxcoefs, int64_t *ncoefs, int first, int last);
+KRVU_API int KRVUgetcols64(KRVUprob prob, int64_t start[], int rowind[], double colcoef[],
+                           int64_t maxcoefs, int64_t *ncoefs, int first, int last);
+KRVU_API int KRVUgetcoef(KRVUprob prob, int row, int col, double *coef);
+
 #ifdef __cplusplus
 }
 #endif

@@ -1,12 +1,51 @@
 // The engine session of a problem and the results of its last solve.
 #pragma once
+#include <atomic>
 #include <cstdint>
+#include <memory>
+#include <string>
 #include <vector>
+
+struct krvu_prob_s;
 
 namespace krvu {
 
-struct SolverState {
-  int dummy = 0;
+class HighsSession;
+
+// What a model change touched; the engine copy is updated in place for the
+// first three kinds and passed again for any other.
+enum Change : int {
+  kChangeBounds = 1,
+  kChangeObj = 2,
+  kChangeRhs = 4,
+  kChangeStructure = 8,
 };
+
+struct SolverState {
+  std::unique_ptr<HighsSession> hs;
+  // The engine holds our model (in the given mode) and can take changes in place.
+  bool synced = false;
+  int mode = 0;  // 1 relaxation, 2 integer
+  bool warm_basis = false;  // the engine's basis may start the next solve
+
+  bool has_lpsol = false;   // x, slack, dual, dj of the last LP solve
+  std::vector<double> x, slack, dual, dj;
+  bool has_basis = false;
+  std::vector<int> rstat, cstat;  // our basis codes
+  bool has_mipsol = false;
+  std::vector<double> mipx;
+  bool has_pray = false, has_dray = false;
+  std::vector<double> pray, dray;
+  int unbvec = -1;
+
+  std::atomic<bool> interrupt{false};
+
+  SolverState();
+  ~SolverState();
+};
+
+// Records a model change: drops the solution, resets the statuses, and keeps
+// or drops the engine's copy.  Call before changing the store.
+void touch(krvu_prob_s *prob, int change);
 
 }  // namespace krvu

@@ -256,6 +256,7 @@ void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func) {
   d.pend = RowMatrix();
   d.rows_valid = false;
   d.rows = RowMatrix();
+  touch(prob, kChangeStructure);
   d.solver.reset(new SolverState());
 }
 

@@ -37,6 +37,7 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
 #include <vector>
 
 struct krvu_prob_s;
@@ -146,6 +147,10 @@ struct ProbData {
   bool rows_valid = false;
   RowMatrix rows;
 
+  // Name look-up tables (type 1 rows, 2 columns, 3 sets), built on demand.
+  bool names_valid[3] = {false, false, false};
+  std::unordered_map<std::string, int> name_index[3];
+
   std::unique_ptr<SolverState> solver;
 
   ProbData();
@@ -161,6 +166,9 @@ void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func);
 
 // The model for reading (file writers, copies); the matrix is column-wise and
 // whole.  Valid until the problem is next changed.
+// Merges rows added in batches into the column-wise matrix.
+void compact(ProbData &d);
+
 const ModelData &read_model(krvu_prob_s *prob);
 // The row-wise copy of the matrix, built when needed.
 const RowMatrix &read_rows(krvu_prob_s *prob);

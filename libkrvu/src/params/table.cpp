@@ -1,11 +1,13 @@
 #include "params/table.h"
 
+#include <algorithm>
 #include <cctype>
 #include <climits>
 #include <cstring>
 #include <unordered_map>
 
 #include "core/prob.h"
+#include "model/store.h"
 #include "slp/slpprob.h"
 
 namespace krvu {
@@ -53,6 +55,54 @@ Value get_probname(const void *h) {
 }
 Value get_nocol(const void *) { return int_value(-1); }
 
+// Counts of the model, answered from the store.
+const ModelData &model_of(const void *h) { return static_cast<const krvu_prob_s *>(h)->data->m; }
+Value get_rows(const void *h) { return int_value(model_of(h).nrows()); }
+Value get_cols(const void *h) { return int_value(model_of(h).ncols()); }
+Value get_sets(const void *h) { return int_value(model_of(h).nsets()); }
+Value get_elems(const void *h) {
+  const ProbData &d = *static_cast<const krvu_prob_s *>(h)->data;
+  return int_value(d.m.nelems() + (d.pend_first >= 0 ? d.pend.start.back() : 0));
+}
+Value get_qelems(const void *h) { return int_value(model_of(h).qrow.size()); }
+Value get_setmembers(const void *h) { return int_value(model_of(h).setcol.size()); }
+Value get_qconstraints(const void *h) { return int_value(model_of(h).qrows.size()); }
+Value get_mipents(const void *h) {
+  const ModelData &m = model_of(h);
+  return int_value(std::count_if(m.coltype.begin(), m.coltype.end(), [](char c) { return c != 'C'; }));
+}
+Value get_indicators(const void *h) {
+  const ModelData &m = model_of(h);
+  return int_value(std::count_if(m.indcol.begin(), m.indcol.end(), [](int c) { return c >= 0; }));
+}
+Value get_gencons(const void *h) {
+  const ModelData &m = model_of(h);
+  return int_value(m.gentype.size() + m.pwlcol.size());
+}
+Value get_zero(const void *) { return int_value(0); }
+Value get_objsense(const void *h) {
+  Value v;
+  v.d = model_of(h).objsense;
+  return v;
+}
+// The longest name in units of 8 characters, default names included.
+Value get_namelength(const void *h) {
+  const ModelData &m = model_of(h);
+  size_t len = 0;
+  auto scan = [&](const std::vector<std::string> &v, size_t deflen) {
+    bool unnamed = false;
+    for (const std::string &s : v) {
+      len = std::max(len, s.size());
+      unnamed = unnamed || s.empty();
+    }
+    if (unnamed) len = std::max(len, deflen);
+  };
+  scan(m.rownames, 1 + std::to_string(m.nrows()).size());
+  scan(m.colnames, 1 + std::to_string(m.ncols()).size());
+  scan(m.setnames, 1 + std::to_string(m.nsets()).size());
+  return int_value(std::max<int64_t>(1, (len + 7) / 8));
+}
+
 std::vector<ParamDef> build_table() {
   return {
       // --- library controls -------------------------------------------------
@@ -85,12 +135,12 @@ std::vector<ParamDef> build_table() {
       CTL_I(8040, "randomseed", 0, 0, kIntMax, "Seed of the engine's random choices"),
       CTL_S(6000, "logfile", "", "File that receives a copy of the engine's log ('' for none)"),
       // --- library attributes -----------------------------------------------
-      ATR(KRVU_ATTR_ROWS, "rows", KRVU_TYPE_INT, nullptr, "Rows of the problem as it is held"),
-      ATR(1002, "elems", KRVU_TYPE_INT64, nullptr, "Nonzero matrix coefficients"),
-      ATR(1003, "qelems", KRVU_TYPE_INT64, nullptr,
+      ATR(KRVU_ATTR_ROWS, "rows", KRVU_TYPE_INT, get_rows, "Rows of the problem as it is held"),
+      ATR(1002, "elems", KRVU_TYPE_INT64, get_elems, "Nonzero matrix coefficients"),
+      ATR(1003, "qelems", KRVU_TYPE_INT64, get_qelems,
           "Nonzero quadratic objective coefficients (upper triangle)"),
-      ATR(KRVU_ATTR_SETS, "sets", KRVU_TYPE_INT, nullptr, "Special ordered sets"),
-      ATR(KRVU_ATTR_SETMEMBERS, "setmembers", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_SETS, "sets", KRVU_TYPE_INT, get_sets, "Special ordered sets"),
+      ATR(KRVU_ATTR_SETMEMBERS, "setmembers", KRVU_TYPE_INT, get_setmembers,
           "Members of all special ordered sets"),
       ATR(1006, "simplexiter", KRVU_TYPE_INT, nullptr, "Simplex iterations of the last solve"),
       ATR(1007, "bariter", KRVU_TYPE_INT, nullptr, "Interior-point iterations of the last solve"),
@@ -101,24 +151,24 @@ std::vector<ParamDef> build_table() {
       ATR(KRVU_ATTR_MIPSTATUS, "mipstatus", KRVU_TYPE_INT, nullptr,
           "Status of the last MIP solve"),
       ATR(1012, "mipsols", KRVU_TYPE_INT, nullptr, "Integer solutions found by the last search"),
-      ATR(1013, "qconstraints", KRVU_TYPE_INT, nullptr, "Rows with quadratic coefficients"),
-      ATR(KRVU_ATTR_COLS, "cols", KRVU_TYPE_INT, nullptr, "Columns of the problem as it is held"),
-      ATR(KRVU_ATTR_SPAREROWS, "sparerows", KRVU_TYPE_INT, nullptr,
+      ATR(1013, "qconstraints", KRVU_TYPE_INT, get_qconstraints, "Rows with quadratic coefficients"),
+      ATR(KRVU_ATTR_COLS, "cols", KRVU_TYPE_INT, get_cols, "Columns of the problem as it is held"),
+      ATR(KRVU_ATTR_SPAREROWS, "sparerows", KRVU_TYPE_INT, get_zero,
           "Rows allocated beyond those in use"),
-      ATR(KRVU_ATTR_NAMELENGTH, "namelength", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_NAMELENGTH, "namelength", KRVU_TYPE_INT, get_namelength,
           "Longest row, column or set name, in units of 8 characters"),
-      ATR(KRVU_ATTR_MIPENTS, "mipents", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_MIPENTS, "mipents", KRVU_TYPE_INT, get_mipents,
           "Integer, binary, semi-continuous, semi-integer and partially integer columns"),
-      ATR(KRVU_ATTR_ORIGINALROWS, "originalrows", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_ORIGINALROWS, "originalrows", KRVU_TYPE_INT, get_rows,
           "Rows of the problem as the user built it"),
       ATR(KRVU_ATTR_PROBNAMELENGTH, "probnamelength", KRVU_TYPE_INT, get_probnamelength,
           "Length of the problem name"),
-      ATR(KRVU_ATTR_ORIGINALSETS, "originalsets", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_ORIGINALSETS, "originalsets", KRVU_TYPE_INT, get_sets,
           "Sets of the problem as the user built it"),
-      ATR(KRVU_ATTR_ORIGINALCOLS, "originalcols", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_ORIGINALCOLS, "originalcols", KRVU_TYPE_INT, get_cols,
           "Columns of the problem as the user built it"),
-      ATR(KRVU_ATTR_INDICATORS, "indicators", KRVU_TYPE_INT, nullptr, "Indicator constraints"),
-      ATR(KRVU_ATTR_GENCONS, "gencons", KRVU_TYPE_INT, nullptr,
+      ATR(KRVU_ATTR_INDICATORS, "indicators", KRVU_TYPE_INT, get_indicators, "Indicator constraints"),
+      ATR(KRVU_ATTR_GENCONS, "gencons", KRVU_TYPE_INT, get_gencons,
           "General and piecewise-linear constraints"),
       ATR(KRVU_ATTR_LPOBJVAL, "lpobjval", KRVU_TYPE_DOUBLE, nullptr,
           "Objective value of the last LP solution"),
@@ -127,7 +177,7 @@ std::vector<ParamDef> build_table() {
           "Objective value of the best integer solution"),
       ATR(2004, "mipgap", KRVU_TYPE_DOUBLE, nullptr, "Relative gap reached by the last search"),
       ATR(2005, "solvetime", KRVU_TYPE_DOUBLE, nullptr, "Seconds spent in the last solve"),
-      ATR(2006, "objsense", KRVU_TYPE_DOUBLE, nullptr, "1 to minimize, -1 to maximize"),
+      ATR(2006, "objsense", KRVU_TYPE_DOUBLE, get_objsense, "1 to minimize, -1 to maximize"),
       ATR(3000, "probname", KRVU_TYPE_STRING, get_probname, "Name of the problem"),
       // --- nonlinear solver controls ----------------------------------------
       SCTL_I(12400, "kslp_algorithm", 0, 0, 2,

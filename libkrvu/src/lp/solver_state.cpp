@@ -1,0 +1,28 @@
+#include "lp/solver_state.h"
+
+#include "core/prob.h"
+#include "lp/highs_session.h"
+#include "model/store.h"
+
+namespace krvu {
+
+SolverState::SolverState() = default;
+SolverState::~SolverState() = default;
+
+void touch(krvu_prob_s *prob, int change) {
+  SolverState &s = *prob->data->solver;
+  s.has_lpsol = s.has_mipsol = s.has_pray = s.has_dray = false;
+  s.unbvec = -1;
+  // Our basis copy survives structural changes: the functions that add or
+  // delete rows and columns keep it aligned, and the engine checks it.
+  if (change & kChangeStructure) s.synced = false;
+  attr_set_int(prob, KRVU_ATTR_LPSTATUS, 0);
+  attr_set_int(prob, KRVU_ATTR_MIPSTATUS, 0);
+  attr_set_int(prob, 1009, 0);
+  if (change & kChangeStructure) {
+    prob->data->rows_valid = false;
+    for (bool &v : prob->data->names_valid) v = false;
+  }
+}
+
+}  // namespace krvu

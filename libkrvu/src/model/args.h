@@ -1,0 +1,70 @@
+// Argument checks shared by the model functions; each throws krvu::Error with
+// the function and argument named.
+#pragma once
+#include <cmath>
+#include <cstdint>
+#include <cstring>
+
+#include "core/common.h"
+#include "core/prob.h"
+#include "model/store.h"
+
+namespace krvu {
+
+inline void require_count(int64_t n, const char *func, const char *arg) {
+  if (n < 0) raise(KRVU_ERR_ARGUMENT, "%s: count '%s' is negative (%lld)", func, arg,
+                   static_cast<long long>(n));
+}
+
+// Every entry of idx[0..n) must lie in [0, limit).
+inline void require_indices(int64_t n, const int *idx, int64_t limit, const char *func,
+                            const char *arg) {
+  if (n > 0) require_ptr(idx, func, arg);
+  for (int64_t k = 0; k < n; ++k)
+    if (idx[k] < 0 || idx[k] >= limit)
+      raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] = %d is out of range [0, %lld)", func, arg,
+            static_cast<long long>(k), idx[k], static_cast<long long>(limit));
+}
+
+// An inclusive range first..last inside [0, limit); empty ranges are refused.
+inline void require_range(int first, int last, int limit, const char *func, const char *what) {
+  if (first < 0 || first >= limit)
+    raise(KRVU_ERR_ARGUMENT, "%s: argument 'first' = %d is out of range [0, %d) of %s", func,
+          first, limit, what);
+  if (last < first || last >= limit)
+    raise(KRVU_ERR_ARGUMENT, "%s: argument 'last' = %d is out of range [%d, %d) of %s", func,
+          last, first, limit, what);
+}
+
+inline void require_finite(double v, const char *func, const char *arg, int64_t k) {
+  if (std::isnan(v))
+    raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is not a number", func, arg, static_cast<long long>(k));
+}
+
+inline void require_rowtype(char c, const char *func, const char *arg, int64_t k) {
+  if (!c || !std::strchr("LGERN", c))
+    raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] = '%c' is not a row type (L, G, E, R or N)", func, arg,
+          static_cast<long long>(k), c ? c : '?');
+}
+
+inline void require_coltype(char c, const char *func, const char *arg, int64_t k) {
+  if (!c || !std::strchr("CBISRP", c))
+    raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] = '%c' is not a column type (C, B, I, S, R or P)",
+          func, arg, static_cast<long long>(k), c ? c : '?');
+}
+
+// Starts of a compressed matrix of n vectors ending at ncoefs: non-decreasing,
+// within [0, ncoefs].
+inline void require_starts(int n, const int64_t *start, int64_t ncoefs, const char *func,
+                           const char *arg) {
+  if (n > 0 && ncoefs > 0) require_ptr(start, func, arg);
+  if (!start) return;
+  for (int k = 0; k < n; ++k) {
+    int64_t end = k + 1 < n ? start[k + 1] : ncoefs;
+    if (start[k] < 0 || start[k] > end || end > ncoefs)
+      raise(KRVU_ERR_ARGUMENT, "%s: %s[%d] = %lld does not fit the %lld coefficients", func, arg,
+            k, static_cast<long long>(start[k]), static_cast<long long>(ncoefs));
+  }
+}
+
+}  // namespace krvu
