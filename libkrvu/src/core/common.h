@@ -26,6 +26,8 @@ void set_global_error(int code, const std::string &msg);
 void set_prob_error(KRVUprob prob, int code, const std::string &msg);
 
 bool is_initialized();
+// Sets the site-wide control defaults read at start on a new problem.
+void apply_site_defaults(KRVUprob prob);
 
 // Validates a problem handle given to an API function; throws Error otherwise.
 void check_prob(KRVUprob prob, const char *func);

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <vector>
@@ -32,7 +33,66 @@ struct LastError {
 };
 thread_local LastError t_global_error;
 
+std::vector<std::pair<int, Value>> g_site_defaults;
+
+std::string trim(const std::string &s) {
+  size_t b = s.find_first_not_of(" \t\r\n"), e = s.find_last_not_of(" \t\r\n");
+  return b == std::string::npos ? std::string() : s.substr(b, e - b + 1);
+}
+
+// Site-wide control defaults: the file named by KRVU_DEFAULTS holds lines
+// "name = value" ('#' starts a comment); every problem created starts with them.
+void load_site_defaults() {
+  g_site_defaults.clear();
+  const char *file = std::getenv("KRVU_DEFAULTS");
+  if (!file || !*file) return;
+  FILE *f = std::fopen(file, "r");
+  if (!f) raise(KRVU_ERR_FILE, "KRVUinit: cannot open the defaults file '%s' (KRVU_DEFAULTS)", file);
+  std::vector<std::pair<int, Value>> parsed;
+  char buf[4096];
+  int line = 0;
+  std::string error;
+  while (error.empty() && std::fgets(buf, sizeof buf, f)) {
+    ++line;
+    std::string text = buf;
+    size_t hash = text.find('#');
+    if (hash != std::string::npos) text.resize(hash);
+    text = trim(text);
+    if (text.empty()) continue;
+    size_t eq = text.find('=');
+    int k = eq == std::string::npos ? -1 : param_index_by_name(trim(text.substr(0, eq)).c_str(), kLib, kControl);
+    if (k < 0) {
+      error = format("%s:%d: expected 'control = value' with a known control name", file, line);
+      break;
+    }
+    const ParamDef &d = param_table()[k];
+    std::string v = trim(text.substr(eq + 1));
+    Value value;
+    char *end = nullptr;
+    if (d.type == KRVU_TYPE_STRING) {
+      value.s = v;
+    } else if (d.type == KRVU_TYPE_DOUBLE) {
+      value.d = std::strtod(v.c_str(), &end);
+      if (v.empty() || *end || value.d < d.lo || value.d > d.hi)
+        error = format("%s:%d: '%s' is not a valid value of %s", file, line, v.c_str(), d.name);
+    } else {
+      value.i = std::strtoll(v.c_str(), &end, 10);
+      if (v.empty() || *end || value.i < d.lo || value.i > d.hi)
+        error = format("%s:%d: '%s' is not a valid value of %s", file, line, v.c_str(), d.name);
+    }
+    parsed.emplace_back(d.id, value);
+  }
+  std::fclose(f);
+  if (!error.empty()) raise(KRVU_ERR_FILE, "KRVUinit: %s", error.c_str());
+  g_site_defaults = std::move(parsed);
+}
+
 }  // namespace
+
+void apply_site_defaults(KRVUprob prob) {
+  std::lock_guard<std::mutex> lock(g_mutex);
+  for (const auto &[id, value] : g_site_defaults) prob->params.v[param_index(id)] = value;
+}
 
 std::string vformat(const char *fmt, va_list ap) {
   char buf[512];
@@ -123,6 +183,7 @@ extern "C" {
 int KRVUinit(const char *path) {
   return guarded_global("KRVUinit", [&] {
     std::lock_guard<std::mutex> lock(g_mutex);
+    if (g_init_count == 0) load_site_defaults();  // throws: the start fails, count unchanged
     ++g_init_count;
     return 0;
   });

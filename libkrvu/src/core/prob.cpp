@@ -46,6 +46,7 @@ int KRVUcreateprob(KRVUprob *prob) {
     if (!is_initialized())
       raise(KRVU_ERR_NOTINIT, "KRVUcreateprob: the library is not started (call KRVUinit)");
     *prob = new krvu_prob_s();
+    apply_site_defaults(*prob);
     return 0;
   });
 }

@@ -1,0 +1,19 @@
+// The problem type's method families and the helpers they share.
+#pragma once
+#include <vector>
+
+#include "problem/problem.h"
+
+// Method tables contributed by each family (each ends with a null entry).
+extern PyMethodDef problem_control_methods[];
+
+// Every family, in the order their methods appear in the type.
+std::vector<PyMethodDef *> problem_method_families(void);
+
+// Takes the positional elements of korvu.problem(...): a name, variables,
+// constraints, sets and an objective.  0 or -1 with an exception set.
+int problem_add_elements(problem_s *self, PyObject *elements, int sense);
+
+// Drops every registered callback without calling the library (the problem
+// is going away).
+void problem_release_callbacks(problem_s *self);
