@@ -1,0 +1,163 @@
+// An ordered map keyed by unsigned 64-bit integers, kept as a sequence of sorted chunks.
+//
+// Models are usually built with keys that rise (variables are numbered as they are
+// made), so inserting a key above every stored key is a push onto the last chunk:
+// O(1) amortised.  Any other insertion or erasure finds its chunk by binary search
+// over the chunk boundaries and moves at most one chunk's entries: O(log n) plus a
+// bounded constant.  Entries sit contiguously (no node per entry), which keeps an
+// entry of a coefficient map at 24 bytes plus chunk slack.
+#pragma once
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <utility>
+#include <vector>
+
+namespace korvu {
+
+template <class V>
+class ChunkMap {
+ public:
+  struct Entry {
+    uint64_t key;
+    V val;
+  };
+  using Chunk = std::vector<Entry>;
+  // Largest chunk; a chunk that grows past it is split in two halves.
+  static constexpr size_t kMaxChunk = 512;
+
+  // A position: chunk index and index within the chunk.
+  struct Pos {
+    size_t chunk;
+    size_t idx;
+  };
+
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+  V *find(uint64_t key) {
+    if (size_ == 0) return nullptr;
+    Chunk &c = chunks_[chunk_for(key)];
+    auto it = lower(c, key);
+    return (it != c.end() && it->key == key) ? &it->val : nullptr;
+  }
+  const V *find(uint64_t key) const { return const_cast<ChunkMap *>(this)->find(key); }
+
+  // Inserts key with value v unless present. Returns the stored value and whether
+  // it was inserted.
+  std::pair<V *, bool> insert(uint64_t key, const V &v) {
+    if (chunks_.empty()) {
+      chunks_.emplace_back();
+      chunks_.back().reserve(4);
+      chunks_.back().push_back(Entry{key, v});
+      size_ = 1;
+      return {&chunks_.back().back().val, true};
+    }
+    Chunk &last = chunks_.back();
+    if (last.back().key < key) {
+      if (last.size() >= kMaxChunk) {
+        chunks_.emplace_back();
+        chunks_.back().reserve(kMaxChunk);
+      }
+      chunks_.back().push_back(Entry{key, v});
+      ++size_;
+      return {&chunks_.back().back().val, true};
+    }
+    size_t ci = chunk_for(key);
+    Chunk &c = chunks_[ci];
+    auto it = lower(c, key);
+    if (it != c.end() && it->key == key) return {&it->val, false};
+    size_t p = static_cast<size_t>(it - c.begin());
+    c.insert(it, Entry{key, v});
+    ++size_;
+    if (c.size() > kMaxChunk) {
+      size_t half = c.size() / 2;
+      Chunk upper(c.begin() + half, c.end());
+      c.resize(half);
+      chunks_.insert(chunks_.begin() + ci + 1, std::move(upper));
+      if (p >= half) return {&chunks_[ci + 1][p - half].val, true};
+    }
+    return {&chunks_[ci][p].val, true};
+  }
+
+  // Erases key if present; returns whether it was.
+  bool erase(uint64_t key) {
+    if (size_ == 0) return false;
+    size_t ci = chunk_for(key);
+    Chunk &c = chunks_[ci];
+    auto it = lower(c, key);
+    if (it == c.end() || it->key != key) return false;
+    c.erase(it);
+    --size_;
+    if (c.empty()) chunks_.erase(chunks_.begin() + ci);
+    return true;
+  }
+
+  void clear() {
+    chunks_.clear();
+    size_ = 0;
+  }
+
+  // Visits entries in ascending key order.
+  template <class F>
+  void for_each(F &&f) {
+    for (Chunk &c : chunks_)
+      for (Entry &e : c) f(e);
+  }
+  template <class F>
+  void for_each(F &&f) const {
+    for (const Chunk &c : chunks_)
+      for (const Entry &e : c) f(e);
+  }
+
+  // Position-based iteration for the cursor interface.
+  Entry *at(const Pos &p) {
+    if (p.chunk >= chunks_.size() || p.idx >= chunks_[p.chunk].size()) return nullptr;
+    return &chunks_[p.chunk][p.idx];
+  }
+  void advance(Pos &p) const {
+    if (++p.idx >= chunks_[p.chunk].size()) {
+      ++p.chunk;
+      p.idx = 0;
+    }
+  }
+
+  // Approximate heap bytes held (for memory reports).
+  size_t heap_bytes() const {
+    size_t n = chunks_.capacity() * sizeof(Chunk);
+    for (const Chunk &c : chunks_) n += c.capacity() * sizeof(Entry);
+    return n;
+  }
+
+ private:
+  // The chunk that holds key or would hold it: the first whose last key is not
+  // below key, or the last chunk.
+  size_t chunk_for(uint64_t key) const {
+    size_t n = chunks_.size();
+    if (n <= 1) return 0;
+    size_t lo = 0, hi = n - 1;
+    while (lo < hi) {
+      size_t mid = (lo + hi) / 2;
+      if (chunks_[mid].back().key < key)
+        lo = mid + 1;
+      else
+        hi = mid;
+    }
+    return lo;
+  }
+  static typename Chunk::iterator lower(Chunk &c, uint64_t key) {
+    // Short chunks are scanned; binary search pays off above a few entries.
+    if (c.size() <= 8) {
+      auto it = c.begin();
+      while (it != c.end() && it->key < key) ++it;
+      return it;
+    }
+    return std::lower_bound(c.begin(), c.end(), key,
+                            [](const Entry &e, uint64_t k) { return e.key < k; });
+  }
+
+  std::vector<Chunk> chunks_;
+  size_t size_ = 0;
+};
+
+}  // namespace korvu
