@@ -15,6 +15,7 @@ namespace {
 // counts them too); a forced stop releases exactly these.
 int g_lib_starts = 0;
 int g_slp_starts = 0;
+bool g_printer_registered = false;
 
 int wrapper_msghandler(void *object, void *entry, void *thread, const char *text, int type,
                        int number);
@@ -74,8 +75,7 @@ int turnKRVUon(int force) {
   }
   ++g_lib_starts;
   // A forced start registers the printer again; keep one registration.
-  KRVU_ge_removecbmsghandler(krv_py_print, nullptr);
-  KRVU_ge_addcbmsghandler(krv_py_print, nullptr, 1);
+  if (!g_printer_registered) g_printer_registered = KRVU_ge_addcbmsghandler(krv_py_print, nullptr, 1) == 0;
 
   if (slp_state != 0) {
     if (KSLPinit() != 0) {
@@ -119,7 +119,10 @@ int turnKRVUoff(int force) {
       return -1;
     }
   }
-  if (g_lib_starts == stops) KRVU_ge_removecbmsghandler(krv_py_print, nullptr);
+  if (g_lib_starts == stops && g_printer_registered) {
+    KRVU_ge_removecbmsghandler(krv_py_print, nullptr);
+    g_printer_registered = false;
+  }
   for (; stops > 0; --stops, --g_lib_starts) {
     if (KRVUfree() != 0) {
       setKrvuErrIfNull(nullptr, nullptr);

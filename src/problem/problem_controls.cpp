@@ -121,7 +121,9 @@ PyObject *problem_setControl(PyObject *self, PyObject *args) {
 
 PyObject *problem_dumpcontrols(PyObject *self, PyObject *) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
-  if (!p->prob || KRVUdumpcontrols(p->prob) != 0) return setKrvuErrIfNull(self, nullptr);
+  // A message handler may have raised while the library logged.
+  if (!p->prob || KRVUdumpcontrols(p->prob) != 0 || PyErr_Occurred())
+    return setKrvuErrIfNull(self, nullptr);
   Py_RETURN_NONE;
 }
 

@@ -126,19 +126,39 @@ def test_message_handler_receives_and_is_removed():
     seen = []
 
     def handler(obj, data, thread, text, typ, number):
-        seen.append((data, text))
+        seen.append((type(obj).__name__, data, text, typ))
 
+    p = korvu.problem()
+    p.setControl("timelimit", 7)
     korvu.addcbmsghandler(handler, "tag", 0)
     try:
-        korvu.getversion()
+        p.dumpcontrols()
     finally:
         korvu.removecbmsghandler(handler, None)
+    assert ("krvuobject", "tag", "timelimit = 7", 1) in seen
+    seen.clear()
+    p.dumpcontrols()
+    assert seen == []
     with pytest.raises(korvu.InterfaceError, match="Callback not found"):
         korvu.removecbmsghandler(handler, None)
     with pytest.raises(korvu.InterfaceError, match="three arguments"):
         korvu.addcbmsghandler(handler, None)
     with pytest.raises(korvu.InterfaceError, match="two arguments"):
         korvu.removecbmsghandler(handler)
+
+
+def test_message_handler_exception_surfaces():
+    def handler(*args):
+        raise KeyError("from handler")
+
+    p = korvu.problem()
+    p.setControl("timelimit", 7)
+    korvu.addcbmsghandler(handler, None, 0)
+    try:
+        with pytest.raises(KeyError, match="from handler"):
+            p.dumpcontrols()
+    finally:
+        korvu.removecbmsghandler(None, None)
 
 
 def test_default_control_helpers():
