@@ -123,9 +123,19 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
       PyErr_SetString(korvu_InterfaceError, "Ill-defined constraint array");
       return nullptr;
     }
-    static const int reflected[] = {Py_GT, Py_GE, Py_EQ, Py_NE, Py_LT, Py_LE};
+    // Element-wise constraints: NumPy's comparison with object results, so that each
+    // element is the constraint built by the scalar path (NumPy's default loop
+    // would turn every constraint into True).
+    static const char *reflected[] = {"greater", "greater_equal", "equal", "not_equal", "less", "less_equal"};
     if (op < 0 || op > 5) return model_error("Invalid constraint: unrecognized comparison operator");
-    return PyObject_RichCompare(b, left.get(), reflected[op]);
+    PyRef np = PyRef::steal(PyImport_ImportModule("numpy"));
+    if (!np) return nullptr;
+    PyRef ufunc = PyRef::steal(PyObject_GetAttrString(np.get(), reflected[op]));
+    if (!ufunc) return nullptr;
+    PyRef args = PyRef::steal(PyTuple_Pack(2, b, left.get()));
+    PyRef kw = PyRef::steal(Py_BuildValue("{s:O}", "dtype", reinterpret_cast<PyObject *>(&PyBaseObject_Type)));
+    if (!args || !kw) return nullptr;
+    return PyObject_Call(ufunc.get(), args.get(), kw.get());
   }
   PyRef d = PyRef::steal(model_binop(OP_SUB, left.get(), b));
   if (!d) return nullptr;
