@@ -1,0 +1,138 @@
+// KRVUreadprob and KRVUwriteprob: choosing the format and replacing or
+// reading the problem's model.
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <unistd.h>
+
+#include "core/common.h"
+#include "core/prob.h"
+#include "io/iobase.h"
+
+namespace krvu {
+namespace io {
+namespace {
+
+std::string check_flags(const char *flags, const char *allowed, const char *func) {
+  std::string f = flags ? flags : "";
+  for (char c : f)
+    if (!std::strchr(allowed, c) || c == 0)
+      raise(KRVU_ERR_ARGUMENT, "%s: unknown flag '%c' in 'flags' (allowed: %s)", func, c, allowed);
+  if (f.find('l') != std::string::npos && f.find('m') != std::string::npos)
+    raise(KRVU_ERR_ARGUMENT, "%s: flags 'l' (LP format) and 'm' (MPS) exclude each other", func);
+  return f;
+}
+
+std::string stem(const std::string &path) {
+  std::string s = path;
+  size_t slash = s.find_last_of('/');
+  if (slash != std::string::npos) s = s.substr(slash + 1);
+  if (ends_with(s, ".gz")) s.resize(s.size() - 3);
+  size_t dot = s.find_last_of('.');
+  if (dot != std::string::npos && dot > 0) s.resize(dot);
+  return s;
+}
+
+// An LP file starts (after comments) with a section keyword; MPS with NAME,
+// ROWS or another section in capitals.
+bool looks_like_lp(const std::string &data) {
+  size_t i = 0, n = data.size();
+  for (;;) {
+    while (i < n && (data[i] == ' ' || data[i] == '\t' || data[i] == '\r' || data[i] == '\n')) ++i;
+    if (i == n) return false;
+    if (data[i] == '\\' || data[i] == '*') {
+      bool lp = data[i] == '\\';
+      size_t e = data.find('\n', i);
+      if (e == std::string::npos) return lp;
+      i = e;
+      continue;
+    }
+    break;
+  }
+  static const char *const words[] = {"min", "max", "subject", "st", "s.t.", "such"};
+  for (const char *w : words) {
+    size_t k = std::strlen(w);
+    if (i + k <= n && iequals(std::string_view(data).substr(i, k), w)) return true;
+  }
+  return false;
+}
+
+}  // namespace
+}  // namespace io
+}  // namespace krvu
+
+using namespace krvu;
+
+int KRVUreadprob(KRVUprob prob, const char *filename, const char *flags) {
+  return guarded(prob, "KRVUreadprob", [&] {
+    require_ptr(filename, "KRVUreadprob", "filename");
+    std::string f = io::check_flags(flags, "lm", "KRVUreadprob");
+    std::string path = filename;
+    if (path.empty()) raise(KRVU_ERR_ARGUMENT, "KRVUreadprob: 'filename' is empty");
+    io::Source src;
+    try {
+      io::load_source(path, src);
+      bool lp;
+      if (f.find('l') != std::string::npos) {
+        lp = true;
+      } else if (f.find('m') != std::string::npos) {
+        lp = false;
+      } else {
+        std::string base = io::ends_with(path, ".gz") ? path.substr(0, path.size() - 3) : path;
+        if (io::ends_with(base, ".lp"))
+          lp = true;
+        else if (io::ends_with(base, ".mps"))
+          lp = false;
+        else
+          lp = io::looks_like_lp(src.data);
+      }
+      ModelData m = lp ? io::read_lp(src, prob) : io::read_mps(src, prob);
+      if (m.probname.empty()) m.probname = io::stem(path);
+      const int nr = m.nrows(), nc = m.ncols();
+      const long long nz = static_cast<long long>(m.nelems());
+      replace_model(prob, std::move(m), "KRVUreadprob");
+      log(prob, KRVU_MSG_LOG, "read %s: %d rows, %d columns, %lld nonzeros", path.c_str(), nr, nc,
+          nz);
+    } catch (const Error &e) {
+      if (std::strncmp(e.what(), "KRVUreadprob", 12) == 0) throw;
+      throw Error(e.code, std::string("KRVUreadprob: ") + e.what());
+    }
+    return 0;
+  });
+}
+
+int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
+  return guarded(prob, "KRVUwriteprob", [&] {
+    require_ptr(filename, "KRVUwriteprob", "filename");
+    std::string f = io::check_flags(flags, "lmxp", "KRVUwriteprob");
+    std::string path = filename;
+    if (path.empty()) raise(KRVU_ERR_ARGUMENT, "KRVUwriteprob: 'filename' is empty");
+    const bool gz = io::ends_with(path, ".gz");
+    std::string base = gz ? path.substr(0, path.size() - 3) : path;
+    bool lp = f.find('l') != std::string::npos ||
+              (f.find('m') == std::string::npos && io::ends_with(base, ".lp"));
+    const ModelData &m = read_model(prob);
+    // Written under a temporary name, so that a failed write leaves no
+    // half-written file behind (and an existing file as it was).
+    std::string tmp = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+    try {
+      io::Out out(tmp, gz);
+      out.set_hex(f.find('x') != std::string::npos);
+      if (lp)
+        io::write_lp(m, read_rows(prob), prob->name, out, prob);
+      else
+        io::write_mps(m, prob->name, out, f.find('p') != std::string::npos, prob);
+      out.close();
+      if (std::rename(tmp.c_str(), path.c_str()) != 0)
+        raise(KRVU_ERR_FILE, "cannot write '%s': %s", path.c_str(), std::strerror(errno));
+    } catch (const Error &e) {
+      std::remove(tmp.c_str());
+      throw Error(e.code, std::string("KRVUwriteprob: ") + e.what());
+    } catch (...) {
+      std::remove(tmp.c_str());
+      throw;
+    }
+    log(prob, KRVU_MSG_LOG, "wrote %s", path.c_str());
+    return 0;
+  });
+}

@@ -1,0 +1,169 @@
+// Shared pieces of the problem file readers and writers: loading a file
+// (compressed or not) into memory, a buffered output sink, number parsing and
+// printing, and a hash map from names to indices over the loaded text.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "krvu.h"
+#include "model/store.h"
+
+namespace krvu {
+namespace io {
+
+// The whole content of a file, read at once: parsers keep string_views into it.
+struct Source {
+  std::string path;     // as given, for messages
+  std::string data;
+};
+
+bool ends_with(const std::string &s, const char *suffix);  // case-insensitive
+
+// Reads the file; gzip content (by its magic bytes) is decompressed.  Throws
+// Error(KRVU_ERR_FILE) when the file cannot be read.
+void load_source(const std::string &path, Source &src);
+
+// Fails the current read with "<file>:<line>: <what>".
+[[noreturn]] void parse_error(const std::string &path, int line, const char *fmt, ...)
+    __attribute__((format(printf, 3, 4)));
+
+// A token for messages: cut and made printable.
+std::string shown(std::string_view s);
+
+// Buffered writer to a plain or (for names ending in ".gz") compressed file.
+class Out {
+ public:
+  // gz: compress (the caller decides, e.g. from the final name of a file
+  // written under a temporary name).
+  Out(const std::string &path, bool gz);
+  ~Out();
+  Out(const Out &) = delete;
+  Out &operator=(const Out &) = delete;
+
+  void put(char c) {
+    if (n_ == kSize) flush();
+    buf_[n_++] = c;
+  }
+  void put(std::string_view s) {
+    if (s.size() > kSize - n_) {
+      flush();
+      if (s.size() > kSize) return write_raw(s.data(), s.size());
+    }
+    for (char c : s) buf_[n_++] = c;
+  }
+  void num(double v);           // shortest exact decimal, or hexadecimal in hex mode
+  void pad(size_t col);         // spaces up to the given column of the current line
+  void nl() { put('\n'); col0_ = pos(); }
+  size_t column() const { return pos() - col0_; }
+  void set_hex(bool hex) { hex_ = hex; }
+  // Writes out what is buffered and closes; throws on a write failure.
+  void close();
+
+ private:
+  static constexpr size_t kSize = 1 << 20;
+  size_t pos() const { return written_ + n_; }
+  void flush();
+  void write_raw(const char *p, size_t n);
+  std::string path_;
+  std::FILE *fp_ = nullptr;
+  void *gz_ = nullptr;
+  char *buf_;
+  size_t n_ = 0, written_ = 0, col0_ = 0;
+  bool hex_ = false, failed_ = false;
+};
+
+// Formats v into buf (at least 40 bytes): the shortest decimal that reads back
+// to the same double, or in hex mode a C99 hexadecimal float (integers stay
+// decimal).  Returns the length.
+size_t format_number(char *buf, double v, bool hex);
+
+// Parses a whole token as a number (decimal, hexadecimal "0x..", "inf",
+// "infinity"); overflow gives +-infinity.  False for anything else and NaN.
+bool parse_number(std::string_view s, double &v);
+
+// Values at or beyond this magnitude are infinite bounds and right-hand sides.
+inline double clamp_inf(double v) {
+  if (v >= KRVU_INFINITY) return KRVU_INFINITY;
+  if (v <= -KRVU_INFINITY) return -KRVU_INFINITY;
+  return v;
+}
+
+bool iequals(std::string_view a, std::string_view b);
+
+// Open-addressing map from names (views into a Source) to indices.
+class NameMap {
+ public:
+  explicit NameMap(size_t expected = 64) { rehash(expected * 2 + 16); }
+  // The index of the name, or -1.
+  int find(std::string_view s) const {
+    size_t h = hash(s), mask = slots_.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      uint32_t e = slots_[i];
+      if (!e) return -1;
+      if (hashes_[e - 1] == h && keys_[e - 1] == s) return vals_[e - 1];
+    }
+  }
+  // Adds the name; false (and nothing changed) when it is already there.
+  bool insert(std::string_view s, int v) {
+    if ((keys_.size() + 1) * 2 > slots_.size()) rehash(slots_.size() * 2);
+    size_t h = hash(s), mask = slots_.size() - 1;
+    for (size_t i = h & mask;; i = (i + 1) & mask) {
+      uint32_t e = slots_[i];
+      if (!e) {
+        keys_.push_back(s);
+        vals_.push_back(v);
+        hashes_.push_back(h);
+        slots_[i] = static_cast<uint32_t>(keys_.size());
+        return true;
+      }
+      if (hashes_[e - 1] == h && keys_[e - 1] == s) return false;
+    }
+  }
+  size_t size() const { return keys_.size(); }
+
+ private:
+  static size_t hash(std::string_view s) {
+    uint64_t h = 1469598103934665603ull;
+    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
+    return static_cast<size_t>(h ^ (h >> 29));
+  }
+  void rehash(size_t n) {
+    size_t cap = 16;
+    while (cap < n) cap <<= 1;
+    slots_.assign(cap, 0);
+    for (size_t k = 0; k < keys_.size(); ++k)
+      for (size_t i = hashes_[k] & (cap - 1);; i = (i + 1) & (cap - 1))
+        if (!slots_[i]) {
+          slots_[i] = static_cast<uint32_t>(k + 1);
+          break;
+        }
+  }
+  std::vector<uint32_t> slots_;
+  std::vector<std::string_view> keys_;
+  std::vector<int> vals_;
+  std::vector<size_t> hashes_;
+};
+
+// The readers and writers of each format.  Readers fill a whole model from
+// the source and throw Error(KRVU_ERR_FILE) with file and line on a fault;
+// prob only receives log lines.
+ModelData read_mps(const Source &src, KRVUprob prob);
+ModelData read_lp(const Source &src, KRVUprob prob);
+void write_mps(const ModelData &m, const std::string &probname, Out &out, bool fixed,
+               KRVUprob prob);
+void write_lp(const ModelData &m, const RowMatrix &rows, const std::string &probname, Out &out,
+              KRVUprob prob);
+
+// Names as a writer puts them in a file: every name usable in the format
+// (valid(name) true) and unique; the others are replaced by a default name,
+// with a warning logged.
+std::vector<std::string> file_names(const std::vector<std::string> &given, char prefix,
+                                    bool (*valid)(std::string_view), const char *what,
+                                    KRVUprob prob);
+
+}  // namespace io
+}  // namespace krvu
