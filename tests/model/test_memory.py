@@ -1,0 +1,98 @@
+"""Reference counts and memory stay balanced through long runs of mixed operations."""
+import gc
+import sys
+
+import numpy as np
+import pytest
+
+import korvu
+
+
+def mixed_round(vs, i):
+    x, y, z = vs[i % 3], vs[(i + 1) % 3], vs[(i + 2) % 3]
+    e = x + 2 * y - 1
+    e += 3 * x * y
+    e -= z
+    e *= 2
+    e /= 4
+    f = e.extractLinear(), e.extractQuadratic()
+    g = (x + y) * (z - 1)
+    h = g ** 2 if i % 7 == 0 else g * 2
+    n = x / y + z
+    n += x
+    n -= 2 * y
+    n *= 3
+    m = abs(n) & (x | y)
+    c = e <= 3
+    d = c.copy()
+    c2 = korvu.constraint(body=n, lb=-1, name="c")
+    s = korvu.sos([x, y], [1, 2])
+    s2 = s.copy()
+    t = (x * y) / y + (2 * x) / (4 * x) - z ** 2
+    try:
+        x + "bad"
+    except korvu.ModelError:
+        pass
+    try:
+        e / 0
+    except korvu.ModelError:
+        pass
+    del e, f, g, h, n, m, c, d, c2, s, s2, t
+
+
+def test_reference_counts_and_memory_stay_flat():
+    vs = [korvu.var(name=n) for n in "xyz"]
+    vs[0].lb = 2.5
+    vs[1].name = "renamed"
+    counts = [sys.getrefcount(v) for v in vs]
+    for i in range(2000):  # warm caches and free lists
+        mixed_round(vs, i)
+    gc.collect()
+    blocks = sys.getallocatedblocks()
+    for i in range(100000 // 10):
+        for j in range(10):
+            mixed_round(vs, i * 10 + j)
+    gc.collect()
+    assert [sys.getrefcount(v) for v in vs] == counts
+    assert sys.getallocatedblocks() - blocks < 200
+
+
+def test_variables_and_side_maps_are_released():
+    gc.collect()
+    blocks = sys.getallocatedblocks()
+    for i in range(20000):
+        v = korvu.var(name=f"v{i % 10}", lb=-1.5, ub=3.5, threshold=0.5)
+        v.name = "other"
+        c = korvu.constraint(body=v, lb=0.25, ub=7.5, name="c")
+        del v, c
+    gc.collect()
+    assert sys.getallocatedblocks() - blocks < 100
+
+
+def test_long_sums_stay_compact():
+    xs = [korvu.var() for _ in range(20000)]
+    e = xs[0] + xs[1]
+    for v in xs[2:]:
+        e += 2 * v
+    assert len(e.extractLinear()[0]) == 20000
+    refs = sys.getrefcount(xs[100])
+    e2 = e + 1
+    after_copy = sys.getrefcount(xs[100])
+    del e2
+    after_release = sys.getrefcount(xs[100])
+    assert (after_copy, after_release) == (refs + 1, refs)
+    for v in xs[::-1]:
+        e -= 2 * v
+    assert str(e) == " - C%d - C%d" % (hash(xs[0]), hash(xs[1]))
+
+
+def test_aliasing_in_place():
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    e = x + 2 * y + x * y + 1
+    e += e
+    assert str(e) == "2 +2 x +4 y +2 x*y"
+    e -= e
+    assert str(e) == "0"
+    arr = np.array([x, y], dtype=object)
+    r = (x + 1) * arr
+    assert [str(v) for v in r] == ["  x + x**2", "  y + x*y"]
