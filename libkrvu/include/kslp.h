@@ -68,6 +68,38 @@ KRVU_API int KSLPgetstrattrib(KSLPprob slp, int id, char *value);
  * inside a user function (null outside one). */
 KRVU_API int KSLPgetptrattrib(KSLPprob slp, int id, void **value);
 
+/* ---------------------------------------------------------------------------
+ * The nonlinear model and solving
+ * ------------------------------------------------------------------------- */
+
+/* Adds formula coefficients: coefficient k multiplies column colindex[k] (or
+ * stands alone when it is the "no column" attribute 12013) by factor[k] times
+ * the formula whose tokens start at formulastart[k] in type/value (postfix,
+ * each formula ending with an end token).  parsed must be 1. */
+KRVU_API int KSLPaddcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[],
+                          const double factor[], const int formulastart[], int parsed,
+                          const int type[], const double value[]);
+/* Two-call sizing: rowindex and colindex null give *ncoefs. */
+KRVU_API int KSLPgetcoefs(KSLPprob slp, int *ncoefs, int rowindex[], int colindex[]);
+/* Deletes the coefficients at (rowindex[k], colindex[k]). */
+KRVU_API int KSLPdelcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[]);
+KRVU_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
+KRVU_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
+/* Changes properties of a column; null leaves one unchanged.  detrow: the row
+ * that determines the column (-1: none). */
+KRVU_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
+                        const double *stepbound, const double *penaltydelta,
+                        const double *damp, const double *initvalue, const double *scale,
+                        const int *limit, const int *threshold, const int *history,
+                        const int *status);
+KRVU_API int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]);
+/* The solution of the last nonlinear solve (any array may be null). */
+KRVU_API int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[],
+                           double dj[]);
+KRVU_API int KSLPnlpoptimize(KSLPprob slp, const char *flags);
+KRVU_API int KSLPunconstruct(KSLPprob slp);
+KRVU_API int KSLPpostsolve(KSLPprob slp);
+
 #define KSLP_ATTR_ROWS 11999
 #define KSLP_ATTR_COLS 12000
 #define KSLP_ATTR_NOCOLUMN 12013

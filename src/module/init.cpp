@@ -15,6 +15,10 @@ using korvu::PyRef;
 krv_py_env_s krv_py_env = {};
 
 extern PyMethodDef korvu_error_methods[];
+// Module functions of other subsystems; weak so that a build without one still imports.
+extern PyMethodDef korvu_aggregate_methods[] __attribute__((weak));  // Sum, Prod, Dot, evaluate
+extern PyMethodDef korvu_array_methods[] __attribute__((weak));      // vars
+extern PyMethodDef korvu_function_methods[] __attribute__((weak));   // sin, cos, ..., user, pwl
 
 namespace {
 
@@ -83,8 +87,10 @@ extern "C" PyObject *initkorvulib(void) {
     return fail_cleanup();
 
   g_functions.clear();
-  for (PyMethodDef *family : {korvu_frame_methods, korvu_error_methods})
-    for (PyMethodDef *m = family; m->ml_name; ++m) g_functions.push_back(*m);
+  for (PyMethodDef *family : {korvu_aggregate_methods, korvu_array_methods,
+                              korvu_function_methods, korvu_error_methods, korvu_frame_methods})
+    if (family)
+      for (PyMethodDef *m = family; m->ml_name; ++m) g_functions.push_back(*m);
   g_functions.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});
   g_moduledef.m_methods = g_functions.data();
 

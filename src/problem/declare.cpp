@@ -2,7 +2,13 @@
 #include "module/module.h"
 #include "problem/methods.h"
 
-std::vector<PyMethodDef *> problem_method_families(void) { return {problem_control_methods}; }
+std::vector<PyMethodDef *> problem_method_families(void) {
+  std::vector<PyMethodDef *> families;
+  for (PyMethodDef *f : {problem_model_methods, problem_solution_methods, problem_file_methods,
+                         problem_control_methods, problem_library_methods})
+    if (f) families.push_back(f);
+  return families;
+}
 
 int problem_add_elements(problem_s *self, PyObject *elements, int) {
   bool named = false;

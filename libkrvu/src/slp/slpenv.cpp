@@ -2,6 +2,7 @@
 #include <climits>
 #include <cstring>
 #include <mutex>
+#include <set>
 
 #include "core/common.h"
 #include "params/access.h"
@@ -225,6 +226,22 @@ int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
   return slp_guarded(slp, "KSLPgetintattrib", [&] {
     require_ptr(value, "KSLPgetintattrib", "value");
     *value = static_cast<int>(get_int_attrib(host(slp), id, "KSLPgetintattrib"));
+    // Counts that follow the model are computed here rather than stored.
+    switch (id) {
+      case KSLP_ATTR_ROWS:
+        return KRVUgetintattrib(slp->prob, KRVU_ATTR_ORIGINALROWS, value) ? KRVU_ERR_INTERNAL : 0;
+      case KSLP_ATTR_COLS:
+        return KRVUgetintattrib(slp->prob, KRVU_ATTR_ORIGINALCOLS, value) ? KRVU_ERR_INTERNAL : 0;
+      case KSLP_ATTR_COEFFICIENTS:
+        *value = static_cast<int>(slp->coefs.size());
+        break;
+      case KSLP_ATTR_NONLINEARROWS: {
+        std::set<int> rows;
+        for (const auto &c : slp->coefs) rows.insert(c.row);
+        *value = static_cast<int>(rows.size());
+        break;
+      }
+    }
     return 0;
   });
 }
