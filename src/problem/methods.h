@@ -19,6 +19,9 @@ std::vector<PyMethodDef *> problem_method_families(void);
 // constraints, sets and an objective.  0 or -1 with an exception set.
 int problem_add_elements(problem_s *self, PyObject *elements, int sense);
 
+// Sets every module-level default control on the problem.  0 or -1.
+int problem_apply_default_controls(problem_s *self);
+
 // Drops every registered callback without calling the library (the problem
 // is going away).
 void problem_release_callbacks(problem_s *self);

@@ -25,8 +25,9 @@ PyObject *problem_new(PyTypeObject *type, PyObject *, PyObject *) {
   return reinterpret_cast<PyObject *>(self);
 }
 
-// Sets every module-level default control on a new problem.
-int apply_default_controls(problem_s *self) {
+}  // namespace
+
+int problem_apply_default_controls(problem_s *self) {
   EnvLock tables(KRV_MUTEX_TABLES);
   EnvLock defaults(KRV_MUTEX_DEFAULTS);
   PyObject *name, *value;
@@ -45,6 +46,8 @@ int apply_default_controls(problem_s *self) {
   }
   return 0;
 }
+
+namespace {
 
 int problem_init(PyObject *obj, PyObject *args, PyObject *kwargs) {
   problem_s *self = reinterpret_cast<problem_s *>(obj);
@@ -130,7 +133,7 @@ int problem_init(PyObject *obj, PyObject *args, PyObject *kwargs) {
     setKrvuErrIfNull(obj, nullptr);
     return -1;
   }
-  if (apply_default_controls(self) < 0) return -1;
+  if (problem_apply_default_controls(self) < 0) return -1;
   return problem_add_elements(self, args, sense);
 }
 
