@@ -340,6 +340,158 @@ KRVU_API int KRVUgetcols64(KRVUprob prob, int64_t start[], int rowind[], double 
                            int64_t maxcoefs, int64_t *ncoefs, int first, int last);
 KRVU_API int KRVUgetcoef(KRVUprob prob, int row, int col, double *coef);
 
+/* Changes.  Index arrays address columns (mindex of chgobj, chgbounds,
+ * chgcoltype, chgglblimit) or rows (chgrhs, chgrhsrange, chgrowtype). */
+/* mindex -1 sets the objective's right-hand side (the constant is its
+ * negation). */
+KRVU_API int KRVUchgobj(KRVUprob prob, int n, const int mindex[], const double obj[]);
+/* objsense 1 minimizes; any other value maximizes. */
+KRVU_API int KRVUchgobjsense(KRVUprob prob, int objsense);
+KRVU_API int KRVUchgrhs(KRVUprob prob, int n, const int mindex[], const double rhs[]);
+/* Makes the rows range rows: an L row keeps rhs as its upper limit, a G row
+ * its rhs as the lower limit (rhs becomes rhs + rng), an E row becomes
+ * rhs - rng <= a'x <= rhs.  rng >= 0. */
+KRVU_API int KRVUchgrhsrange(KRVUprob prob, int n, const int mindex[], const double rng[]);
+KRVU_API int KRVUchgrowtype(KRVUprob prob, int n, const int mindex[], const char qrtype[]);
+/* qbtype: 'L' lower, 'U' upper, 'B' both bounds. */
+KRVU_API int KRVUchgbounds(KRVUprob prob, int n, const int mindex[], const char qbtype[],
+                           const double bnd[]);
+/* 'B' also brings the bounds into [0, 1]; a column made S or R gets limit 0,
+ * one made P its upper bound, until KRVUchgglblimit sets it. */
+KRVU_API int KRVUchgcoltype(KRVUprob prob, int n, const int mindex[], const char qctype[]);
+KRVU_API int KRVUchgglblimit(KRVUprob prob, int n, const int mindex[], const double dlimit[]);
+/* Sets coefficients (0 removes one; for a repeated pair the last value wins). */
+KRVU_API int KRVUchgmcoef(KRVUprob prob, int n, const int mrow[], const int mcol[],
+                          const double dval[]);
+KRVU_API int KRVUchgcoef(KRVUprob prob, int row, int col, double value);
+
+/* ---------------------------------------------------------------------------
+ * Solving
+ *
+ * Status attribute KRVU_ATTR_LPSTATUS takes KRVU_LP_*, KRVU_ATTR_MIPSTATUS
+ * KRVU_MIP_* and attribute 1009 (stopstatus) KRVU_STOP_*.  Solves that end
+ * infeasible, unbounded or early succeed (return 0); the statuses tell.  A
+ * nonconvex quadratic objective fails with LP status KRVU_LP_NONCONVEX.
+ * ------------------------------------------------------------------------- */
+#define KRVU_LP_UNSTARTED 0
+#define KRVU_LP_OPTIMAL 1
+#define KRVU_LP_INFEAS 2
+#define KRVU_LP_CUTOFF 3
+#define KRVU_LP_UNFINISHED 4
+#define KRVU_LP_UNBOUNDED 5
+#define KRVU_LP_CUTOFF_IN_DUAL 6
+#define KRVU_LP_UNSOLVED 7
+#define KRVU_LP_NONCONVEX 8
+
+#define KRVU_MIP_NOT_LOADED 0
+#define KRVU_MIP_LP_NOT_OPTIMAL 1
+#define KRVU_MIP_LP_OPTIMAL 2
+#define KRVU_MIP_NO_SOL_FOUND 3
+#define KRVU_MIP_SOLUTION 4
+#define KRVU_MIP_INFEAS 5
+#define KRVU_MIP_OPTIMAL 6
+#define KRVU_MIP_UNBOUNDED 7
+
+#define KRVU_STOP_NONE 0
+#define KRVU_STOP_TIMELIMIT 1
+#define KRVU_STOP_CTRLC 2
+#define KRVU_STOP_NODELIMIT 3
+#define KRVU_STOP_ITERLIMIT 4
+#define KRVU_STOP_MIPGAP 5
+#define KRVU_STOP_SOLLIMIT 6
+#define KRVU_STOP_USER 9
+
+/* Solves the problem as continuous (integer restrictions, sets and indicators
+ * relaxed; general and piecewise-linear constraints dropped).  flags: 'd' dual
+ * simplex, 'p' primal simplex, 'b' interior point; otherwise the lpalgorithm
+ * control chooses.  Other characters are ignored.  Quadratic rows are refused
+ * (the nonlinear solver takes them).  The last basis starts the next solve. */
+KRVU_API int KRVUlpoptimize(KRVUprob prob, const char *flags);
+/* Solves with the integer restrictions of columns B, I, S and R.  Partially
+ * integer columns, sets, indicators, general and piecewise-linear constraints
+ * and a quadratic objective with integer columns are refused for now.  A
+ * semi-continuous or semi-integer column needs an upper bound of at most 1e5
+ * (the engine's limit); a larger one is refused, never capped.  flags as for
+ * KRVUlpoptimize (for the relaxations). */
+KRVU_API int KRVUmipoptimize(KRVUprob prob, const char *flags);
+/* Asks a running solve to stop at its next check; reason becomes the stop
+ * status (KRVU_STOP_*; 0 counts as KRVU_STOP_CTRLC).  May be called from any
+ * thread, including from callbacks. */
+KRVU_API int KRVUinterrupt(KRVUprob prob, int reason);
+
+/* Solutions.  Output arrays may be null when not wanted; x and dj have one
+ * entry per column, slack and dual one per row.  slack = rhs - activity.  The
+ * duals and reduced costs are the objective's rates of change (dj = c + Qx -
+ * A'dual).  The calls fail when no solution is available (nothing solved since
+ * the last change). */
+KRVU_API int KRVUgetlpsol(KRVUprob prob, double x[], double slack[], double dual[], double dj[]);
+/* The problem is always held in its original form, so this is KRVUgetlpsol. */
+KRVU_API int KRVUgetpresolvesol(KRVUprob prob, double x[], double slack[], double dual[],
+                                double dj[]);
+/* One entry: col (or -1 for none) gives x and dj, row (or -1) slack and dual;
+ * values of an index given as -1 are -KRVU_INFINITY. */
+KRVU_API int KRVUgetlpsolval(KRVUprob prob, int col, int row, double *x, double *slack,
+                             double *dual, double *dj);
+/* The best integer solution (also inside an intsol callback: the new one). */
+KRVU_API int KRVUgetmipsol(KRVUprob prob, double x[], double slack[]);
+KRVU_API int KRVUgetmipsolval(KRVUprob prob, int col, int row, double *x, double *slack);
+
+/* Basis statuses: 0 nonbasic at the lower bound (rows: at the lower limit of
+ * the activity), 1 basic, 2 nonbasic at the upper bound (limit), 3 nonbasic
+ * free (superbasic, at zero).  One entry per row and per column. */
+KRVU_API int KRVUgetbasis(KRVUprob prob, int rstatus[], int cstatus[]);
+KRVU_API int KRVUgetbasisval(KRVUprob prob, int row, int col, int *rstatus, int *cstatus);
+/* Loads a basis that starts the next solve; it needs one basic entry per row. */
+KRVU_API int KRVUloadbasis(KRVUprob prob, const int rstatus[], const int cstatus[]);
+
+/* Rays after an unbounded (primal, one entry per column) or infeasible (dual,
+ * one per row) result: *hasray gets 1 when there is one; ray may be null to
+ * ask only. */
+KRVU_API int KRVUgetprimalray(KRVUprob prob, double ray[], int *hasray);
+KRVU_API int KRVUgetdualray(KRVUprob prob, double ray[], int *hasray);
+/* *seq gets the unbounded direction (rows first, then columns: a column j is
+ * rows + j) after an unbounded result, else -1. */
+KRVU_API int KRVUgetunbvec(KRVUprob prob, int *seq);
+/* Infeasibilities of the LP solution: counts of primal infeasible columns and
+ * rows, dual infeasible rows and columns; each index array (may be null) gets
+ * its count of entries.  The scaled form is the same (solutions are held
+ * unscaled). */
+KRVU_API int KRVUgetinfeas(KRVUprob prob, int *npv, int *nps, int *nds, int *ndv, int mx[],
+                           int mslack[], int mdual[], int mdj[]);
+KRVU_API int KRVUgetscaledinfeas(KRVUprob prob, int *npv, int *nps, int *nds, int *ndv, int mx[],
+                                 int mslack[], int mdual[], int mdj[]);
+
+/* Evaluation of given vectors against the model. */
+KRVU_API int KRVUcalcslacks(KRVUprob prob, const double solution[], double slacks[]);
+/* solution may be null without a quadratic objective. */
+KRVU_API int KRVUcalcreducedcosts(KRVUprob prob, const double duals[], const double solution[],
+                                  double djs[]);
+KRVU_API int KRVUcalcobjective(KRVUprob prob, const double solution[], double *objval);
+#define KRVU_SOLINFO_ABSPRIMALINFEAS 0
+#define KRVU_SOLINFO_RELPRIMALINFEAS 1
+#define KRVU_SOLINFO_ABSDUALINFEAS 2
+#define KRVU_SOLINFO_RELDUALINFEAS 3
+#define KRVU_SOLINFO_MAXMIPFRACTIONAL 4
+/* *value gets the largest violation of the kind property (KRVU_SOLINFO_*). */
+KRVU_API int KRVUcalcsolinfo(KRVUprob prob, const double solution[], const double dual[],
+                             int property, double *value);
+/* Loads a solution (null arrays: x 0, slacks and reduced costs computed, duals
+ * 0); it becomes the LP solution.  *status (may be null) gets 0. */
+KRVU_API int KRVUloadlpsol(KRVUprob prob, const double x[], const double slack[],
+                           const double dual[], const double dj[], int *status);
+/* MIP starts: a full solution (one value per column) or, with mipsolcol, a
+ * partial one; the last one given starts the next KRVUmipoptimize.  solname is
+ * kept for logs and may be null.  *status (may be null) gets 0. */
+KRVU_API int KRVUloadmipsol(KRVUprob prob, const double dsol[], int *status);
+KRVU_API int KRVUaddmipsol(KRVUprob prob, int n, const double mipsolval[], const int mipsolcol[],
+                           const char *solname);
+/* Called for each improving integer solution during KRVUmipoptimize, possibly
+ * on an engine thread; KRVUgetmipsol inside it reads the new solution. */
+typedef void (*KRVU_cbintsol)(KRVUprob prob, void *data);
+KRVU_API int KRVUaddcbintsol(KRVUprob prob, KRVU_cbintsol f, void *data, int priority);
+/* Removes matching registrations (f null: any function; data null: any data). */
+KRVU_API int KRVUremovecbintsol(KRVUprob prob, KRVU_cbintsol f, void *data);
+
 #ifdef __cplusplus
 }
 #endif

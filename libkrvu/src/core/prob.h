@@ -20,6 +20,13 @@ struct MsgCallback {
   void *data;
   int priority;
 };
+
+// An integer-solution callback (KRVUaddcbintsol).
+struct IntsolCallback {
+  void (*f)(KRVUprob, void *);
+  void *data;
+  int priority;
+};
 }  // namespace krvu
 
 struct krvu_prob_s {
@@ -29,6 +36,7 @@ struct krvu_prob_s {
   std::string lasterr;
   krvu::ParamValues params;                 // controls and stored attributes
   std::vector<krvu::MsgCallback> msgcbs;    // sorted by decreasing priority
+  std::vector<krvu::IntsolCallback> intsolcbs;  // sorted by decreasing priority
   std::unique_ptr<krvu::ProbData> data;     // created with the problem
   void *slp = nullptr;                      // the nonlinear problem over this one, if any
 

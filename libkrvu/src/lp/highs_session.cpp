@@ -1,14 +1,138 @@
 #include "lp/highs_session.h"
 
+#include <cmath>
+#include <cstring>
 #include <new>
 
+#include "core/common.h"
+#include "core/prob.h"
 #include "interfaces/highs_c_api.h"
+#include "lp/solver_state.h"
+#include "model/store.h"
 
 namespace krvu {
+namespace {
 
-HighsSession::HighsSession() : h_(Highs_create()) {
-  if (!h_) throw std::bad_alloc();
+void on_engine_event(int type, const char *message, const HighsCallbackDataOut *out,
+                     HighsCallbackDataIn *in, void *user) {
+  krvu_prob_s *prob = static_cast<krvu_prob_s *>(user);
+  SolverState &s = *prob->data->solver;
+  switch (type) {
+    case kHighsCallbackLogging: {
+      if (!message) return;
+      // The engine hands over text with line ends; our callbacks take lines.
+      const char *p = message;
+      while (*p) {
+        const char *e = std::strchr(p, '\n');
+        size_t n = e ? static_cast<size_t>(e - p) : std::strlen(p);
+        if (n > 0 || e) log_text(prob, (out && out->log_type >= 4) ? KRVU_MSG_WARNING : KRVU_MSG_LOG,
+                                 std::string(p, n));
+        p += n + (e ? 1 : 0);
+      }
+      return;
+    }
+    case kHighsCallbackSimplexInterrupt:
+    case kHighsCallbackIpmInterrupt:
+    case kHighsCallbackMipInterrupt:
+      if (s.interrupt.load(std::memory_order_relaxed) && in) in->user_interrupt = 1;
+      return;
+    case kHighsCallbackMipImprovingSolution:
+      if (out && out->mip_solution && s.on_incumbent) s.on_incumbent(prob, out);
+      return;
+    default:
+      return;
+  }
 }
+
+}  // namespace
+
+HighsSession::HighsSession(krvu_prob_s *owner) : h_(Highs_create()), owner_(owner) {
+  if (!h_) throw std::bad_alloc();
+  Highs_setBoolOptionValue(h_, "log_to_console", 0);
+  Highs_setCallback(h_, on_engine_event, owner_);
+  Highs_startCallback(h_, kHighsCallbackLogging);
+  Highs_startCallback(h_, kHighsCallbackSimplexInterrupt);
+  Highs_startCallback(h_, kHighsCallbackIpmInterrupt);
+  Highs_startCallback(h_, kHighsCallbackMipInterrupt);
+  Highs_startCallback(h_, kHighsCallbackMipImprovingSolution);
+}
+
 HighsSession::~HighsSession() { Highs_destroy(h_); }
+
+void HighsSession::set_opt(const char *name, bool v) {
+  Highs_setBoolOptionValue(h_, name, v ? 1 : 0);
+}
+void HighsSession::set_opt(const char *name, int v) { Highs_setIntOptionValue(h_, name, v); }
+void HighsSession::set_opt(const char *name, double v) {
+  Highs_setDoubleOptionValue(h_, name, v);
+}
+void HighsSession::set_opt(const char *name, const char *v) {
+  Highs_setStringOptionValue(h_, name, v);
+}
+
+void HighsSession::apply_controls(char algo, bool mip) {
+  krvu_prob_s *p = owner_;
+  auto big = [](double v) { return v >= KRVU_INFINITY ? INFINITY : v; };
+  auto clamp_int = [](int64_t v) { return static_cast<int>(v > 2147483647 ? 2147483647 : v); };
+  const bool logging = ctl_int(p, 8030) > 0;
+  set_opt("output_flag", logging);
+  set_opt("log_to_console", false);
+  set_opt("log_dev_level", ctl_int(p, 8030) >= 3 ? 1 : 0);
+  set_opt("time_limit", big(ctl_dbl(p, 7000)));
+  set_opt("primal_feasibility_tolerance", ctl_dbl(p, 7001));
+  set_opt("dual_feasibility_tolerance", ctl_dbl(p, 7002));
+  set_opt("mip_rel_gap", ctl_dbl(p, 7003));
+  set_opt("mip_abs_gap", ctl_dbl(p, 7004));
+  set_opt("mip_feasibility_tolerance", ctl_dbl(p, 7005));
+  set_opt("simplex_iteration_limit", clamp_int(ctl_int(p, 8000)));
+  set_opt("ipm_iteration_limit", clamp_int(ctl_int(p, 8001)));
+  set_opt("mip_max_nodes", clamp_int(ctl_int(p, 8002)));
+  set_opt("mip_max_improving_sols", clamp_int(ctl_int(p, 8003)));
+  set_opt("presolve", ctl_int(p, 8010) ? "choose" : "off");
+  set_opt("random_seed", clamp_int(ctl_int(p, 8040)));
+  set_opt("log_file", ctl_str(p, 6000).c_str());
+  set_opt("simplex_scale_strategy", ctl_int(p, 8013) ? 1 : 0);
+  int threads = clamp_int(ctl_int(p, 8020));
+  if (threads > 0) set_opt("threads", threads);
+  // The cutoff of a minimization is an upper bound on wanted objectives.
+  double cutoff = ctl_dbl(p, 7006);
+  set_opt("objective_bound", mip && std::fabs(cutoff) < KRVU_INFINITY ? cutoff : INFINITY);
+  if (!algo) {
+    switch (ctl_int(p, 8011)) {
+      case 2: algo = 'd'; break;
+      case 3: algo = 'p'; break;
+      case 4: algo = 'b'; break;
+      default: break;
+    }
+  }
+  set_opt("run_crossover", ctl_int(p, 8012) ? "on" : "off");
+  switch (algo) {
+    case 'd':
+      set_opt("solver", "simplex");
+      set_opt("simplex_strategy", 1);
+      break;
+    case 'p':
+      set_opt("solver", "simplex");
+      set_opt("simplex_strategy", 4);
+      break;
+    case 'b':
+      set_opt("solver", "ipm");
+      break;
+    default:
+      set_opt("solver", "choose");
+      set_opt("simplex_strategy", 1);
+      break;
+  }
+}
+
+int HighsSession::run() {
+  Highs_zeroAllClocks(h_);
+  return Highs_run(h_);
+}
+
+void HighsSession::check(int status, const char *what, const char *func) const {
+  if (status == kHighsStatusError)
+    raise(KRVU_ERR_SOLVER, "%s: the engine refused %s (its log has the details)", func, what);
+}
 
 }  // namespace krvu

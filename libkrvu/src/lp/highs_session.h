@@ -1,18 +1,39 @@
-// A HiGHS instance owned by one problem, driven through the engine's C API.
+// A HiGHS instance owned by one problem, driven through the engine's C API
+// only (its C++ interface is built with another string ABI).  The session
+// routes the engine's log lines, interrupt polls and incumbents to the problem
+// that owns it.
 #pragma once
+#include <string>
+#include <vector>
+
+struct krvu_prob_s;
 
 namespace krvu {
 
 class HighsSession {
  public:
-  HighsSession();
+  explicit HighsSession(krvu_prob_s *owner);
   ~HighsSession();
   HighsSession(const HighsSession &) = delete;
   HighsSession &operator=(const HighsSession &) = delete;
   void *get() const { return h_; }
 
+  // Sets the engine's options from the problem's controls; algo: 0 from the
+  // controls, else 'd' dual simplex, 'p' primal simplex, 'b' interior point.
+  void apply_controls(char algo, bool mip);
+  // Runs the engine with a fresh clock; returns the engine's status code.
+  int run();
+  // Fails with KRVU_ERR_SOLVER when an engine call returned an error.
+  void check(int status, const char *what, const char *func) const;
+
  private:
+  void set_opt(const char *name, bool v);
+  void set_opt(const char *name, int v);
+  void set_opt(const char *name, double v);
+  void set_opt(const char *name, const char *v);
+
   void *h_;
+  krvu_prob_s *owner_;
 };
 
 }  // namespace krvu

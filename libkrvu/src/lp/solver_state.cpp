@@ -15,7 +15,11 @@ void touch(krvu_prob_s *prob, int change) {
   s.unbvec = -1;
   // Our basis copy survives structural changes: the functions that add or
   // delete rows and columns keep it aligned, and the engine checks it.
-  if (change & kChangeStructure) s.synced = false;
+  if (change & kChangeStructure) {
+    s.synced = false;
+    s.start_x.clear();  // a MIP start no longer fits a changed set of columns
+    s.start_cols.clear();
+  }
   attr_set_int(prob, KRVU_ATTR_LPSTATUS, 0);
   attr_set_int(prob, KRVU_ATTR_MIPSTATUS, 0);
   attr_set_int(prob, 1009, 0);

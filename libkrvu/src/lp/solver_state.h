@@ -37,8 +37,16 @@ struct SolverState {
   bool has_pray = false, has_dray = false;
   std::vector<double> pray, dray;
   int unbvec = -1;
+  // A starting point given by the user for the next solve (full, or partial
+  // entries with their columns).
+  std::vector<double> start_x;
+  std::vector<int> start_cols;
 
   std::atomic<bool> interrupt{false};
+  std::atomic<int> interrupt_reason{0};
+  int mipsols = 0;
+  // Called on an engine thread for each improving MIP solution.
+  void (*on_incumbent)(krvu_prob_s *, const struct HighsCallbackDataOut *) = nullptr;
 
   SolverState();
   ~SolverState();

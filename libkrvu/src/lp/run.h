@@ -1,0 +1,20 @@
+// One run of the engine, shared by the LP and MIP solves.
+#pragma once
+
+struct krvu_prob_s;
+
+namespace krvu {
+
+struct RunResult {
+  int model_status = 0;  // the engine's model status
+  int run_status = 0;    // the engine's return code
+  double seconds = 0;
+};
+
+// Checks what the engine cannot take for this kind of solve (fails clearly),
+// passes the model, applies the controls and runs.
+RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func);
+// Stop status (1009) for an engine status that ended a run early.
+int stop_status(krvu_prob_s *prob, int model_status);
+
+}  // namespace krvu

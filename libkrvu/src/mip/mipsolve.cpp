@@ -1,0 +1,200 @@
+// Solving problems with integer columns through the engine's MIP solver, MIP
+// starts and the integer-solution callback.
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "core/common.h"
+#include "core/prob.h"
+#include "interfaces/highs_c_api.h"
+#include "lp/engine.h"
+#include "lp/highs_session.h"
+#include "lp/run.h"
+#include "lp/solver_state.h"
+#include "model/args.h"
+#include "model/store.h"
+
+namespace krvu {
+namespace {
+
+// What only our own search (not yet available) can take.
+void refuse_unsupported(const ModelData &m, const char *func) {
+  const char *what = nullptr;
+  if (m.nsets() > 0) what = "special ordered sets";
+  else if (std::any_of(m.indcol.begin(), m.indcol.end(), [](int c) { return c >= 0; }))
+    what = "indicator constraints";
+  else if (!m.gentype.empty() || !m.pwlcol.empty())
+    what = "general or piecewise-linear constraints";
+  else if (std::find(m.coltype.begin(), m.coltype.end(), 'P') != m.coltype.end())
+    what = "partially integer columns";
+  else if (!m.qstart.empty())
+    what = "a quadratic objective with integer columns";
+  if (what)
+    raise(KRVU_ERR_STATE,
+          "%s: the problem has %s, which the integer search cannot take yet; solve its "
+          "relaxation with KRVUlpoptimize",
+          func, what);
+}
+
+void on_incumbent(krvu_prob_s *prob, const HighsCallbackDataOut *out) {
+  SolverState &s = *prob->data->solver;
+  const int n = prob->data->m.ncols();
+  ++s.mipsols;
+  if (out->mip_solution_size != n || prob->intsolcbs.empty()) return;
+  s.mipx.assign(out->mip_solution, out->mip_solution + n);
+  s.has_mipsol = true;
+  attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, out->objective_function_value);
+  std::vector<IntsolCallback> cbs = prob->intsolcbs;
+  for (const IntsolCallback &cb : cbs) cb.f(prob, cb.data);
+}
+
+}  // namespace
+}  // namespace krvu
+
+using namespace krvu;
+
+extern "C" {
+
+int KRVUmipoptimize(KRVUprob prob, const char *flags) {
+  const char *F = "KRVUmipoptimize";
+  return guarded(prob, F, [&] {
+    const ModelData &m = read_model(prob);
+    const bool integer = std::any_of(m.coltype.begin(), m.coltype.end(),
+                                     [](char c) { return c != 'C'; });
+    if (integer) refuse_unsupported(m, F);
+    if (!integer && m.nsets() == 0) {
+      // Nothing integer: the LP solution is the answer.
+      int rc = KRVUlpoptimize(prob, flags);
+      SolverState &s = *prob->data->solver;
+      int lp = static_cast<int>(attr_int(prob, KRVU_ATTR_LPSTATUS));
+      int st = lp == 1 ? 6 : lp == 2 ? 5 : lp == 5 ? 7 : s.has_lpsol ? 4 : 3;
+      attr_set_int(prob, KRVU_ATTR_MIPSTATUS, st);
+      if (s.has_lpsol) {
+        s.mipx = s.x;
+        s.has_mipsol = st == 6 || st == 4;
+        attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, attr_dbl(prob, KRVU_ATTR_LPOBJVAL));
+      }
+      if (rc) raise(prob->lasterr_code, "%s", prob->lasterr.c_str());
+      return 0;
+    }
+    if (!m.qrows.empty()) refuse_unsupported(m, F);
+    char algo = 0;
+    for (const char *c = flags ? flags : ""; *c; ++c)
+      if (*c == 'd' || *c == 'p' || *c == 'b') algo = *c;
+    std::vector<double> start = prob->data->solver->start_x;
+    std::vector<int> start_cols = prob->data->solver->start_cols;
+    touch(prob, 0);
+    SolverState &s = *prob->data->solver;
+    sync_engine(prob, kModeInteger, F);
+    void *h = session(prob).get();
+    if (!start.empty()) {
+      if (start_cols.empty())
+        Highs_setSolution(h, start.data(), nullptr, nullptr, nullptr);
+      else
+        Highs_setSparseSolution(h, static_cast<int>(start_cols.size()), start_cols.data(),
+                                start.data());
+    }
+    s.on_incumbent = on_incumbent;
+    s.mipsols = 0;
+    RunResult r = run_engine(prob, kModeInteger, algo, F);
+    s.on_incumbent = nullptr;
+    int pstat = 0;
+    Highs_getIntInfoValue(h, "primal_solution_status", &pstat);
+    const bool found = pstat == 2;
+    int st;
+    switch (r.model_status) {
+      case kHighsModelStatusOptimal: st = 6; break;
+      case kHighsModelStatusInfeasible:
+      case kHighsModelStatusUnboundedOrInfeasible: st = 5; break;
+      case kHighsModelStatusUnbounded: st = 7; break;
+      case kHighsModelStatusModelEmpty: st = 6; break;
+      default: st = found ? 4 : 3; break;
+    }
+    s.has_mipsol = false;
+    if (found) {
+      s.mipx.assign(m.ncols(), 0.0);
+      Highs_getSolution(h, s.mipx.data(), nullptr, nullptr, nullptr);
+      s.has_mipsol = true;
+    }
+    double obj = 0, bound = 0, gap = 0;
+    int64_t nodes = 0;
+    Highs_getDoubleInfoValue(h, "objective_function_value", &obj);
+    Highs_getDoubleInfoValue(h, "mip_dual_bound", &bound);
+    Highs_getDoubleInfoValue(h, "mip_gap", &gap);
+    Highs_getInt64InfoValue(h, "mip_node_count", &nodes);
+    attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, found ? obj : m.objsense * KRVU_INFINITY);
+    attr_set_dbl(prob, 2002, bound);
+    attr_set_dbl(prob, 2004, found ? gap : KRVU_INFINITY);
+    attr_set_int(prob, 1008, nodes);
+    attr_set_int(prob, 1012, s.mipsols);
+    attr_set_int(prob, KRVU_ATTR_MIPSTATUS, st);
+    log(prob, KRVU_MSG_LOG, "MIP status %d, best objective %.12g, bound %.12g, %lld nodes, %.2f s",
+        st, found ? obj : 0.0, bound, static_cast<long long>(nodes), r.seconds);
+    if (r.model_status == kHighsModelStatusModelError || r.model_status == kHighsModelStatusSolveError ||
+        r.model_status == kHighsModelStatusLoadError || r.model_status == kHighsModelStatusPresolveError ||
+        r.model_status == kHighsModelStatusPostsolveError)
+      raise(KRVU_ERR_SOLVER, "%s: the engine could not solve the problem (engine status %d)", F,
+            r.model_status);
+    return 0;
+  });
+}
+
+int KRVUloadmipsol(KRVUprob prob, const double dsol[], int *status) {
+  return guarded(prob, "KRVUloadmipsol", [&] {
+    require_ptr(dsol, "KRVUloadmipsol", "dsol");
+    const ModelData &m = prob->data->m;
+    for (int j = 0; j < m.ncols(); ++j) require_finite(dsol[j], "KRVUloadmipsol", "dsol", j);
+    SolverState &s = *prob->data->solver;
+    s.start_x.assign(dsol, dsol + m.ncols());
+    s.start_cols.clear();
+    if (status) *status = 0;
+    return 0;
+  });
+}
+
+int KRVUaddmipsol(KRVUprob prob, int n, const double mipsolval[], const int mipsolcol[],
+                  const char *solname) {
+  const char *F = "KRVUaddmipsol";
+  return guarded(prob, F, [&] {
+    (void)solname;
+    const ModelData &m = prob->data->m;
+    require_count(n, F, "n");
+    require_ptr(mipsolval, F, "mipsolval");
+    if (mipsolcol) require_indices(n, mipsolcol, m.ncols(), F, "mipsolcol");
+    else if (n != m.ncols())
+      raise(KRVU_ERR_ARGUMENT, "%s: without 'mipsolcol', n = %d must be the number of columns (%d)",
+            F, n, m.ncols());
+    for (int k = 0; k < n; ++k) require_finite(mipsolval[k], F, "mipsolval", k);
+    SolverState &s = *prob->data->solver;
+    s.start_x.assign(mipsolval, mipsolval + n);
+    if (mipsolcol) s.start_cols.assign(mipsolcol, mipsolcol + n);
+    else s.start_cols.clear();
+    return 0;
+  });
+}
+
+int KRVUaddcbintsol(KRVUprob prob, void (*f)(KRVUprob prob, void *data), void *data,
+                    int priority) {
+  return guarded(prob, "KRVUaddcbintsol", [&] {
+    require_ptr(reinterpret_cast<void *>(f), "KRVUaddcbintsol", "f");
+    auto &v = prob->intsolcbs;
+    auto pos = std::find_if(v.begin(), v.end(),
+                            [&](const IntsolCallback &c) { return c.priority < priority; });
+    v.insert(pos, IntsolCallback{f, data, priority});
+    return 0;
+  });
+}
+
+int KRVUremovecbintsol(KRVUprob prob, void (*f)(KRVUprob prob, void *data), void *data) {
+  return guarded(prob, "KRVUremovecbintsol", [&] {
+    auto &v = prob->intsolcbs;
+    v.erase(std::remove_if(v.begin(), v.end(),
+                           [&](const IntsolCallback &c) {
+                             return (!f || c.f == f) && (!data || c.data == data);
+                           }),
+            v.end());
+    return 0;
+  });
+}
+
+}  // extern "C"

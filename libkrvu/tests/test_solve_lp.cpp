@@ -1,0 +1,230 @@
+// Solving continuous problems: statuses, solutions, rays, bases, invalidation.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "krvu.h"
+
+namespace {
+
+class SolveLp : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(KRVUinit(nullptr), 0);
+    ASSERT_EQ(KRVUcreateprob(&p), 0);
+    KRVUsetintcontrol(p, 8030, 0);  // quiet
+  }
+  void TearDown() override {
+    KRVUdestroyprob(p);
+    KRVUfree();
+  }
+  int attr(int id) {
+    int v = -1;
+    EXPECT_EQ(KRVUgetintattrib(p, id, &v), 0);
+    return v;
+  }
+  double dattr(int id) {
+    double v = NAN;
+    EXPECT_EQ(KRVUgetdblattrib(p, id, &v), 0);
+    return v;
+  }
+  std::string err() {
+    char buf[512];
+    KRVUgetlasterror(p, buf);
+    return buf;
+  }
+  // Rows given densely, for small textbook models.
+  void load(const std::vector<std::vector<double>> &a, const std::string &rt,
+            const std::vector<double> &rhs, const std::vector<double> &obj,
+            const std::vector<double> &lb, const std::vector<double> &ub) {
+    const int m = static_cast<int>(a.size()), n = static_cast<int>(obj.size());
+    std::vector<int64_t> st{0};
+    std::vector<int> ri;
+    std::vector<double> v;
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < m; ++i)
+        if (a[i][j] != 0) {
+          ri.push_back(i);
+          v.push_back(a[i][j]);
+        }
+      st.push_back(static_cast<int64_t>(v.size()));
+    }
+    ASSERT_EQ(KRVUloadlp64(p, "t", n, m, rt.data(), rhs.data(), nullptr, obj.data(), st.data(),
+                           nullptr, ri.data(), v.data(), lb.empty() ? nullptr : lb.data(),
+                           ub.empty() ? nullptr : ub.data()),
+              0)
+        << err();
+  }
+  KRVUprob p = nullptr;
+};
+
+
+// max 3x + 2y  s.t.  x + y <= 4,  x + 3y <= 7,  x <= 3: x = 3, y = 1, objective 11.
+TEST_F(SolveLp, TextbookSolutionDualsAndBasis) {
+  load({{1, 1}, {1, 3}}, "LL", {4, 7}, {3, 2}, {}, {3, KRVU_INFINITY});
+  ASSERT_EQ(KRVUchgobjsense(p, -1), 0) << err();
+  for (const char *flags : {"", "d", "p", "b"}) {
+    ASSERT_EQ(KRVUlpoptimize(p, flags), 0) << err();
+    EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL) << flags;
+    EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), 11.0, 1e-9) << flags;
+    double x[2], slack[2], dual[2], dj[2];
+    ASSERT_EQ(KRVUgetlpsol(p, x, slack, dual, dj), 0);
+    EXPECT_NEAR(x[0], 3, 1e-9);
+    EXPECT_NEAR(x[1], 1, 1e-9);
+    EXPECT_NEAR(slack[0], 0, 1e-9);
+    EXPECT_NEAR(slack[1], 1, 1e-9);
+    // The objective rises by 2 per unit of the first row's rhs.
+    EXPECT_NEAR(dual[0], 2, 1e-9);
+    EXPECT_NEAR(dual[1], 0, 1e-9);
+    EXPECT_NEAR(dj[0], 1, 1e-9);
+    double djc[2];
+    ASSERT_EQ(KRVUcalcreducedcosts(p, dual, x, djc), 0);
+    EXPECT_NEAR(djc[0], dj[0], 1e-9);
+    EXPECT_NEAR(djc[1], dj[1], 1e-9);
+  }
+  int rs[2], cs[2];
+  ASSERT_EQ(KRVUgetbasis(p, rs, cs), 0);
+  EXPECT_EQ(cs[0], 2);  // at its upper bound
+  EXPECT_EQ(cs[1], 1);
+  EXPECT_EQ(rs[1], 1);
+  double x, s, d, dj;
+  ASSERT_EQ(KRVUgetlpsolval(p, 1, -1, &x, &s, &d, &dj), 0);
+  EXPECT_NEAR(x, 1, 1e-9);
+  EXPECT_EQ(s, -KRVU_INFINITY);
+  EXPECT_NE(KRVUgetlpsolval(p, 2, -1, &x, &s, &d, &dj), 0);
+  // A warm start from the last basis needs no iterations.
+  ASSERT_EQ(KRVUlpoptimize(p, "d"), 0);
+  EXPECT_EQ(attr(1006), 0);
+}
+
+TEST_F(SolveLp, ChangesDropTheSolution) {
+  load({{1, 1}}, "L", {4}, {-1, -1}, {}, {});
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL);
+  const char rt[] = {'L'};
+  const double rhs[] = {1};
+  const int64_t st[] = {0};
+  const int ci[] = {0};
+  const double v[] = {1};
+  ASSERT_EQ(KRVUaddrows64(p, 1, 1, rt, rhs, nullptr, st, ci, v), 0);
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_UNSTARTED);
+  double x[2];
+  EXPECT_NE(KRVUgetlpsol(p, x, nullptr, nullptr, nullptr), 0);
+  EXPECT_NE(err().find("no LP solution"), std::string::npos) << err();
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), -4, 1e-9);
+}
+
+TEST_F(SolveLp, InfeasibleGivesDualRay) {
+  // x + y <= 1, x + y >= 2
+  load({{1, 1}, {1, 1}}, "LG", {1, 2}, {1, 1}, {}, {});
+  KRVUsetintcontrol(p, 8010, 0);
+  ASSERT_EQ(KRVUlpoptimize(p, "d"), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_INFEAS);
+  int has = 0;
+  ASSERT_EQ(KRVUgetdualray(p, nullptr, &has), 0);
+  ASSERT_EQ(has, 1);
+  double ray[2];
+  ASSERT_EQ(KRVUgetdualray(p, ray, &has), 0);
+  // A Farkas certificate: both rows used, with opposite signs.
+  EXPECT_NE(ray[0], 0);
+  EXPECT_LT(ray[0] * ray[1], 0);
+  ASSERT_EQ(KRVUgetprimalray(p, nullptr, &has), 0);
+  EXPECT_EQ(has, 0);
+}
+
+TEST_F(SolveLp, UnboundedGivesPrimalRay) {
+  // min -x - y  s.t.  x - y <= 1
+  load({{1, -1}}, "L", {1}, {-1, -1}, {}, {});
+  KRVUsetintcontrol(p, 8010, 0);
+  ASSERT_EQ(KRVUlpoptimize(p, "p"), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_UNBOUNDED);
+  int has = 0;
+  double ray[2];
+  ASSERT_EQ(KRVUgetprimalray(p, ray, &has), 0);
+  ASSERT_EQ(has, 1);
+  EXPECT_LT(-ray[0] - ray[1], 0);   // improving
+  EXPECT_LE(ray[0] - ray[1], 1e-9);  // stays feasible
+}
+
+TEST_F(SolveLp, EmptyProblemSolves) {
+  ASSERT_EQ(KRVUloadlp(p, "noname", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr),
+            0);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL);
+  EXPECT_EQ(dattr(KRVU_ATTR_LPOBJVAL), 0);
+}
+
+void on_message(KRVUprob, void *data, const char *msg, int len, int) {
+  static_cast<std::vector<std::string> *>(data)->emplace_back(msg, len);
+}
+
+TEST_F(SolveLp, EngineLogReachesMessageCallbacks) {
+  load({{1, 1}}, "L", {4}, {-1, -1}, {}, {});
+  std::vector<std::string> lines;
+  ASSERT_EQ(KRVUaddcbmessage(p, on_message, &lines, 0), 0);
+  KRVUsetintcontrol(p, 8030, 1);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  ASSERT_FALSE(lines.empty());
+  for (const std::string &l : lines) EXPECT_EQ(l.find('\n'), std::string::npos);
+  lines.clear();
+  KRVUsetintcontrol(p, KRVU_CTRL_OUTPUTLOG, 0);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  EXPECT_TRUE(lines.empty());
+}
+
+// LPs built around a known primal-dual pair: x* and y* satisfy complementary
+// slackness by construction, so c'x* is the optimum.
+TEST_F(SolveLp, RandomLpsWithKnownOptimum) {
+  std::mt19937 rng(12345);
+  std::uniform_real_distribution<double> u(-10, 10), pos(0.5, 5);
+  for (int trial = 0; trial < 20; ++trial) {
+    const int n = 30 + trial * 5, m = 20 + trial * 4;
+    std::vector<std::vector<double>> a(m, std::vector<double>(n, 0.0));
+    for (int i = 0; i < m; ++i)
+      for (int j = 0; j < n; ++j)
+        if (rng() % 4 == 0) a[i][j] = std::round(u(rng) * 100) / 100;
+    std::vector<double> lb(n), ub(n), x(n), y(m, 0.0), obj(n), rhs(m);
+    std::string rt(m, 'L');
+    for (int j = 0; j < n; ++j) {
+      lb[j] = -pos(rng);
+      ub[j] = pos(rng);
+      int k = rng() % 3;
+      x[j] = k == 0 ? lb[j] : k == 1 ? ub[j] : 0.5 * (lb[j] + ub[j]);
+    }
+    for (int i = 0; i < m; ++i) {
+      double act = 0;
+      for (int j = 0; j < n; ++j) act += a[i][j] * x[j];
+      int k = rng() % 4;
+      rt[i] = "LGEL"[k];
+      bool active = rng() % 2 == 0 || rt[i] == 'E';
+      rhs[i] = active ? act : (rt[i] == 'L' ? act + pos(rng) : act - pos(rng));
+      if (active) y[i] = rt[i] == 'L' ? -pos(rng) : rt[i] == 'G' ? pos(rng) : u(rng);
+    }
+    double opt = 0;
+    for (int j = 0; j < n; ++j) {
+      double aty = 0;
+      for (int i = 0; i < m; ++i) aty += a[i][j] * y[i];
+      double dj = x[j] == lb[j] ? pos(rng) : x[j] == ub[j] ? -pos(rng) : 0.0;
+      obj[j] = aty + dj;
+      opt += obj[j] * x[j];
+    }
+    load(a, rt, rhs, obj, lb, ub);
+    ASSERT_EQ(KRVUlpoptimize(p, trial % 2 ? "p" : ""), 0) << err();
+    ASSERT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL) << trial;
+    EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), opt, 1e-7 * std::max(1.0, std::fabs(opt))) << trial;
+    std::vector<double> xs(n), ys(m);
+    ASSERT_EQ(KRVUgetlpsol(p, xs.data(), nullptr, ys.data(), nullptr), 0);
+    double pinf = 1, dinf = 1;
+    ASSERT_EQ(KRVUcalcsolinfo(p, xs.data(), ys.data(), KRVU_SOLINFO_ABSPRIMALINFEAS, &pinf), 0);
+    ASSERT_EQ(KRVUcalcsolinfo(p, xs.data(), ys.data(), KRVU_SOLINFO_ABSDUALINFEAS, &dinf), 0);
+    EXPECT_LT(pinf, 1e-6) << trial;
+    EXPECT_LT(dinf, 1e-6) << trial;
+  }
+}
+
+}  // namespace
