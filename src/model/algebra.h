@@ -61,9 +61,10 @@ PyObject *general_ipow(PyObject *a, PyObject *b);
 PyObject *general_neg(PyObject *a);
 PyObject *general_sqr(PyObject *a);
 PyObject *general_copy(PyObject *a, double factor);
-// Accumulator adapters for the aggregate driver: *acc = op(*acc, item), stealing *acc.
-int general_accum_iadd(PyObject **acc, PyObject *item);
-int general_accum_imul(PyObject **acc, PyObject *item);
+// Accumulator callbacks of the aggregate driver: acc = op(acc, item, out); acc may be
+// None; out (the driver's output argument) is not used by these two.
+PyObject *general_fold_iadd(PyObject *acc, PyObject *item, PyObject *out);
+PyObject *general_fold_imul(PyObject *acc, PyObject *item, PyObject *out);
 
 PyObject *constant_add(PyObject *a, PyObject *b);
 PyObject *constant_sub(PyObject *a, PyObject *b);

@@ -531,8 +531,7 @@ PyNumberMethods korvu_nonlin_number_methods = {
 // ---- generic operations: None is an empty operand
 
 static PyObject *general_binop(AlgOp op, PyObject *a, PyObject *b, bool inplace) {
-  if (a == Py_None && op != OP_DIV && op != OP_AND && op != OP_OR && !(inplace && op == OP_POW))
-    return general_copy(b, op == OP_SUB ? -1.0 : 1.0);
+  if (a == Py_None && op != OP_DIV) return general_copy(b, op == OP_SUB ? -1.0 : 1.0);
   if (b == Py_None && op != OP_AND && op != OP_OR && !(inplace && op == OP_POW)) return Py_NewRef(a);
   if (is_array(b)) {
     switch (op) {
@@ -630,12 +629,9 @@ PyObject *general_copy(PyObject *a, double factor) {
   }
 }
 
-static int accum(PyObject **acc, PyObject *item, PyObject *(*op)(PyObject *, PyObject *)) {
-  PyObject *r = op(*acc ? *acc : Py_None, item);
-  if (!r) return -1;
-  Py_XDECREF(*acc);
-  *acc = r;
-  return 0;
+PyObject *general_fold_iadd(PyObject *acc, PyObject *item, PyObject *) {
+  return general_iadd(acc ? acc : Py_None, item);
 }
-int general_accum_iadd(PyObject **acc, PyObject *item) { return accum(acc, item, general_iadd); }
-int general_accum_imul(PyObject **acc, PyObject *item) { return accum(acc, item, general_imul); }
+PyObject *general_fold_imul(PyObject *acc, PyObject *item, PyObject *) {
+  return general_imul(acc ? acc : Py_None, item);
+}
