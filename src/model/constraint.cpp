@@ -379,7 +379,7 @@ static PyObject *constraint_copy(PyObject *self, PyObject *) {
 }
 
 PyDoc_STRVAR(constraint_copy_doc,
-             "copy()\n--\n\n"
+             "copy($self, /)\n--\n\n"
              "Purpose:\n  Return a copy of the constraint as a new object\n\n"
              "Synopsis:\n  c2 = c.copy()\n\n"
              "Further information:\n  The copy has a new number and the name R<number>_copy_<name>; "
@@ -392,8 +392,7 @@ static PyMethodDef constraint_methods[] = {
 };
 
 PyDoc_STRVAR(constraint_doc,
-             "constraint(constraint=None, body=None, lb=-infinity, ub=infinity, sense=None, rhs=None, "
-             "name=None)\n--\n\n"
+             "constraint(constraint=None, body=None, lb=-1e20, ub=1e20, sense=0, rhs=None, name=None)\n--\n\n"
              "Purpose:\n  A constraint lb <= body <= ub on a linear, quadratic or nonlinear body.\n\n"
              "Synopsis:\n  c = korvu.constraint(body=2*x + y, lb=1, ub=3, name='c1')\n"
              "  c = korvu.constraint(body=x + y, sense=korvu.leq, rhs=4)\n"

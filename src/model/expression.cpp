@@ -578,7 +578,7 @@ PyObject *model_extract_quadratic(PyObject *obj) {
 // ---- type
 
 PyDoc_STRVAR(expression_doc,
-             "expression\n--\n\n"
+             "korvu.expression\n\n"
              "Purpose:\n  A linear or quadratic function of variables: a constant, a linear part and a "
              "quadratic part.\n\n"
              "Synopsis:\n  e = 3 + 2 * x - y + 4 * x * y\n\n"

@@ -89,14 +89,14 @@ static PyObject *term_extractLinear(PyObject *self, PyObject *) { return model_e
 static PyObject *term_extractQuadratic(PyObject *self, PyObject *) { return model_extract_quadratic(self); }
 
 PyDoc_STRVAR(lt_extractLinear_doc,
-             "extractLinear()\n--\n\n"
+             "extractLinear($self, /)\n--\n\n"
              "Purpose:\n  Returns the linear part of the object as two lists.\n\n"
              "Synopsis:\n  (variables, coefficients) = obj.extractLinear()\n\n"
              "Further information:\n  Variables come in ascending order of creation; a coefficient "
              "of 0 never appears.\n\n"
              "Related topics:\n  extractQuadratic\n");
 PyDoc_STRVAR(lt_extractQuadratic_doc,
-             "extractQuadratic()\n--\n\n"
+             "extractQuadratic($self, /)\n--\n\n"
              "Purpose:\n  Returns the quadratic part of the object as three lists.\n\n"
              "Synopsis:\n  (first, second, coefficients) = obj.extractQuadratic()\n\n"
              "Further information:\n  Each pair appears once, its lower-numbered variable first.\n\n"
@@ -109,7 +109,7 @@ PyMethodDef korvu_term_methods[] = {
 };
 
 PyDoc_STRVAR(linterm_doc,
-             "linterm\n--\n\n"
+             "korvu.linterm\n\n"
              "Purpose:\n  A linear term c*x: the product of a number and a variable.\n\n"
              "Synopsis:\n  t = 2 * x\n\n"
              "Further information:\n  Terms are made by arithmetic on variables and cannot be "

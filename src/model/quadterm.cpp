@@ -95,7 +95,7 @@ PyObject *quadterm_str_obj(PyObject *self) {
 }
 
 PyDoc_STRVAR(quadterm_doc,
-             "quadterm\n--\n\n"
+             "korvu.quadterm\n\n"
              "Purpose:\n  A quadratic term c*x*y: a coefficient times two variables (or one "
              "variable squared).\n\n"
              "Synopsis:\n  t = 3 * x * y\n\n"

@@ -122,7 +122,7 @@ static PyGetSetDef sos_getset[] = {
 };
 
 PyDoc_STRVAR(sos_copy_doc,
-             "copy()\n--\n\n"
+             "copy($self, /)\n--\n\n"
              "Purpose:\n  Return a copy of the SOS as a new object\n\n"
              "Synopsis:\n  s2 = s.copy()\n\n"
              "Further information:\n  The copy has a new number, new lists holding the same members and "

@@ -345,14 +345,14 @@ static PyObject *var_extractLinear(PyObject *self, PyObject *) {
 static PyObject *var_extractQuadratic(PyObject *, PyObject *) { return Py_BuildValue("([][][])"); }
 
 PyDoc_STRVAR(extractLinear_doc,
-             "extractLinear()\n--\n\n"
+             "extractLinear($self, /)\n--\n\n"
              "Purpose:\n  Returns the linear part of the object as two lists.\n\n"
              "Synopsis:\n  (variables, coefficients) = obj.extractLinear()\n\n"
              "Further information:\n  Variables come in ascending order of creation; a coefficient "
              "of 0 never appears.\n\n"
              "Related topics:\n  extractQuadratic\n");
 PyDoc_STRVAR(extractQuadratic_doc,
-             "extractQuadratic()\n--\n\n"
+             "extractQuadratic($self, /)\n--\n\n"
              "Purpose:\n  Returns the quadratic part of the object as three lists.\n\n"
              "Synopsis:\n  (first, second, coefficients) = obj.extractQuadratic()\n\n"
              "Further information:\n  Each pair appears once, its lower-numbered variable first.\n\n"
@@ -365,7 +365,7 @@ static PyMethodDef var_methods[] = {
 };
 
 PyDoc_STRVAR(var_doc,
-             "var(name=None, lb=0, ub=korvu.infinity, threshold=-1e20, vartype=korvu.continuous)\n--\n\n"
+             "var(name=None, lb=0, ub=1e20, threshold=-1e20, vartype=0)\n--\n\n"
              "Purpose:\n  A decision variable of an optimization model.\n\n"
              "Synopsis:\n  x = korvu.var(name=None, lb=0, ub=korvu.infinity, threshold=-1e20,\n"
              "                vartype=korvu.continuous)\n\n"

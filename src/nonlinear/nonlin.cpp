@@ -782,7 +782,7 @@ static PyObject *nonlin_repr(PyObject *self) {
 extern PyMethodDef korvu_term_methods[];
 
 PyDoc_STRVAR(nonlin_doc,
-             "nonlinear\n--\n\n"
+             "korvu.nonlinear\n\n"
              "Purpose:\n  A node of a nonlinear expression: an operator applied to numbers, variables,\n"
              "  terms, expressions or further nodes.\n\n"
              "Synopsis:\n  n = x * y * z\n  n = x / y\n  n = x ** 3\n\n"

@@ -159,3 +159,15 @@ def test_sos():
     lst.append(s3)
     del s3, lst
     gc.collect()
+
+
+def test_help_texts_start_with_signatures():
+    import inspect
+
+    assert str(inspect.signature(korvu.var)).startswith("(name=None, lb=0, ub=1e+20")
+    assert korvu.sos.__doc__.startswith("sos(indices, weights, type=1, name=None)")
+    x = korvu.var()
+    for obj in [x, 2 * x, x * x, x + 1, x / x + x / (x + 1)]:
+        assert str(inspect.signature(obj.extractLinear)) == "()"
+        assert "Purpose:" in obj.extractQuadratic.__doc__
+    assert "Purpose:" in korvu.constraint.__doc__ and "Related topics:" in korvu.var.__doc__
