@@ -365,6 +365,89 @@ KRVU_API int KRVUchgmcoef(KRVUprob prob, int n, const int mrow[], const int mcol
                           const double dval[]);
 KRVU_API int KRVUchgcoef(KRVUprob prob, int row, int col, double value);
 
+/* Quadratic objective (0.5 x'Qx): chgmqobj64 sets Q[col1][col2] = Q[col2][col1]
+ * (a value of 0 removes the pair; for a repeated pair the last value wins). */
+KRVU_API int KRVUchgmqobj64(KRVUprob prob, int64_t n, const int mqcol1[], const int mqcol2[],
+                            const double dval[]);
+KRVU_API int KRVUchgqobj(KRVUprob prob, int col1, int col2, double value);
+KRVU_API int KRVUgetqobj(KRVUprob prob, int col1, int col2, double *value);
+/* The columns first..last of the whole symmetric Q (both triangles), sized
+ * like KRVUgetcols64. */
+KRVU_API int KRVUgetmqobj64(KRVUprob prob, int64_t start[], int colind[], double objqcoef[],
+                            int64_t maxcoefs, int64_t *ncoefs, int first, int last);
+
+/* Quadratic rows (a'x + x'Qx): addqmatrix64 adds to row's Q (entries of one
+ * pair are added together), delqmatrix removes row's Q (-1: every row's),
+ * chgqrowcoeff sets one pair. */
+KRVU_API int KRVUaddqmatrix64(KRVUprob prob, int row, int64_t n, const int mqc1[],
+                              const int mqc2[], const double dqe[]);
+KRVU_API int KRVUdelqmatrix(KRVUprob prob, int row);
+KRVU_API int KRVUchgqrowcoeff(KRVUprob prob, int row, int col1, int col2, double value);
+KRVU_API int KRVUgetqrowcoeff(KRVUprob prob, int row, int col1, int col2, double *value);
+/* Columns first..last of row's symmetric Q (both triangles), sized like
+ * KRVUgetcols64 with 32-bit starts. */
+KRVU_API int KRVUgetqrowqmatrix(KRVUprob prob, int row, int start[], int colind[], double dqe[],
+                                int maxcoefs, int *ncoefs, int first, int last);
+/* Row's Q as upper-triangle triplets (col1 <= col2); null arrays to size. */
+KRVU_API int KRVUgetqrowqmatrixtriplets(KRVUprob prob, int row, int *nqelem, int mqcol1[],
+                                        int mqcol2[], double dqe[]);
+/* The rows with quadratic parts, in increasing order; qcrows may be null. */
+KRVU_API int KRVUgetqrows(KRVUprob prob, int *nrows, int qcrows[]);
+
+/* Special ordered sets: settype '1' or '2'; start (nsets entries, the last set
+ * ends at nelems) into colind and refval (reference weights).  Sets are stored
+ * and queried; KRVUmipoptimize does not take them yet. */
+KRVU_API int KRVUaddsets64(KRVUprob prob, int nsets, int64_t nelems, const char settype[],
+                           const int64_t start[], const int colind[], const double refval[]);
+KRVU_API int KRVUdelsets(KRVUprob prob, int nsets, const int sets[]);
+/* Global entities (non-continuous columns, in column order: type, column,
+ * limit) and sets (type, nsets+1 starts, members, weights).  Null arrays are
+ * skipped; call with all null to learn *nentities and *nsets (the members
+ * count is attribute setmembers). */
+KRVU_API int KRVUgetglobal64(KRVUprob prob, int *nentities, int *nsets, char coltype[],
+                             int colind[], double limit[], char settype[], int64_t setstart[],
+                             int setcols[], double refval[]);
+
+/* Indicator constraints: row rowind[k] holds only when column colind[k] is 1
+ * (complement 1) or 0 (complement -1); complement 0 makes it a plain row. */
+KRVU_API int KRVUsetindicators(KRVUprob prob, int n, const int rowind[], const int colind[],
+                               const int complement[]);
+/* For rows first..last: the indicator column (-1 for none) and complement (0
+ * for none); either array may be null. */
+KRVU_API int KRVUgetindicators(KRVUprob prob, int inds[], int comps[], int first, int last);
+KRVU_API int KRVUdelindicators(KRVUprob prob, int first, int last);
+
+/* General constraints: resultant = max/min/and/or of the argument columns and
+ * constant values, or abs of its one argument column. */
+#define KRVU_GENCONS_MAX 0
+#define KRVU_GENCONS_MIN 1
+#define KRVU_GENCONS_AND 2
+#define KRVU_GENCONS_OR 3
+#define KRVU_GENCONS_ABS 4
+/* colstart and valstart have n entries; the last constraint's arguments end at
+ * ncols and nvals.  Stored and queried; KRVUmipoptimize does not take them yet. */
+KRVU_API int KRVUaddgencons64(KRVUprob prob, int n, int64_t ncols, int64_t nvals,
+                              const int type[], const int resultant[], const int64_t colstart[],
+                              const int col[], const int64_t valstart[], const double val[]);
+/* Constraints first..last, sized by two calls: *ncols and *nvals get the
+ * totals; colstart and valstart get last-first+2 entries; at most colsize
+ * columns and valsize values are written.  Null arrays are skipped. */
+KRVU_API int KRVUgetgencons64(KRVUprob prob, int type[], int resultant[], int64_t colstart[],
+                              int col[], int64_t colsize, int64_t *ncols, int64_t valstart[],
+                              double val[], int64_t valsize, int64_t *nvals, int first, int last);
+KRVU_API int KRVUdelgencons(KRVUprob prob, int n, const int gencons[]);
+/* Piecewise-linear constraints resultant = f(col), f through the points
+ * (xval, yval) sorted by x; start has n entries, the last ends at npoints. */
+KRVU_API int KRVUaddpwlcons64(KRVUprob prob, int n, int64_t npoints, const int col[],
+                              const int resultant[], const int64_t start[], const double xval[],
+                              const double yval[]);
+/* Constraints first..last: start gets last-first+2 entries, at most size
+ * points are written, *npoints gets the total. */
+KRVU_API int KRVUgetpwlcons64(KRVUprob prob, int col[], int resultant[], int64_t start[],
+                              double xval[], double yval[], int64_t size, int64_t *npoints,
+                              int first, int last);
+KRVU_API int KRVUdelpwlcons(KRVUprob prob, int n, const int pwlcons[]);
+
 /* ---------------------------------------------------------------------------
  * Solving
  *

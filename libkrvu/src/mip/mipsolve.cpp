@@ -18,7 +18,7 @@ namespace krvu {
 namespace {
 
 // What only our own search (not yet available) can take.
-void refuse_unsupported(const ModelData &m, const char *func) {
+void refuse_unsupported(const ModelData &m, bool integer, const char *func) {
   const char *what = nullptr;
   if (m.nsets() > 0) what = "special ordered sets";
   else if (std::any_of(m.indcol.begin(), m.indcol.end(), [](int c) { return c >= 0; }))
@@ -27,7 +27,7 @@ void refuse_unsupported(const ModelData &m, const char *func) {
     what = "general or piecewise-linear constraints";
   else if (std::find(m.coltype.begin(), m.coltype.end(), 'P') != m.coltype.end())
     what = "partially integer columns";
-  else if (!m.qstart.empty())
+  else if (integer && !m.qstart.empty())
     what = "a quadratic objective with integer columns";
   if (what)
     raise(KRVU_ERR_STATE,
@@ -61,8 +61,8 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     const ModelData &m = read_model(prob);
     const bool integer = std::any_of(m.coltype.begin(), m.coltype.end(),
                                      [](char c) { return c != 'C'; });
-    if (integer) refuse_unsupported(m, F);
-    if (!integer && m.nsets() == 0) {
+    refuse_unsupported(m, integer, F);
+    if (!integer) {
       // Nothing integer: the LP solution is the answer.
       int rc = KRVUlpoptimize(prob, flags);
       SolverState &s = *prob->data->solver;
@@ -77,7 +77,6 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
       if (rc) raise(prob->lasterr_code, "%s", prob->lasterr.c_str());
       return 0;
     }
-    if (!m.qrows.empty()) refuse_unsupported(m, F);
     char algo = 0;
     for (const char *c = flags ? flags : ""; *c; ++c)
       if (*c == 'd' || *c == 'p' || *c == 'b') algo = *c;

@@ -1,0 +1,317 @@
+// Integer and quadratic solving: statuses, MIP starts, incumbents, interrupts,
+// what is refused, and nonconvex objectives.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "krvu.h"
+
+namespace {
+
+class SolveMip : public ::testing::Test {
+ public:
+  void SetUp() override {
+    ASSERT_EQ(KRVUinit(nullptr), 0);
+    ASSERT_EQ(KRVUcreateprob(&p), 0);
+    KRVUsetintcontrol(p, 8030, 0);
+  }
+  void TearDown() override {
+    KRVUdestroyprob(p);
+    KRVUfree();
+  }
+  int attr(int id) {
+    int v = -1;
+    EXPECT_EQ(KRVUgetintattrib(p, id, &v), 0);
+    return v;
+  }
+  double dattr(int id) {
+    double v = NAN;
+    EXPECT_EQ(KRVUgetdblattrib(p, id, &v), 0);
+    return v;
+  }
+  std::string err() {
+    char buf[512];
+    KRVUgetlasterror(p, buf);
+    return buf;
+  }
+  void load_dense(const std::vector<std::vector<double>> &a, const std::string &rt,
+                  const std::vector<double> &rhs, const std::vector<double> &obj,
+                  const std::vector<double> &ub = {}) {
+    const int m = static_cast<int>(a.size()), n = static_cast<int>(obj.size());
+    std::vector<int64_t> st{0};
+    std::vector<int> ri;
+    std::vector<double> v;
+    for (int j = 0; j < n; ++j) {
+      for (int i = 0; i < m; ++i)
+        if (a[i][j] != 0) {
+          ri.push_back(i);
+          v.push_back(a[i][j]);
+        }
+      st.push_back(static_cast<int64_t>(v.size()));
+    }
+    ASSERT_EQ(KRVUloadlp64(p, "t", n, m, rt.data(), rhs.data(), nullptr, obj.data(), st.data(),
+                           nullptr, ri.data(), v.data(), nullptr, ub.empty() ? nullptr : ub.data()),
+              0)
+        << err();
+  }
+  void set_types(const std::string &types) {
+    std::vector<int> idx;
+    for (int j = 0; j < static_cast<int>(types.size()); ++j) idx.push_back(j);
+    ASSERT_EQ(KRVUchgcoltype(p, static_cast<int>(idx.size()), idx.data(), types.data()), 0)
+        << err();
+  }
+  KRVUprob p = nullptr;
+};
+
+// max 5x + 4y  s.t.  6x + 4y <= 24,  x + 2y <= 6,  x, y integer: (4, 0), 20;
+// the relaxation gives 21 at (3, 1.5).
+TEST_F(SolveMip, TextbookIntegerProgram) {
+  load_dense({{6, 4}, {1, 2}}, "LL", {24, 6}, {5, 4});
+  KRVUchgobjsense(p, -1);
+  set_types("II");
+  EXPECT_EQ(attr(KRVU_ATTR_MIPENTS), 2);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), 21, 1e-9);
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_LP_OPTIMAL);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_OPTIMAL);
+  EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), 20, 1e-9);
+  double x[2], slack[2];
+  ASSERT_EQ(KRVUgetmipsol(p, x, slack), 0);
+  EXPECT_NEAR(x[0], 4, 1e-9);
+  EXPECT_NEAR(x[1], 0, 1e-9);
+  EXPECT_NEAR(slack[1], 2, 1e-9);
+  double v = 0, s = 0;
+  ASSERT_EQ(KRVUgetmipsolval(p, 0, 1, &v, &s), 0);
+  EXPECT_NEAR(v, 4, 1e-9);
+  // A change drops the integer solution too.
+  ASSERT_EQ(KRVUchgobj(p, 1, std::vector<int>{1}.data(), std::vector<double>{10}.data()), 0);
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_NOT_LOADED);
+  EXPECT_NE(KRVUgetmipsol(p, x, nullptr), 0);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), 30, 1e-9);  // (0, 3)
+}
+
+TEST_F(SolveMip, InfeasibleIntegerProgram) {
+  // 2x = 1 with x integer.
+  load_dense({{2}}, "E", {1}, {1});
+  set_types("I");
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_INFEAS);
+  double x;
+  EXPECT_NE(KRVUgetmipsol(p, &x, nullptr), 0);
+}
+
+TEST_F(SolveMip, ContinuousProblemThroughMipoptimize) {
+  load_dense({{1, 1}}, "L", {4}, {-1, -2});
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_OPTIMAL);
+  EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), -8, 1e-9);
+}
+
+TEST_F(SolveMip, SemiContinuousColumns) {
+  // min x + y  s.t.  x + y >= 0.5;  x semi-continuous in {0} u [2, 10],
+  // y semi-integer in {0} u {3, ..., 10} with cost 0.1 more: x = 2.
+  load_dense({{1, 1}}, "G", {0.5}, {1, 1.1}, {10, 10});
+  set_types("SR");
+  const int cols[] = {0, 1};
+  const double lim[] = {2, 3};
+  ASSERT_EQ(KRVUchgglblimit(p, 2, cols, lim), 0) << err();
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_OPTIMAL);
+  EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), 2, 1e-6);
+  // The relaxation lets x go down to 0.5.
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), 0.5, 1e-9);
+  // An upper bound the engine cannot take is refused, not capped.
+  const char u[] = {'U'};
+  const double big[] = {1e6};
+  ASSERT_EQ(KRVUchgbounds(p, 1, cols, u, big), 0);
+  EXPECT_NE(KRVUmipoptimize(p, ""), 0);
+  EXPECT_NE(err().find("semi-continuous with upper bound 1e+06"), std::string::npos) << err();
+}
+
+TEST_F(SolveMip, EntitiesOnlyOurSearchTakesAreRefused) {
+  load_dense({{1, 1}}, "L", {1}, {-1, -1}, {1, 1});
+  const char st[] = {'1'};
+  const int64_t ss[] = {0};
+  const int sc[] = {0, 1};
+  const double sr[] = {1, 2};
+  ASSERT_EQ(KRVUaddsets64(p, 1, 2, st, ss, sc, sr), 0) << err();
+  EXPECT_NE(KRVUmipoptimize(p, ""), 0);
+  EXPECT_NE(err().find("special ordered sets"), std::string::npos) << err();
+  EXPECT_EQ(KRVUlpoptimize(p, ""), 0) << err();  // the relaxation drops the set
+  EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), -1, 1e-9);
+  const int s0[] = {0};
+  ASSERT_EQ(KRVUdelsets(p, 1, s0), 0);
+  set_types("PC");
+  EXPECT_NE(KRVUmipoptimize(p, ""), 0);
+  EXPECT_NE(err().find("partially integer"), std::string::npos) << err();
+}
+
+struct Incumbents {
+  KRVUprob prob;
+  int calls = 0;
+  std::vector<double> objs;
+  bool stop = false;
+};
+
+void on_intsol(KRVUprob prob, void *data) {
+  Incumbents *inc = static_cast<Incumbents *>(data);
+  ++inc->calls;
+  int n = 0;
+  KRVUgetintattrib(prob, KRVU_ATTR_COLS, &n);
+  std::vector<double> x(n);
+  double obj = 0;
+  if (KRVUgetmipsol(prob, x.data(), nullptr) == 0 &&
+      KRVUcalcobjective(prob, x.data(), &obj) == 0)
+    inc->objs.push_back(obj);
+  if (inc->stop) KRVUinterrupt(prob, KRVU_STOP_USER);
+}
+
+// A knapsack with enough items that the search finds several incumbents.
+void knapsack(SolveMip *t, KRVUprob p, int n) {
+  std::mt19937 rng(7);
+  std::vector<std::vector<double>> a(1, std::vector<double>(n));
+  std::vector<double> obj(n), ub(n, 1);
+  double cap = 0;
+  for (int j = 0; j < n; ++j) {
+    a[0][j] = 10 + rng() % 90;
+    obj[j] = -(a[0][j] + rng() % 20);
+    cap += a[0][j];
+  }
+  t->load_dense(a, "L", {std::floor(cap / 3)}, obj, ub);
+  t->set_types(std::string(n, 'B'));
+  KRVUsetintcontrol(p, 8010, 0);
+}
+
+TEST_F(SolveMip, IncumbentCallbackSeesEachSolution) {
+  knapsack(this, p, 60);
+  Incumbents inc{p};
+  ASSERT_EQ(KRVUaddcbintsol(p, on_intsol, &inc, 0), 0);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_OPTIMAL);
+  ASSERT_GE(inc.calls, 1);
+  ASSERT_EQ(static_cast<int>(inc.objs.size()), inc.calls);
+  EXPECT_NEAR(inc.objs.back(), dattr(KRVU_ATTR_MIPBESTOBJVAL), 1e-6);
+  for (size_t k = 1; k < inc.objs.size(); ++k) EXPECT_LE(inc.objs[k], inc.objs[k - 1] + 1e-9);
+  ASSERT_EQ(KRVUremovecbintsol(p, nullptr, nullptr), 0);
+  int before = inc.calls;
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0);
+  EXPECT_EQ(inc.calls, before);
+}
+
+TEST_F(SolveMip, InterruptFromCallbackStopsTheSearch) {
+  knapsack(this, p, 200);
+  Incumbents inc{p};
+  inc.stop = true;
+  ASSERT_EQ(KRVUaddcbintsol(p, on_intsol, &inc, 0), 0);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  if (attr(KRVU_ATTR_MIPSTATUS) != KRVU_MIP_OPTIMAL) {
+    EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_SOLUTION);
+    EXPECT_EQ(attr(1009), KRVU_STOP_USER);
+  }
+  double x[200];
+  EXPECT_EQ(KRVUgetmipsol(p, x, nullptr), 0);
+}
+
+TEST_F(SolveMip, MipStartIsUsed) {
+  load_dense({{6, 4}, {1, 2}}, "LL", {24, 6}, {5, 4});
+  KRVUchgobjsense(p, -1);
+  set_types("II");
+  const double start[] = {4, 0};
+  ASSERT_EQ(KRVUloadmipsol(p, start, nullptr), 0);
+  const double part[] = {4};
+  const int pcol[] = {0};
+  ASSERT_EQ(KRVUaddmipsol(p, 1, part, pcol, "partial"), 0);
+  EXPECT_NE(KRVUaddmipsol(p, 1, part, nullptr, nullptr), 0);  // a full one needs every column
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), 20, 1e-9);
+}
+
+// min x^2 + y^2 - 2x - 4y  s.t.  x + y <= 2: (0.5, 1.5), -4.5.
+TEST_F(SolveMip, ConvexAndNonconvexQuadraticObjectives) {
+  const char rt[] = {'L'};
+  const double rhs[] = {2}, obj[] = {-2, -4};
+  const int64_t st[] = {0, 1, 2};
+  const int ri[] = {0, 0};
+  const double v[] = {1, 1};
+  const int q1[] = {0, 1}, q2[] = {0, 1};
+  const double qv[] = {2, 2};
+  const double lb[] = {-KRVU_INFINITY, -KRVU_INFINITY};
+  ASSERT_EQ(KRVUloadqp64(p, "qp", 2, 1, rt, rhs, nullptr, obj, st, nullptr, ri, v, lb, nullptr, 2,
+                         q1, q2, qv),
+            0)
+      << err();
+  int64_t qe = 0;
+  KRVUgetintattrib64(p, 1003, &qe);
+  EXPECT_EQ(qe, 2);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL);
+  EXPECT_NEAR(dattr(KRVU_ATTR_LPOBJVAL), -4.5, 1e-6);
+  double x[2];
+  ASSERT_EQ(KRVUgetlpsol(p, x, nullptr, nullptr, nullptr), 0);
+  EXPECT_NEAR(x[0], 0.5, 1e-5);
+  double calc = 0;
+  ASSERT_EQ(KRVUcalcobjective(p, x, &calc), 0);
+  EXPECT_NEAR(calc, -4.5, 1e-6);
+  // An off-diagonal entry of 3 makes Q indefinite (eigenvalues -1 and 5).
+  ASSERT_EQ(KRVUchgqobj(p, 1, 0, 3), 0);
+  double q = 0;
+  ASSERT_EQ(KRVUgetqobj(p, 0, 1, &q), 0);
+  EXPECT_EQ(q, 3);
+  EXPECT_NE(KRVUlpoptimize(p, ""), 0);
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_NONCONVEX);
+  EXPECT_NE(err().find("nonconvex"), std::string::npos);
+  // The same matrix negated is concave, which a maximization takes.
+  const int a[] = {0, 1, 0}, b[] = {0, 1, 1};
+  const double nv[] = {-2, -2, -1};
+  ASSERT_EQ(KRVUchgmqobj64(p, 3, a, b, nv), 0);
+  ASSERT_EQ(KRVUchgobjsense(p, -1), 0);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL);
+  // Reading the whole Q back, two calls, both triangles.
+  int64_t n = 0;
+  ASSERT_EQ(KRVUgetmqobj64(p, nullptr, nullptr, nullptr, 0, &n, 0, 1), 0);
+  ASSERT_EQ(n, 4);
+  int64_t qs[3];
+  int qc[4];
+  double qvals[4];
+  ASSERT_EQ(KRVUgetmqobj64(p, qs, qc, qvals, n, &n, 0, 1), 0);
+  EXPECT_EQ(qs[1], 2);
+  EXPECT_EQ(qc[1], 1);
+  EXPECT_EQ(qvals[1], -1);
+}
+
+TEST_F(SolveMip, QuadraticRowsAreStoredButNotSolvedHere) {
+  load_dense({{1, 1}, {1, 0}}, "LL", {4, 3}, {-1, -1});
+  const int c1[] = {0, 1, 1}, c2[] = {0, 0, 1};
+  const double qv[] = {1, 0.5, 2};
+  ASSERT_EQ(KRVUaddqmatrix64(p, 1, 3, c1, c2, qv), 0) << err();
+  int nq = 0, rows[2];
+  ASSERT_EQ(KRVUgetqrows(p, &nq, rows), 0);
+  ASSERT_EQ(nq, 1);
+  EXPECT_EQ(rows[0], 1);
+  double v = 0;
+  ASSERT_EQ(KRVUgetqrowcoeff(p, 1, 1, 0, &v), 0);
+  EXPECT_EQ(v, 0.5);
+  int ne = 0;
+  ASSERT_EQ(KRVUgetqrowqmatrixtriplets(p, 1, &ne, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(ne, 3);
+  EXPECT_NE(KRVUlpoptimize(p, ""), 0);
+  EXPECT_NE(err().find("quadratic rows"), std::string::npos) << err();
+  // Deleting row 0 renumbers the quadratic row.
+  const int r0[] = {0};
+  ASSERT_EQ(KRVUdelrows(p, 1, r0), 0);
+  ASSERT_EQ(KRVUgetqrows(p, &nq, rows), 0);
+  EXPECT_EQ(rows[0], 0);
+  ASSERT_EQ(KRVUdelqmatrix(p, -1), 0);
+  ASSERT_EQ(KRVUgetqrows(p, &nq, nullptr), 0);
+  EXPECT_EQ(nq, 0);
+  EXPECT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+}
+
+}  // namespace
