@@ -15,14 +15,23 @@ namespace krvu {
 namespace io {
 namespace {
 
-bool lp_name_ok(std::string_view s) {
+// Row and set names are always followed by ':', so keywords are fine there.
+bool lp_row_name_ok(std::string_view s) {
   if (s.size() > 255) return false;
   char c0 = s[0];
-  if ((c0 >= '0' && c0 <= '9') || c0 == '.' || c0 == '/') return false;
+  // A leading digit, or '.' and a digit, would read as a number.
+  if ((c0 >= '0' && c0 <= '9') || c0 == '/') return false;
+  if (c0 == '.' && (s.size() == 1 || (s[1] >= '0' && s[1] <= '9'))) return false;
   for (char c : s) {
     if (static_cast<unsigned char>(c) <= 32 || c == 127) return false;
     if (std::strchr("+-*^<>=:[]\\", c)) return false;
   }
+  return true;
+}
+
+// Column names also start lines in Bounds and the type sections.
+bool lp_name_ok(std::string_view s) {
+  if (!lp_row_name_ok(s)) return false;
   static const char *const reserved[] = {
       "minimize", "minimise", "minimum", "min", "maximize", "maximise", "maximum", "max",
       "st", "st.", "s.t.", "subject", "such", "bounds", "bound", "generals", "general", "gen",
@@ -169,8 +178,8 @@ void LpWriter::run() {
       raise(KRVU_ERR_FILE, "column '%s' is partially integer, which the LP format cannot hold: "
             "write an MPS file", col_name(m_, j).c_str());
   cn_ = file_names(m_.colnames, 'C', lp_name_ok, "column", prob_);
-  rn_ = file_names(m_.rownames, 'R', lp_name_ok, "row", prob_);
-  sn_ = file_names(m_.setnames, 'S', lp_name_ok, "set", prob_);
+  rn_ = file_names(m_.rownames, 'R', lp_row_name_ok, "row", prob_);
+  sn_ = file_names(m_.setnames, 'S', lp_row_name_ok, "set", prob_);
 
   o_.put("\\ Problem name: ");
   for (char c : probname_) o_.put(c == '\n' || c == '\r' ? ' ' : c);

@@ -74,6 +74,7 @@ class MpsReader {
   double number(sv s, const char *what);
   int col_index(sv s);
   int row_index(sv s);  // kObjRow, a row, or fails
+  void sense(sv s);
   void rows_line();
   void columns_line();
   void rhs_line(bool ranges);
@@ -99,6 +100,7 @@ class MpsReader {
   sv objname_wanted_;
   sv objname_;
   bool have_obj_ = false;
+  bool seen_header_ = false;
   int cur_col_ = -1;
   sv cur_col_name_;
   bool intmarker_ = false;
@@ -247,7 +249,7 @@ ModelData MpsReader::run() {
   }
   if (sec_ != Sec::End) {
     ++lineno_;
-    if (lineno_ == 1) fail("the file is empty: expected an MPS problem");
+    if (!seen_header_) fail("expected an MPS problem (NAME, ROWS, COLUMNS, ...), found nothing");
     fail("unexpected end of file: expected ENDATA");
   }
   finish_quad();
@@ -314,6 +316,7 @@ ModelData MpsReader::run() {
 }
 
 void MpsReader::header() {
+  seen_header_ = true;
   finish_quad();
   split();
   sv k = tok_[0];
@@ -332,7 +335,15 @@ void MpsReader::header() {
     k = sv(lb_, q - lb_);
   }
   if (k == "NAME") {
-    m_.probname = std::string(rest());
+    // Free MPS: the next word (the rest is commentary some writers add);
+    // fixed MPS: columns 15-22, which may hold blanks.
+    if (fixed_) {
+      m_.probname = le_ - lb_ > 14 ? std::string(sv(lb_ + 14, std::min<size_t>(8, le_ - lb_ - 14)))
+                                   : std::string();
+      while (!m_.probname.empty() && blank(m_.probname.back())) m_.probname.pop_back();
+    } else {
+      m_.probname = ntok_ > 1 ? std::string(tok_[1]) : std::string();
+    }
     sec_ = Sec::None;
   } else if (k == "ROWS") {
     sec_ = Sec::Rows;
@@ -353,11 +364,7 @@ void MpsReader::header() {
   } else if (k == "OBJSENSE" || k == "OBJSENCE") {
     sec_ = Sec::Objsense;
     sv a = rest();
-    if (!a.empty()) {
-      tok_[0] = a;
-      ntok_ = 1;
-      data();
-    }
+    if (!a.empty()) sense(a);
   } else if (k == "OBJNAME") {
     sec_ = Sec::Objname;
     sv a = rest();
@@ -398,7 +405,7 @@ void MpsReader::header() {
 }
 
 void MpsReader::data() {
-  if (sec_ != Sec::Objsense || ntok_ != 1) split();
+  split();
   switch (sec_) {
     case Sec::Rows: return rows_line();
     case Sec::Columns: return columns_line();
@@ -411,17 +418,9 @@ void MpsReader::data() {
     case Sec::Qsection:
     case Sec::Qcmatrix: return quad_line();
     case Sec::Indicators: return indicator_line();
-    case Sec::Objsense: {
-      sv s = ntok_ ? tok_[0] : sv();
-      if (s == "MAX" || s == "MAXIMIZE" || s == "MAXIMISE")
-        m_.objsense = -1;
-      else if (s == "MIN" || s == "MINIMIZE" || s == "MINIMISE")
-        m_.objsense = 1;
-      else
-        fail("expected MIN or MAX after OBJSENSE, found '%s'", shown(s).c_str());
-      sec_ = Sec::None;
-      return;
-    }
+    case Sec::Objsense:
+      if (ntok_ != 1) fail("expected MIN or MAX after OBJSENSE");
+      return sense(tok_[0]);
     case Sec::Objname:
       objname_wanted_ = tok_[0];
       sec_ = Sec::None;
@@ -429,6 +428,16 @@ void MpsReader::data() {
     default:
       fail("expected a section name, found data");
   }
+}
+
+void MpsReader::sense(sv s) {
+  if (s == "MAX" || s == "MAXIMIZE" || s == "MAXIMISE")
+    m_.objsense = -1;
+  else if (s == "MIN" || s == "MINIMIZE" || s == "MINIMISE")
+    m_.objsense = 1;
+  else
+    fail("expected MIN or MAX after OBJSENSE, found '%s'", shown(s).c_str());
+  sec_ = Sec::None;
 }
 
 void MpsReader::rows_line() {
@@ -648,9 +657,11 @@ void MpsReader::bounds_line() {
 
 void MpsReader::sos_line() {
   sv t0 = tok_[0];
+  // A header is "S1 SOS ..." or "S1 name"; "s1 2" is the member s1 with weight 2.
+  double w0;
   bool head = (t0 == "S1" || t0 == "S2" || t0 == "s1" || t0 == "s2") &&
-              (ntok_ == 1 || tok_[1] == "SOS" || (ntok_ == 2 && cols_.find(tok_[1]) < 0 &&
-                                                   tok_[1].find(':') == sv::npos));
+              (ntok_ == 1 || tok_[1] == "SOS" ||
+               (ntok_ == 2 && !parse_number(tok_[1], w0) && tok_[1].find(':') == sv::npos));
   if (head) {
     int k = 1;
     if (k < ntok_ && tok_[k] == "SOS") ++k;
