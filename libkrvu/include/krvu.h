@@ -322,6 +322,10 @@ KRVU_API int KRVUgetnamelist(KRVUprob prob, int type, char names[], int maxbytes
  * (not a failure). */
 KRVU_API int KRVUgetindex(KRVUprob prob, int type, const char *name, int *index);
 
+/* Replaces dest's model by a copy of src's (controls, callbacks and solution
+ * are not copied); probname null keeps src's name. */
+KRVU_API int KRVUcopyprob(KRVUprob dest, KRVUprob src, const char *probname);
+
 /* Queries over an inclusive range first..last. */
 KRVU_API int KRVUgetobj(KRVUprob prob, double obj[], int first, int last);
 KRVU_API int KRVUgetrhs(KRVUprob prob, double rhs[], int first, int last);

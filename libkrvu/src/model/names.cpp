@@ -137,3 +137,19 @@ int KRVUgetindex(KRVUprob prob, int type, const char *name, int *index) {
 }
 
 }  // extern "C"
+
+extern "C" {
+
+int KRVUcopyprob(KRVUprob dest, KRVUprob src, const char *probname) {
+  const char *F = "KRVUcopyprob";
+  return guarded(dest, F, [&] {
+    check_prob(src, F);
+    if (dest == src) raise(KRVU_ERR_ARGUMENT, "%s: 'dest' and 'src' are the same problem", F);
+    ModelData copy = read_model(src);
+    copy.probname = probname ? probname : src->name;
+    replace_model(dest, std::move(copy), F);
+    return 0;
+  });
+}
+
+}  // extern "C"
