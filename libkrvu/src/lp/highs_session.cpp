@@ -49,6 +49,7 @@ void on_engine_event(int type, const char *message, const HighsCallbackDataOut *
 HighsSession::HighsSession(krvu_prob_s *owner) : h_(Highs_create()), owner_(owner) {
   if (!h_) throw std::bad_alloc();
   Highs_setBoolOptionValue(h_, "log_to_console", 0);
+  Highs_setBoolOptionValue(h_, "output_flag", 0);
   Highs_setCallback(h_, on_engine_event, owner_);
   Highs_startCallback(h_, kHighsCallbackLogging);
   Highs_startCallback(h_, kHighsCallbackSimplexInterrupt);
@@ -74,7 +75,10 @@ void HighsSession::apply_controls(char algo, bool mip) {
   krvu_prob_s *p = owner_;
   auto big = [](double v) { return v >= KRVU_INFINITY ? INFINITY : v; };
   auto clamp_int = [](int64_t v) { return static_cast<int>(v > 2147483647 ? 2147483647 : v); };
-  const bool logging = ctl_int(p, 8030) > 0;
+  // From the engine's defaults each time, so that a control set back to its
+  // default really is back.
+  Highs_resetOptions(h_);
+  const bool logging = ctl_int(p, 8030) > 0 && ctl_int(p, KRVU_CTRL_OUTPUTLOG) != 0;
   set_opt("output_flag", logging);
   set_opt("log_to_console", false);
   set_opt("log_dev_level", ctl_int(p, 8030) >= 3 ? 1 : 0);
@@ -90,8 +94,8 @@ void HighsSession::apply_controls(char algo, bool mip) {
   set_opt("mip_max_improving_sols", clamp_int(ctl_int(p, 8003)));
   set_opt("presolve", ctl_int(p, 8010) ? "choose" : "off");
   set_opt("random_seed", clamp_int(ctl_int(p, 8040)));
-  set_opt("log_file", ctl_str(p, 6000).c_str());
-  set_opt("simplex_scale_strategy", ctl_int(p, 8013) ? 1 : 0);
+  if (!ctl_str(p, 6000).empty()) set_opt("log_file", ctl_str(p, 6000).c_str());
+  if (!ctl_int(p, 8013)) set_opt("simplex_scale_strategy", 0);
   int threads = clamp_int(ctl_int(p, 8020));
   if (threads > 0) set_opt("threads", threads);
   // The cutoff of a minimization is an upper bound on wanted objectives.
@@ -119,8 +123,6 @@ void HighsSession::apply_controls(char algo, bool mip) {
       set_opt("solver", "ipm");
       break;
     default:
-      set_opt("solver", "choose");
-      set_opt("simplex_strategy", 1);
       break;
   }
 }

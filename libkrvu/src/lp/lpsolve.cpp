@@ -22,9 +22,9 @@ RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func) {
           "%s: the problem has %zu quadratic rows; they are solved by the nonlinear solver", func,
           m.qrows.size());
   SolverState &s = *prob->data->solver;
-  sync_engine(prob, mode, func);
   HighsSession &hs = session(prob);
   hs.apply_controls(algo, mode == kModeInteger);
+  sync_engine(prob, mode, func);
   s.interrupt.store(false);
   s.interrupt_reason = 0;
   RunResult r;
