@@ -56,8 +56,11 @@ def wall(cmd, env=None):
 
 def highs_objective(out):
     for line in out.splitlines():
-        if line.strip().startswith("Objective value"):
-            return float(line.split(":")[1])
+        t = line.strip()
+        if t.startswith("Objective value"):
+            return float(t.split(":")[1])
+        if t.startswith("Primal bound"):
+            return float(t.split()[2])
     return float("nan")
 
 
@@ -68,8 +71,8 @@ def main():
     ap.add_argument("--work", default=None)
     ap.add_argument("--instances", default=os.path.join(ROOT, "..", "shared", "instances"))
     ap.add_argument("--models", default=None,
-                    help="comma-separated files; the kind is mip when the name says so "
-                         "(otherwise lp)")
+                    help="comma-separated files, each optionally with ':lp' or ':mip' "
+                         "(default: the kind listed here, else lp)")
     args = ap.parse_args()
     work = args.work or tempfile.mkdtemp(prefix="engine_solve_")
     os.makedirs(work, exist_ok=True)
@@ -84,7 +87,11 @@ def main():
 
     models = DEFAULT_MODELS
     if args.models:
-        models = [(m, "mip" if "mip" in m else "lp") for m in args.models.split(",")]
+        known = dict(DEFAULT_MODELS)
+        models = []
+        for item in args.models.split(","):
+            name, _, kind = item.partition(":")
+            models.append((name, kind or known.get(name, "lp")))
     print("%-16s %-4s %12s %12s %7s  %s" % ("model", "kind", "ours s", "highs s", "ratio",
                                              "objectives (ours / highs)"))
     ratios = {"lp": [], "mip": []}
