@@ -493,8 +493,36 @@ PyObject *problem_getIndex(PyObject *self, PyObject *object) {
 // ---- copy
 
 PyObject *problem_copy(PyObject *self, PyObject *) {
-  PyErr_SetString(korvu_SolverError, "Copying problems is not available in this build");
-  return setKrvuErrIfNull(self, nullptr);
+  problem_s *src = P(self);
+  if (!src->prob || !src->vars) return not_initialised(), nullptr;
+  if ((src->nonlin_rows || src->nonlin_obj) && src->slpprob) {
+    PyErr_SetString(korvu_SolverError,
+                    "Copying nonlinear problems needs the nonlinear solver, which is not available");
+    return setKrvuErrIfNull(self, nullptr);
+  }
+  // A new problem as the constructor makes it: library handles, lists, maps,
+  // controls and attributes objects, printers and the module's default controls.
+  PyRef made = PyRef::steal(PyObject_CallNoArgs(reinterpret_cast<PyObject *>(&korvu_problemType)));
+  if (!made) return setKrvuErrIfNull(self, nullptr);
+  problem_s *dst = P(made.get());
+  // Library failures here are the new problem's: its text is read before it goes.
+  if (KRVUcopyprob(dst->prob, src->prob, "") != 0 || KRVUcopycontrols(dst->prob, src->prob) != 0 ||
+      (dst->slpprob && src->slpprob && KSLPcopycontrols(dst->slpprob, src->slpprob) != 0))
+    return setKrvuErrIfNull(made.get(), nullptr);
+  // Callbacks are copied here once problems can hold them.
+  registry r;
+  r.vars = PyRef::steal(PyList_GetSlice(src->vars, 0, PyList_GET_SIZE(src->vars)));
+  r.constraints =
+      PyRef::steal(PyList_GetSlice(src->constraints, 0, PyList_GET_SIZE(src->constraints)));
+  r.sos = PyRef::steal(PyList_GetSlice(src->sos, 0, PyList_GET_SIZE(src->sos)));
+  if (!r.vars || !r.constraints || !r.sos) return setKrvuErrIfNull(self, nullptr);
+  if (rowcolmap_copy(&r.varmap, src->varmap) != 0 || rowcolmap_copy(&r.rowmap, src->rowmap) != 0 ||
+      rowcolmap_copy(&r.sosmap, src->sosmap) != 0) {
+    PyErr_SetString(korvu_ModelError, "Could not copy problem maps");
+    return setKrvuErrIfNull(self, nullptr);
+  }
+  r.install(dst);
+  return made.release();
 }
 
 // ---- help texts
