@@ -1,6 +1,5 @@
 """Reading, copying, deleting and resetting leave no references or memory behind."""
 import gc
-import resource
 import sys
 
 import pytest
@@ -9,7 +8,8 @@ import korvu
 
 
 def rss_kb():
-    return resource.getrusage(resource.RUSAGE_SELF).ru_maxrss
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * 4
 
 
 def cycle(path):
@@ -29,7 +29,7 @@ def cycle(path):
 def test_cycles_leave_memory_flat(instances):
     korvu.setOutputEnabled(False)
     path = str(instances / "afiro.mps")
-    for _ in range(20):  # warm caches and allocator pools
+    for _ in range(60):  # warm caches and allocator pools
         cycle(path)
     gc.collect()
     blocks = sys.getallocatedblocks()
@@ -40,7 +40,7 @@ def test_cycles_leave_memory_flat(instances):
     gc.collect()
     assert sys.getallocatedblocks() - blocks < 200
     assert len(gc.get_objects()) - objects < 50
-    assert rss_kb() - rss < 4096
+    assert rss_kb() - rss < 1024
 
 
 def test_objects_are_released_with_the_problem(instances):
