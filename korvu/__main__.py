@@ -1,4 +1,9 @@
-"""Command line: `python -m korvu --info` describes the installation."""
+"""Command line: solve a model file, or describe the installation.
+
+    python -m korvu model.mps            read, solve, print status, objective, values
+    python -m korvu model.lp --timelimit 60 --quiet
+    python -m korvu --info               version, banner and every control
+"""
 import argparse
 import sys
 
@@ -12,18 +17,58 @@ def _info(korvu):
         print(f"  {name:<{width}}  {controls[name]!r}")
 
 
+def _solve(korvu, args):
+    p = korvu.problem()
+    if args.quiet:
+        p.controls.outputlog = 0
+    for setting in args.control or []:
+        name, _, value = setting.partition("=")
+        current = p.getControl(name)
+        p.setControl(name, type(current)(value))
+    if args.timelimit is not None:
+        p.controls.timelimit = args.timelimit
+    p.read(args.file)
+    p.solve()
+    a = p.attributes
+    print(f"problem {p.name()}: {a.rows} rows, {a.cols} columns, {a.elems} nonzeros")
+    status = p.getProbStatusString()
+    print(f"status: {status}")
+    if status in ("lp_optimal", "mip_optimal", "mip_solution", "lp_unfinished"):
+        print(f"objective: {p.getObjVal():.10g}")
+        x = p.getSolution()
+        nonzero = [(v, val) for v, val in zip(p.getVariable(), x) if abs(val) > 1e-9]
+        shown = nonzero[: args.values]
+        print(f"{len(nonzero)} nonzero values" + (f", the first {len(shown)}:" if shown else ""))
+        for v, val in shown:
+            print(f"  {str(v):<20} {val:.10g}")
+    return 0 if status not in ("lp_infeas", "mip_infeas", "lp_unbounded", "mip_unbounded") else 1
+
+
 def main(argv=None):
-    parser = argparse.ArgumentParser(prog="korvu", description=__doc__)
+    parser = argparse.ArgumentParser(prog="korvu", description=__doc__,
+                                     formatter_class=argparse.RawDescriptionHelpFormatter)
+    parser.add_argument("file", nargs="?", help="an MPS or LP file (optionally .gz)")
     parser.add_argument("--info", action="store_true",
                         help="print the library's version, banner and controls")
+    parser.add_argument("--timelimit", type=float, help="time limit in seconds")
+    parser.add_argument("--control", action="append", metavar="NAME=VALUE",
+                        help="set a control (repeatable)")
+    parser.add_argument("--values", type=int, default=10, help="nonzero values to print")
+    parser.add_argument("--quiet", action="store_true", help="no solver log")
     args = parser.parse_args(argv)
     import korvu
 
     if args.info:
         _info(korvu)
         return 0
-    parser.print_help()
-    return 0
+    if not args.file:
+        parser.print_help()
+        return 2
+    try:
+        return _solve(korvu, args)
+    except (korvu.ModelError, korvu.InterfaceError, korvu.SolverError, OSError) as e:
+        print(f"korvu: {e}", file=sys.stderr)
+        return 2
 
 
 if __name__ == "__main__":

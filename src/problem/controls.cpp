@@ -13,9 +13,19 @@ namespace {
 
 struct control_s {
   PyObject_HEAD
-  PyObject *problem;  // the korvu.problem it belongs to (owned), null for the module-level one
+  // The korvu.problem it belongs to, null for the module-level object.  Not
+  // owned: the problem owns this object and detaches it when it goes, so that
+  // dropping the last reference to a problem frees it at once.
+  PyObject *problem;
   PyObject *dict;     // problem-bound: the control table (shared); module-level: defaults read at start
+  int bound;          // 1 while bound to a live problem, 0 for the module level, -1 once detached
 };
+
+bool detached(control_s *self) {
+  if (self->bound >= 0) return false;
+  PyErr_SetString(korvu_ModelError, "The problem of this object no longer exists");
+  return true;
+}
 
 enum { kTypeInt = 1, kTypeDouble = 2, kTypeString = 3 };
 enum { kSourceLib = 0, kSourceSlp = 1, kSourceIpm = 2 };
@@ -292,6 +302,7 @@ PyObject *common_getattr(PyObject *obj, PyObject *name, bool is_control) {
     Py_INCREF(Py_TYPE(obj));
     return reinterpret_cast<PyObject *>(Py_TYPE(obj));
   }
+  if (detached(self)) return nullptr;
   if (!self->problem) {
     // Module level: a default set by the user wins over the value read at start.
     {
@@ -343,6 +354,7 @@ int control_setattro(PyObject *obj, PyObject *name, PyObject *value) {
     return -1;
   }
   PyRef hold = PyRef::borrow(entry);
+  if (detached(self)) return -1;
   if (self->problem)
     return problem_set_control(reinterpret_cast<problem_s *>(self->problem), entry, value);
   if (check_control_value(entry, value) < 0) return -1;
@@ -356,6 +368,7 @@ int attribute_setattro(PyObject *, PyObject *, PyObject *) {
 }
 
 PyObject *all_values(control_s *self, bool is_control) {
+  if (detached(self)) return nullptr;
   if (!self->problem) {
     PyRef d = PyRef::steal(PyDict_Copy(self->dict));
     if (!d) return nullptr;
@@ -398,14 +411,13 @@ PyObject *attribute_str(PyObject *obj) { return common_str(obj, false); }
 
 int control_traverse(PyObject *obj, visitproc visit, void *arg) {
   control_s *self = reinterpret_cast<control_s *>(obj);
-  Py_VISIT(self->problem);
   Py_VISIT(self->dict);
   return 0;
 }
 
 int control_clear(PyObject *obj) {
   control_s *self = reinterpret_cast<control_s *>(obj);
-  Py_CLEAR(self->problem);
+  self->problem = nullptr;
   Py_CLEAR(self->dict);
   return 0;
 }
@@ -437,8 +449,8 @@ PyTypeObject make_type(const char *name, const char *doc, getattrofunc get, seta
 PyObject *new_bound(PyTypeObject *type, PyObject *problem, PyObject *table) {
   control_s *self = PyObject_GC_New(control_s, type);
   if (!self) return nullptr;
-  Py_XINCREF(problem);
   self->problem = problem;
+  self->bound = problem ? 1 : 0;
   Py_INCREF(table);
   self->dict = table;
   PyObject_GC_Track(self);
@@ -470,4 +482,11 @@ PyObject *control_all_values(PyObject *obj, int is_control) {
 
 PyObject *attribute_new(PyObject *problem) {
   return new_bound(&korvu_attributeType, problem, krv_py_env.attribute_table);
+}
+
+void control_detach(PyObject *obj) {
+  if (!obj) return;
+  control_s *self = reinterpret_cast<control_s *>(obj);
+  self->problem = nullptr;
+  self->bound = -1;
 }

@@ -154,6 +154,8 @@ int problem_clear(PyObject *obj) {
   Py_CLEAR(self->vars);
   Py_CLEAR(self->constraints);
   Py_CLEAR(self->sos);
+  control_detach(self->controls);
+  control_detach(self->attributes);
   Py_CLEAR(self->controls);
   Py_CLEAR(self->attributes);
   Py_CLEAR(self->userfuncs);

@@ -43,6 +43,8 @@ extern PyTypeObject korvu_attributeType;
 // A control or attribute object bound to `problem` (null: the module-level one).
 PyObject *control_new(PyObject *problem);
 PyObject *attribute_new(PyObject *problem);
+// Unbinds a control or attribute object from its problem, which is going away.
+void control_detach(PyObject *obj);
 // Reads one control or attribute of a problem given its table entry.
 PyObject *problem_read_value(problem_s *p, PyObject *entry, int is_control);
 // Type-checks and sets one control of a problem; 0 or -1 with an exception.
