@@ -1,0 +1,165 @@
+// Universal-function loops of the model data types: element-wise arithmetic and
+// comparisons on arrays of variables and expressions, with float64 operands on
+// either side.  Loops are templates over the operation and the operand layout;
+// one table says which loop serves which universal function and types.
+#include <cstring>
+#include <vector>
+
+#include "arrays/arrays.h"
+#include "model/algebra.h"
+
+using korvu::PyRef;
+
+namespace {
+
+// Which operand is float64: none, the first or the second.
+enum Layout { OO, FO, OF };
+
+// Boxes float64 values, reusing the last box while the value (bit for bit)
+// does not change: rows of a constant and broadcast scalars cost one box.
+class FloatBox {
+ public:
+  ~FloatBox() { Py_XDECREF(obj_); }
+  PyObject *get(const char *cell) {
+    double v;
+    std::memcpy(&v, cell, sizeof v);
+    if (obj_ && std::memcmp(&v, &last_, sizeof v) == 0) return obj_;
+    Py_XDECREF(obj_);
+    obj_ = PyFloat_FromDouble(v);
+    last_ = v;
+    return obj_;
+  }
+
+ private:
+  PyObject *obj_ = nullptr;
+  double last_ = 0.0;
+};
+
+inline PyObject *cell_object(const char *cell) {
+  PyObject *o = *reinterpret_cast<PyObject *const *>(cell);
+  return o ? o : Py_None;
+}
+
+inline void store(char *cell, PyObject *r) {
+  PyObject **slot = reinterpret_cast<PyObject **>(cell);
+  PyObject *old = *slot;
+  *slot = r;
+  Py_XDECREF(old);
+}
+
+typedef PyObject *(*BinaryOp)(PyObject *, PyObject *);
+typedef PyObject *(*UnaryOp)(PyObject *);
+
+// The loop stops at the first failure: NumPy raises the pending exception once
+// the loop returns, and nothing may run with an exception set.
+template <BinaryOp OP, Layout L>
+void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
+  char *a = args[0], *b = args[1], *o = args[2];
+  FloatBox box;
+  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1], o += steps[2]) {
+    PyObject *x = L == FO ? box.get(a) : cell_object(a);
+    PyObject *y = L == OF ? box.get(b) : cell_object(b);
+    if (!x || !y) return;
+    PyObject *r = OP(x, y);
+    if (!r) return;
+    store(o, r);
+  }
+}
+
+template <UnaryOp OP>
+void unary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
+  char *a = args[0], *o = args[1];
+  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], o += steps[1]) {
+    PyObject *r = OP(cell_object(a));
+    if (!r) return;
+    store(o, r);
+  }
+}
+
+template <int CMP>
+PyObject *compare(PyObject *a, PyObject *b) {
+  return make_constraint(a, b, CMP);
+}
+
+// A loop for each layout of one binary operation.
+struct Variants {
+  PyUFuncGenericFunction oo, fo, of;
+};
+template <BinaryOp OP>
+constexpr Variants variants() {
+  return {binary_loop<OP, OO>, binary_loop<OP, FO>, binary_loop<OP, OF>};
+}
+
+// Type indices of the table: 0 float64, 1 npvar, 2 npexpr, 3 npconstraint.
+enum { T_F64, T_VAR, T_EXPR, T_CON };
+
+struct LoopRow {
+  const char *ufunc;
+  int out;
+  bool unary;
+  Variants loops;  // unary rows use loops.oo
+};
+
+const LoopRow kLoops[] = {
+    {"less_equal", T_CON, false, variants<compare<Py_LE>>()},
+    {"equal", T_CON, false, variants<compare<Py_EQ>>()},
+    {"greater_equal", T_CON, false, variants<compare<Py_GE>>()},
+    {"add", T_EXPR, false, variants<general_add>()},
+    {"subtract", T_EXPR, false, variants<general_sub>()},
+    {"multiply", T_EXPR, false, variants<general_mul>()},
+    {"divide", T_EXPR, false, variants<general_div>()},
+    {"true_divide", T_EXPR, false, variants<general_div>()},
+    {"power", T_EXPR, false, variants<general_pow>()},
+    {"bitwise_and", T_EXPR, false, variants<general_and>()},
+    {"bitwise_or", T_EXPR, false, variants<general_or>()},
+    {"negative", T_EXPR, true, {unary_loop<general_neg>, nullptr, nullptr}},
+    {"square", T_EXPR, true, {unary_loop<general_sqr>, nullptr, nullptr}},
+};
+
+int register_loop(PyObject *ufunc, int usertype, PyUFuncGenericFunction fn, std::vector<int> types) {
+  PyUFuncObject *u = reinterpret_cast<PyUFuncObject *>(ufunc);
+  if (u->nargs != static_cast<int>(types.size())) {
+    PyErr_Format(PyExc_ImportError, "numpy.%s takes %d operands, not %d", u->name, u->nargs,
+                 static_cast<int>(types.size()));
+    return -1;
+  }
+  return PyUFunc_RegisterLoopForType(u, usertype, fn, types.data(), nullptr);
+}
+
+}  // namespace
+
+int krv_register_loops(void) {
+  int num[4] = {NPY_DOUBLE, reinterpret_cast<PyArray_Descr *>(krv_py_env.npvar)->type_num,
+                reinterpret_cast<PyArray_Descr *>(krv_py_env.npexpr)->type_num,
+                reinterpret_cast<PyArray_Descr *>(krv_py_env.npconstraint)->type_num};
+  PyRef numpy = PyRef::steal(PyImport_ImportModule("numpy"));
+  if (!numpy) return -1;
+  std::vector<PyObject *> done;  // divide and true_divide may be one object
+  std::vector<PyRef> keep;
+  for (const LoopRow &row : kLoops) {
+    PyRef ufunc = PyRef::steal(PyObject_GetAttrString(numpy.get(), row.ufunc));
+    if (!ufunc) return -1;
+    if (!PyObject_TypeCheck(ufunc.get(), &PyUFunc_Type)) {
+      PyErr_Format(PyExc_ImportError, "numpy.%s is not a universal function", row.ufunc);
+      return -1;
+    }
+    bool seen = false;
+    for (PyObject *d : done) seen = seen || d == ufunc.get();
+    if (seen) continue;
+    done.push_back(ufunc.get());
+    keep.push_back(ufunc);
+    int out = num[row.out];
+    for (int f = T_VAR; f <= T_EXPR; ++f) {
+      if (row.unary) {
+        if (register_loop(ufunc.get(), num[f], row.loops.oo, {num[f], out}) < 0) return -1;
+        continue;
+      }
+      for (int s = T_VAR; s <= T_EXPR; ++s)
+        if (register_loop(ufunc.get(), num[f > s ? f : s], row.loops.oo, {num[f], num[s], out}) < 0) return -1;
+      if (register_loop(ufunc.get(), num[f], row.loops.of, {num[f], NPY_DOUBLE, out}) < 0 ||
+          register_loop(ufunc.get(), num[f], row.loops.fo, {NPY_DOUBLE, num[f], out}) < 0)
+        return -1;
+    }
+  }
+  return 0;
+}
