@@ -530,14 +530,19 @@ KRVU_API int KRVUgetbasis(KRVUprob prob, int rstatus[], int cstatus[]);
 KRVU_API int KRVUgetbasisval(KRVUprob prob, int row, int col, int *rstatus, int *cstatus);
 /* Loads a basis that starts the next solve; it needs one basic entry per row. */
 KRVU_API int KRVUloadbasis(KRVUprob prob, const int rstatus[], const int cstatus[]);
+/* The problem is always held in its original form: these are KRVUgetbasis and
+ * KRVUloadbasis. */
+KRVU_API int KRVUgetpresolvebasis(KRVUprob prob, int rstatus[], int cstatus[]);
+KRVU_API int KRVUloadpresolvebasis(KRVUprob prob, const int rstatus[], const int cstatus[]);
 
 /* Rays after an unbounded (primal, one entry per column) or infeasible (dual,
  * one per row) result: *hasray gets 1 when there is one; ray may be null to
  * ask only. */
 KRVU_API int KRVUgetprimalray(KRVUprob prob, double ray[], int *hasray);
 KRVU_API int KRVUgetdualray(KRVUprob prob, double ray[], int *hasray);
-/* *seq gets the unbounded direction (rows first, then columns: a column j is
- * rows + j) after an unbounded result, else -1. */
+/* *seq gets the column that enters along the unbounded direction (rows first,
+ * then columns: column j is rows + j) after an unbounded result of the primal
+ * simplex (flag 'p'), else -1. */
 KRVU_API int KRVUgetunbvec(KRVUprob prob, int *seq);
 /* Infeasibilities of the LP solution: counts of primal infeasible columns and
  * rows, dual infeasible rows and columns; each index array (may be null) gets

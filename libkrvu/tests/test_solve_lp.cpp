@@ -148,6 +148,9 @@ TEST_F(SolveLp, UnboundedGivesPrimalRay) {
   ASSERT_EQ(has, 1);
   EXPECT_LT(-ray[0] - ray[1], 0);   // improving
   EXPECT_LE(ray[0] - ray[1], 1e-9);  // stays feasible
+  int seq = -1;
+  ASSERT_EQ(KRVUgetunbvec(p, &seq), 0);
+  EXPECT_GE(seq, 1);  // a column: after the one row
 }
 
 TEST_F(SolveLp, EmptyProblemSolves) {
@@ -224,6 +227,53 @@ TEST_F(SolveLp, RandomLpsWithKnownOptimum) {
     ASSERT_EQ(KRVUcalcsolinfo(p, xs.data(), ys.data(), KRVU_SOLINFO_ABSDUALINFEAS, &dinf), 0);
     EXPECT_LT(pinf, 1e-6) << trial;
     EXPECT_LT(dinf, 1e-6) << trial;
+  }
+}
+
+}  // namespace
+
+namespace {
+
+// Changes passed to the engine in place must give what a fresh pass of the
+// changed model gives.
+TEST_F(SolveLp, InPlaceChangesAgreeWithAFreshModel) {
+  std::mt19937 rng(99);
+  std::uniform_real_distribution<double> u(-5, 5), pos(1, 5);
+  const int n = 40, m = 30;
+  std::vector<std::vector<double>> a(m, std::vector<double>(n, 0.0));
+  for (int i = 0; i < m; ++i)
+    for (int j = 0; j < n; ++j)
+      if (rng() % 3 == 0) a[i][j] = u(rng);
+  std::vector<double> obj(n), lb(n, -10), ub(n, 10), rhs(m);
+  for (double &c : obj) c = u(rng);
+  for (double &r : rhs) r = pos(rng);
+  load(a, std::string(m, 'L'), rhs, obj, lb, ub);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  for (int round = 0; round < 5; ++round) {
+    std::vector<int> cols{int(rng() % n), int(rng() % n)}, rows{int(rng() % m)};
+    std::vector<double> b{u(rng) - 6, u(rng) + 6}, c{u(rng), u(rng)}, r{pos(rng) * 2};
+    ASSERT_EQ(KRVUchgbounds(p, 2, cols.data(), "LU", b.data()), 0);
+    ASSERT_EQ(KRVUchgobj(p, 2, cols.data(), c.data()), 0);
+    ASSERT_EQ(KRVUchgrhs(p, 1, rows.data(), r.data()), 0);
+    ASSERT_EQ(KRVUchgcoef(p, rows[0], cols[0], u(rng)), 0);
+    if (round == 3) ASSERT_EQ(KRVUchgobjsense(p, -1), 0);
+    ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+    KRVUprob fresh = nullptr;
+    ASSERT_EQ(KRVUcreateprob(&fresh), 0);
+    KRVUsetintcontrol(fresh, 8030, 0);
+    ASSERT_EQ(KRVUcopyprob(fresh, p, "fresh"), 0);
+    ASSERT_EQ(KRVUlpoptimize(fresh, ""), 0);
+    int s1 = 0, s2 = 0;
+    KRVUgetintattrib(p, KRVU_ATTR_LPSTATUS, &s1);
+    KRVUgetintattrib(fresh, KRVU_ATTR_LPSTATUS, &s2);
+    EXPECT_EQ(s1, s2) << round;
+    if (s1 == KRVU_LP_OPTIMAL) {
+      double o1 = 0, o2 = 0;
+      KRVUgetdblattrib(p, KRVU_ATTR_LPOBJVAL, &o1);
+      KRVUgetdblattrib(fresh, KRVU_ATTR_LPOBJVAL, &o2);
+      EXPECT_NEAR(o1, o2, 1e-7 * std::max(1.0, std::fabs(o2))) << round;
+    }
+    KRVUdestroyprob(fresh);
   }
 }
 

@@ -141,6 +141,15 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
       int has = 0;
       s.pray.assign(m.ncols(), 0.0);
       if (Highs_getPrimalRay(h, &has, s.pray.data()) != kHighsStatusError && has) s.has_pray = true;
+      // The direction's entering column: the nonbasic one moving furthest.
+      if (s.has_pray && s.has_basis && algo == 'p') {
+        double best = 0;
+        for (int j = 0; j < m.ncols(); ++j)
+          if (s.cstat[j] != kHighsBasisStatusBasic && std::fabs(s.pray[j]) > best) {
+            best = std::fabs(s.pray[j]);
+            s.unbvec = m.nrows() + j;
+          }
+      }
     } else if (status == 2) {
       int has = 0;
       s.dray.assign(m.nrows(), 0.0);

@@ -262,6 +262,14 @@ int KRVUloadbasis(KRVUprob prob, const int rstatus[], const int cstatus[]) {
   });
 }
 
+int KRVUgetpresolvebasis(KRVUprob prob, int rstatus[], int cstatus[]) {
+  return KRVUgetbasis(prob, rstatus, cstatus);
+}
+
+int KRVUloadpresolvebasis(KRVUprob prob, const int rstatus[], const int cstatus[]) {
+  return KRVUloadbasis(prob, rstatus, cstatus);
+}
+
 int KRVUgetprimalray(KRVUprob prob, double ray[], int *hasray) {
   return guarded(prob, "KRVUgetprimalray", [&] {
     require_ptr(hasray, "KRVUgetprimalray", "hasray");
