@@ -13,10 +13,6 @@
 
 using korvu::PyRef;
 
-// The evaluator may be absent from a partial build; the shaped form checks for it.
-extern PyObject *scan_args_expressions(PyObject *args, eval_context *ctx, int solution_mode)
-    __attribute__((weak));
-
 namespace {
 
 struct pick_context {
@@ -139,11 +135,6 @@ PyObject *problem_getSolution(PyObject *self, PyObject *args, PyObject *kwargs) 
   std::vector<double> v;
   if (problem_read_vector(p, KORVU_PRIMAL, v) < 0) return setKrvuErrIfNull(self, nullptr);
   if (flatten || PyTuple_GET_SIZE(args) == 0) return setKrvuErrIfNull(self, pick(p, args, v, true));
-  if (!scan_args_expressions) {
-    PyErr_SetString(korvu_InterfaceError,
-                    "Shaped solution queries are not available in this build; use flatten=True");
-    return nullptr;
-  }
   eval_context ctx{p, v.data(), static_cast<Py_ssize_t>(v.size()), nullptr, 1};
   PyObject *result = scan_args_expressions(args, &ctx, 1);
   if (!result && !PyErr_Occurred()) Py_RETURN_NONE;
