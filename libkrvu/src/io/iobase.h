@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -94,58 +95,93 @@ inline double clamp_inf(double v) {
 
 bool iequals(std::string_view a, std::string_view b);
 
-// Open-addressing map from names (views into a Source) to indices.
+// Open-addressing map from names to indices.  The names are copied into one
+// arena, and a slot holds 32 bits of the hash beside the entry number, so
+// that a look-up touches little memory.
 class NameMap {
  public:
-  explicit NameMap(size_t expected = 64) { rehash(expected * 2 + 16); }
+  explicit NameMap(size_t expected = 64) {
+    rehash(expected * 2 + 16);
+    arena_.reserve(expected * 8);
+  }
   // The index of the name, or -1.
   int find(std::string_view s) const {
-    size_t h = hash(s), mask = slots_.size() - 1;
+    uint64_t h = hash(s);
+    uint64_t tag = h >> 32;
+    size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-      uint32_t e = slots_[i];
+      uint64_t e = slots_[i];
       if (!e) return -1;
-      if (hashes_[e - 1] == h && keys_[e - 1] == s) return vals_[e - 1];
+      if ((e >> 32) == tag) {
+        const Entry &x = ents_[(e & 0xffffffffu) - 1];
+        if (x.len == s.size() && std::memcmp(arena_.data() + x.off, s.data(), s.size()) == 0)
+          return x.val;
+      }
     }
   }
   // Adds the name; false (and nothing changed) when it is already there.
   bool insert(std::string_view s, int v) {
-    if ((keys_.size() + 1) * 2 > slots_.size()) rehash(slots_.size() * 2);
-    size_t h = hash(s), mask = slots_.size() - 1;
+    if ((ents_.size() + 1) * 2 > slots_.size()) rehash(slots_.size() * 2);
+    uint64_t h = hash(s);
+    uint64_t tag = h >> 32;
+    size_t mask = slots_.size() - 1;
     for (size_t i = h & mask;; i = (i + 1) & mask) {
-      uint32_t e = slots_[i];
+      uint64_t e = slots_[i];
       if (!e) {
-        keys_.push_back(s);
-        vals_.push_back(v);
-        hashes_.push_back(h);
-        slots_[i] = static_cast<uint32_t>(keys_.size());
+        ents_.push_back({arena_.size(), s.size(), v});
+        arena_.append(s.data(), s.size());
+        slots_[i] = (tag << 32) | ents_.size();
         return true;
       }
-      if (hashes_[e - 1] == h && keys_[e - 1] == s) return false;
+      if ((e >> 32) == tag) {
+        const Entry &x = ents_[(e & 0xffffffffu) - 1];
+        if (x.len == s.size() && std::memcmp(arena_.data() + x.off, s.data(), s.size()) == 0)
+          return false;
+      }
     }
   }
-  size_t size() const { return keys_.size(); }
+  size_t size() const { return ents_.size(); }
 
  private:
-  static size_t hash(std::string_view s) {
-    uint64_t h = 1469598103934665603ull;
-    for (unsigned char c : s) h = (h ^ c) * 1099511628211ull;
-    return static_cast<size_t>(h ^ (h >> 29));
+  struct Entry {
+    size_t off, len;
+    int val;
+  };
+  static uint64_t hash(std::string_view s) {
+    const unsigned char *p = reinterpret_cast<const unsigned char *>(s.data());
+    size_t n = s.size();
+    uint64_t h = 0x9e3779b97f4a7c15ull ^ n;
+    while (n >= 8) {
+      uint64_t w;
+      std::memcpy(&w, p, 8);
+      h = (h ^ w) * 0xff51afd7ed558ccdull;
+      h ^= h >> 32;
+      p += 8;
+      n -= 8;
+    }
+    uint64_t w = 0;
+    std::memcpy(&w, p, n);
+    h = (h ^ w) * 0xc4ceb9fe1a85ec53ull;
+    h ^= h >> 29;
+    h *= 0x9e3779b97f4a7c15ull;
+    return h ^ (h >> 32);
   }
   void rehash(size_t n) {
     size_t cap = 16;
     while (cap < n) cap <<= 1;
     slots_.assign(cap, 0);
-    for (size_t k = 0; k < keys_.size(); ++k)
-      for (size_t i = hashes_[k] & (cap - 1);; i = (i + 1) & (cap - 1))
+    for (size_t k = 0; k < ents_.size(); ++k) {
+      uint64_t h = hash(std::string_view(arena_.data() + ents_[k].off, ents_[k].len));
+      for (size_t i = h & (cap - 1);; i = (i + 1) & (cap - 1))
         if (!slots_[i]) {
-          slots_[i] = static_cast<uint32_t>(k + 1);
+          slots_[i] = ((h >> 32) << 32) | (k + 1);
           break;
         }
+    }
   }
-  std::vector<uint32_t> slots_;
-  std::vector<std::string_view> keys_;
-  std::vector<int> vals_;
-  std::vector<size_t> hashes_;
+  std::vector<uint64_t> slots_;
+  std::vector<Entry> ents_;
+  std::string arena_;
 };
 
 // The readers and writers of each format.  Readers fill a whole model from
