@@ -302,6 +302,12 @@ PyObject *common_getattr(PyObject *obj, PyObject *name, bool is_control) {
     Py_INCREF(Py_TYPE(obj));
     return reinterpret_cast<PyObject *>(Py_TYPE(obj));
   }
+  // No control is named like a special attribute; leave those to Python's own
+  // lookup so that hasattr(), copy and introspection keep working.
+  Py_ssize_t len = PyUnicode_GET_LENGTH(name);
+  if (len > 4 && PyUnicode_READ_CHAR(name, 0) == '_' && PyUnicode_READ_CHAR(name, 1) == '_' &&
+      PyUnicode_READ_CHAR(name, len - 1) == '_' && PyUnicode_READ_CHAR(name, len - 2) == '_')
+    return PyObject_GenericGetAttr(obj, name);
   if (detached(self)) return nullptr;
   if (!self->problem) {
     // Module level: a default set by the user wins over the value read at start.
