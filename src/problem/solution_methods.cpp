@@ -103,10 +103,26 @@ PyObject *pick(problem_s *p, PyObject *args, const std::vector<double> &v, bool 
       return nullptr;
     return PyFloat_FromDouble(v[static_cast<size_t>(index)]);
   }
+  // The leaf walker reads numeric arrays as floats; arrays of integers given
+  // as arguments are index lists here.
+  PyRef walked = PyRef::borrow(args);
+  for (Py_ssize_t i = 0; i < nargs; ++i) {
+    PyObject *a = PyTuple_GET_ITEM(args, i);
+    if (!PyArray_Check(a) || !PyArray_ISINTEGER(reinterpret_cast<PyArrayObject *>(a))) continue;
+    if (walked.get() == args) {
+      walked = PyRef::steal(PyTuple_GetSlice(args, 0, nargs));
+      if (!walked) return nullptr;
+    }
+    PyObject *items = PyArray_ToList(reinterpret_cast<PyArrayObject *>(a));
+    if (!items) return nullptr;
+    PyObject *old = PyTuple_GET_ITEM(walked.get(), i);
+    PyTuple_SET_ITEM(walked.get(), i, items);
+    Py_DECREF(old);
+  }
   PyRef out = PyRef::steal(PyList_New(0));
   if (!out) return nullptr;
   pick_context c{&v, columns, out.get()};
-  if (!walk_leaves(p, args, pick_leaf, &c)) return nullptr;
+  if (!walk_leaves(p, walked.get(), pick_leaf, &c)) return nullptr;
   return out.release();
 }
 

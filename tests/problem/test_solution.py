@@ -1,6 +1,7 @@
 """Solution queries: addressing forms, refusals, MIP rules, and duality checks."""
 import itertools
 
+import numpy as np
 import pytest
 
 import korvu
@@ -124,3 +125,17 @@ def test_transportation_duals_satisfy_complementary_slackness():
     for dual, slack in itertools.chain(zip(u, s_sup), zip(v, s_dem)):
         assert dual * slack == pytest.approx(0.0, abs=1e-6)
     assert all(d <= 1e-9 for d in u) and all(d >= -1e-9 for d in v)
+
+
+def test_numpy_addressing():
+    p, (x, y, z), (c1, c2) = small_lp()
+    shaped = p.getSolution(np.array([[x, y], [z, x]]))
+    assert isinstance(shaped, np.ndarray) and shaped.shape == (2, 2)
+    assert shaped.tolist() == pytest.approx([[0.0, 2.0], [0.0, 0.0]])
+    assert p.getSolution(np.array([y, z]), flatten=True) == pytest.approx([2.0, 0.0])
+    for dtype in (np.int64, np.int32, np.uint8):
+        assert p.getSolution(np.array([1, 0], dtype=dtype), flatten=True) == pytest.approx([2.0, 0.0])
+    assert p.getDual(np.array([1])) == pytest.approx([2.0])
+    assert p.getSlack(np.int64(1)) == p.getSlack(1)
+    with pytest.raises(korvu.ModelError, match="^Index out of range$"):
+        p.getRCost(np.array([0, 3]))
