@@ -131,7 +131,7 @@ def test_numpy_addressing():
     p, (x, y, z), (c1, c2) = small_lp()
     shaped = p.getSolution(np.array([[x, y], [z, x]]))
     assert isinstance(shaped, np.ndarray) and shaped.shape == (2, 2)
-    assert shaped.tolist() == pytest.approx([[0.0, 2.0], [0.0, 0.0]])
+    assert shaped.ravel().tolist() == pytest.approx([0.0, 2.0, 0.0, 0.0])
     assert p.getSolution(np.array([y, z]), flatten=True) == pytest.approx([2.0, 0.0])
     for dtype in (np.int64, np.int32, np.uint8):
         assert p.getSolution(np.array([1, 0], dtype=dtype), flatten=True) == pytest.approx([2.0, 0.0])
