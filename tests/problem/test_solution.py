@@ -139,3 +139,19 @@ def test_numpy_addressing():
     assert p.getSlack(np.int64(1)) == p.getSlack(1)
     with pytest.raises(korvu.ModelError, match="^Index out of range$"):
         p.getRCost(np.array([0, 3]))
+
+
+def test_queries_before_a_solve_fail_with_their_texts():
+    x = korvu.var()
+    p = korvu.problem()
+    p.addVariable(x)
+    p.addConstraint(x <= 1)
+    with pytest.raises(korvu.SolverError, match="^Could not get constraints' slack$"):
+        p.getSlack()
+    with pytest.raises(korvu.SolverError, match="^Could not get dual solution$"):
+        p.getDual(0)
+    with pytest.raises(korvu.SolverError, match="^Could not retrieve reduced costs$"):
+        p.getRCost(x)
+    with pytest.raises(korvu.SolverError) as err:
+        p.getSolution(x)
+    assert str(err.value)  # the library's own text
