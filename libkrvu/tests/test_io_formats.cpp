@@ -347,6 +347,13 @@ TEST(IoMps, BoundConventions) {
   EXPECT_EQ(c.coltype[0], 'R');
   EXPECT_EQ(c.threshold[0], 1.1);
   EXPECT_EQ(c.ub[0], 10);
+  // Integer columns without any bound entry are binary-bounded; with one, not.
+  ModelData f = mps("NAME\nROWS\n N obj\nCOLUMNS\n M 'MARKER' 'INTORG'\n i obj 1\n j obj 1\n"
+                    " M 'MARKER' 'INTEND'\nBOUNDS\n LO BND j 2\nENDATA\n");
+  EXPECT_EQ(f.coltype[0], 'I');
+  EXPECT_EQ(f.ub[0], 1);
+  EXPECT_EQ(f.lb[1], 2);
+  EXPECT_EQ(f.ub[1], inf);
   // A second RHS vector is ignored, and the objective's right-hand side is the
   // negated constant.
   ModelData d = mps(head + "RHS\n R1 c 4 obj -2.5\n R2 c 9\nENDATA\n");

@@ -10,8 +10,9 @@
 //    gives the objective constant -v.
 //  - Only the first RHS, RANGES and BOUNDS vector names are used; entries of
 //    other vectors are ignored with a warning.
-//  - Columns between INTORG and INTEND markers are integer with bounds [0, inf]
-//    unless BOUNDS says otherwise.
+//  - Columns between INTORG and INTEND markers are integer; one that has no
+//    entry at all in BOUNDS has bounds [0, 1] (the classic convention, which
+//    the engine's own reader follows), else [0, inf] changed by its entries.
 //  - UP with a negative value on a column whose lower bound was not given sets
 //    the lower bound to -inf (with a warning).
 //  - SC v: semi-continuous with upper bound v (no value: infinite), SI v:
@@ -111,7 +112,7 @@ class MpsReader {
   std::vector<int> trow_, tcol_;
   std::vector<double> tval_;
   std::vector<double> rawrange_;
-  std::vector<char> lbset_;
+  std::vector<char> lbset_, bndset_;
   // quadratic sections: the row they belong to (kObjRow for the objective)
   Sec qkind_ = Sec::None;
   int qrow_ = kObjRow;
@@ -268,19 +269,22 @@ ModelData MpsReader::run() {
     if (t == 'L') {
       m_.rowtype[i] = 'R';
       m_.range[i] = a;
-    } else if (t == 'G') {
+    } else if (t == 'G' || (t == 'E' && r > 0)) {
+      // [lo, lo + a]: the range is taken as up - lo so that rhs - range gives
+      // lo back.
+      double lo = m_.rhs[i], up = lo + a;
       m_.rowtype[i] = 'R';
-      m_.rhs[i] += a;
-      m_.range[i] = a;
-    } else if (t == 'E' && r != 0) {
+      m_.rhs[i] = up;
+      m_.range[i] = up - lo;
+    } else if (t == 'E' && r < 0) {
       m_.rowtype[i] = 'R';
-      if (r > 0) m_.rhs[i] += a;
       m_.range[i] = a;
     }
   }
   // Semi-continuous columns: the lower bound read is the threshold.
   for (int j = 0; j < nc; ++j) {
     char t = m_.coltype[j];
+    if (t == 'I' && !bndset_[j]) m_.ub[j] = 1;
     if ((t == 'S' || t == 'R') && m_.lb[j] > 0) {
       m_.threshold[j] = m_.lb[j];
       m_.lb[j] = 0;
@@ -494,6 +498,7 @@ void MpsReader::columns_line() {
       m_.coltype.push_back(intmarker_ ? 'I' : 'C');
       m_.colnames.emplace_back(name);
       lbset_.push_back(0);
+      bndset_.push_back(0);
     }
     cur_col_ = j;
     cur_col_name_ = name;
@@ -600,6 +605,7 @@ void MpsReader::bounds_line() {
   if (!val.empty() && !novalue) v = clamp_inf(number(val, "a bound value"));
   double &lb = m_.lb[j], &ub = m_.ub[j];
   char &type = m_.coltype[j];
+  bndset_[j] = 1;
   switch (ty[0]) {
     case 'U':
       if (ty[1] == 'I' && (type == 'C' || type == 'B')) type = 'I';
