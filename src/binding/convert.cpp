@@ -2,6 +2,7 @@
 // allocator.
 #include "binding/convert.h"
 
+#include <climits>
 #include <cmath>
 #include <cstdlib>
 #include <cstring>
@@ -160,7 +161,13 @@ int ObjInt2int(PyObject *object, problem_s *problem, int *index, int code) {
   int failed = 0;
   if (conv_int_value(object, &value, &failed)) {
     if (failed) return -1;
-    *index = static_cast<int>(static_cast<int32_t>(value));
+    // Truncating to 32 bits would address another index without a word.
+    if (value < INT32_MIN || value > INT32_MAX) {
+      PyErr_Format(PyExc_OverflowError, "index %lld does not fit in a C int",
+                   static_cast<long long>(value));
+      return -1;
+    }
+    *index = static_cast<int>(value);
     return 0;
   }
   if (PyUnicode_Check(object) || PyBytes_Check(object)) {
@@ -189,6 +196,10 @@ int ObjInt2int(PyObject *object, problem_s *problem, int *index, int code) {
     return 0;
   }
   PyTypeObject *type = Py_TYPE(object);
+  if (!problem->varmap || !problem->rowmap || !problem->sosmap) {
+    PyErr_SetString(korvu_ModelError, "The problem is not initialised");
+    return -1;
+  }
   if (type == &korvu_varType && (code == CONV_COL || code == CONV_ROWCOL)) {
     int64_t col = 0;
     if (rowcolmap_get(problem->varmap, var_id(object), &col) != 0) {
@@ -265,6 +276,11 @@ int convert_item(problem_s *problem, PyObject *item, void *array, int64_t i, int
       int64_t v = 0;
       int failed = 0;
       if (!conv_int_value(item, &v, &failed) || failed) return -1;
+      if (code == CONV_INT && (v < INT32_MIN || v > INT32_MAX)) {
+        PyErr_Format(PyExc_OverflowError, "value %lld does not fit in a C int",
+                     static_cast<long long>(v));
+        return -1;
+      }
       if (code == CONV_INT)
         static_cast<int32_t *>(array)[i] = static_cast<int32_t>(v);
       else
@@ -459,6 +475,10 @@ int conv_obj2arr(problem_s *problem, int64_t *count, PyObject *object, void **ar
 // ---- library to Python
 
 PyObject *convSeqToRowCol(problem_s *problem, int index) {
+  if (!problem->prob || !problem->vars || !problem->constraints) {
+    PyErr_SetString(korvu_ModelError, "The problem is not initialised");
+    return nullptr;
+  }
   int rows = 0, spare = 0;
   if (KRVUgetintattrib(problem->prob, KRVU_ATTR_ROWS, &rows) != 0 ||
       KRVUgetintattrib(problem->prob, KRVU_ATTR_SPAREROWS, &spare) != 0)
@@ -533,6 +553,10 @@ int conv_arr2obj(problem_s *problem, int64_t n, const void *array, PyObject **li
   PyObject *out = *list;
   if (!PyList_Check(out)) {
     PyErr_SetString(korvu_ModelError, "Unexpected argument to conv_arr2obj");
+    return -1;
+  }
+  if ((code == CONV_ROW || code == CONV_COL) && (!problem->vars || !problem->constraints)) {
+    PyErr_SetString(korvu_ModelError, "The problem is not initialised");
     return -1;
   }
   if (PyList_GET_SIZE(out) > n && PyList_SetSlice(out, n, PyList_GET_SIZE(out), nullptr) < 0)

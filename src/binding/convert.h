@@ -106,11 +106,13 @@ class StringArray {
 int conv_obj2arr(problem_s *problem, int64_t *count, PyObject *object, void **array, int code);
 
 // One object to one index: an integer, a name (row names for CONV_ROW, column
-// names otherwise), or a variable, constraint or set of the problem.
+// names otherwise, set names for CONV_SET), or a variable, constraint or set of
+// the problem.  An unknown name and an integer outside 32 bits are refused.
 // 0, or -1 with an exception pending.
 int ObjInt2int(PyObject *object, problem_s *problem, int *index, int code);
 
-// True for an int (or bool) or a NumPy intc/int_ scalar; *value gets its value.
+// True for an int (or bool) or a NumPy intc/int_ scalar; *value gets its value,
+// or *failed is set with an OverflowError pending when it exceeds 64 bits.
 bool conv_int_value(PyObject *object, int64_t *value, int *failed);
 
 // ---- library to Python

@@ -53,6 +53,9 @@ def test_refusals_name_what_is_wrong():
         p.delVariable(["v\u00e9"])
     with pytest.raises(OverflowError):
         p.delVariable([2**70])
+    for big in (2**32, [2**32 + 1], np.array([2**33])):  # not column 0 or 1
+        with pytest.raises(OverflowError):
+            p.delVariable(big)
     with pytest.raises(korvu.ModelError, match="^Invalid sequence of objects$"):
         p.delVariable({0, 1})
     assert p.getVariable() == x and [p.getIndex(v) for v in x] == [0, 1, 2, 3]
