@@ -267,6 +267,11 @@ PyObject *korvumod_Dot(PyObject *, PyObject *args, PyObject *kwargs) {
   PyRef r = PyRef::steal(aggregate(args, tensor_mult, false, out));
   if (!r) return setKrvuErrIfNull(nullptr, nullptr);
   if (r.get() == Py_None) return PyFloat_FromDouble(0.0);
+  // As NumPy's dot, a product down to zero dimensions is its element.
+  if (!out && is_array(r.get()) && PyArray_NDIM(reinterpret_cast<PyArrayObject *>(r.get())) == 0) {
+    PyArrayObject *a = reinterpret_cast<PyArrayObject *>(r.get());
+    return PyArray_GETITEM(a, PyArray_BYTES(a));
+  }
   return r.release();
 }
 

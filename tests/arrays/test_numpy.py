@@ -1,0 +1,121 @@
+"""The NumPy data types of model objects: element functions, casts, loops, ownership."""
+import gc
+import sys
+
+import numpy as np
+import pytest
+
+import korvu
+
+EXPR = type(korvu.var() + korvu.var())
+CON = korvu.constraint
+
+
+def sol_of(vs, vals):
+    return dict(zip(vs, vals))
+
+
+def test_dtypes_are_registered():
+    for dt, scalar, field in ((korvu.npvar, korvu.var, "variable"), (korvu.npexpr, EXPR, "expression"),
+                              (korvu.npconstraint, CON, "constraint")):
+        assert isinstance(dt, np.dtype) and dt.type is scalar and dt.itemsize == 8
+        assert dt.names == (field,) and dt.hasobject
+    a = korvu.vars(3, 4)
+    assert a.dtype == korvu.npvar and a.shape == (3, 4)
+    assert np.empty(2, dtype=korvu.npvar).tolist() == [None, None]
+
+
+def test_elementwise_arithmetic_and_comparisons():
+    X = korvu.vars(2, 3, name="X")
+    A = np.arange(1.0, 7.0).reshape(2, 3)
+    vals = np.linspace(-1, 2, 6).reshape(2, 3)
+    sol = sol_of(X.ravel(), vals.ravel())
+
+    def check(r, expected, dtype=korvu.npexpr):
+        assert r.dtype == dtype and r.shape == expected.shape
+        assert korvu.evaluate(r, solution=sol) == pytest.approx(expected)
+
+    check(A * X, A * vals)
+    check(X * A, A * vals)
+    check(X + X, 2 * vals)
+    check(X - A, vals - A)
+    check(A - X, A - vals)
+    check(-X, -vals)
+    check(X ** 2, vals ** 2)
+    check(X / 2, vals / 2)
+    check(2 * X + 1, 2 * vals + 1)
+    check(np.arange(6).reshape(2, 3) * X, np.arange(6).reshape(2, 3) * vals)  # int64 operands
+    check(X * np.float32(0.5), vals * 0.5)
+    check((A * X) * X, A * vals * vals)
+    check((X + 1) + (2 * X), 3 * vals + 1)
+    check(X[0] * X[1], vals[0] * vals[1])
+    check(X * A[0], A[0] * vals)  # broadcasting
+    c = X <= A
+    assert c.dtype == korvu.npconstraint and all(isinstance(k, CON) for k in c.ravel())
+    for r in (X >= 1.5, X == A, 2 <= X, X + 1 <= X * 3):
+        assert r.dtype == korvu.npconstraint and r.shape == (2, 3)
+    assert isinstance((X & X)[0, 0], type(X[0, 0] / X[0, 1]))
+
+
+def test_truth_of_expression_cells():
+    empty = np.array([korvu.Sum()], dtype=korvu.npexpr)
+    assert not bool(empty)
+    assert bool(np.array([korvu.Sum(3)], dtype=korvu.npexpr))
+    assert bool(np.array([korvu.Sum(float("nan"))], dtype=korvu.npexpr))
+    assert bool(np.array([korvu.var() + 0], dtype=korvu.npexpr))
+    assert bool(korvu.vars(1))
+    assert np.count_nonzero(np.array([korvu.Sum(), korvu.Sum(1), korvu.Sum()], dtype=korvu.npexpr)) == 1
+
+
+def test_casts_and_copies_share_objects():
+    X = korvu.vars(4, name="")
+    O = X.astype(object)
+    assert O.dtype == object and all(a is b for a, b in zip(O, X))
+    E = X.astype(korvu.npexpr)
+    assert E.dtype == korvu.npexpr and all(a is b for a, b in zip(E, X))
+    back = O.astype(korvu.npvar)
+    assert all(a is b for a, b in zip(back, X))
+    C = X.copy()
+    C[0] = X[3]
+    assert C[0] is X[3] and X[0] is not X[3]
+    assert all(a is b for a, b in zip(np.concatenate([X, X])[4:], X))
+    assert all(a is b for a, b in zip(X[::-1][::-1], X))
+    assert X.byteswap()[1] is X[1]  # swapping a reference would corrupt it: it is a copy
+
+
+def test_failures_raise_and_leave_operands():
+    X = korvu.vars(3, name="")
+    before = X.tolist()
+    bad = np.array([1, "a", 3], dtype=object)
+    with pytest.raises(korvu.ModelError):
+        X * bad
+    with pytest.raises(korvu.ModelError, match="Cannot obtain a power with a vector as an exponent"):
+        X[0] ** X
+    assert X.tolist() == before
+
+
+def test_reference_counts_and_memory_stay_flat():
+    xs = [korvu.var(name=f"v{i}") for i in range(4)]
+    A = np.array([1.0, 2.0, 0.0, -1.0])
+    counts = [sys.getrefcount(v) for v in xs]
+
+    def round_():
+        X = np.array(xs, dtype=korvu.npvar)
+        r = [A * X, X <= A, -X, X ** 2, X + X * A, X.copy(), X[::2], np.concatenate([X, X]), X.astype(object),
+             X.astype(object).astype(korvu.npvar), X / 2, 1 - X]
+        X[0] = xs[1]
+        O = np.empty(4, dtype=korvu.npexpr)
+        O[:] = r[0]
+        O[1:3] = r[4][1:3]
+        Y = korvu.vars(2, 2, name="")
+        del r, O, Y
+
+    for _ in range(300):
+        round_()
+    gc.collect()
+    blocks = sys.getallocatedblocks()
+    for _ in range(3000):
+        round_()
+    gc.collect()
+    assert [sys.getrefcount(v) for v in xs] == counts
+    assert sys.getallocatedblocks() - blocks < 100
