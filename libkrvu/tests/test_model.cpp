@@ -142,7 +142,13 @@ TEST_F(Model, RowsAddedInBatchesMergeWithColumns) {
   const int crow[] = {4};
   const double cval[] = {8};
   ASSERT_EQ(KRVUaddcols64(p, 1, 1, obj, cst, crow, cval, nullptr, nullptr), 0) << err();
+  int64_t elems = 0;
+  KRVUgetintattrib64(p, 1002, &elems);
+  EXPECT_EQ(elems, 9);
+  ASSERT_EQ(KRVUaddrows64(p, 1, 2, rt, rhs, nullptr, st, c1, v1), 0) << err();
   double c = 0;
+  ASSERT_EQ(KRVUgetcoef(p, 5, 0, &c), 0);
+  EXPECT_EQ(c, 6);
   ASSERT_EQ(KRVUgetcoef(p, 4, 3, &c), 0);
   EXPECT_EQ(c, 8);
   ASSERT_EQ(KRVUgetcoef(p, 4, 2, &c), 0);

@@ -278,3 +278,27 @@ TEST_F(SolveLp, InPlaceChangesAgreeWithAFreshModel) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SolveLp, IterationLimitLeavesTheSolveUnfinished) {
+  std::mt19937 rng(3);
+  std::uniform_real_distribution<double> u(1, 9);
+  const int n = 60, m = 40;
+  std::vector<std::vector<double>> a(m, std::vector<double>(n));
+  for (auto &row : a)
+    for (double &v : row) v = u(rng);
+  load(a, std::string(m, 'L'), std::vector<double>(m, 100), std::vector<double>(n, -1), {}, {});
+  KRVUsetintcontrol(p, 8010, 0);
+  KRVUsetintcontrol(p, 8000, 2);
+  ASSERT_EQ(KRVUlpoptimize(p, "p"), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_UNFINISHED);
+  EXPECT_EQ(attr(1009), KRVU_STOP_ITERLIMIT);
+  // Back to the default limit: the next solve finishes from where it stopped.
+  KRVUsetdefaultcontrol(p, 8000);
+  ASSERT_EQ(KRVUlpoptimize(p, "p"), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_OPTIMAL);
+  EXPECT_EQ(attr(1009), KRVU_STOP_NONE);
+}
+
+}  // namespace

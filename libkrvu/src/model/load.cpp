@@ -468,7 +468,6 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
     require_count(ncols, F, "ncols");
     require_count(ncoefs, F, "ncoefs");
     ProbData &d = *prob->data;
-    compact(d);
     ModelData &m = d.m;
     const int c0 = m.ncols(), nr = m.nrows();
     require_starts(ncols, start, ncoefs, F, "start");
@@ -488,6 +487,9 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
     fill_cols(m, c0, ncols, obj, lb, ub, F);
     const double tol = ctl_dbl(prob, 7007);
     std::vector<std::pair<int, double>> e;
+    // While rows are pending the new coefficients wait beside them, so that
+    // adding rows and columns in turn does not merge the matrix each time.
+    const bool pending = d.pend_first >= 0;
     m.mstart.resize(c0 + 1);
     for (int j = 0; j < ncols; ++j) {
       e.clear();
@@ -497,8 +499,14 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
         clean_vector(e, tol);
       }
       for (auto &p : e) {
-        m.mrwind.push_back(p.first);
-        m.dmatval.push_back(p.second);
+        if (pending) {
+          d.pcol_col.push_back(c0 + j);
+          d.pcol_row.push_back(p.first);
+          d.pcol_val.push_back(p.second);
+        } else {
+          m.mrwind.push_back(p.first);
+          m.dmatval.push_back(p.second);
+        }
       }
       m.mstart.push_back(static_cast<int64_t>(m.mrwind.size()));
     }

@@ -217,6 +217,7 @@ void compact(ProbData &d) {
   const int64_t add = d.pend.start.back();
   std::vector<int64_t> cnt(n + 1, 0);
   for (int64_t k = 0; k < add; ++k) ++cnt[d.pend.colind[k] + 1];
+  for (int c : d.pcol_col) ++cnt[c + 1];
   std::vector<int64_t> st(n + 1, 0);
   for (int j = 0; j < n; ++j) st[j + 1] = st[j] + (m.mstart[j + 1] - m.mstart[j]) + cnt[j + 1];
   std::vector<int> ri(st[n]);
@@ -239,11 +240,24 @@ void compact(ProbData &d) {
       ri[pos[j]] = d.pend_first + r;
       rv[pos[j]++] = d.pend.val[k];
     }
+  for (size_t k = 0; k < d.pcol_col.size(); ++k) {
+    int j = d.pcol_col[k];
+    ri[pos[j]] = d.pcol_row[k];
+    rv[pos[j]++] = d.pcol_val[k];
+  }
   m.mstart.swap(st);
   m.mrwind.swap(ri);
   m.dmatval.swap(rv);
   d.pend_first = -1;
   d.pend = RowMatrix();
+  d.pcol_col.clear();
+  d.pcol_row.clear();
+  d.pcol_val.clear();
+}
+
+int64_t total_elems(const ProbData &d) {
+  return d.m.nelems() + (d.pend_first >= 0 ? d.pend.start.back() : 0) +
+         static_cast<int64_t>(d.pcol_col.size());
 }
 
 void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func) {
@@ -254,6 +268,9 @@ void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func) {
   d.m = std::move(model);
   d.pend_first = -1;
   d.pend = RowMatrix();
+  d.pcol_col.clear();
+  d.pcol_row.clear();
+  d.pcol_val.clear();
   d.rows_valid = false;
   d.rows = RowMatrix();
   touch(prob, kChangeStructure);

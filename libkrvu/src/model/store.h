@@ -143,6 +143,10 @@ struct ProbData {
   // at a time stays linear; compact() merges them.
   int pend_first = -1;
   RowMatrix pend;
+  // Coefficients of columns added while rows were pending, column by column
+  // with rows increasing (those columns have no other coefficients yet).
+  std::vector<int> pcol_col, pcol_row;
+  std::vector<double> pcol_val;
   // Row-wise copy of the whole matrix, valid while rows_valid.
   bool rows_valid = false;
   RowMatrix rows;
@@ -166,8 +170,10 @@ void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func);
 
 // The model for reading (file writers, copies); the matrix is column-wise and
 // whole.  Valid until the problem is next changed.
-// Merges rows added in batches into the column-wise matrix.
+// Merges rows (and columns) added in batches into the column-wise matrix.
 void compact(ProbData &d);
+// Coefficients, including those not merged yet.
+int64_t total_elems(const ProbData &d);
 
 const ModelData &read_model(krvu_prob_s *prob);
 // The row-wise copy of the matrix, built when needed.

@@ -61,8 +61,7 @@ Value get_rows(const void *h) { return int_value(model_of(h).nrows()); }
 Value get_cols(const void *h) { return int_value(model_of(h).ncols()); }
 Value get_sets(const void *h) { return int_value(model_of(h).nsets()); }
 Value get_elems(const void *h) {
-  const ProbData &d = *static_cast<const krvu_prob_s *>(h)->data;
-  return int_value(d.m.nelems() + (d.pend_first >= 0 ? d.pend.start.back() : 0));
+  return int_value(total_elems(*static_cast<const krvu_prob_s *>(h)->data));
 }
 Value get_qelems(const void *h) { return int_value(model_of(h).qrow.size()); }
 Value get_setmembers(const void *h) { return int_value(model_of(h).setcol.size()); }
