@@ -434,6 +434,48 @@ int convert_iterator(problem_s *problem, int64_t *count, PyObject *iter, void **
   return 0;
 }
 
+// One-dimensional NumPy arrays whose elements convert without Python objects
+// are copied in one pass; *done is false when the item-wise path must be taken.
+int convert_numpy(PyArrayObject *a, int64_t *count, void **array, int code, bool *done) {
+  *done = false;
+  if (PyArray_NDIM(a) != 1) return 0;
+  int type = PyArray_TYPE(a);
+  bool index_like = code == CONV_ROW || code == CONV_COL || code == CONV_SET || code == CONV_INT ||
+                    code == CONV_INT64;
+  if (code == CONV_DOUBLE) {
+    if (!PyArray_ISINTEGER(a) && !PyArray_ISFLOAT(a) && !PyArray_ISBOOL(a)) return 0;
+  } else if (!index_like || (type != NPY_INT && type != NPY_LONG)) {
+    // Only intc and int_ elements are integers here, as for single items.
+    return 0;
+  }
+  *done = true;
+  npy_intp n = PyArray_DIM(a, 0);
+  if (*count >= 0 && *count != n) return mismatch(*count, n);
+  int target = code == CONV_DOUBLE ? NPY_DOUBLE : NPY_INT64;
+  PyRef cast = PyRef::steal(PyArray_FROMANY(reinterpret_cast<PyObject *>(a), target, 1, 1,
+                                            NPY_ARRAY_CARRAY_RO));
+  if (!cast) return -1;
+  const void *src = PyArray_DATA(reinterpret_cast<PyArrayObject *>(cast.get()));
+  if (allocate(array, static_cast<size_t>(n) * element_width(code)) < 0) return -1;
+  if (code == CONV_DOUBLE || code == CONV_INT64) {
+    if (n) std::memcpy(*array, src, static_cast<size_t>(n) * 8);
+  } else {
+    const int64_t *v = static_cast<const int64_t *>(src);
+    int32_t *out = static_cast<int32_t *>(*array);
+    for (npy_intp i = 0; i < n; ++i) {
+      if (v[i] < INT32_MIN || v[i] > INT32_MAX) {
+        PyErr_Format(PyExc_OverflowError, "index %lld does not fit in a C int",
+                     static_cast<long long>(v[i]));
+        ko_MemoryAllocator_Free_Untyped(ko_MemoryAllocator_DefaultHeap, array);
+        return -1;
+      }
+      out[i] = static_cast<int32_t>(v[i]);
+    }
+  }
+  *count = n;
+  return 0;
+}
+
 }  // namespace
 
 int conv_obj2arr(problem_s *problem, int64_t *count, PyObject *object, void **array, int code) {
@@ -450,6 +492,11 @@ int conv_obj2arr(problem_s *problem, int64_t *count, PyObject *object, void **ar
     if (convert_fast(problem, object, array, code) < 0) return -1;
     *count = n;
     return 0;
+  }
+  if (PyArray_Check(object)) {
+    bool done = false;
+    int rc = convert_numpy(reinterpret_cast<PyArrayObject *>(object), count, array, code, &done);
+    if (done || rc < 0) return rc;
   }
   if (PyIter_Check(object)) return convert_iterator(problem, count, object, array, code);
   if (PySequence_Check(object) && !PyDict_Check(object)) {

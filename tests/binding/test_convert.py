@@ -58,6 +58,11 @@ def test_refusals_name_what_is_wrong():
             p.delVariable(big)
     with pytest.raises(korvu.ModelError, match="^Invalid sequence of objects$"):
         p.delVariable({0, 1})
+    with pytest.raises(korvu.ModelError, match="^Invalid variable object"):
+        p.delVariable(np.array([[0, 1]], dtype=np.int64))  # rows of a matrix are not indices
+    with pytest.raises(korvu.ModelError, match="^Invalid variable object"):
+        p.delVariable(np.array([0, 1], dtype=np.uint32))
+    p.delVariable(np.array([], dtype=np.int64))
     assert p.getVariable() == x and [p.getIndex(v) for v in x] == [0, 1, 2, 3]
 
 
