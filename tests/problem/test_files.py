@@ -274,3 +274,11 @@ def test_copy_shares_objects_and_solves_alike(instances):
         q.getIndex(vs[0])
     q.reset()
     assert p.getVariable() == vs and p.getIndex(cs[-1]) == 26
+
+
+@pytest.mark.skipif(korvu.problem.__str__ is object.__str__, reason="string form not wired to the type yet")
+def test_string_form_is_the_name():
+    p = korvu.problem(name="diet")
+    assert str(p) == p.name() == "diet"
+    p.reset()
+    assert str(p) == ""
