@@ -15,29 +15,6 @@ namespace {
 std::mutex g_slp_mutex;
 int g_slp_count = 0;
 
-void check_slp(KSLPprob slp, const char *func) {
-  if (!slp) raise(KRVU_ERR_ARGUMENT, "%s: argument 'slp' must not be null", func);
-  if (slp->magic != kMagicSlp)
-    raise(KRVU_ERR_ARGUMENT, "%s: argument 'slp' is not a valid nonlinear problem handle", func);
-}
-
-// The KSLP barrier: like the problem barrier, with the nonlinear problem's last error.
-template <class F>
-int slp_guarded(KSLPprob slp, const char *func, F &&body) noexcept {
-  int rc = guarded_global(func, [&] {
-    check_slp(slp, func);
-    return body();
-  });
-  if (rc && slp && slp->magic == kMagicSlp) {
-    int code = 0;
-    char buf[512];
-    KRVU_ge_getlasterror(&code, buf, sizeof buf, nullptr);
-    slp->lasterr_code = code;
-    slp->lasterr = buf;
-  }
-  return rc;
-}
-
 ParamHost host(KSLPprob slp) { return ParamHost{&slp->params, kSlp, kIpm, slp}; }
 
 const KSLPcaentry *build_list(int source) {

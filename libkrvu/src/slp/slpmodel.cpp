@@ -10,28 +10,6 @@ using namespace krvu;
 
 namespace {
 
-void check_slp(KSLPprob slp, const char *func) {
-  if (!slp) raise(KRVU_ERR_ARGUMENT, "%s: argument 'slp' must not be null", func);
-  if (slp->magic != kMagicSlp)
-    raise(KRVU_ERR_ARGUMENT, "%s: argument 'slp' is not a valid nonlinear problem handle", func);
-}
-
-template <class F>
-int run(KSLPprob slp, const char *func, F &&body) noexcept {
-  int rc = guarded_global(func, [&] {
-    check_slp(slp, func);
-    return body();
-  });
-  if (rc && slp && slp->magic == kMagicSlp) {
-    char buf[512];
-    int code = 0;
-    KRVU_ge_getlasterror(&code, buf, sizeof buf, nullptr);
-    slp->lasterr_code = code;
-    slp->lasterr = buf;
-  }
-  return rc;
-}
-
 int rows_of(KSLPprob slp) {
   int n = 0;
   KRVUgetintattrib(slp->prob, KRVU_ATTR_ORIGINALROWS, &n);
@@ -50,7 +28,7 @@ extern "C" {
 int KSLPaddcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[],
                  const double factor[], const int formulastart[], int parsed, const int type[],
                  const double value[]) {
-  return run(slp, "KSLPaddcoefs", [&] {
+  return slp_guarded(slp, "KSLPaddcoefs", [&] {
     if (ncoefs < 0) raise(KRVU_ERR_ARGUMENT, "KSLPaddcoefs: 'ncoefs' must not be negative");
     if (ncoefs == 0) return 0;
     require_ptr(rowindex, "KSLPaddcoefs", "rowindex");
@@ -83,7 +61,7 @@ int KSLPaddcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colin
 }
 
 int KSLPgetcoefs(KSLPprob slp, int *ncoefs, int rowindex[], int colindex[]) {
-  return run(slp, "KSLPgetcoefs", [&] {
+  return slp_guarded(slp, "KSLPgetcoefs", [&] {
     require_ptr(ncoefs, "KSLPgetcoefs", "ncoefs");
     *ncoefs = static_cast<int>(slp->coefs.size());
     for (size_t k = 0; k < slp->coefs.size(); ++k) {
@@ -95,7 +73,7 @@ int KSLPgetcoefs(KSLPprob slp, int *ncoefs, int rowindex[], int colindex[]) {
 }
 
 int KSLPdelcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[]) {
-  return run(slp, "KSLPdelcoefs", [&] {
+  return slp_guarded(slp, "KSLPdelcoefs", [&] {
     if (ncoefs < 0) raise(KRVU_ERR_ARGUMENT, "KSLPdelcoefs: 'ncoefs' must not be negative");
     if (ncoefs > 0) {
       require_ptr(rowindex, "KSLPdelcoefs", "rowindex");
@@ -114,7 +92,7 @@ int KSLPdelcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colin
 }
 
 int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
-  return run(slp, "KSLPgetrowstatus", [&] {
+  return slp_guarded(slp, "KSLPgetrowstatus", [&] {
     require_ptr(status, "KSLPgetrowstatus", "status");
     require_index(row, rows_of(slp), "KSLPgetrowstatus", "row");
     auto it = slp->rowstatus.find(row);
@@ -124,7 +102,7 @@ int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
 }
 
 int KSLPchgrowstatus(KSLPprob slp, int row, const int *status) {
-  return run(slp, "KSLPchgrowstatus", [&] {
+  return slp_guarded(slp, "KSLPchgrowstatus", [&] {
     require_ptr(status, "KSLPchgrowstatus", "status");
     require_index(row, rows_of(slp), "KSLPchgrowstatus", "row");
     slp->rowstatus[row] = *status;
@@ -135,7 +113,7 @@ int KSLPchgrowstatus(KSLPprob slp, int row, const int *status) {
 int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *, const double *,
                const double *, const double *, const double *, const double *, const int *,
                const int *, const int *, const int *) {
-  return run(slp, "KSLPchgvar", [&] {
+  return slp_guarded(slp, "KSLPchgvar", [&] {
     require_index(col, cols_of(slp), "KSLPchgvar", "col");
     if (detrow) {
       if (*detrow != -1) require_index(*detrow, rows_of(slp), "KSLPchgvar", "detrow");
@@ -149,7 +127,7 @@ int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *, const d
 }
 
 int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]) {
-  return run(slp, "KSLPdelvars", [&] {
+  return slp_guarded(slp, "KSLPdelvars", [&] {
     if (ncols < 0) raise(KRVU_ERR_ARGUMENT, "KSLPdelvars: 'ncols' must not be negative");
     for (int k = 0; k < ncols; ++k) slp->detrow.erase(colind[k]);
     return 0;
@@ -157,13 +135,13 @@ int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]) {
 }
 
 int KSLPgetslpsol(KSLPprob slp, double *, double *, double *, double *) {
-  return run(slp, "KSLPgetslpsol", [&]() -> int {
+  return slp_guarded(slp, "KSLPgetslpsol", [&]() -> int {
     raise(KRVU_ERR_STATE, "KSLPgetslpsol: there is no nonlinear solution");
   });
 }
 
 int KSLPnlpoptimize(KSLPprob slp, const char *) {
-  return run(slp, "KSLPnlpoptimize", [&]() -> int {
+  return slp_guarded(slp, "KSLPnlpoptimize", [&]() -> int {
     raise(KRVU_ERR_STATE,
           "KSLPnlpoptimize: this build of the library has no nonlinear solver; problems with "
           "nonlinear constraints or objectives cannot be solved yet");
@@ -171,11 +149,11 @@ int KSLPnlpoptimize(KSLPprob slp, const char *) {
 }
 
 int KSLPunconstruct(KSLPprob slp) {
-  return run(slp, "KSLPunconstruct", [&] { return 0; });
+  return slp_guarded(slp, "KSLPunconstruct", [&] { return 0; });
 }
 
 int KSLPpostsolve(KSLPprob slp) {
-  return run(slp, "KSLPpostsolve", [&] { return 0; });
+  return slp_guarded(slp, "KSLPpostsolve", [&] { return 0; });
 }
 
 }  // extern "C"

@@ -4,6 +4,7 @@
 #include <string>
 #include <vector>
 
+#include "core/common.h"
 #include "core/prob.h"
 #include "kslp.h"
 
@@ -27,3 +28,31 @@ struct kslp_prob_s {
   std::map<int, int> rowstatus;   // row -> status bits
   std::map<int, int> detrow;      // column -> the row that determines it
 };
+
+namespace krvu {
+
+inline void check_slp(KSLPprob slp, const char *func) {
+  if (!slp) raise(KRVU_ERR_ARGUMENT, "%s: argument 'slp' must not be null", func);
+  if (slp->magic != kMagicSlp)
+    raise(KRVU_ERR_ARGUMENT, "%s: argument 'slp' is not a valid nonlinear problem handle", func);
+}
+
+// The barrier of the KSLP calls: like the problem barrier, keeping the text of
+// a failure as the nonlinear problem's last error.
+template <class F>
+int slp_guarded(KSLPprob slp, const char *func, F &&body) noexcept {
+  int rc = guarded_global(func, [&] {
+    check_slp(slp, func);
+    return body();
+  });
+  if (rc && slp && slp->magic == kMagicSlp) {
+    int code = 0;
+    char buf[512];
+    KRVU_ge_getlasterror(&code, buf, sizeof buf, nullptr);
+    slp->lasterr_code = code;
+    slp->lasterr = buf;
+  }
+  return rc;
+}
+
+}  // namespace krvu
