@@ -52,11 +52,30 @@ typedef PyObject *(*UnaryOp)(PyObject *);
 
 // The loop stops at the first failure: NumPy raises the pending exception once
 // the loop returns, and nothing may run with an exception set.
+// number * variable as the algebra makes it (0.0, the variable itself, or a
+// linear term), without boxing the number: the common case of A * X.
+inline PyObject *scaled_var(PyObject *x, const char *cell) {
+  double v;
+  std::memcpy(&v, cell, sizeof v);
+  if (v == 0.0) return PyFloat_FromDouble(0.0);
+  if (v == 1.0) return Py_NewRef(x);
+  return linterm_fill(x, v);
+}
+
 template <BinaryOp OP, Layout L>
 void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
   char *a = args[0], *b = args[1], *o = args[2];
   FloatBox box;
   for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1], o += steps[2]) {
+    if constexpr (OP == general_mul && L != OO) {
+      PyObject *obj = L == FO ? cell_object(b) : cell_object(a);
+      if (Py_TYPE(obj) == &korvu_varType) {
+        PyObject *r = scaled_var(obj, L == FO ? a : b);
+        if (!r) return;
+        store(o, r);
+        continue;
+      }
+    }
     PyObject *x = L == FO ? box.get(a) : cell_object(a);
     PyObject *y = L == OF ? box.get(b) : cell_object(b);
     if (!x || !y) return;

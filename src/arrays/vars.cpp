@@ -2,6 +2,7 @@
 //
 // Identifiers of one call are consecutive: the objects are allocated and
 // numbered under one hold of the identifier lock, without the constructor.
+#include <charconv>
 #include <cstdio>
 #include <new>
 #include <string>
@@ -287,7 +288,8 @@ PyObject *korvumod_vars(PyObject *, PyObject *args, PyObject *kwargs) {
         text.push_back(i == 0 ? '(' : ',');
         if (dims[i].count) {
           char buf[32];
-          text.append(buf, static_cast<size_t>(snprintf(buf, sizeof buf, "%ld", static_cast<long>(pos[i]))));
+          auto r = std::to_chars(buf, buf + sizeof buf, static_cast<long>(pos[i]));
+          text.append(buf, static_cast<size_t>(r.ptr - buf));
         } else if (append_index(&text, PyList_GET_ITEM(dims[i].items.get(), pos[i])) < 0) {
           return setKrvuErrIfNull(nullptr, nullptr);
         }

@@ -119,3 +119,22 @@ def test_reference_counts_and_memory_stay_flat():
     gc.collect()
     assert [sys.getrefcount(v) for v in xs] == counts
     assert sys.getallocatedblocks() - blocks < 100
+
+
+def test_aggregates_and_evaluation_accept_model_arrays():
+    X = korvu.vars(2, 3, name="")
+    vals = np.arange(6.0).reshape(2, 3)
+    sol = dict(zip(X.ravel(), vals.ravel()))
+    A = np.full((2, 3), 2.0)
+    assert korvu.evaluate(korvu.Sum(X), solution=sol) == 15.0
+    assert korvu.evaluate(korvu.Sum(A * X + 1), solution=sol) == 36.0
+    r = korvu.evaluate(A * X, solution=sol)
+    assert r.dtype == np.float64 and r.tolist() == (2 * vals).tolist()
+    assert korvu.evaluate([X[0], {"k": X[1, 2]}], solution=sol)[1] == {"k": 5.0}
+    with pytest.raises(korvu.ModelError, match="Evaluation of object of incorrect type"):
+        korvu.evaluate(X <= 1, solution=sol)
+    p = korvu.problem()
+    if not hasattr(p, "addVariable"):
+        return
+    p.addVariable(X)
+    assert korvu.evaluate(A * X, problem=p, solution=list(vals.ravel())).tolist() == (2 * vals).tolist()
