@@ -373,12 +373,18 @@ KRVU_API int KRVUchgcoef(KRVUprob prob, int row, int col, double value);
  * (a value of 0 removes the pair; for a repeated pair the last value wins). */
 KRVU_API int KRVUchgmqobj64(KRVUprob prob, int64_t n, const int mqcol1[], const int mqcol2[],
                             const double dval[]);
+KRVU_API int KRVUchgmqobj(KRVUprob prob, int n, const int mqcol1[], const int mqcol2[],
+                          const double dval[]);
 KRVU_API int KRVUchgqobj(KRVUprob prob, int col1, int col2, double value);
 KRVU_API int KRVUgetqobj(KRVUprob prob, int col1, int col2, double *value);
 /* The columns first..last of the whole symmetric Q (both triangles), sized
  * like KRVUgetcols64. */
 KRVU_API int KRVUgetmqobj64(KRVUprob prob, int64_t start[], int colind[], double objqcoef[],
                             int64_t maxcoefs, int64_t *ncoefs, int first, int last);
+/* The same with 32-bit starts and counts.  Both take the empty range
+ * first = 0, last = -1 of a problem without columns (no entries). */
+KRVU_API int KRVUgetmqobj(KRVUprob prob, int start[], int colind[], double objqcoef[],
+                          int maxcoefs, int *ncoefs, int first, int last);
 
 /* Quadratic rows (a'x + x'Qx): addqmatrix64 adds to row's Q (entries of one
  * pair are added together), delqmatrix removes row's Q (-1: every row's),
@@ -505,6 +511,11 @@ KRVU_API int KRVUmipoptimize(KRVUprob prob, const char *flags);
  * status (KRVU_STOP_*; 0 counts as KRVU_STOP_CTRLC).  May be called from any
  * thread, including from callbacks. */
 KRVU_API int KRVUinterrupt(KRVUprob prob, int reason);
+/* The problem is always held in its original form; nothing to undo. */
+KRVU_API int KRVUpostsolve(KRVUprob prob);
+/* Fixes every non-continuous column at its value in the best integer
+ * solution (options 1: integer kinds rounded to the nearest integer). */
+KRVU_API int KRVUfixglobals(KRVUprob prob, int options);
 
 /* Solutions.  Output arrays may be null when not wanted; x and dj have one
  * entry per column, slack and dual one per row.  slack = rhs - activity.  The

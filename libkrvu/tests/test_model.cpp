@@ -64,6 +64,11 @@ TEST_F(Model, EmptyLoadAndCounts) {
   EXPECT_EQ(attr(KRVU_ATTR_ROWS), 0);
   EXPECT_EQ(attr(KRVU_ATTR_COLS), 0);
   EXPECT_EQ(attr(KRVU_ATTR_ORIGINALCOLS), 0);
+  // Clearing the quadratic objective of a problem without columns asks for
+  // the empty range 0..-1.
+  int nq = -1;
+  ASSERT_EQ(KRVUgetmqobj(p, nullptr, nullptr, nullptr, 0, &nq, 0, -1), 0) << err();
+  EXPECT_EQ(nq, 0);
   char name[64];
   KRVUgetprobname(p, name);
   EXPECT_STREQ(name, "noname");

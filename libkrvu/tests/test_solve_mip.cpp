@@ -87,6 +87,20 @@ TEST_F(SolveMip, TextbookIntegerProgram) {
   double v = 0, s = 0;
   ASSERT_EQ(KRVUgetmipsolval(p, 0, 1, &v, &s), 0);
   EXPECT_NEAR(v, 4, 1e-9);
+  // Fixed at the integer solution, the relaxation gives the same objective.
+  KRVUprob fixed = nullptr;
+  ASSERT_EQ(KRVUcreateprob(&fixed), 0);
+  ASSERT_EQ(KRVUfixglobals(p, 1), 0) << err();
+  ASSERT_EQ(KRVUcopyprob(fixed, p, nullptr), 0);
+  ASSERT_EQ(KRVUlpoptimize(fixed, ""), 0);
+  double lpobj = 0;
+  KRVUgetdblattrib(fixed, KRVU_ATTR_LPOBJVAL, &lpobj);
+  EXPECT_NEAR(lpobj, 20, 1e-9);
+  KRVUdestroyprob(fixed);
+  const int both[] = {0, 1};
+  const double free_lb[] = {0, 0}, free_ub[] = {KRVU_INFINITY, KRVU_INFINITY};
+  ASSERT_EQ(KRVUchgbounds(p, 2, both, "LL", free_lb), 0);
+  ASSERT_EQ(KRVUchgbounds(p, 2, both, "UU", free_ub), 0);
   // A change drops the integer solution too.
   ASSERT_EQ(KRVUchgobj(p, 1, std::vector<int>{1}.data(), std::vector<double>{10}.data()), 0);
   EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_NOT_LOADED);

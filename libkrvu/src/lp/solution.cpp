@@ -270,6 +270,10 @@ int KRVUloadpresolvebasis(KRVUprob prob, const int rstatus[], const int cstatus[
   return KRVUloadbasis(prob, rstatus, cstatus);
 }
 
+int KRVUpostsolve(KRVUprob prob) {
+  return guarded(prob, "KRVUpostsolve", [&] { return 0; });
+}
+
 int KRVUgetprimalray(KRVUprob prob, double ray[], int *hasray) {
   return guarded(prob, "KRVUgetprimalray", [&] {
     require_ptr(hasray, "KRVUgetprimalray", "hasray");

@@ -172,6 +172,33 @@ int KRVUaddmipsol(KRVUprob prob, int n, const double mipsolval[], const int mips
   });
 }
 
+int KRVUfixglobals(KRVUprob prob, int options) {
+  const char *F = "KRVUfixglobals";
+  return guarded(prob, F, [&] {
+    SolverState &s = *prob->data->solver;
+    if (!s.has_mipsol)
+      raise(KRVU_ERR_STATE, "%s: there is no integer solution to fix the columns at", F);
+    const std::vector<double> x = s.mipx;
+    ModelData &m = prob->data->m;
+    std::vector<int> cols;
+    std::vector<char> bt;
+    std::vector<double> bv;
+    for (int j = 0; j < m.ncols(); ++j) {
+      const char t = m.coltype[j];
+      if (t == 'C') continue;
+      // options 1: round the values of integer kinds to the nearest integer.
+      double v = x[j];
+      if (options == 1 && (t == 'B' || t == 'I' || t == 'R')) v = std::round(v);
+      cols.push_back(j);
+      bt.push_back('B');
+      bv.push_back(v);
+    }
+    if (KRVUchgbounds(prob, static_cast<int>(cols.size()), cols.data(), bt.data(), bv.data()))
+      raise(prob->lasterr_code, "%s", prob->lasterr.c_str());
+    return 0;
+  });
+}
+
 int KRVUaddcbintsol(KRVUprob prob, void (*f)(KRVUprob prob, void *data), void *data,
                     int priority) {
   return guarded(prob, "KRVUaddcbintsol", [&] {

@@ -120,6 +120,7 @@ class Reformulator {
   std::vector<double> ev_;
   RowMatrix rows_;
   bool rows_built_ = false;
+  std::vector<int> seen_;  // the last SOS1 in which a column was met
 
   void entry(int row, int col, double v) {
     if (v == 0) return;
@@ -264,6 +265,9 @@ class Reformulator {
   }
 
   void indicators() {
+    std::vector<int> qrows;
+    for (const QRow &q : in_.qrows) qrows.push_back(q.row);
+    std::sort(qrows.begin(), qrows.end());
     for (int i = 0; i < m0_; ++i) {
       if (in_.indcol[i] < 0) continue;
       o_.indcol[i] = -1;
@@ -275,11 +279,9 @@ class Reformulator {
       if (!binary_valued(b))
         refuse(format("the indicator of %s is %s, which is not binary", row_text(in_, i).c_str(),
                       col_text(in_, b).c_str()));
-      for (const QRow &q : in_.qrows)
-        if (q.row == i)
-          refuse(format("%s has an indicator and quadratic terms; only linear rows can be "
-                        "relaxed",
-                        row_text(in_, i).c_str()));
+      if (std::binary_search(qrows.begin(), qrows.end(), i))
+        refuse(format("%s has an indicator and quadratic terms; only linear rows can be relaxed",
+                      row_text(in_, i).c_str()));
       const bool has_up = t == 'L' || t == 'E' || t == 'R';
       const bool has_lo = t == 'G' || t == 'E' || t == 'R';
       const double upv = in_.rhs[i];
@@ -351,11 +353,11 @@ class Reformulator {
     std::vector<int> cols;
     for (int64_t k : order) cols.push_back(in_.setcol[k]);
     if (in_.settype[s] == '1') {
-      std::vector<int> seen;
+      if (seen_.empty()) seen_.assign(n0_, -1);
       const int cr = new_row('L', 1.0);
       for (int c : cols) {
-        if (std::find(seen.begin(), seen.end(), c) != seen.end()) continue;
-        seen.push_back(c);
+        if (seen_[c] == s) continue;
+        seen_[c] = s;
         const int z = nonzero_switch(c, where);
         if (z >= 0) entry(cr, z, 1.0);
       }

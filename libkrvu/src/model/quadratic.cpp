@@ -1,5 +1,6 @@
 // The quadratic objective and quadratic rows.
 #include <algorithm>
+#include <cstdint>
 #include <map>
 
 #include "lp/solver_state.h"
@@ -132,6 +133,11 @@ int KRVUchgmqobj64(KRVUprob prob, int64_t n, const int mqcol1[], const int mqcol
   });
 }
 
+int KRVUchgmqobj(KRVUprob prob, int n, const int mqcol1[], const int mqcol2[],
+                 const double dval[]) {
+  return KRVUchgmqobj64(prob, n, mqcol1, mqcol2, dval);
+}
+
 int KRVUchgqobj(KRVUprob prob, int col1, int col2, double value) {
   return KRVUchgmqobj64(prob, 1, &col1, &col2, &value);
 }
@@ -158,10 +164,36 @@ int KRVUgetmqobj64(KRVUprob prob, int64_t start[], int colind[], double objqcoef
   const char *F = "KRVUgetmqobj64";
   return guarded(prob, F, [&] {
     const ModelData &m = prob->data->m;
-    require_range(first, last, m.ncols(), F, "the columns");
     require_ptr(ncoefs, F, "ncoefs");
+    // An empty range (last = first - 1, as for a problem without columns)
+    // holds nothing.
+    if (last == first - 1 && first >= 0 && first <= m.ncols()) {
+      *ncoefs = 0;
+      if (start) start[0] = 0;
+      return 0;
+    }
+    require_range(first, last, m.ncols(), F, "the columns");
     if (start || colind || objqcoef) require_count(maxcoefs, F, "maxcoefs");
     full_columns(qobj_pairs(m), m.ncols(), first, last, start, colind, objqcoef, maxcoefs, ncoefs);
+    return 0;
+  });
+}
+
+int KRVUgetmqobj(KRVUprob prob, int start[], int colind[], double objqcoef[], int maxcoefs,
+                 int *ncoefs, int first, int last) {
+  return guarded(prob, "KRVUgetmqobj", [&] {
+    require_ptr(ncoefs, "KRVUgetmqobj", "ncoefs");
+    const int n = first >= 0 && last >= first ? last - first + 2 : 1;
+    std::vector<int64_t> st(start ? n : 0);
+    int64_t total = 0;
+    if (KRVUgetmqobj64(prob, start ? st.data() : nullptr, colind, objqcoef, maxcoefs, &total,
+                       first, last))
+      raise(prob->lasterr_code, "%s", prob->lasterr.c_str());
+    if (total > INT32_MAX)
+      raise(KRVU_ERR_ARGUMENT, "KRVUgetmqobj: %lld coefficients need KRVUgetmqobj64",
+            static_cast<long long>(total));
+    *ncoefs = static_cast<int>(total);
+    for (size_t k = 0; k < st.size(); ++k) start[k] = static_cast<int>(st[k]);
     return 0;
   });
 }
