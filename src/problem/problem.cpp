@@ -213,6 +213,8 @@ std::vector<PyMethodDef> g_methods;
 
 }  // namespace
 
+PyObject *problem_str(PyObject *self);  // files.cpp: the problem's name
+
 PyTypeObject korvu_problemType = [] {
   PyTypeObject t = {PyVarObject_HEAD_INIT(nullptr, 0)};
   t.tp_name = "korvu.problem";
@@ -232,6 +234,7 @@ PyTypeObject korvu_problemType = [] {
   t.tp_traverse = problem_traverse;
   t.tp_clear = problem_clear;
   t.tp_getset = problem_getset;
+  t.tp_str = problem_str;
   t.tp_init = problem_init;
   t.tp_new = problem_new;
   return t;
