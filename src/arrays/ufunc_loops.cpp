@@ -178,6 +178,12 @@ int krv_register_loops(void) {
       if (register_loop(ufunc.get(), num[f], row.loops.of, {num[f], NPY_DOUBLE, out}) < 0 ||
           register_loop(ufunc.get(), num[f], row.loops.fo, {NPY_DOUBLE, num[f], out}) < 0)
         return -1;
+      // With NumPy's object type on the other side (a single variable or
+      // expression is broadcast as an object array) the model loop is chosen
+      // too; otherwise NumPy's object comparisons would turn X <= y into booleans.
+      if (register_loop(ufunc.get(), num[f], row.loops.oo, {num[f], NPY_OBJECT, out}) < 0 ||
+          register_loop(ufunc.get(), num[f], row.loops.oo, {NPY_OBJECT, num[f], out}) < 0)
+        return -1;
     }
   }
   return 0;

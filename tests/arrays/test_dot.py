@@ -8,6 +8,12 @@ import pytest
 
 import korvu
 
+# NumPy 1.x does not release the objects held by cells of a registered data type
+# when an array goes (its clearing of such types is a no-op); NumPy 2 does.
+releases_cells = pytest.mark.xfail(int(np.__version__.split(".")[0]) < 2, reason="NumPy 1.x keeps cell references",
+                                   strict=False)
+
+
 
 def ev(obj, sol):
     return korvu.evaluate(obj, solution=sol)
@@ -156,6 +162,7 @@ def test_refusals():
     assert korvu.Dot() == 0.0
 
 
+@releases_cells
 def test_reference_counts_and_memory_stay_flat():
     xs = korvu.vars(5, name="")
     Q = np.diag(np.arange(1.0, 6.0)) + np.eye(5, k=1)

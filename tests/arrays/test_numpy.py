@@ -10,6 +10,12 @@ import korvu
 EXPR = type(korvu.var() + korvu.var())
 CON = korvu.constraint
 
+# NumPy 1.x does not release the objects held by cells of a registered data type
+# when an array goes (its clearing of such types is a no-op); NumPy 2 does.
+releases_cells = pytest.mark.xfail(int(np.__version__.split(".")[0]) < 2, reason="NumPy 1.x keeps cell references",
+                                   strict=False)
+
+
 
 def sol_of(vs, vals):
     return dict(zip(vs, vals))
@@ -55,6 +61,12 @@ def test_elementwise_arithmetic_and_comparisons():
     for r in (X >= 1.5, X == A, 2 <= X, X + 1 <= X * 3):
         assert r.dtype == korvu.npconstraint and r.shape == (2, 3)
     assert isinstance((X & X)[0, 0], type(X[0, 0] / X[0, 1]))
+    # A single variable or expression on the other side builds constraints too,
+    # not NumPy's truth values of objects.
+    v = korvu.var()
+    for r in (X <= v, X == v + 1, X >= 2 * v, X.astype(korvu.npexpr) <= v):
+        assert r.dtype == korvu.npconstraint and all(isinstance(k, CON) for k in r.ravel())
+    assert (X * v).dtype == korvu.npexpr and (v * X).shape == (2, 3)
 
 
 def test_truth_of_expression_cells():
@@ -94,6 +106,7 @@ def test_failures_raise_and_leave_operands():
     assert X.tolist() == before
 
 
+@releases_cells
 def test_reference_counts_and_memory_stay_flat():
     xs = [korvu.var(name=f"v{i}") for i in range(4)]
     A = np.array([1.0, 2.0, 0.0, -1.0])

@@ -7,6 +7,12 @@ import pytest
 
 import korvu
 
+# NumPy 1.x does not release the objects held by cells of a registered data type
+# when an array goes (its clearing of such types is a no-op); NumPy 2 does.
+releases_cells = pytest.mark.xfail(int(np.__version__.split(".")[0]) < 2, reason="NumPy 1.x keeps cell references",
+                                   strict=False)
+
+
 
 def test_dict_results_keys_and_names():
     d = korvu.vars([0, 1], ["a", "b", "c"])
@@ -79,6 +85,7 @@ def test_refusals():
         korvu.vars([NoText()])
 
 
+@releases_cells
 def test_references_and_side_maps_are_released():
     idx = ["a", "b"]
     counts = [sys.getrefcount(i) for i in idx]
