@@ -9,11 +9,11 @@ namespace {
 
 // Copies v[first..last] of a row or column array out, after checking the range.
 template <class T>
-int get_range(krvu_prob_s *prob, const char *func, T *out, int first, int last, bool rows,
-              const std::vector<T> &(*pick)(const ModelData &)) {
+int get_range(krvu_prob_s *prob, const char *func, const char *arg, T *out, int first, int last,
+              bool rows, const std::vector<T> &(*pick)(const ModelData &)) {
   const ModelData &m = prob->data->m;
   require_range(first, last, rows ? m.nrows() : m.ncols(), func, rows ? "the rows" : "the columns");
-  require_ptr(out, func, "the output array");
+  require_ptr(out, func, arg);
   const std::vector<T> &v = pick(m);
   std::copy(v.begin() + first, v.begin() + last + 1, out);
   return 0;
@@ -42,23 +42,23 @@ void get_vectors(const char *func, const std::vector<int64_t> &st, const std::ve
 
 using namespace krvu;
 
-#define RANGE_GETTER(NAME, T, ROWS, MEMBER)                                                     \
+#define RANGE_GETTER(NAME, ARG, T, ROWS, MEMBER)                                                \
   int NAME(KRVUprob prob, T out[], int first, int last) {                                      \
     return guarded(prob, #NAME, [&] {                                                          \
-      return get_range<T>(prob, #NAME, out, first, last, ROWS,                                 \
+      return get_range<T>(prob, #NAME, ARG, out, first, last, ROWS,                            \
                           [](const ModelData &m) -> const std::vector<T> & { return m.MEMBER; }); \
     });                                                                                        \
   }
 
 extern "C" {
 
-RANGE_GETTER(KRVUgetobj, double, false, obj)
-RANGE_GETTER(KRVUgetlb, double, false, lb)
-RANGE_GETTER(KRVUgetub, double, false, ub)
-RANGE_GETTER(KRVUgetcoltype, char, false, coltype)
-RANGE_GETTER(KRVUgetrhs, double, true, rhs)
-RANGE_GETTER(KRVUgetrhsrange, double, true, range)
-RANGE_GETTER(KRVUgetrowtype, char, true, rowtype)
+RANGE_GETTER(KRVUgetobj, "obj", double, false, obj)
+RANGE_GETTER(KRVUgetlb, "lb", double, false, lb)
+RANGE_GETTER(KRVUgetub, "ub", double, false, ub)
+RANGE_GETTER(KRVUgetcoltype, "coltype", char, false, coltype)
+RANGE_GETTER(KRVUgetrhs, "rhs", double, true, rhs)
+RANGE_GETTER(KRVUgetrhsrange, "range", double, true, range)
+RANGE_GETTER(KRVUgetrowtype, "rowtype", char, true, rowtype)
 
 int KRVUgetrows64(KRVUprob prob, int64_t start[], int colind[], double rowcoef[],
                   int64_t maxcoefs, int64_t *ncoefs, int first, int last) {

@@ -102,38 +102,35 @@ void ModelData::set_qobj_triplets(int64_t n, const int *col1, const int *col2,
 
 void ModelData::add_qrow_triplets(int row, int64_t n, const int *col1, const int *col2,
                                   const double *val) {
-  std::vector<int> lo(n), hi(n);
-  for (int64_t k = 0; k < n; ++k) {
-    lo[k] = std::min(col1[k], col2[k]);
-    hi[k] = std::max(col1[k], col2[k]);
-  }
-  std::vector<int64_t> st;
-  std::vector<int> ind;
-  std::vector<double> v;
-  compress(ncols(), n, lo.data(), hi.data(), val, st, ind, v);
+  // Sorted pairs rather than a pass over all columns: rows come one at a time.
+  struct E {
+    int a, b;
+    double v;
+  };
+  auto it = std::lower_bound(qrows.begin(), qrows.end(), row,
+                             [](const QRow &q, int r) { return q.row < r; });
+  const bool exists = it != qrows.end() && it->row == row;
+  std::vector<E> e;
+  e.reserve(n + (exists ? it->val.size() : 0));
+  if (exists)
+    for (size_t k = 0; k < it->val.size(); ++k) e.push_back({it->col1[k], it->col2[k], it->val[k]});
+  for (int64_t k = 0; k < n; ++k)
+    e.push_back({std::min(col1[k], col2[k]), std::max(col1[k], col2[k]), val[k]});
+  std::stable_sort(e.begin(), e.end(),
+                   [](const E &x, const E &y) { return x.a != y.a ? x.a < y.a : x.b < y.b; });
   QRow q;
   q.row = row;
-  for (int j = 0; j < ncols(); ++j)
-    for (int64_t k = st[j]; k < st[j + 1]; ++k) {
-      q.col1.push_back(j);
-      q.col2.push_back(ind[k]);
-      q.val.push_back(v[k]);
-    }
-  auto it = std::lower_bound(qrows.begin(), qrows.end(), row,
-                             [](const QRow &a, int r) { return a.row < r; });
-  if (it != qrows.end() && it->row == row) {
-    // Merge with the row's existing entries.
-    std::vector<int> c1 = it->col1, c2 = it->col2;
-    std::vector<double> vv = it->val;
-    c1.insert(c1.end(), q.col1.begin(), q.col1.end());
-    c2.insert(c2.end(), q.col2.begin(), q.col2.end());
-    vv.insert(vv.end(), q.val.begin(), q.val.end());
-    qrows.erase(it);
-    add_qrow_triplets(row, static_cast<int64_t>(c1.size()), c1.data(), c2.data(), vv.data());
-    return;
+  for (size_t k = 0; k < e.size();) {
+    const int a = e[k].a, b = e[k].b;
+    double v = 0;
+    while (k < e.size() && e[k].a == a && e[k].b == b) v += e[k++].v;
+    if (v == 0.0) continue;
+    q.col1.push_back(a);
+    q.col2.push_back(b);
+    q.val.push_back(v);
   }
-  if (q.col1.empty()) return;
-  qrows.insert(it, std::move(q));
+  if (exists) it = qrows.erase(it);
+  if (!q.val.empty()) qrows.insert(it, std::move(q));
 }
 
 std::string ModelData::validate() const {
