@@ -493,6 +493,34 @@ End
   EXPECT_EQ(m.setref, (std::vector<double>{1, 2, 1.5, 2, 3}));
 }
 
+// Forms other writers use: names starting with digits after a coefficient,
+// "2x" for 2 times x, rows named by numbers, empty rows, signs everywhere.
+TEST(IoLp, ReadsOtherWritersForms) {
+  ModelData m = lp("min\n obj: +0.5 5C0ST -1 1G0EXP + 2x +3e1 y\nst\n"
+                   " 30121: +1 5C0ST +1 1G0EXP = +4\n F1X.0: = +0\n c: - -x >= - 2\n"
+                   "bounds\n 5C0ST <= 3\ngen\n 1G0EXP\nsemi\nend\n");
+  int a = col(m, "5C0ST"), b = col(m, "1G0EXP"), x = col(m, "x"), y = col(m, "y");
+  EXPECT_EQ(m.obj[a], 0.5);
+  EXPECT_EQ(m.obj[b], -1);
+  EXPECT_EQ(m.obj[x], 2);
+  EXPECT_EQ(m.obj[y], 30);
+  EXPECT_EQ(m.ncols(), 4);
+  EXPECT_EQ(coef(m, row(m, "30121"), a), 1);
+  EXPECT_EQ(m.rhs[row(m, "30121")], 4);
+  int e = row(m, "F1X.0");
+  EXPECT_EQ(m.rowtype[e], 'E');
+  EXPECT_EQ(m.mstart.back(), 3);
+  EXPECT_EQ(coef(m, row(m, "c"), x), 1);
+  EXPECT_EQ(m.rhs[row(m, "c")], -2);
+  EXPECT_EQ(m.ub[a], 3);
+  EXPECT_EQ(m.coltype[b], 'I');
+  // Repeated variables add up; a zero coefficient keeps the column.
+  ModelData r = lp("max\n x + 0 z\nst\n c: x + 2 y - x + 3 y <= 1\nend\n");
+  EXPECT_EQ(r.ncols(), 3);
+  EXPECT_EQ(r.mstart.back(), 1);
+  EXPECT_EQ(coef(r, 0, 2), 5);
+}
+
 TEST(IoLp, MalformedFilesNameTheLineAndWhatWasExpected) {
   struct Case {
     const char *text, *where, *what;

@@ -18,6 +18,7 @@
 #include <cmath>
 #include <cstdarg>
 #include <cstring>
+#include <limits>
 
 #include "core/common.h"
 #include "io/iobase.h"
@@ -29,11 +30,16 @@ namespace {
 using sv = std::string_view;
 
 enum T {
-  T_EOF, T_NAME, T_NUM, T_PLUS, T_MINUS, T_STAR, T_CARET, T_LBR, T_RBR, T_SLASH, T_COLON,
+  T_EOF, T_NAME, T_NUM, T_MIXED, T_PLUS, T_MINUS, T_STAR, T_CARET, T_LBR, T_RBR, T_SLASH, T_COLON,
   T_DCOLON, T_LE, T_GE, T_EQ, T_ARROW, T_SEC
 };
 enum Sec { S_OBJMIN, S_OBJMAX, S_CONS, S_BOUNDS, S_GEN, S_BIN, S_SEMI, S_SOS, S_END };
 
+// T_MIXED: a word that starts like a number and goes on like a name ("2x",
+// "5C0ST"): a coefficient and a variable when it opens a term, a name where
+// a name is expected (some writers keep names that start with digits, and
+// always put a coefficient before them).  v is the number at its start (NaN
+// when there is none) and sec its length.
 struct Tok {
   T t = T_EOF;
   sv s;
@@ -228,7 +234,17 @@ Tok Lexer::lex() {
       }
     }
     t.s = sv(b, q - b);
-    if (!parse_number(t.s, t.v)) fail(line_, "expected a number, found '%s'", shown(t.s).c_str());
+    bool num = parse_number(t.s, t.v);
+    if (q < e_ && !is_delim(*q)) {
+      t.t = T_MIXED;
+      t.sec = static_cast<int>(q - b);
+      if (!num) t.v = std::numeric_limits<double>::quiet_NaN();
+      while (q < e_ && !is_delim(*q)) ++q;
+      t.s = sv(b, q - b);
+      p_ = q;
+      return t;
+    }
+    if (!num) fail(line_, "expected a number, found '%s'", shown(t.s).c_str());
     p_ = q;
     t.t = T_NUM;
     return t;
@@ -242,6 +258,8 @@ Tok Lexer::lex() {
 }
 
 bool is_inf_name(sv s) { return iequals(s, "inf") || iequals(s, "infinity"); }
+// A token that can be a variable's (or a constraint's) name.
+bool is_name(const Tok &t) { return (t.t == T_NAME && !is_inf_name(t.s)) || t.t == T_MIXED; }
 
 struct QTerm {
   int a, b;
@@ -272,6 +290,7 @@ class LpReader {
       case T_EOF: return "the end of the file";
       case T_SEC: return "the section keyword '" + shown(t.s) + "'";
       case T_NAME:
+      case T_MIXED:
       case T_NUM: return "'" + shown(t.s) + "'";
       default: return "'" + std::string(token_text(t.t)) + "'";
     }
@@ -351,11 +370,15 @@ void LpReader::expr(Expr &e) {
       quad(e, sign);
     } else if (u.t == T_NUM) {
       double c = sign * lx_.next().v;
-      if (lx_.peek().t == T_NAME && !is_inf_name(lx_.peek().s)) {
+      if (is_name(lx_.peek())) {
         e.lin.emplace_back(col(lx_.next().s), c);
       } else {
         e.constant += c;
       }
+    } else if (u.t == T_MIXED) {
+      Tok m = lx_.next();
+      if (std::isnan(m.v)) fail(m, "a term (a number or a variable)");
+      e.lin.emplace_back(col(m.s.substr(m.sec)), sign * m.v);
     } else if (u.t == T_NAME && !is_inf_name(u.s)) {
       e.lin.emplace_back(col(lx_.next().s), sign);
     } else if (first && !signed_term) {
@@ -385,10 +408,18 @@ void LpReader::quad(Expr &e, double outer) {
       fail(lx_.peek(), "+, - or ] in a quadratic expression");
     }
     double c = sign;
-    if (lx_.peek().t == T_NUM) c *= lx_.next().v;
-    const Tok &a = lx_.peek();
-    if (a.t != T_NAME) fail(a, "a variable in a quadratic term");
-    int ia = col(lx_.next().s);
+    int ia;
+    if (lx_.peek().t == T_MIXED) {
+      Tok m = lx_.next();
+      if (std::isnan(m.v)) fail(m, "a quadratic term");
+      c *= m.v;
+      ia = col(m.s.substr(m.sec));
+    } else {
+      if (lx_.peek().t == T_NUM) c *= lx_.next().v;
+      const Tok &a = lx_.peek();
+      if (!is_name(a)) fail(a, "a variable in a quadratic term");
+      ia = col(lx_.next().s);
+    }
     const Tok &op = lx_.peek();
     if (op.t == T_CARET) {
       lx_.next();
@@ -399,7 +430,7 @@ void LpReader::quad(Expr &e, double outer) {
     } else if (op.t == T_STAR) {
       lx_.next();
       const Tok &b = lx_.peek();
-      if (b.t != T_NAME) fail(b, "a variable after *");
+      if (!is_name(b)) fail(b, "a variable after *");
       e.quad.push_back({ia, col(lx_.next().s), c});
     } else {
       fail(op, "^2 or * and a variable in a quadratic term");
@@ -429,7 +460,7 @@ double LpReader::constant(const char *what) {
 }
 
 void LpReader::objective() {
-  if (lx_.peek().t == T_NAME && lx_.peek(1).t == T_COLON) {
+  if ((is_name(lx_.peek()) || lx_.peek().t == T_NUM) && lx_.peek(1).t == T_COLON) {
     lx_.next();
     lx_.next();
   }
@@ -443,7 +474,7 @@ void LpReader::objective() {
     qb_.push_back(q.b);
     qv_.push_back(q.a == q.b ? 2 * q.v : q.v);
   }
-  m_.objrhs = -e.constant;
+  m_.objrhs = e.constant == 0 ? 0.0 : -e.constant;
 }
 
 void LpReader::add_row(sv name, const Expr &e, double lo, double hi, int line, int indcol,
@@ -499,7 +530,7 @@ void LpReader::add_row(sv name, const Expr &e, double lo, double hi, int line, i
 void LpReader::constraint() {
   const int line = lx_.peek().line;
   sv name;
-  if (lx_.peek().t == T_NAME && lx_.peek(1).t == T_COLON) {
+  if ((is_name(lx_.peek()) || lx_.peek().t == T_NUM) && lx_.peek(1).t == T_COLON) {
     name = lx_.next().s;
     lx_.next();
   }
@@ -507,11 +538,19 @@ void LpReader::constraint() {
   for (;;) {
     Expr lhs;
     expr(lhs);
-    if (!lhs.any) fail(lx_.peek(), "a constraint");
     const Tok op = lx_.peek();
+    if (!lhs.any && !relop(op.t)) fail(op, "a constraint");
     if (!relop(op.t)) fail(op, "<=, >= or =");
     lx_.next();
     double lo = -KRVU_INFINITY, hi = KRVU_INFINITY;
+    if (!lhs.any) {
+      // An empty row, as some writers put it: "name: = 0".
+      double v = constant("a number on the right-hand side");
+      if (op.t != T_GE) hi = v;
+      if (op.t != T_LE) lo = v;
+      add_row(name, lhs, lo, hi, line, indcol, indcomp);
+      return;
+    }
     if (!lhs.vars()) {
       // "value op expr [op value]"
       Expr mid;
@@ -554,7 +593,7 @@ void LpReader::constraint() {
 
 void LpReader::bound() {
   const Tok &t = lx_.peek();
-  if (t.t == T_NAME && !is_inf_name(t.s)) {
+  if (is_name(t)) {
     int j = col(lx_.next().s);
     const Tok &op = lx_.peek();
     if (op.t == T_NAME && iequals(op.s, "free")) {
@@ -575,7 +614,7 @@ void LpReader::bound() {
   if (!relop(op.t)) fail(op, "<=, >= or = after a bound value");
   T o = lx_.next().t;
   const Tok &c = lx_.peek();
-  if (c.t != T_NAME || is_inf_name(c.s)) fail(c, "a variable in a bound");
+  if (!is_name(c)) fail(c, "a variable in a bound");
   int j = col(lx_.next().s);
   if (o != T_GE) m_.lb[j] = v;
   if (o != T_LE) m_.ub[j] = v;
@@ -589,7 +628,7 @@ void LpReader::bound() {
 
 void LpReader::sos() {
   sv name;
-  if (lx_.peek().t == T_NAME && lx_.peek(1).t == T_COLON && lx_.peek(2).t == T_NAME &&
+  if (is_name(lx_.peek()) && lx_.peek(1).t == T_COLON && lx_.peek(2).t == T_NAME &&
       lx_.peek(3).t == T_DCOLON) {
     name = lx_.next().s;
     lx_.next();
@@ -602,7 +641,7 @@ void LpReader::sos() {
   m_.settype.push_back(type);
   m_.setnames.emplace_back(name);
   int64_t n = 0;
-  while (lx_.peek().t == T_NAME && lx_.peek(1).t == T_COLON &&
+  while (is_name(lx_.peek()) && lx_.peek(1).t == T_COLON &&
          (lx_.peek(2).t == T_NUM || lx_.peek(2).t == T_MINUS || lx_.peek(2).t == T_PLUS)) {
     int j = col(lx_.next().s);
     lx_.next();
@@ -644,7 +683,7 @@ ModelData LpReader::run() {
       case S_SEMI:
         while (!at_end()) {
           const Tok &t = lx_.peek();
-          if (t.t != T_NAME) fail(t, "a variable name");
+          if (!is_name(t)) fail(t, "a variable name");
           int j = col(lx_.next().s);
           (s.sec == S_GEN ? isint_ : s.sec == S_BIN ? isbin_ : issemi_)[j] = 1;
         }
