@@ -85,13 +85,18 @@ def main():
           f"({1e9 * t_mulo / nnz:.1f} ns/element)  ratio {t_mul / t_mulo:.3f}")
     del X, XO
 
-    # ---- quadratic forms
+    # ---- quadratic forms: the dense scan of Q is a fixed cost, the rest grows with the nonzeros
+    pts = []
     for density in (0.01, 0.05, 0.2):
         mask = rng.random((n, n)) < density
         Q = np.where(mask, rng.normal(size=(n, n)), 0.0)
         nz = int(mask.sum())
         t_q = best_of(rep, lambda: korvu.Dot(x, Q, x))
+        pts.append((nz, t_q))
         print(f"quad-form  density {density:.2f}  nonzeros {nz:>8}  {t_q:.4f} s  {1e9 * t_q / nz:.1f} ns/nonzero")
+    slope, icpt = np.polyfit([p[0] for p in pts], [p[1] for p in pts], 1)
+    worst = max(abs(icpt + slope * z - t) / t for z, t in pts)
+    print(f"quad-form  fit t = {icpt * 1e3:.1f} ms + {slope * 1e9:.1f} ns * nonzeros  (largest deviation {100 * worst:.0f}%)")
 
 
 if __name__ == "__main__":
