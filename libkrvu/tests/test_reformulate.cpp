@@ -378,7 +378,7 @@ TEST_F(Reform, MaximumAndMinimum) {
 }
 
 // r = |x|, x in [-5, 3]: max r - 0.5x = 7.5 (x = -5); max r + x = 6 (x = 3);
-// min r with x <= -2 is 2.
+// min r with x <= -2 is 2; with r <= -1 infeasible.
 TEST_F(Reform, AbsoluteValue) {
   load({{1, 0}}, "L", {10}, {-0.5, 1}, {-5, -kInf}, {3, kInf}, -1);
   gencons(KRVU_GENCONS_ABS, 1, {0});
@@ -391,6 +391,11 @@ TEST_F(Reform, AbsoluteValue) {
   rhs(0, -2);
   sense(1);
   EXPECT_NEAR(optimum(), 2, kTol);
+  // A negative upper bound on r leaves nothing feasible (it must not make
+  // x's lower bound look non-negative).
+  bound(1, 'U', -1);
+  double v = 0;
+  EXPECT_EQ(solve(&x, &v), KRVU_MIP_INFEAS);
 }
 
 // r = and(b0, b1, b2) and r = or(...) with random costs, against enumeration;

@@ -505,24 +505,25 @@ class Reformulator {
       return;
     }
     const int x = cols[0];
-    // |x| <= ub(r) bounds x too.
-    const double lo = std::max(lo_[x], -up_[r]), up = std::min(up_[x], up_[r]);
-    if (lo >= 0) {
+    if (lo_[x] >= 0) {
       add_row('E', 0.0, {{r, 1.0}, {x, -1.0}});
       return;
     }
-    if (up <= 0) {
+    if (up_[x] <= 0) {
       add_row('E', 0.0, {{r, 1.0}, {x, 1.0}});
       return;
     }
+    // |x| <= ub(r) bounds x too.
+    const double lo = std::max(lo_[x], -up_[r]), up = std::min(up_[x], up_[r]);
     if (!finite(lo) || !finite(up))
       refuse(format("%s: %s has no finite %s bound (nor has the resultant an upper bound)",
                     where.c_str(), col_text(in_, x).c_str(), finite(lo) ? "upper" : "lower"));
     add_row('G', 0.0, {{r, 1.0}, {x, -1.0}});
     add_row('G', 0.0, {{r, 1.0}, {x, 1.0}});
     const int z = add_binary();
-    add_row('L', -2 * lo, {{r, 1.0}, {x, -1.0}, {z, -2 * lo}});
-    add_row('L', 0.0, {{r, 1.0}, {x, 1.0}, {z, -2 * up}});
+    const double m1 = std::max(0.0, -2 * lo), m2 = std::max(0.0, 2 * up);
+    add_row('L', m1, {{r, 1.0}, {x, -1.0}, {z, m1}});
+    add_row('L', 0.0, {{r, 1.0}, {x, 1.0}, {z, -m2}});
   }
 
   // ---- piecewise-linear constraints -----------------------------------------
