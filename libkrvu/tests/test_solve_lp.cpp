@@ -302,3 +302,37 @@ TEST_F(SolveLp, IterationLimitLeavesTheSolveUnfinished) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rows and columns added after a solve keep the old basis as a start; the
+// result must still be that of the whole model.
+TEST_F(SolveLp, AddingRowsAndColumnsAfterASolve) {
+  load({{1, 1}, {1, 3}}, "LL", {4, 7}, {3, 2}, {}, {3, KRVU_INFINITY});
+  ASSERT_EQ(KRVUchgobjsense(p, -1), 0);
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  const char rt[] = {'L'};
+  const double rhs[] = {2.5};
+  const int64_t st[] = {0};
+  const int ci[] = {0};
+  const double v[] = {1};
+  ASSERT_EQ(KRVUaddrows64(p, 1, 1, rt, rhs, nullptr, st, ci, v), 0);  // x <= 2.5
+  const double obj[] = {1}, lb[] = {-KRVU_INFINITY}, ub[] = {1};
+  const int ri[] = {0};
+  const double cv[] = {1};
+  ASSERT_EQ(KRVUaddcols64(p, 1, 1, obj, st, ri, cv, lb, ub), 0);  // z <= 1 in row 0
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  KRVUprob fresh = nullptr;
+  ASSERT_EQ(KRVUcreateprob(&fresh), 0);
+  KRVUsetintcontrol(fresh, 8030, 0);
+  ASSERT_EQ(KRVUcopyprob(fresh, p, nullptr), 0);
+  ASSERT_EQ(KRVUlpoptimize(fresh, ""), 0);
+  double a = 0, b = 0;
+  KRVUgetdblattrib(p, KRVU_ATTR_LPOBJVAL, &a);
+  KRVUgetdblattrib(fresh, KRVU_ATTR_LPOBJVAL, &b);
+  EXPECT_NEAR(a, b, 1e-9);
+  EXPECT_NEAR(a, 3 * 2.5 + 2 * 1.5, 1e-9);  // y is worth more than z in row 0
+  KRVUdestroyprob(fresh);
+}
+
+}  // namespace

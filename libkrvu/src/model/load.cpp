@@ -511,7 +511,12 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
       m.mstart.push_back(static_cast<int64_t>(m.mrwind.size()));
     }
     SolverState &s = *d.solver;
-    if (s.has_basis) s.cstat.resize(m.ncols(), 0);  // new columns at their lower bound
+    if (s.has_basis) {
+      // New columns are nonbasic at a finite bound, or at zero when free.
+      s.cstat.resize(m.ncols(), 0);
+      for (int j = c0; j < m.ncols(); ++j)
+        if (m.lb[j] <= -KRVU_INFINITY) s.cstat[j] = m.ub[j] >= KRVU_INFINITY ? 3 : 2;
+    }
     return 0;
   });
 }
