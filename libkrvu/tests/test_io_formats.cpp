@@ -376,6 +376,7 @@ TEST(IoMps, MalformedFilesNameTheLineAndWhatWasExpected) {
       {rows + "COLUMNS\n x c abc\nENDATA\n", "mem.mps:6:", "expected a number"},
       {rows + "COLUMNS\n x d 1\nENDATA\n", "mem.mps:6:", "unknown row 'd'"},
       {rows + " L c\n", "mem.mps:5:", "duplicate row name 'c'"},
+      {rows + "COLUMNS\n x c 1\n y c 1\n x obj 2\nENDATA\n", "mem.mps:8:", "column 'x' appears again"},
       {rows + " Q d\n", "mem.mps:5:", "row type"},
       {rows + "COLUMNS\n x c 1\nBOUNDS\n XX B x 1\nENDATA\n", "mem.mps:8:", "bound type"},
       {rows + "COLUMNS\n x c 1\nBOUNDS\n UP B z 1\nENDATA\n", "mem.mps:8:", "unknown column 'z'"},

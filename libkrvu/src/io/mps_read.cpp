@@ -487,19 +487,18 @@ void MpsReader::columns_line() {
   if (cur_col_ >= 0 && name == cur_col_name_) {
     j = cur_col_;
   } else {
-    j = cols_.find(name);
-    if (j < 0) {
-      j = m_.ncols();
-      cols_.insert(name, j);
-      m_.obj.push_back(0.0);
-      m_.lb.push_back(0.0);
-      m_.ub.push_back(KRVU_INFINITY);
-      m_.threshold.push_back(0.0);
-      m_.coltype.push_back(intmarker_ ? 'I' : 'C');
-      m_.colnames.emplace_back(name);
-      lbset_.push_back(0);
-      bndset_.push_back(0);
-    }
+    j = m_.ncols();
+    if (!cols_.insert(name, j))
+      fail("column '%s' appears again after other columns (a duplicate name?)",
+           shown(name).c_str());
+    m_.obj.push_back(0.0);
+    m_.lb.push_back(0.0);
+    m_.ub.push_back(KRVU_INFINITY);
+    m_.threshold.push_back(0.0);
+    m_.coltype.push_back(intmarker_ ? 'I' : 'C');
+    m_.colnames.emplace_back(name);
+    lbset_.push_back(0);
+    bndset_.push_back(0);
     cur_col_ = j;
     cur_col_name_ = name;
   }
