@@ -68,7 +68,7 @@ double logic_tolerance() {
 }
 
 // Piecewise linear function over [x, X0, Y0, X1, Y1, ...].
-int eval_pwl(PyObject *node, const std::vector<PyObject *> &args, eval_context *ctx, int depth, double *out) {
+int eval_pwl(const std::vector<PyObject *> &args, eval_context *ctx, int depth, double *out) {
   size_t m = args.size();
   if (m < 3 || (m - 1) % 2) {
     PyErr_SetString(korvu_ModelError, "Invalid piecewise linear function");
@@ -115,7 +115,6 @@ int eval_pwl(PyObject *node, const std::vector<PyObject *> &args, eval_context *
                  args[0], vs.get());
     return -1;
   }
-  (void)node;
   // Left of every breakpoint along the first segment, right of them along the last.
   return hit == 0 ? along(0, 1) : along(k - 2, k - 1);
 }
@@ -233,7 +232,7 @@ int eval_nonlin(PyObject *o, eval_context *ctx, int depth, double *out) {
       return 0;
     }
     case NL_PWL:
-      return eval_pwl(o, args, ctx, depth, out);
+      return eval_pwl(args, ctx, depth, out);
     case NL_USER:
     case NL_USER_DERIV:
       return eval_user(args, ctx, depth, out);

@@ -50,8 +50,6 @@ inline void store(char *cell, PyObject *r) {
 typedef PyObject *(*BinaryOp)(PyObject *, PyObject *);
 typedef PyObject *(*UnaryOp)(PyObject *);
 
-// The loop stops at the first failure: NumPy raises the pending exception once
-// the loop returns, and nothing may run with an exception set.
 // number * variable as the algebra makes it (0.0, the variable itself, or a
 // linear term), without boxing the number: the common case of A * X.
 inline PyObject *scaled_var(PyObject *x, const char *cell) {
@@ -62,37 +60,60 @@ inline PyObject *scaled_var(PyObject *x, const char *cell) {
   return linterm_fill(x, v);
 }
 
+// Results of one loop call.  A loop stops at its first failure (NumPy raises the
+// pending exception when the loop returns; nothing may run with an exception
+// set) and stores its results only once every element has succeeded, so a
+// refused operation (e += bad) leaves the output array as it was.
+class Pending {
+ public:
+  explicit Pending(npy_intp n) { v_.reserve(static_cast<size_t>(n)); }
+  ~Pending() {
+    for (PyObject *o : v_) Py_XDECREF(o);
+  }
+  bool add(PyObject *r) {
+    if (!r) return false;
+    v_.push_back(r);
+    return true;
+  }
+  void store_all(char *o, npy_intp step) {
+    for (PyObject *&r : v_) {
+      store(o, r);
+      r = nullptr;
+      o += step;
+    }
+  }
+
+ private:
+  std::vector<PyObject *> v_;
+};
+
 template <BinaryOp OP, Layout L>
 void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
-  char *a = args[0], *b = args[1], *o = args[2];
+  char *a = args[0], *b = args[1];
   FloatBox box;
-  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1], o += steps[2]) {
+  Pending out(dims[0]);
+  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1]) {
     if constexpr (OP == general_mul && L != OO) {
       PyObject *obj = L == FO ? cell_object(b) : cell_object(a);
       if (Py_TYPE(obj) == &korvu_varType) {
-        PyObject *r = scaled_var(obj, L == FO ? a : b);
-        if (!r) return;
-        store(o, r);
+        if (!out.add(scaled_var(obj, L == FO ? a : b))) return;
         continue;
       }
     }
     PyObject *x = L == FO ? box.get(a) : cell_object(a);
     PyObject *y = L == OF ? box.get(b) : cell_object(b);
-    if (!x || !y) return;
-    PyObject *r = OP(x, y);
-    if (!r) return;
-    store(o, r);
+    if (!x || !y || !out.add(OP(x, y))) return;
   }
+  out.store_all(args[2], steps[2]);
 }
 
 template <UnaryOp OP>
 void unary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
-  char *a = args[0], *o = args[1];
-  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], o += steps[1]) {
-    PyObject *r = OP(cell_object(a));
-    if (!r) return;
-    store(o, r);
-  }
+  char *a = args[0];
+  Pending out(dims[0]);
+  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0])
+    if (!out.add(OP(cell_object(a)))) return;
+  out.store_all(args[1], steps[1]);
 }
 
 template <int CMP>

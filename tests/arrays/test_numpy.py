@@ -151,3 +151,16 @@ def test_aggregates_and_evaluation_accept_model_arrays():
         return
     p.addVariable(X)
     assert korvu.evaluate(A * X, problem=p, solution=list(vals.ravel())).tolist() == (2 * vals).tolist()
+
+
+def test_refused_inplace_operations_leave_the_array():
+    X = korvu.vars(4, name="")
+    E = X + 1.0
+    before = [str(e) for e in E]
+    with pytest.raises(korvu.ModelError):
+        E += np.array([1, 2, "a", 4], dtype=object)
+    with pytest.raises(korvu.ModelError):
+        np.multiply(E, np.array([x for x in X[:3]] + ["b"], dtype=object), out=E)
+    assert [str(e) for e in E] == before
+    E += 2.0
+    assert korvu.evaluate(E, solution=dict.fromkeys(X, 0.0)).tolist() == [3.0] * 4
