@@ -125,12 +125,19 @@ def test_problem_solutions():
         korvu.evaluate(korvu.var() + a, problem=p, solution=[1.0, 2.0, 3.0])
     if not hasattr(p, "solve"):
         return
-    p.addConstraint(a + b >= 2, b - c <= 1, a <= 3, c <= 4)
+    bodies = [a + b, b - c, a + 2 * c, 2 * a - b]
+    rhs = [2.0, 1.0, 3.0, 4.0]
+    cons = [bodies[0] >= 2, bodies[1] <= 1, bodies[2] == 3, bodies[3] <= 4]
+    p.addConstraint(cons)
     p.setObjective(2 * a + b + c * c, sense=korvu.minimize)
     p.solve()
     assert korvu.evaluate(2 * a + b + c * c, problem=p) == pytest.approx(p.getObjVal(), abs=1e-6)
     vals = p.getSolution([a, b, c])
     assert korvu.evaluate([a, b, c], problem=p) == pytest.approx(vals)
+    # Row activities agree with the slacks: slack = right-hand side - activity.
+    activities = korvu.evaluate(bodies, problem=p)
+    assert [r - act for r, act in zip(rhs, activities)] == pytest.approx(p.getSlack(cons), abs=1e-6)
+    assert korvu.evaluate(bodies, problem=p, solution=vals) == pytest.approx(activities)
 
 
 def test_reference_counts_stay_flat():
