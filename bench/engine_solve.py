@@ -45,9 +45,11 @@ def build_ours(build, work):
     return exe
 
 
-def wall(cmd, env=None):
+def wall(cmd, cwd, env=None):
     t = time.perf_counter()
-    res = subprocess.run(cmd, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE, text=True)
+    # In the work folder: HiGHS's executable leaves a log file where it runs.
+    res = subprocess.run(cmd, env=env, cwd=cwd, stdout=subprocess.PIPE, stderr=subprocess.PIPE,
+                         text=True)
     elapsed = time.perf_counter() - t
     if res.returncode != 0:
         raise RuntimeError("%s failed: %s" % (" ".join(cmd), res.stderr.strip()))
@@ -96,7 +98,7 @@ def main():
                                              "objectives (ours / highs)"))
     ratios = {"lp": [], "mip": []}
     for name, kind in models:
-        path = os.path.join(args.instances, name)
+        path = os.path.abspath(os.path.join(args.instances, name))
         if not os.path.exists(path):
             print("%-16s skipped (not found)" % name)
             continue
@@ -104,10 +106,10 @@ def main():
         obj_ours = obj_highs = float("nan")
         # Interleaved, so that load on the shared machine hits both alike.
         for _ in range(args.repeat):
-            t, out = wall([ours, path, kind])
+            t, out = wall([ours, path, kind], work)
             t_ours.append(t)
             obj_ours = float(out.split()[0])
-            t, out = wall([highs, "--options_file", opts, path], env)
+            t, out = wall([highs, "--options_file", opts, path], work, env)
             t_highs.append(t)
             obj_highs = highs_objective(out)
         a, b = statistics.median(t_ours), statistics.median(t_highs)
