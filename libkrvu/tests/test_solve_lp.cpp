@@ -336,3 +336,35 @@ TEST_F(SolveLp, AddingRowsAndColumnsAfterASolve) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SolveLp, InfeasibilitiesOfALoadedPoint) {
+  // x + y <= 4 (row 0), x - y >= 1 (row 1), 0 <= x <= 3.
+  load({{1, 1}, {1, -1}}, "LG", {4, 1}, {1, 1}, {}, {3, KRVU_INFINITY});
+  const double x[] = {5, 0.5};  // breaks row 0 and x's upper bound
+  int status = -1;
+  ASSERT_EQ(KRVUloadlpsol(p, x, nullptr, nullptr, nullptr, &status), 0) << err();
+  int npv = -1, nps = -1, nds = -1, ndv = -1;
+  ASSERT_EQ(KRVUgetinfeas(p, &npv, &nps, &nds, &ndv, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(npv, 1);
+  EXPECT_EQ(nps, 1);
+  int mx[1], ms[1];
+  ASSERT_EQ(KRVUgetinfeas(p, &npv, &nps, &nds, &ndv, mx, ms, nullptr, nullptr), 0);
+  EXPECT_EQ(mx[0], 0);
+  EXPECT_EQ(ms[0], 0);
+  double slack[2];
+  ASSERT_EQ(KRVUgetlpsol(p, nullptr, slack, nullptr, nullptr), 0);
+  EXPECT_DOUBLE_EQ(slack[0], -1.5);
+  double v = 0;
+  ASSERT_EQ(KRVUcalcsolinfo(p, x, std::vector<double>(2, 0.0).data(),
+                            KRVU_SOLINFO_ABSPRIMALINFEAS, &v),
+            0);
+  EXPECT_DOUBLE_EQ(v, 2);  // x above its bound by 2
+  // After a solve nothing is infeasible.
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0);
+  ASSERT_EQ(KRVUgetinfeas(p, &npv, &nps, &nds, &ndv, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(npv + nps + nds + ndv, 0);
+}
+
+}  // namespace

@@ -25,8 +25,6 @@ RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func) {
   HighsSession &hs = session(prob);
   hs.apply_controls(algo, mode == kModeInteger);
   sync_engine(prob, mode, func);
-  s.interrupt.store(false);
-  s.interrupt_reason = 0;
   RunResult r;
   auto t0 = std::chrono::steady_clock::now();
   r.run_status = hs.run();
@@ -41,6 +39,12 @@ RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func) {
   attr_set_int(prob, 1007, it);
   attr_set_int(prob, 1009, stop_status(prob, r.model_status));
   return r;
+}
+
+void begin_solve(krvu_prob_s *prob) {
+  SolverState &s = *prob->data->solver;
+  s.interrupt.store(false);
+  s.interrupt_reason = 0;
 }
 
 int stop_status(krvu_prob_s *prob, int ms) {
@@ -106,6 +110,7 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
       if (*c == 'd' || *c == 'p' || *c == 'b') algo = *c;
     touch(prob, 0);
     SolverState &s = *prob->data->solver;
+    begin_solve(prob);
     const ModelData &m = read_model(prob);
     if (!objective_convex(m)) {
       attr_set_int(prob, KRVU_ATTR_LPSTATUS, 8);

@@ -14,6 +14,8 @@ struct RunResult {
 // Checks what the engine cannot take for this kind of solve (fails clearly),
 // passes the model, applies the controls and runs.
 RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func);
+// Clears an interrupt left from before; interrupts from here on stop the run.
+void begin_solve(krvu_prob_s *prob);
 // Stop status (1009) for an engine status that ended a run early.
 int stop_status(krvu_prob_s *prob, int model_status);
 

@@ -84,9 +84,14 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     std::vector<int> start_cols = prob->data->solver->start_cols;
     touch(prob, 0);
     SolverState &s = *prob->data->solver;
+    begin_solve(prob);
     sync_engine(prob, kModeInteger, F);
     void *h = session(prob).get();
-    if (!start.empty()) {
+    const int n = m.ncols();
+    bool start_fits = start_cols.empty() ? static_cast<int>(start.size()) == n
+                                         : start_cols.size() == start.size();
+    for (int c : start_cols) start_fits = start_fits && c >= 0 && c < n;
+    if (!start.empty() && start_fits) {
       if (start_cols.empty())
         Highs_setSolution(h, start.data(), nullptr, nullptr, nullptr);
       else
