@@ -35,9 +35,14 @@ class FloatBox {
   double last_ = 0.0;
 };
 
+// The object in an operand cell.  An empty cell (or None) is refused: the
+// generic operations read None as "no operand", which would make 2 * empty
+// silently 2.0.
 inline PyObject *cell_object(const char *cell) {
   PyObject *o = *reinterpret_cast<PyObject *const *>(cell);
-  return o ? o : Py_None;
+  if (o && o != Py_None) return o;
+  PyErr_SetString(korvu_ModelError, "Invalid object in operation: <None>");
+  return nullptr;
 }
 
 inline void store(char *cell, PyObject *r) {
@@ -95,6 +100,7 @@ void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void 
   for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1]) {
     if constexpr (OP == general_mul && L != OO) {
       PyObject *obj = L == FO ? cell_object(b) : cell_object(a);
+      if (!obj) return;
       if (Py_TYPE(obj) == &korvu_varType) {
         if (!out.add(scaled_var(obj, L == FO ? a : b))) return;
         continue;
@@ -111,8 +117,10 @@ template <UnaryOp OP>
 void unary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
   char *a = args[0];
   Pending out(dims[0]);
-  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0])
-    if (!out.add(OP(cell_object(a)))) return;
+  for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0]) {
+    PyObject *x = cell_object(a);
+    if (!x || !out.add(OP(x))) return;
+  }
   out.store_all(args[1], steps[1]);
 }
 

@@ -104,6 +104,11 @@ def test_failures_raise_and_leave_operands():
     with pytest.raises(korvu.ModelError, match="Cannot obtain a power with a vector as an exponent"):
         X[0] ** X
     assert X.tolist() == before
+    # Empty cells are not operands (the generic operations read None as "nothing").
+    E = np.empty(2, dtype=korvu.npvar)
+    for op in (lambda: 2 * E, lambda: E + 1, lambda: 1 - E, lambda: -E, lambda: E <= 1, lambda: E * X[:2]):
+        with pytest.raises(korvu.ModelError, match="Invalid object in operation: <None>"):
+            op()
 
 
 @releases_cells
