@@ -213,7 +213,7 @@ KRVU_API int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flag
  * type: 'L' (a'x <= rhs), 'G' (>=), 'E' (=), 'R' (rhs - range <= a'x <= rhs,
  * range >= 0) or 'N' (free), a right-hand side and a range.
  * The objective is obj'x + 0.5 x'Qx - c, where c is the objective's
- * right-hand side, addressed as column -1 by KRVUchgobj and KRVUgetobj.
+ * right-hand side, addressed as column -1 by KRVUchgobj.
  * Quadratic objective triplets (col1, col2, value) with col1 != col2 set both
  * Q[col1][col2] and Q[col2][col1]; a quadratic row reads a'x + x'Qx (no 0.5).
  *
@@ -262,7 +262,7 @@ KRVU_API int KRVUloadqcqp64(KRVUprob prob, const char *probname, int ncols, int 
                             const int qrows[], const int64_t qcnquads[], const int qcmqcol1[],
                             const int qcmqcol2[], const double qcdqval[]);
 /* As KRVUloadlp64, with nentities global entities (entity k makes column
- * coltypes[k]'s type entcoltype[k], one of B I S R P, with limit entlim[k] for
+ * entcols[k]'s type entcoltype[k], one of B I S R P, with limit entlim[k] for
  * S R P; entlim may be null: limit 0 for S and R, the upper bound for P) and
  * nsets special ordered sets (settype '1' or '2', setstart nsets+1 starts into
  * setcols and setref, the members and their reference weights). */
@@ -526,6 +526,9 @@ KRVU_API int KRVUgetlpsol(KRVUprob prob, double x[], double slack[], double dual
 /* The problem is always held in its original form, so this is KRVUgetlpsol. */
 KRVU_API int KRVUgetpresolvesol(KRVUprob prob, double x[], double slack[], double dual[],
                                 double dj[]);
+/* The last solution (of whichever algorithm ran) and the LP status it had. */
+KRVU_API int KRVUgetlastbarsol(KRVUprob prob, double x[], double slack[], double dual[],
+                               double dj[], int *barsolstatus);
 /* One entry: col (or -1 for none) gives x and dj, row (or -1) slack and dual;
  * values of an index given as -1 are -KRVU_INFINITY. */
 KRVU_API int KRVUgetlpsolval(KRVUprob prob, int col, int row, double *x, double *slack,

@@ -154,6 +154,21 @@ int KRVUgetpresolvesol(KRVUprob prob, double x[], double slack[], double dual[],
   });
 }
 
+int KRVUgetlastbarsol(KRVUprob prob, double x[], double slack[], double dual[], double dj[],
+                      int *barsolstatus) {
+  return guarded(prob, "KRVUgetlastbarsol", [&] {
+    require_ptr(barsolstatus, "KRVUgetlastbarsol", "barsolstatus");
+    require_lpsol(prob, "KRVUgetlastbarsol");
+    SolverState &s = state(prob);
+    out(x, s.x);
+    out(slack, s.slack);
+    out(dual, s.dual);
+    out(dj, s.dj);
+    *barsolstatus = static_cast<int>(attr_int(prob, KRVU_ATTR_LPSTATUS));
+    return 0;
+  });
+}
+
 int KRVUgetlpsolval(KRVUprob prob, int col, int row, double *x, double *slack, double *dual,
                     double *dj) {
   const char *F = "KRVUgetlpsolval";
