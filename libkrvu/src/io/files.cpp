@@ -116,7 +116,7 @@ int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
     // half-written file behind (and an existing file as it was).
     std::string tmp = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
     try {
-      io::Out out(tmp, gz);
+      io::Out out(tmp, gz, path);
       out.set_hex(f.find('x') != std::string::npos);
       if (lp)
         io::write_lp(m, read_rows(prob), prob->name, out, prob);

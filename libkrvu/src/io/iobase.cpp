@@ -101,25 +101,26 @@ bool ends_with(const std::string &s, const char *suffix) {
   return s.size() >= n && iequals(std::string_view(s).substr(s.size() - n), suffix);
 }
 
-Out::Out(const std::string &path, bool gz) : path_(path), buf_(new char[kSize]) {
+Out::Out(const std::string &path, bool gz, const std::string &shown)
+    : path_(shown.empty() ? path : shown), buf_(new char[kSize]) {
   if (gz) {
 #if defined(KRVU_HAVE_ZLIB)
     gz_ = gzopen(path.c_str(), "wb6");
     if (!gz_) {
       delete[] buf_;
-      raise(KRVU_ERR_FILE, "cannot open '%s' for writing", path.c_str());
+      raise(KRVU_ERR_FILE, "cannot open '%s' for writing", path_.c_str());
     }
     return;
 #else
     delete[] buf_;
-    raise(KRVU_ERR_FILE, "cannot write '%s': this library was built without zlib", path.c_str());
+    raise(KRVU_ERR_FILE, "cannot write '%s': this library was built without zlib", path_.c_str());
 #endif
   }
   fp_ = std::fopen(path.c_str(), "wb");
   if (!fp_) {
     int e = errno;
     delete[] buf_;
-    raise(KRVU_ERR_FILE, "cannot open '%s' for writing: %s", path.c_str(), std::strerror(e));
+    raise(KRVU_ERR_FILE, "cannot open '%s' for writing: %s", path_.c_str(), std::strerror(e));
   }
 }
 

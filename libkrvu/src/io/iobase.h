@@ -38,9 +38,9 @@ std::string shown(std::string_view s);
 // Buffered writer to a plain or (for names ending in ".gz") compressed file.
 class Out {
  public:
-  // gz: compress (the caller decides, e.g. from the final name of a file
-  // written under a temporary name).
-  Out(const std::string &path, bool gz);
+  // gz: compress.  A file written under a temporary name gives its final
+  // name (shown) for messages.
+  Out(const std::string &path, bool gz, const std::string &shown = "");
   ~Out();
   Out(const Out &) = delete;
   Out &operator=(const Out &) = delete;
@@ -69,7 +69,7 @@ class Out {
   size_t pos() const { return written_ + n_; }
   void flush();
   void write_raw(const char *p, size_t n);
-  std::string path_;
+  std::string path_;   // for messages
   std::FILE *fp_ = nullptr;
   void *gz_ = nullptr;
   char *buf_;
