@@ -24,7 +24,7 @@ class ChunkMap {
   };
   using Chunk = std::vector<Entry>;
   // Largest chunk; a chunk that grows past it is split in two halves.
-  static constexpr size_t kMaxChunk = 512;
+  static constexpr size_t kMaxChunk = 256;
 
   // A position: chunk index and index within the chunk.
   struct Pos {
@@ -50,16 +50,18 @@ class ChunkMap {
       chunks_.emplace_back();
       chunks_.back().reserve(4);
       chunks_.back().push_back(Entry{key, v});
+      last_.push_back(key);
       size_ = 1;
       return {&chunks_.back().back().val, true};
     }
-    Chunk &last = chunks_.back();
-    if (last.back().key < key) {
-      if (last.size() >= kMaxChunk) {
+    if (last_.back() < key) {
+      if (chunks_.back().size() >= kMaxChunk) {
         chunks_.emplace_back();
         chunks_.back().reserve(kMaxChunk);
+        last_.push_back(key);
       }
       chunks_.back().push_back(Entry{key, v});
+      last_.back() = key;
       ++size_;
       return {&chunks_.back().back().val, true};
     }
@@ -74,6 +76,8 @@ class ChunkMap {
       size_t half = c.size() / 2;
       Chunk upper(c.begin() + half, c.end());
       c.resize(half);
+      c.shrink_to_fit();  // bounds the slack of maps filled in random order
+      last_.insert(last_.begin() + ci, c.back().key);
       chunks_.insert(chunks_.begin() + ci + 1, std::move(upper));
       if (p >= half) return {&chunks_[ci + 1][p - half].val, true};
     }
@@ -89,12 +93,18 @@ class ChunkMap {
     if (it == c.end() || it->key != key) return false;
     c.erase(it);
     --size_;
-    if (c.empty()) chunks_.erase(chunks_.begin() + ci);
+    if (c.empty()) {
+      chunks_.erase(chunks_.begin() + ci);
+      last_.erase(last_.begin() + ci);
+    } else {
+      last_[ci] = c.back().key;
+    }
     return true;
   }
 
   void clear() {
     chunks_.clear();
+    last_.clear();
     size_ = 0;
   }
 
@@ -124,26 +134,20 @@ class ChunkMap {
 
   // Approximate heap bytes held (for memory reports).
   size_t heap_bytes() const {
-    size_t n = chunks_.capacity() * sizeof(Chunk);
+    size_t n = chunks_.capacity() * sizeof(Chunk) + last_.capacity() * sizeof(uint64_t);
     for (const Chunk &c : chunks_) n += c.capacity() * sizeof(Entry);
     return n;
   }
 
  private:
   // The chunk that holds key or would hold it: the first whose last key is not
-  // below key, or the last chunk.
+  // below key, or the last chunk.  The search runs over last_, a contiguous copy of
+  // the chunks' last keys, so it touches no chunk but the one it finds.
   size_t chunk_for(uint64_t key) const {
-    size_t n = chunks_.size();
+    size_t n = last_.size();
     if (n <= 1) return 0;
-    size_t lo = 0, hi = n - 1;
-    while (lo < hi) {
-      size_t mid = (lo + hi) / 2;
-      if (chunks_[mid].back().key < key)
-        lo = mid + 1;
-      else
-        hi = mid;
-    }
-    return lo;
+    size_t i = static_cast<size_t>(std::lower_bound(last_.begin(), last_.end(), key) - last_.begin());
+    return i < n ? i : n - 1;
   }
   static typename Chunk::iterator lower(Chunk &c, uint64_t key) {
     // Short chunks are scanned; binary search pays off above a few entries.
@@ -157,6 +161,7 @@ class ChunkMap {
   }
 
   std::vector<Chunk> chunks_;
+  std::vector<uint64_t> last_;  // last key of each chunk
   size_t size_ = 0;
 };
 
