@@ -183,7 +183,7 @@ SOS
     y         2
  S2 SOS       s2        5
     u4:1
-    u5:2.5
+    s2        u5:2.5
 QUADOBJ
     x         x         2
     x         y         -1

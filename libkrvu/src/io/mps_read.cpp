@@ -26,8 +26,8 @@
 //    a row r reading a'x + x'Qx; QSECTION r for a constraint row lists a
 //    triangle of a row reading a'x + 0.5 x'Qx.
 //  - SOS: a header " S1 SOS name priority" (or " S1 name", "SOS" and the rest
-//    optional), then members "column weight", "column:weight" or
-//    "set column weight".  INDICATORS: " IF row column 0|1".
+//    optional), then members "column weight", "column:weight",
+//    "set column:weight" or "set column weight".  INDICATORS: " IF row column 0|1".
 #include <algorithm>
 #include <cmath>
 #include <cstdarg>
@@ -686,6 +686,11 @@ void MpsReader::sos_line() {
       colname = t0.substr(0, c);
       w = t0.substr(c + 1);
     }
+  } else if (ntok_ == 2 && tok_[1].find(':') != sv::npos) {
+    // "set column:weight"
+    size_t c = tok_[1].rfind(':');
+    colname = tok_[1].substr(0, c);
+    w = tok_[1].substr(c + 1);
   } else if (ntok_ == 2) {
     colname = tok_[0];
     w = tok_[1];
