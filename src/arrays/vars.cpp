@@ -125,9 +125,10 @@ PyObject *no_memory(const char *msg) {
   return nullptr;
 }
 
-// Allocates n variables with consecutive identifiers.  The objects carry their
-// identifier only; 0, or -1 with an exception (nothing is kept then).
-int allocate_vars(std::vector<PyObject *> &out, Py_ssize_t n) {
+// Allocates n variables with consecutive identifiers into dst[0 .. n).  The
+// objects carry their identifier only; 0, or -1 with an exception (dst is then
+// all null again).
+int allocate_vars(PyObject **dst, Py_ssize_t n) {
   EnvLock lock(KRV_MUTEX_VARID);
   uint64_t first = krv_py_env.next_var_id & VAR_ID_MASK;
   if (first == 0) first = 1;  // 0 marks a variable without identifier
@@ -138,14 +139,13 @@ int allocate_vars(std::vector<PyObject *> &out, Py_ssize_t n) {
   for (Py_ssize_t i = 0; i < n; ++i) {
     var_s *v = PyObject_New(var_s, &korvu_varType);
     if (!v) {
-      for (PyObject *o : out) Py_DECREF(o);
-      out.clear();
+      for (Py_ssize_t j = 0; j < i; ++j) Py_CLEAR(dst[j]);
       PyErr_Clear();
       PyErr_SetString(korvu_ModelError, "Not enough memory to create variables with korvu.vars()");
       return -1;
     }
     v->info = first + static_cast<uint64_t>(i);
-    out.push_back(KRV_OBJ(v));
+    dst[i] = KRV_OBJ(v);
   }
   krv_py_env.next_var_id = first + static_cast<uint64_t>(n);
   return 0;
@@ -239,24 +239,11 @@ PyObject *korvumod_vars(PyObject *, PyObject *args, PyObject *kwargs) {
     total *= k;
   }
 
-  VarBatch batch;
-  try {
-    batch.v.reserve(static_cast<size_t>(total));
-  } catch (const std::bad_alloc &) {
-    return no_memory("Not enough memory to create variables with korvu.vars()");
-  }
-  if (allocate_vars(batch.v, total) < 0) return nullptr;
-
-  // Bounds, threshold and type: side-map entries only for values that need one.
-  for (PyObject *o : batch.v) {
-    uint64_t *info = &KRV_VAR(o)->info;
-    if (lb != 0.0) set_var_lbound(info, lb);
-    if (ub != kInf) set_var_ubound(info, ub);
-    if (threshold != -kInf) set_var_thold(info, threshold);
-    if (vartype != 0) set_var_type(info, static_cast<int>(vartype));
-  }
-
+  // Arrays receive the variables straight into their (zeroed) cells; dicts
+  // take them from a batch that drops whatever is not handed over.
   PyRef result;
+  VarBatch batch;
+  PyObject **dst;
   if (all_counts) {
     std::vector<npy_intp> shape(static_cast<size_t>(nd));
     for (size_t i = 0; i < shape.size(); ++i) shape[i] = dims[i].size;
@@ -265,23 +252,39 @@ PyObject *korvumod_vars(PyObject *, PyObject *args, PyObject *kwargs) {
     Py_INCREF(descr);
     result = PyRef::steal(PyArray_NewFromDescr(&PyArray_Type, descr, static_cast<int>(nd), shape.data(), nullptr,
                                                nullptr, 0, nullptr));
-    if (!result) return nullptr;
+    if (!result) return no_memory("Not enough memory to create variables with korvu.vars()");
+    dst = reinterpret_cast<PyObject **>(PyArray_DATA(reinterpret_cast<PyArrayObject *>(result.get())));
   } else {
     result = PyRef::steal(PyDict_New());
     if (!result)
       return no_memory(
           "Could not create variables. Consider restricting one or more index sets/lists/ranges in the index "
           "argument to korvu.vars()");
+    try {
+      batch.v.assign(static_cast<size_t>(total), nullptr);
+    } catch (const std::bad_alloc &) {
+      return no_memory("Not enough memory to create variables with korvu.vars()");
+    }
+    dst = batch.v.data();
   }
+  if (allocate_vars(dst, total) < 0) return nullptr;
+
+  // Bounds, threshold and type: side-map entries only for values that need one.
+  if (lb != 0.0 || ub != kInf || threshold != -kInf || vartype != 0)
+    for (Py_ssize_t k = 0; k < total; ++k) {
+      uint64_t *info = &KRV_VAR(dst[k])->info;
+      if (lb != 0.0) set_var_lbound(info, lb);
+      if (ub != kInf) set_var_ubound(info, ub);
+      if (threshold != -kInf) set_var_thold(info, threshold);
+      if (vartype != 0) set_var_type(info, static_cast<int>(vartype));
+    }
 
   // Walk the product in odometer order (the last dimension fastest).
   std::vector<Py_ssize_t> pos(static_cast<size_t>(nd), 0);
-  PyObject **cells = all_counts ? reinterpret_cast<PyObject **>(
-                                      PyArray_DATA(reinterpret_cast<PyArrayObject *>(result.get())))
-                                : nullptr;
+  if (all_counts && !named) return result.release();
   std::string text;
   for (Py_ssize_t k = 0; k < total; ++k) {
-    PyObject *v = batch.v[static_cast<size_t>(k)];
+    PyObject *v = dst[k];
     if (named) {
       text.assign(prefix);
       for (size_t i = 0; i < pos.size(); ++i) {
@@ -299,10 +302,7 @@ PyObject *korvumod_vars(PyObject *, PyObject *args, PyObject *kwargs) {
       if (!n) return nullptr;
       set_var_name(&KRV_VAR(v)->info, n.get());
     }
-    if (cells) {
-      cells[k] = v;  // the array takes the batch's reference
-      batch.v[static_cast<size_t>(k)] = nullptr;
-    } else {
+    if (!all_counts) {
       PyRef key;
       if (nd == 1) {
         key = PyRef::steal(index_object(dims[0], pos[0]));
