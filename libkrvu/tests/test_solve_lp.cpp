@@ -368,3 +368,139 @@ TEST_F(SolveLp, InfeasibilitiesOfALoadedPoint) {
 }
 
 }  // namespace
+
+namespace {
+
+// Rebuilds p's model from the queries into a new problem.
+KRVUprob rebuilt(KRVUprob p) {
+  int n = 0, m = 0;
+  KRVUgetintattrib(p, KRVU_ATTR_COLS, &n);
+  KRVUgetintattrib(p, KRVU_ATTR_ROWS, &m);
+  std::vector<double> obj(n), lb(n), ub(n), rhs(m), rng(m);
+  std::vector<char> rt(m);
+  int64_t nz = 0;
+  if (n > 0) {
+    KRVUgetobj(p, obj.data(), 0, n - 1);
+    KRVUgetlb(p, lb.data(), 0, n - 1);
+    KRVUgetub(p, ub.data(), 0, n - 1);
+    KRVUgetcols64(p, nullptr, nullptr, nullptr, 0, &nz, 0, n - 1);
+  }
+  std::vector<int64_t> st(n + 1, 0);
+  std::vector<int> ri(nz);
+  std::vector<double> v(nz);
+  if (n > 0) KRVUgetcols64(p, st.data(), ri.data(), v.data(), nz, &nz, 0, n - 1);
+  if (m > 0) {
+    KRVUgetrhs(p, rhs.data(), 0, m - 1);
+    KRVUgetrhsrange(p, rng.data(), 0, m - 1);
+    KRVUgetrowtype(p, rt.data(), 0, m - 1);
+  }
+  double sense = 1;
+  KRVUgetdblattrib(p, 2006, &sense);
+  KRVUprob q = nullptr;
+  KRVUcreateprob(&q);
+  KRVUsetintcontrol(q, 8030, 0);
+  KRVUloadlp64(q, "r", n, m, rt.data(), rhs.data(), rng.data(), obj.data(), st.data(), nullptr,
+               ri.data(), v.data(), lb.data(), ub.data());
+  KRVUchgobjsense(q, sense < 0 ? -1 : 1);
+  return q;
+}
+
+// Random edits between solves: each result must match a model rebuilt from
+// the queries and solved from scratch.
+TEST_F(SolveLp, RandomEditsMatchRebuiltModels) {
+  std::mt19937 rng(2024);
+  std::uniform_real_distribution<double> u(-5, 5), pos(1, 5);
+  load({{1, 2, 0}, {0, 1, 3}}, "LL", {10, 12}, {-1, -2, -1}, {}, {4, 4, 4});
+  int optimal = 0;
+  for (int step = 0; step < 60; ++step) {
+    int n = 0, m = 0;
+    KRVUgetintattrib(p, KRVU_ATTR_COLS, &n);
+    KRVUgetintattrib(p, KRVU_ATTR_ROWS, &m);
+    switch (rng() % 7) {
+      case 0: {  // a row over up to three columns
+        std::vector<int> c;
+        std::vector<double> v;
+        for (int k = 0; k < 3 && n > 0; ++k) {
+          c.push_back(static_cast<int>(rng() % n));
+          v.push_back(u(rng));
+        }
+        // x = 0 stays feasible for the new row.
+        const char t = "LGR"[rng() % 3];
+        const double r = t == 'G' ? -pos(rng) : pos(rng) * 3, range = r + pos(rng);
+        const int64_t st = 0;
+        ASSERT_EQ(KRVUaddrows64(p, 1, static_cast<int64_t>(c.size()), &t, &r, &range, &st,
+                                c.data(), v.data()),
+                  0)
+            << err();
+        break;
+      }
+      case 1: {  // a column in up to two rows
+        std::vector<int> r;
+        std::vector<double> v;
+        for (int k = 0; k < 2 && m > 0; ++k) {
+          r.push_back(static_cast<int>(rng() % m));
+          v.push_back(u(rng));
+        }
+        const double o = -pos(rng), lo = 0, hi = pos(rng);
+        const int64_t st = 0;
+        ASSERT_EQ(KRVUaddcols64(p, 1, static_cast<int64_t>(r.size()), &o, &st, r.data(),
+                                v.data(), &lo, &hi),
+                  0)
+            << err();
+        break;
+      }
+      case 2:
+        if (m > 1) {
+          const int d = static_cast<int>(rng() % m);
+          ASSERT_EQ(KRVUdelrows(p, 1, &d), 0);
+        }
+        break;
+      case 3:
+        if (n > 1) {
+          const int d = static_cast<int>(rng() % n);
+          ASSERT_EQ(KRVUdelcols(p, 1, &d), 0);
+        }
+        break;
+      case 4:
+        if (n > 0 && m > 0)
+          ASSERT_EQ(KRVUchgcoef(p, static_cast<int>(rng() % m), static_cast<int>(rng() % n),
+                                rng() % 4 ? u(rng) : 0.0),
+                    0);
+        break;
+      case 5:
+        if (n > 0) {
+          const int j = static_cast<int>(rng() % n);
+          const double b = pos(rng);
+          ASSERT_EQ(KRVUchgbounds(p, 1, &j, "U", &b), 0);
+        }
+        break;
+      default:
+        if (m > 0) {
+          const int i = static_cast<int>(rng() % m);
+          char t = 0;
+          KRVUgetrowtype(p, &t, i, i);
+          const double r = t == 'G' ? -pos(rng) : pos(rng) * 2;
+          if (t != 'R') ASSERT_EQ(KRVUchgrhs(p, 1, &i, &r), 0);
+        }
+        break;
+    }
+    ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+    KRVUprob q = rebuilt(p);
+    ASSERT_EQ(KRVUlpoptimize(q, ""), 0);
+    int s1 = -1, s2 = -2;
+    KRVUgetintattrib(p, KRVU_ATTR_LPSTATUS, &s1);
+    KRVUgetintattrib(q, KRVU_ATTR_LPSTATUS, &s2);
+    ASSERT_EQ(s1, s2) << "step " << step;
+    if (s1 == KRVU_LP_OPTIMAL) {
+      ++optimal;
+      double a = 0, b = 0;
+      KRVUgetdblattrib(p, KRVU_ATTR_LPOBJVAL, &a);
+      KRVUgetdblattrib(q, KRVU_ATTR_LPOBJVAL, &b);
+      EXPECT_NEAR(a, b, 1e-7 * std::max(1.0, std::fabs(b))) << "step " << step;
+    }
+    KRVUdestroyprob(q);
+  }
+  EXPECT_GT(optimal, 30);  // most edits keep the models feasible
+}
+
+}  // namespace

@@ -268,8 +268,9 @@ int KRVUloadbasis(KRVUprob prob, const int rstatus[], const int cstatus[]) {
     if (basic != m.nrows())
       raise(KRVU_ERR_ARGUMENT, "%s: the basis has %d basic entries; it needs one per row (%d)", F,
             basic, m.nrows());
-    touch(prob, kChangeStructure);  // the engine takes the basis with the model
+    touch(prob, 0);
     SolverState &s = state(prob);
+    s.synced = false;  // the engine takes the basis with the next pass of the model
     s.rstat.assign(rstatus, rstatus + m.nrows());
     s.cstat.assign(cstatus, cstatus + m.ncols());
     s.has_basis = true;
