@@ -88,3 +88,13 @@ def expected_size(model, n):
         return (n + 1) ** 2 + 4 * p, 2 * n + 4 * p + 1, 11 * p, 0
     rows = n * (n - 1) + (n + 1) + 2 * (n - 1)
     return rows, (n + 1) ** 2 + n + 1, 6 * n * (n - 1) + (n + 1) + 7 * (n - 1), 2 * n + 1
+
+
+def tiny_hessian_entries(model, n, small=1e-9):
+    """Quadratic diagonal entries (of x'Qx/2) below HiGHS's small_matrix_value, which
+    HiGHS drops when it takes the Hessian: those of u[i] in lqcp for large N."""
+    if model != "lqcp":
+        return 0
+    dx, dt, a = 1 / n, 1.58 / n, 0.001
+    q_mid, q_end = 2 * (dx / 4) * a * dt * 0.5, 2 * (dx / 4) * a * dt * 0.25
+    return (n - 1) * (abs(q_mid) < small) + (abs(q_end) < small)
