@@ -329,3 +329,63 @@ TEST_F(SolveMip, QuadraticRowsAreStoredButNotSolvedHere) {
 }
 
 }  // namespace
+
+namespace {
+
+// Small pure-integer models with binary, integer and semi-integer columns,
+// solved and compared with the enumeration of every point.
+TEST_F(SolveMip, SmallModelsAgainstEnumeration) {
+  std::mt19937 rng(11);
+  std::uniform_int_distribution<int> coef(-4, 6), cost(-6, 3);
+  int compared = 0;
+  for (int trial = 0; trial < 40; ++trial) {
+    const int n = 4, m = 3;
+    std::vector<std::vector<double>> a(m, std::vector<double>(n));
+    for (auto &row : a)
+      for (double &v : row) v = coef(rng);
+    std::vector<double> obj(n), rhs(m), ub(n);
+    for (double &c : obj) c = cost(rng);
+    for (double &r : rhs) r = 4 + rng() % 10;
+    const std::string types = "BIRI";
+    ub = {1, 3, 6, 2};
+    const double limit = 3;  // the semi-integer column is 0 or in 3..6
+    load_dense(a, std::string(m, 'L'), rhs, obj, ub);
+    set_types(types);
+    const int rc = 2;
+    ASSERT_EQ(KRVUchgglblimit(p, 1, &rc, &limit), 0) << err();
+    ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+    // Enumeration.
+    double best = INFINITY;
+    for (int x0 = 0; x0 <= 1; ++x0)
+      for (int x1 = 0; x1 <= 3; ++x1)
+        for (int x2 = 0; x2 <= 6; ++x2)
+          for (int x3 = 0; x3 <= 2; ++x3) {
+            if (x2 > 0 && x2 < limit) continue;
+            const double x[] = {double(x0), double(x1), double(x2), double(x3)};
+            bool ok = true;
+            for (int i = 0; i < m && ok; ++i) {
+              double act = 0;
+              for (int j = 0; j < n; ++j) act += a[i][j] * x[j];
+              ok = act <= rhs[i] + 1e-9;
+            }
+            if (!ok) continue;
+            double v = 0;
+            for (int j = 0; j < n; ++j) v += obj[j] * x[j];
+            best = std::min(best, v);
+          }
+    const int st = attr(KRVU_ATTR_MIPSTATUS);
+    if (std::isinf(best)) {
+      EXPECT_EQ(st, KRVU_MIP_INFEAS) << trial;
+    } else {
+      ASSERT_EQ(st, KRVU_MIP_OPTIMAL) << trial;
+      EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), best, 1e-6) << trial;
+      std::vector<double> x(n);
+      ASSERT_EQ(KRVUgetmipsol(p, x.data(), nullptr), 0);
+      EXPECT_TRUE(x[2] < 1e-6 || x[2] > limit - 1e-6) << trial << ": " << x[2];
+      ++compared;
+    }
+  }
+  EXPECT_GT(compared, 20);
+}
+
+}  // namespace
