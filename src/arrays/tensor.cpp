@@ -129,14 +129,58 @@ bool linear_expression(PyObject *o) {
   return is_expression(o) && KRV_EXPR(o)->lin && quadmap_size(KRV_EXPR(o)->quad) == 0;
 }
 
-// W += k * v * L, written into W's maps.
+// W += k * v * L, written into W's maps.  L's entries come in ascending id
+// order: those below v go under their own variable, all the others into v's
+// inner map, which is looked up (or made) once.
 int acc_lin_times_expr(PyObject *W, double k, PyObject *v, PyObject *L) {
+  expression_s *w = KRV_EXPR(W);
   expression_s *e = KRV_EXPR(L);
-  int rc = 0;
+  if (!w->quad && !(w->quad = quadmap_new())) {
+    PyErr_SetString(korvu_ModelError, "Cannot amend quadratic expression");
+    return -1;
+  }
+  quadmap *qm = w->quad;
+  uint64_t vid = var_id(v);
+  linmap *own = nullptr;
+  bool ok = true;
   e->lin->for_each([&](linmap::Entry &en) {
-    if (rc == 0) rc = expression_addToQuadTerm(W, v, KRV_OBJ(en.val.var), k * en.val.coef);
+    double c = k * en.val.coef;
+    if (!ok || c == 0.0) return;
+    if (en.key < vid) {
+      ok = quadmap_add(qm, en.val.var, KRV_VAR(v), c) == 0;
+      return;
+    }
+    if (!own) {
+      QuadEntry *qe = qm->find(vid);
+      if (!qe) {
+        linmap *inner = linmap_new();
+        if (!inner) {
+          ok = false;
+          return;
+        }
+        qe = qm->insert(vid, QuadEntry{KRV_VAR(v), inner}).first;
+        Py_INCREF(v);
+      } else if (!qe->inner && !(qe->inner = linmap_new())) {
+        ok = false;
+        return;
+      }
+      own = qe->inner;
+    }
+    linmap_add_fast(own, en.val.var, c);
   });
-  if (rc < 0) return -1;
+  // Coefficients that cancelled may have emptied v's inner map: no empty entry stays.
+  if (own && own->empty()) {
+    QuadEntry *qe = qm->find(vid);
+    linmap *inner = qe->inner;
+    var_s *u = qe->var;
+    qm->erase(vid);
+    linmap_free(&inner);
+    Py_DECREF(u);
+  }
+  if (!ok) {
+    PyErr_SetString(korvu_ModelError, "Cannot amend quadratic expression");
+    return -1;
+  }
   if (e->constant != 0.0) return expression_addToLinTerm(W, v, k * e->constant);
   return 0;
 }

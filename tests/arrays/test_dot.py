@@ -83,6 +83,24 @@ def test_quadratic_form_equals_term_by_term(n, density):
     assert ev(q, sol) == pytest.approx(vals @ Q @ vals)
 
 
+def test_cancelling_pairs_leave_no_entries():
+    x = korvu.vars(5, name="")
+    rng = np.random.default_rng(3)
+    S = rng.normal(size=(5, 5))
+    K = S - S.T  # antisymmetric: x'Kx is zero
+    q = korvu.Dot(x, K, x)
+    assert q.extractQuadratic() == ([], [], [])
+    q2 = korvu.Dot(x, K + np.diag([0, 2.0, 0, 0, 0]), x)
+    assert q2.extractQuadratic() == ([x[1]], [x[1]], [2.0])
+    L = np.array([x[1] - x[2] + 3, x[0] + 1], dtype=object)
+    r = korvu.Dot(np.array([x[2], x[2]], dtype=object), L)  # x2*x1 - x2*x2 + 3 x2 + x2*x0 + x2
+    assert sorted(zip(*[[hash(v) for v in l] if i < 2 else l for i, l in enumerate(r.extractQuadratic())])) == \
+        sorted([(hash(x[1]), hash(x[2]), 1.0), (hash(x[2]), hash(x[2]), -1.0), (hash(x[0]), hash(x[2]), 1.0)])
+    assert r.extractLinear() == ([x[2]], [4.0])
+    back = korvu.Dot(np.array([x[2], -1.0 * x[2]], dtype=object), np.array([x[3] + x[2], x[3] + x[2]], dtype=object))
+    assert back.extractQuadratic() == ([], [], []) and back.extractLinear() == ([], [])
+
+
 def test_products_of_model_objects():
     x = korvu.vars(3, name="x")
     y = korvu.vars(3, name="y")
