@@ -97,7 +97,10 @@ void set_con_name(uint64_t *info, PyObject *obj) {
   uint64_t id = *info & CON_ID_MASK;
   Py_INCREF(obj);
   PyObject *old = (*info & kNameStored) ? namemap_get(krv_py_env.con_names, id) : nullptr;
-  namemap_set(krv_py_env.con_names, id, obj);
+  if (namemap_set(krv_py_env.con_names, id, obj) < 0) {
+    Py_DECREF(obj);
+    return;
+  }
   *info |= kNameStored;
   Py_XDECREF(old);
 }

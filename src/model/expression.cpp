@@ -383,14 +383,16 @@ static PyObject *expr_times_expr(expression_s *a, expression_s *b) {
   if (na && nb) {
     if (ensure_quad(r, "Cannot create quadratic term in expression") < 0) return nullptr;
     quadmap *q = r->quad;
-    // Pass 1: pairs u*w with id(w) >= id(u), built in ascending order.
+    // Pass 1: pairs u*w with id(w) >= id(u), built in ascending order.  A square
+    // meets each mixed pair twice, so it enters 2*p*q at once and skips pass 2.
     bool ok = true;
+    bool square = a->lin == b->lin;
     a->lin->for_each([&](linmap::Entry &u) {
       if (!ok) return;
       linmap *inner = nullptr;
       b->lin->for_each([&](linmap::Entry &w) {
         if (w.key < u.key || !ok) return;
-        double c = u.val.coef * w.val.coef;
+        double c = u.val.coef * w.val.coef * (square && w.key != u.key ? 2.0 : 1.0);
         if (c == 0.0) return;
         if (!inner && !(inner = linmap_new())) {
           ok = false;
@@ -405,7 +407,7 @@ static PyObject *expr_times_expr(expression_s *a, expression_s *b) {
       }
     });
     // Pass 2: pairs w*u with id(u) > id(w), stored under w.
-    b->lin->for_each([&](linmap::Entry &w) {
+    if (!square) b->lin->for_each([&](linmap::Entry &w) {
       if (!ok) return;
       a->lin->for_each([&](linmap::Entry &u) {
         if (u.key <= w.key || !ok) return;

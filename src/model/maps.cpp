@@ -281,13 +281,15 @@ double boundmap_get(boundmap *h, uint64_t key) {
   double *v = h ? h->find(key) : nullptr;
   return v ? *v : 0.0;
 }
-int boundmap_has(boundmap *h, uint64_t key) { return h->find(key) ? 1 : 0; }
+// The side maps are gone after module teardown; objects that outlive it must not crash.
+int boundmap_has(boundmap *h, uint64_t key) { return h && h->find(key) ? 1 : 0; }
 int boundmap_set(boundmap *h, uint64_t key, double value) {
+  if (!h) return -1;
   *h->insert(key, value).first = value;
   return 0;
 }
 int boundmap_del(boundmap *h, uint64_t key) {
-  h->erase(key);
+  if (h) h->erase(key);
   return 0;
 }
 
@@ -295,13 +297,14 @@ PyObject *namemap_get(namemap *h, uint64_t key) {
   PyObject **v = h ? h->find(key) : nullptr;
   return v ? *v : nullptr;
 }
-int namemap_has(namemap *h, uint64_t key) { return h->find(key) ? 1 : 0; }
+int namemap_has(namemap *h, uint64_t key) { return h && h->find(key) ? 1 : 0; }
 int namemap_set(namemap *h, uint64_t key, PyObject *obj) {
+  if (!h) return -1;
   *h->insert(key, obj).first = obj;
   return 0;
 }
 int namemap_del(namemap *h, uint64_t key) {
-  PyObject **v = h->find(key);
+  PyObject **v = h ? h->find(key) : nullptr;
   if (!v) return -1;
   PyObject *old = *v;
   h->erase(key);

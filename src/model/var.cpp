@@ -141,7 +141,10 @@ void set_var_name(uint64_t *info, PyObject *obj) {
   Py_INCREF(obj);
   PyObject *old = nullptr;
   if (*info & kNameStored) old = namemap_get(krv_py_env.var_names, id);
-  namemap_set(krv_py_env.var_names, id, obj);
+  if (namemap_set(krv_py_env.var_names, id, obj) < 0) {
+    Py_DECREF(obj);
+    return;
+  }
   *info |= kNameStored;
   Py_XDECREF(old);
 }
