@@ -1,9 +1,11 @@
 // Solving continuous problems: statuses, solutions, rays, bases, invalidation.
 #include <gtest/gtest.h>
 
+#include <chrono>
 #include <cmath>
 #include <random>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "krvu.h"
@@ -501,6 +503,49 @@ TEST_F(SolveLp, RandomEditsMatchRebuiltModels) {
     KRVUdestroyprob(q);
   }
   EXPECT_GT(optimal, 30);  // most edits keep the models feasible
+}
+
+}  // namespace
+
+namespace {
+
+// An interrupt from another thread stops a long simplex run.
+TEST_F(SolveLp, InterruptFromAnotherThread) {
+  ASSERT_EQ(KRVUloadlp(p, "noname", 0, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr),
+            0);
+  // x_k + 2 x_{k-1} + 3 x_{k-2} <= 1, maximize the sum: tens of thousands of
+  // iterations.
+  const int n = 30000;
+  std::vector<double> obj(n, 1);
+  ASSERT_EQ(KRVUaddcols64(p, n, 0, obj.data(), nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  std::vector<int64_t> st;
+  std::vector<int> ci;
+  std::vector<double> v;
+  for (int k = 0; k < n; ++k) {
+    st.push_back(static_cast<int64_t>(ci.size()));
+    for (int d = 0; d < 3 && d <= k; ++d) {
+      ci.push_back(k - d);
+      v.push_back(d + 1.0);
+    }
+  }
+  const std::string rt(n, 'L');
+  const std::vector<double> rhs(n, 1);
+  ASSERT_EQ(KRVUaddrows64(p, n, static_cast<int64_t>(ci.size()), rt.data(), rhs.data(), nullptr,
+                          st.data(), ci.data(), v.data()),
+            0);
+  ASSERT_EQ(KRVUchgobjsense(p, -1), 0);
+  std::thread stopper([this] {
+    std::this_thread::sleep_for(std::chrono::milliseconds(300));
+    KRVUinterrupt(p, 0);
+  });
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err();
+  stopper.join();
+  EXPECT_EQ(attr(KRVU_ATTR_LPSTATUS), KRVU_LP_UNFINISHED);
+  EXPECT_EQ(attr(1009), KRVU_STOP_CTRLC);
+  double t = 0;
+  KRVUgetdblattrib(p, 2005, &t);
+  EXPECT_LT(t, 10.0);
 }
 
 }  // namespace
