@@ -109,6 +109,25 @@ TEST_F(SolveMip, TextbookIntegerProgram) {
   EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), 30, 1e-9);  // (0, 3)
 }
 
+TEST_F(SolveMip, CutoffDiscardsSolutionsNoBetter) {
+  load_dense({{6, 4}, {1, 2}}, "LL", {24, 6}, {5, 4});
+  set_types("II");
+  for (int sense : {-1, 1}) {
+    ASSERT_EQ(KRVUchgobjsense(p, sense), 0);
+    const int flip[] = {0, 1};
+    const double c[] = {-5.0 * sense, -4.0 * sense};  // the optimum is 20 or -20
+    ASSERT_EQ(KRVUchgobj(p, 2, flip, c), 0);
+    const double best = sense < 0 ? 20 : -20;
+    KRVUsetdblcontrol(p, 7006, best + sense * 1);  // worse than the optimum: kept
+    ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+    EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_OPTIMAL) << sense;
+    EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), best, 1e-9) << sense;
+    KRVUsetdblcontrol(p, 7006, best - sense * 1);  // better than the optimum: nothing left
+    ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+    EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_INFEAS) << sense;
+  }
+}
+
 TEST_F(SolveMip, InfeasibleIntegerProgram) {
   // 2x = 1 with x integer.
   load_dense({{2}}, "E", {1}, {1});

@@ -98,9 +98,11 @@ void HighsSession::apply_controls(char algo, bool mip) {
   if (!ctl_int(p, 8013)) set_opt("simplex_scale_strategy", 0);
   int threads = clamp_int(ctl_int(p, 8020));
   if (threads > 0) set_opt("threads", threads);
-  // The cutoff of a minimization is an upper bound on wanted objectives.
-  double cutoff = ctl_dbl(p, 7006);
-  set_opt("objective_bound", mip && std::fabs(cutoff) < KRVU_INFINITY ? cutoff : INFINITY);
+  // The engine's MIP bound is an upper limit in its minimization form, so a
+  // maximization's cutoff goes in negated.
+  const double cutoff = ctl_dbl(p, 7006);
+  if (mip && std::fabs(cutoff) < KRVU_INFINITY)
+    set_opt("objective_bound", p->data->m.objsense < 0 ? -cutoff : cutoff);
   if (!algo) {
     switch (ctl_int(p, 8011)) {
       case 2: algo = 'd'; break;

@@ -87,6 +87,9 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     begin_solve(prob);
     sync_engine(prob, kModeInteger, F);
     void *h = session(prob).get();
+    // The engine would take its last solution as an incumbent regardless of
+    // a new cutoff; only the user's start carries over.
+    Highs_clearSolver(h);
     const int n = m.ncols();
     bool start_fits = start_cols.empty() ? static_cast<int>(start.size()) == n
                                          : start_cols.size() == start.size();
