@@ -265,10 +265,12 @@ static PyObject *scaled(PyObject *t, double f) {
 // pa + f * pb where pa is owned by the caller and may be edited in place: an
 // expression that someone else also holds is copied first, so that editing a
 // sum never changes an expression the user kept.
-static PyObject *combine_linear(PyRef pa, PyObject *pb, double f) {
+static PyObject *combine_linear(const PyRef &pa, PyObject *pb, double f) {
+  // pa holds one reference; any other means someone else sees the object.
   if (is_expression(pa.get()) && Py_REFCNT(pa.get()) > 1) {
-    pa = PyRef::steal(expression_copy(pa.get(), 1.0));
-    if (!pa) return nullptr;
+    PyRef own = PyRef::steal(expression_copy(pa.get(), 1.0));
+    if (!own) return nullptr;
+    return nonlin_incremental_alg_sum(own.get(), pb, f);
   }
   return nonlin_incremental_alg_sum(pa.get(), pb, f);
 }
@@ -345,7 +347,8 @@ PyObject *nonlin_incremental_alg_sum(PyObject *a, PyObject *b, double f) {
     if (ka == KIND_NL) {
       if (pb && !(tail = PyRef::steal(scaled(pb, f)))) return nullptr;
     } else if (pb) {
-      if (!(tail = PyRef::steal(combine_linear(PyRef::borrow(a), pb, f)))) return nullptr;
+      PyRef mine = PyRef::borrow(a);  // the caller's operand: never edited
+      if (!(tail = PyRef::steal(combine_linear(mine, pb, f)))) return nullptr;
     } else {
       tail = PyRef::borrow(a);
     }
