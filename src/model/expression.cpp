@@ -465,45 +465,47 @@ static void fmt_g(std::string *s, const char *fmt, double v) {
 
 int expression_str_utf8(PyObject *self, std::string *out) {
   expression_s *e = E(self);
+  // The entries are copied out first: printing a name may run user code that
+  // edits this expression.
+  struct Item {
+    PyRef u, w;  // w null for a linear entry
+    double c;
+  };
+  std::vector<Item> items;
+  items.reserve(lin_size(e) + quad_size(e));
+  if (e->lin)
+    e->lin->for_each([&](linmap::Entry &en) { items.push_back({PyRef::borrow(KRV_OBJ(en.val.var)), PyRef(), en.val.coef}); });
+  if (e->quad)
+    e->quad->for_each([&](quadmap::Entry &u) {
+      if (u.val.inner)
+        u.val.inner->for_each([&](linmap::Entry &w) {
+          items.push_back({PyRef::borrow(KRV_OBJ(u.val.var)), PyRef::borrow(KRV_OBJ(w.val.var)), w.val.coef});
+        });
+    });
   bool first = true;
-  if (e->constant != 0.0 || (!lin_size(e) && !quad_size(e))) {
+  if (e->constant != 0.0 || items.empty()) {
     fmt_g(out, "%g", e->constant);
     first = false;
   }
-  auto item = [&](double c) {
-    if (c == 1.0) {
+  for (Item &it : items) {
+    if (it.c == 1.0) {
       *out += first ? "  " : " + ";
-    } else if (c == -1.0) {
+    } else if (it.c == -1.0) {
       *out += " - ";
     } else {
-      fmt_g(out, first ? " %g " : " %+g ", c);
+      fmt_g(out, first ? " %g " : " %+g ", it.c);
     }
     first = false;
-  };
-  int rc = 0;
-  if (e->lin)
-    e->lin->for_each([&](linmap::Entry &en) {
-      if (rc < 0) return;
-      item(en.val.coef);
-      rc = var_name_utf8(KRV_OBJ(en.val.var), out);
-    });
-  if (e->quad)
-    e->quad->for_each([&](quadmap::Entry &u) {
-      if (rc < 0 || !u.val.inner) return;
-      u.val.inner->for_each([&](linmap::Entry &w) {
-        if (rc < 0) return;
-        item(w.val.coef);
-        rc = var_name_utf8(KRV_OBJ(u.val.var), out);
-        if (rc < 0) return;
-        if (w.key == u.key) {
-          *out += "**2";
-        } else {
-          *out += '*';
-          rc = var_name_utf8(KRV_OBJ(w.val.var), out);
-        }
-      });
-    });
-  return rc;
+    if (var_name_utf8(it.u.get(), out) < 0) return -1;
+    if (!it.w) continue;
+    if (var_id(it.u.get()) == var_id(it.w.get())) {
+      *out += "**2";
+    } else {
+      *out += '*';
+      if (var_name_utf8(it.w.get(), out) < 0) return -1;
+    }
+  }
+  return 0;
 }
 
 static PyObject *expression_str(PyObject *self) {

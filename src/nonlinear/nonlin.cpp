@@ -600,7 +600,9 @@ static PyObject *str_recurs(PyObject *x, int depth);
 static PyObject *nonlin_str_node(nonlin_s *n, int depth) {
   if (n->op < 0 || n->op >= NL_NUM_OPS) return model_error("Invalid nonlinear expression: unknown operator");
   const PrintTool &pt = printToolArray[n->op];
-  PyObject *args = n->args;
+  // A name's __str__ may run user code that edits this node: keep the arguments alive.
+  PyRef hold = PyRef::borrow(n->args);
+  PyObject *args = hold.get();
   if (pt.arity == 1) {
     if (!args) return model_error("Invalid unary nonlinear expression");
     PyRef s = PyRef::steal(str_recurs(args, depth - 1));

@@ -50,3 +50,23 @@ def test_recursion_limit():
     s = str(t)
     assert s.startswith("abs (abs (") and "[MAX RECURS LEV]" in s
     assert s.count("abs") == 65
+
+
+def test_a_name_that_edits_the_expression_while_printing():
+    a, b = korvu.var(), korvu.var()
+    holder = {}
+
+    class Meddling:
+        def __str__(self):
+            holder["e"] += korvu.var()
+            holder["e"] -= a
+            holder["n"] /= a
+            return "m"
+
+    e = a + b + 3 * a * b
+    holder["e"] = e
+    holder["n"] = a / b
+    a.name = Meddling()
+    assert str(e) == f"  m + C{hash(b)} +3 m*C{hash(b)}"
+    assert str(holder["n"]).startswith("(m / ")
+    a.name = "a"
