@@ -139,6 +139,9 @@ TEST_F(IoFiles, ArgumentsAndFlagsAreChecked) {
   EXPECT_EQ(KRVUwriteprob(p_, (tmp_ + "w.mps").c_str(), "z"), KRVU_ERR_ARGUMENT);
   EXPECT_EQ(KRVUwriteprob(p_, "/nonexistent_dir_krvu/x.mps", ""), KRVU_ERR_FILE);
   EXPECT_NE(error().find("nonexistent_dir_krvu"), std::string::npos) << error();
+  EXPECT_EQ(KRVUwriteprob(p_, ::testing::TempDir().c_str(), ""), KRVU_ERR_FILE);  // a folder
+  // Devices are written directly.
+  EXPECT_EQ(KRVUwriteprob(p_, "/dev/null", "l"), 0) << error();
   // An LP file without extension is recognised by its content.
   std::string lpfile = put("model", "\\ c\nmaximize\n 2 x + y\nst\n x + y <= 1\nend\n");
   ASSERT_EQ(KRVUreadprob(p_, lpfile.c_str(), ""), 0) << error();

@@ -1,8 +1,10 @@
 // KRVUreadprob and KRVUwriteprob: choosing the format and replacing or
 // reading the problem's model.
+#include <atomic>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include "core/common.h"
@@ -112,24 +114,37 @@ int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
     bool lp = f.find('l') != std::string::npos ||
               (f.find('m') == std::string::npos && io::ends_with(base, ".lp"));
     const ModelData &m = read_model(prob);
-    // Written under a temporary name, so that a failed write leaves no
-    // half-written file behind (and an existing file as it was).
-    std::string tmp = path + ".tmp" + std::to_string(static_cast<long>(getpid()));
+    // A regular file is written under a temporary name and renamed at the
+    // end, so that a failed write leaves no half-written file (and an
+    // existing file as it was).  Devices and pipes, and folders where no new
+    // file can be made, are written directly.
+    static std::atomic<unsigned> serial{0};
+    struct stat st;
+    std::string tmp;
+    if (!(::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
+      tmp = path + ".tmp" + std::to_string(static_cast<long>(getpid())) + "_" +
+            std::to_string(serial++);
+      std::FILE *probe = std::fopen(tmp.c_str(), "wb");
+      if (probe)
+        std::fclose(probe);
+      else
+        tmp.clear();
+    }
     try {
-      io::Out out(tmp, gz, path);
+      io::Out out(tmp.empty() ? path : tmp, gz, path);
       out.set_hex(f.find('x') != std::string::npos);
       if (lp)
         io::write_lp(m, read_rows(prob), prob->name, out, prob);
       else
         io::write_mps(m, prob->name, out, f.find('p') != std::string::npos, prob);
       out.close();
-      if (std::rename(tmp.c_str(), path.c_str()) != 0)
+      if (!tmp.empty() && std::rename(tmp.c_str(), path.c_str()) != 0)
         raise(KRVU_ERR_FILE, "cannot write '%s': %s", path.c_str(), std::strerror(errno));
     } catch (const Error &e) {
-      std::remove(tmp.c_str());
+      if (!tmp.empty()) std::remove(tmp.c_str());
       throw Error(e.code, std::string("KRVUwriteprob: ") + e.what());
     } catch (...) {
-      std::remove(tmp.c_str());
+      if (!tmp.empty()) std::remove(tmp.c_str());
       throw;
     }
     log(prob, KRVU_MSG_LOG, "wrote %s", path.c_str());
