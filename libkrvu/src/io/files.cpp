@@ -116,12 +116,12 @@ int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
     const ModelData &m = read_model(prob);
     // A regular file is written under a temporary name and renamed at the
     // end, so that a failed write leaves no half-written file (and an
-    // existing file as it was).  Devices and pipes, and folders where no new
-    // file can be made, are written directly.
+    // existing file as it was).  Devices, pipes and symbolic links, and
+    // folders where no new file can be made, are written directly.
     static std::atomic<unsigned> serial{0};
     struct stat st;
     std::string tmp;
-    if (!(::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
+    if (!(::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
       tmp = path + ".tmp" + std::to_string(static_cast<long>(getpid())) + "_" +
             std::to_string(serial++);
       std::FILE *probe = std::fopen(tmp.c_str(), "wb");
