@@ -272,11 +272,13 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   const char *options = flags_text(optobj, holdo, "read options");
   if (!options) return nullptr;
 
-  // Whatever the outcome, the objects of the old model no longer address anything.
+  // A file that cannot be read leaves the library's model as it was, so the
+  // objects of the old model keep addressing it; only a successful read
+  // replaces them.
+  if (KRVUreadprob(p->prob, filename, options) != 0) return setKrvuErrIfNull(self, nullptr);
   if (clear_registry(p) < 0) return nullptr;
   p->nonlin_rows = p->nonlin_obj = 0;
   p->obj_col = p->obj_row = -1;
-  if (KRVUreadprob(p->prob, filename, options) != 0) return setKrvuErrIfNull(self, nullptr);
 
   int namelength = 0;
   if (attribute(p, KRVU_ATTR_NAMELENGTH, &namelength) < 0) return nullptr;
