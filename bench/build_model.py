@@ -19,7 +19,8 @@ set-up done by a first tiny model built before the timed one) are not timed.  Ph
             not run above its free licence's size limit).
 The floor (bench/build_model_floor.py) makes the same model as NumPy CSR arrays
 (vectorised) and hands it to HiGHS in one passModel call.
-Figures: medians of the runs in seconds, peak resident memory of the child
+Figures: medians of the runs in seconds (each phase, and the total, is a median of
+its own), peak resident memory of the child
 (getrusage maxrss) in MB, and the ratios korvu/library of build+transfer+solve.
 "pyloop" runs the model text with floats for variables and registers nothing:
 the interpreter's own cost of the loop, the least any scalar-loop build costs.
@@ -213,8 +214,8 @@ def main():
                       f"  {size_check(model, n, r['size'])}" + (f"; {note}" if note else ""))
             k = table.get("korvu")
             if k and "phases" in k:
-                print(f"{'ratios':15} korvu total / library total (below 1: korvu faster); "
-                      f"peak memory korvu / library")
+                print(f"{'ratios':15} korvu / library: totals, build+transfer, peak memory "
+                      f"(below 1: korvu faster or smaller)")
                 for lib, r in table.items():
                     if lib == "korvu" or "phases" not in r:
                         continue
@@ -223,8 +224,9 @@ def main():
                     what = "" if complete else " (build only: korvu build+transfer / library build)"
                     if lib == "pyloop":
                         what = " (korvu build+transfer / the model text run with floats)"
-                    print(f"  korvu/{lib:14} {kt / r['total']:7.2f}   memory {k['rss_peak'] / r['rss_peak']:5.2f}"
-                          f"{what}")
+                    bt = r["phases"].get("build", 0.0) + r["phases"].get("transfer", 0.0)
+                    print(f"  korvu/{lib:14} total {kt / r['total']:7.3f}   build+transfer "
+                          f"{k['phases']['build'] / bt:7.3f}   memory {k['rss_peak'] / r['rss_peak']:5.2f}{what}")
     print("\n# versions: " + "; ".join(f"{v}" for v in versions.values()))
     if args.json:
         with open(args.json, "w") as f:
