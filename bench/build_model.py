@@ -14,7 +14,9 @@ set-up done by a first tiny model built before the timed one) are not timed.  Ph
   build     the model in the library's objects;
   transfer  the model handed to the solver (korvu, pyoptinterface, highspy,
             python-mip and gurobipy pass it as it is built: their transfer is in
-            "build", and the column says so);
+            "build", and the column says so; python-mip holds rows back until the
+            solve, and libkrvu keeps its own store and gives it to HiGHS when
+            solving, so part of their transfer falls in "solve");
   solve     HiGHS with time limit 0 and presolve off (gurobipy: its own solver,
             not run above its free licence's size limit).
 The floor (bench/build_model_floor.py) makes the same model as NumPy CSR arrays
@@ -22,6 +24,8 @@ The floor (bench/build_model_floor.py) makes the same model as NumPy CSR arrays
 Figures: medians of the runs in seconds (each phase, and the total, is a median of
 its own), peak resident memory of the child
 (getrusage maxrss) in MB, and the ratios korvu/library of build+transfer+solve.
+linopy is written in its own array style (see build_model_peers.py); PuLP,
+python-mip and highspy's modelling layer have no quadratic objective for lqcp.
 "pyloop" runs the model text with floats for variables and registers nothing:
 the interpreter's own cost of the loop, the least any scalar-loop build costs.
 "rows/cols/nnz" is checked against the model's size, where the library lets the
