@@ -247,6 +247,17 @@ using namespace krvu;
   lp_args(probname, ncols, nrows, rowtype, rhs, range, obj, mstart, mnel, mrwind, dmatval, lb, \
           ub)
 
+// The optional parts of the load family, set from the parameters of the same names.
+#define SET_QOBJ_ARGS(a) \
+  (a).nqobj = nqobj, (a).qcol1 = qcol1, (a).qcol2 = qcol2, (a).qval = qval
+#define SET_QROW_ARGS(a)                                                               \
+  (a).nqrows = nqrows, (a).qrows = qrows, (a).qcnquads = qcnquads, (a).qcmqcol1 = qcmqcol1, \
+  (a).qcmqcol2 = qcmqcol2, (a).qcdqval = qcdqval
+#define SET_GLOBAL_ARGS(a)                                                                \
+  (a).nentities = nentities, (a).nsets = nsets, (a).entcoltype = entcoltype,               \
+  (a).entcols = entcols, (a).entlim = entlim, (a).settype = settype, (a).setstart = setstart, \
+  (a).setcols = setcols, (a).setref = setref
+
 extern "C" {
 
 int KRVUloadlp(KRVUprob prob, const char *probname, int ncols, int nrows, const char rowtype[],
@@ -281,10 +292,7 @@ int KRVUloadqp64(KRVUprob prob, const char *probname, int ncols, int nrows, cons
                  const int qcol1[], const int qcol2[], const double qval[]) {
   return guarded(prob, "KRVUloadqp64", [&] {
     LoadArgs a = LP_ARGS;
-    a.nqobj = nqobj;
-    a.qcol1 = qcol1;
-    a.qcol2 = qcol2;
-    a.qval = qval;
+    SET_QOBJ_ARGS(a);
     load(prob, "KRVUloadqp64", a);
     return 0;
   });
@@ -299,16 +307,8 @@ int KRVUloadqcqp64(KRVUprob prob, const char *probname, int ncols, int nrows,
                    const int qcmqcol1[], const int qcmqcol2[], const double qcdqval[]) {
   return guarded(prob, "KRVUloadqcqp64", [&] {
     LoadArgs a = LP_ARGS;
-    a.nqobj = nqobj;
-    a.qcol1 = qcol1;
-    a.qcol2 = qcol2;
-    a.qval = qval;
-    a.nqrows = nqrows;
-    a.qrows = qrows;
-    a.qcnquads = qcnquads;
-    a.qcmqcol1 = qcmqcol1;
-    a.qcmqcol2 = qcmqcol2;
-    a.qcdqval = qcdqval;
+    SET_QOBJ_ARGS(a);
+    SET_QROW_ARGS(a);
     load(prob, "KRVUloadqcqp64", a);
     return 0;
   });
@@ -323,15 +323,7 @@ int KRVUloadglobal64(KRVUprob prob, const char *probname, int ncols, int nrows,
                      const int64_t setstart[], const int setcols[], const double setref[]) {
   return guarded(prob, "KRVUloadglobal64", [&] {
     LoadArgs a = LP_ARGS;
-    a.nentities = nentities;
-    a.nsets = nsets;
-    a.entcoltype = entcoltype;
-    a.entcols = entcols;
-    a.entlim = entlim;
-    a.settype = settype;
-    a.setstart = setstart;
-    a.setcols = setcols;
-    a.setref = setref;
+    SET_GLOBAL_ARGS(a);
     load(prob, "KRVUloadglobal64", a);
     return 0;
   });
@@ -347,19 +339,8 @@ int KRVUloadqglobal64(KRVUprob prob, const char *probname, int ncols, int nrows,
                       const int64_t setstart[], const int setcols[], const double setref[]) {
   return guarded(prob, "KRVUloadqglobal64", [&] {
     LoadArgs a = LP_ARGS;
-    a.nqobj = nqobj;
-    a.qcol1 = qcol1;
-    a.qcol2 = qcol2;
-    a.qval = qval;
-    a.nentities = nentities;
-    a.nsets = nsets;
-    a.entcoltype = entcoltype;
-    a.entcols = entcols;
-    a.entlim = entlim;
-    a.settype = settype;
-    a.setstart = setstart;
-    a.setcols = setcols;
-    a.setref = setref;
+    SET_QOBJ_ARGS(a);
+    SET_GLOBAL_ARGS(a);
     load(prob, "KRVUloadqglobal64", a);
     return 0;
   });
@@ -378,25 +359,9 @@ int KRVUloadqcqpglobal64(KRVUprob prob, const char *probname, int ncols, int nro
                          const double setref[]) {
   return guarded(prob, "KRVUloadqcqpglobal64", [&] {
     LoadArgs a = LP_ARGS;
-    a.nqobj = nqobj;
-    a.qcol1 = qcol1;
-    a.qcol2 = qcol2;
-    a.qval = qval;
-    a.nqrows = nqrows;
-    a.qrows = qrows;
-    a.qcnquads = qcnquads;
-    a.qcmqcol1 = qcmqcol1;
-    a.qcmqcol2 = qcmqcol2;
-    a.qcdqval = qcdqval;
-    a.nentities = nentities;
-    a.nsets = nsets;
-    a.entcoltype = entcoltype;
-    a.entcols = entcols;
-    a.entlim = entlim;
-    a.settype = settype;
-    a.setstart = setstart;
-    a.setcols = setcols;
-    a.setref = setref;
+    SET_QOBJ_ARGS(a);
+    SET_QROW_ARGS(a);
+    SET_GLOBAL_ARGS(a);
     load(prob, "KRVUloadqcqpglobal64", a);
     return 0;
   });
