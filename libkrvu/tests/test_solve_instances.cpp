@@ -1,6 +1,9 @@
 // Public benchmark models with known optima, read from files and solved.
 #include <gtest/gtest.h>
 
+#include <cctype>
+#include <string>
+
 #include <cmath>
 #include <fstream>
 #include <string>
@@ -67,6 +70,14 @@ INSTANTIATE_TEST_SUITE_P(
                       Known{"p0548.mps", true, KRVU_MIP_OPTIMAL, 8691},
                       Known{"qjh.mps", false, KRVU_LP_OPTIMAL, -5.25},
                       Known{"qjh_quadobj.mps", false, KRVU_LP_OPTIMAL, -5.25},
-                      Known{"qjh_qmatrix.mps", false, KRVU_LP_OPTIMAL, -5.25}));
+                      Known{"qjh_qmatrix.mps", false, KRVU_LP_OPTIMAL, -5.25}),
+    // Readable test names: the file name without its extension.
+    [](const ::testing::TestParamInfo<Known> &info) {
+      std::string name = info.param.file;
+      name = name.substr(0, name.find('.'));
+      for (char &c : name)
+        if (!std::isalnum(static_cast<unsigned char>(c))) c = '_';
+      return "m" + name;
+    });
 
 }  // namespace
