@@ -405,8 +405,9 @@ KRVU_API int KRVUgetqrowqmatrixtriplets(KRVUprob prob, int row, int *nqelem, int
 KRVU_API int KRVUgetqrows(KRVUprob prob, int *nrows, int qcrows[]);
 
 /* Special ordered sets: settype '1' or '2'; start (nsets entries, the last set
- * ends at nelems) into colind and refval (reference weights).  Sets are stored
- * and queried; KRVUmipoptimize does not take them yet. */
+ * ends at nelems) into colind and refval (reference weights).  Members are
+ * ordered by reference weight.  KRVUmipoptimize solves them through an exact
+ * binary reformulation, which needs finite bounds on the members. */
 KRVU_API int KRVUaddsets64(KRVUprob prob, int nsets, int64_t nelems, const char settype[],
                            const int64_t start[], const int colind[], const double refval[]);
 KRVU_API int KRVUdelsets(KRVUprob prob, int nsets, const int sets[]);
@@ -435,7 +436,8 @@ KRVU_API int KRVUdelindicators(KRVUprob prob, int first, int last);
 #define KRVU_GENCONS_OR 3
 #define KRVU_GENCONS_ABS 4
 /* colstart and valstart have n entries; the last constraint's arguments end at
- * ncols and nvals.  Stored and queried; KRVUmipoptimize does not take them yet. */
+ * ncols and nvals.  KRVUmipoptimize solves them through an exact reformulation
+ * (big-M values from the bounds of the columns involved, which must be finite). */
 KRVU_API int KRVUaddgencons64(KRVUprob prob, int n, int64_t ncols, int64_t nvals,
                               const int type[], const int resultant[], const int64_t colstart[],
                               const int col[], const int64_t valstart[], const double val[]);
@@ -447,7 +449,11 @@ KRVU_API int KRVUgetgencons64(KRVUprob prob, int type[], int resultant[], int64_
                               double val[], int64_t valsize, int64_t *nvals, int first, int last);
 KRVU_API int KRVUdelgencons(KRVUprob prob, int n, const int gencons[]);
 /* Piecewise-linear constraints resultant = f(col), f through the points
- * (xval, yval) sorted by x; start has n entries, the last ends at npoints. */
+ * (xval, yval) sorted by x; start has n entries, the last ends at npoints.
+ * Beyond the first and last points f continues along the first and last
+ * segments; with no segment there (a single point, or a jump at the end) col
+ * cannot go beyond that point.  At a jump (two points with the same x) both
+ * values are allowed. */
 KRVU_API int KRVUaddpwlcons64(KRVUprob prob, int n, int64_t npoints, const int col[],
                               const int resultant[], const int64_t start[], const double xval[],
                               const double yval[]);
@@ -500,12 +506,14 @@ KRVU_API int KRVUdelpwlcons(KRVUprob prob, int n, const int pwlcons[]);
  * control chooses.  Other characters are ignored.  Quadratic rows are refused
  * (the nonlinear solver takes them).  The last basis starts the next solve. */
 KRVU_API int KRVUlpoptimize(KRVUprob prob, const char *flags);
-/* Solves with the integer restrictions of columns B, I, S and R.  Partially
- * integer columns, sets, indicators, general and piecewise-linear constraints
- * and a quadratic objective with integer columns are refused for now.  A
- * semi-continuous or semi-integer column needs an upper bound of at most 1e5
- * (the engine's limit); a larger one is refused, never capped.  flags as for
- * KRVUlpoptimize (for the relaxations). */
+/* Solves with every integer restriction: columns B, I, S, R and P, sets,
+ * indicators, general and piecewise-linear constraints.  What the engine does
+ * not take itself (sets, indicators, general and piecewise-linear constraints,
+ * partially integer columns, semi-continuous or semi-integer columns above its
+ * 1e5 upper-bound limit) is solved through an exact reformulation with extra
+ * binaries and rows; one that would need an infinite bound is refused, naming
+ * the row, column or set.  A quadratic objective with integer columns is
+ * refused for now.  flags as for KRVUlpoptimize (for the relaxations). */
 KRVU_API int KRVUmipoptimize(KRVUprob prob, const char *flags);
 /* Asks a running solve to stop at its next check; reason becomes the stop
  * status (KRVU_STOP_*; 0 counts as KRVU_STOP_CTRLC).  May be called from any

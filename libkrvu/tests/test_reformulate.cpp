@@ -586,4 +586,87 @@ TEST_F(Reform, RefusesWhatNeedsAMissingBound) {
   EXPECT_NE(refusal().find("quadratic objective"), std::string::npos);
 }
 
+// ---- through KRVUmipoptimize --------------------------------------------------
+
+struct Seen {
+  int calls = 0, cols = -1, rows = -1;
+  std::vector<double> x, slack;
+};
+
+void on_solution(KRVUprob prob, void *data) {
+  Seen *seen = static_cast<Seen *>(data);
+  ++seen->calls;
+  KRVUgetintattrib(prob, KRVU_ATTR_COLS, &seen->cols);
+  KRVUgetintattrib(prob, KRVU_ATTR_ROWS, &seen->rows);
+  seen->x.assign(seen->cols, NAN);
+  seen->slack.assign(seen->rows, NAN);
+  KRVUgetmipsol(prob, seen->x.data(), seen->slack.data());
+}
+
+// The capacity model of IndicatorSwitchesCapacity plus an SOS1 on (x, y) and
+// y semi-continuous up to 1e6, solved by KRVUmipoptimize: the problem keeps
+// its columns and rows, slacks are those of the user's rows, callbacks see the
+// user's model, and a relaxation afterwards solves the user's model.
+TEST_F(Reform, MipoptimizeSolvesTheReformulation) {
+  load({{1, 0, 0}, {1, 0, 0}, {1, 0, 1}}, "LLL", {40, 90, 1000}, {2, -30, 0.5}, {0, 0, 0},
+       {100, 1, 1e6}, -1);
+  types("CBS");
+  limit(2, 600);
+  indicator(0, 1, -1);
+  indicator(1, 1, 1);
+  sets("1", {0}, {0, 2}, {1, 2});
+  Seen seen;
+  ASSERT_EQ(KRVUaddcbintsol(p, on_solution, &seen, 0), 0);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err(p);
+  int st = 0, cols = 0, rows = 0;
+  KRVUgetintattrib(p, KRVU_ATTR_MIPSTATUS, &st);
+  KRVUgetintattrib(p, KRVU_ATTR_COLS, &cols);
+  KRVUgetintattrib(p, KRVU_ATTR_ROWS, &rows);
+  EXPECT_EQ(st, KRVU_MIP_OPTIMAL);
+  EXPECT_EQ(cols, 3);
+  EXPECT_EQ(rows, 3);
+  // x = 90 with b = 1 (150) beats y = 1000 alone (500 - 30 or 500).
+  double objval = 0;
+  KRVUgetdblattrib(p, KRVU_ATTR_MIPBESTOBJVAL, &objval);
+  EXPECT_NEAR(objval, 500, kTol);
+  double x[3], slack[3];
+  ASSERT_EQ(KRVUgetmipsol(p, x, slack), 0) << err(p);
+  EXPECT_NEAR(x[0], 0, kTol);
+  EXPECT_NEAR(x[2], 1000, kTol);
+  EXPECT_NEAR(slack[0], 40, kTol);  // the user's row, not its relaxation
+  EXPECT_NEAR(slack[2], 0, kTol);
+  ASSERT_GE(seen.calls, 1);
+  EXPECT_EQ(seen.cols, 3);
+  EXPECT_EQ(seen.rows, 3);
+  EXPECT_NEAR(seen.x.back(), 1000, kTol);
+  // Without y's worth the capacity decides: 150.
+  obj(2, 0);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err(p);
+  KRVUgetdblattrib(p, KRVU_ATTR_MIPBESTOBJVAL, &objval);
+  EXPECT_NEAR(objval, 150, kTol);
+  // The engine holds the user's model again for the relaxation.
+  ASSERT_EQ(KRVUlpoptimize(p, ""), 0) << err(p);
+  KRVUgetintattrib(p, KRVU_ATTR_LPSTATUS, &st);
+  EXPECT_EQ(st, KRVU_LP_OPTIMAL);
+  std::vector<double> lpx(3);
+  EXPECT_EQ(KRVUgetlpsol(p, lpx.data(), nullptr, nullptr, nullptr), 0) << err(p);
+}
+
+TEST_F(Reform, MipoptimizeRefusalsSayWhere) {
+  load({{1, 0}}, "L", {5}, {1, 0}, {0, 0}, {kInf, 1});
+  types("CB");
+  indicator(0, 1, 1);
+  EXPECT_NE(KRVUmipoptimize(p, ""), 0);
+  EXPECT_NE(err(p).find("indicator row 0 (R1)"), std::string::npos) << err(p);
+  EXPECT_NE(err(p).find("KRVUlpoptimize"), std::string::npos) << err(p);
+  int cols = 0;
+  KRVUgetintattrib(p, KRVU_ATTR_COLS, &cols);
+  EXPECT_EQ(cols, 2);
+  // A quadratic objective with integer columns keeps its refusal.
+  bound(0, 'U', 10);
+  ASSERT_EQ(KRVUchgqobj(p, 0, 0, 1.0), 0);
+  EXPECT_NE(KRVUmipoptimize(p, ""), 0);
+  EXPECT_NE(err(p).find("quadratic objective"), std::string::npos) << err(p);
+}
+
 }  // namespace

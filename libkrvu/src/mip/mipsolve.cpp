@@ -3,6 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <map>
+#include <mutex>
+#include <numeric>
+#include <optional>
 
 #include "core/common.h"
 #include "core/prob.h"
@@ -11,36 +15,86 @@
 #include "lp/highs_session.h"
 #include "lp/run.h"
 #include "lp/solver_state.h"
+#include "mip/reformulate.h"
 #include "model/args.h"
 #include "model/store.h"
 
 namespace krvu {
 namespace {
 
-// What only our own search (not yet available) can take.
+// What neither the engine nor an exact reformulation for it can take (the
+// reformulation says itself what it cannot do).
 void refuse_unsupported(const ModelData &m, bool integer, const char *func) {
-  const char *what = nullptr;
-  if (m.nsets() > 0) what = "special ordered sets";
-  else if (std::any_of(m.indcol.begin(), m.indcol.end(), [](int c) { return c >= 0; }))
-    what = "indicator constraints";
-  else if (!m.gentype.empty() || !m.pwlcol.empty())
-    what = "general or piecewise-linear constraints";
-  else if (std::find(m.coltype.begin(), m.coltype.end(), 'P') != m.coltype.end())
-    what = "partially integer columns";
-  else if (integer && !m.qstart.empty())
-    what = "a quadratic objective with integer columns";
-  if (what)
+  if (integer && !m.qstart.empty())
     raise(KRVU_ERR_STATE,
-          "%s: the problem has %s, which the integer search cannot take yet; solve its "
-          "relaxation with KRVUlpoptimize",
-          func, what);
+          "%s: the problem has a quadratic objective with integer columns, which the integer "
+          "search cannot take yet; solve its relaxation with KRVUlpoptimize",
+          func);
 }
+
+// While the engine solves the reformulation of a problem, the problem's store
+// holds the reformulated model and this registry the user's, which is swapped
+// back in for the integer-solution callbacks (they query the problem as the
+// user built it) and when the solve ends.
+std::mutex g_user_models_mutex;
+std::map<const krvu_prob_s *, ModelData *> g_user_models;
+
+void swap_store(krvu_prob_s *prob, ModelData &other) {
+  std::swap(prob->data->m, other);
+  prob->data->rows_valid = false;
+  for (bool &v : prob->data->names_valid) v = false;
+  prob->data->solver->synced = false;
+}
+
+ModelData *user_model(const krvu_prob_s *prob) {
+  std::lock_guard<std::mutex> lock(g_user_models_mutex);
+  auto it = g_user_models.find(prob);
+  return it == g_user_models.end() ? nullptr : it->second;
+}
+
+class ReformulatedStore {
+ public:
+  ReformulatedStore(krvu_prob_s *prob, ModelData &&reformulated)
+      : prob_(prob), other_(std::move(reformulated)) {
+    swap_store(prob_, other_);
+    std::lock_guard<std::mutex> lock(g_user_models_mutex);
+    g_user_models[prob_] = &other_;
+  }
+  ~ReformulatedStore() {
+    {
+      std::lock_guard<std::mutex> lock(g_user_models_mutex);
+      g_user_models.erase(prob_);
+    }
+    swap_store(prob_, other_);
+  }
+  ReformulatedStore(const ReformulatedStore &) = delete;
+  ReformulatedStore &operator=(const ReformulatedStore &) = delete;
+
+ private:
+  krvu_prob_s *prob_;
+  ModelData other_;
+};
+
+// Swaps the user's model in for the scope of a callback.
+struct UserModelScope {
+  krvu_prob_s *prob;
+  ModelData *user;
+  UserModelScope(krvu_prob_s *p) : prob(p), user(user_model(p)) {
+    if (user) swap_store(prob, *user);
+  }
+  ~UserModelScope() {
+    if (user) swap_store(prob, *user);
+  }
+};
 
 void on_incumbent(krvu_prob_s *prob, const HighsCallbackDataOut *out) {
   SolverState &s = *prob->data->solver;
-  const int n = prob->data->m.ncols();
   ++s.mipsols;
-  if (out->mip_solution_size != n || prob->intsolcbs.empty()) return;
+  if (prob->intsolcbs.empty()) return;
+  UserModelScope scope(prob);
+  const int n = prob->data->m.ncols();
+  const int engine_n = scope.user ? scope.user->ncols() : n;
+  if (out->mip_solution_size != engine_n) return;
   s.mipx.assign(out->mip_solution, out->mip_solution + n);
   s.has_mipsol = true;
   attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, out->objective_function_value);
@@ -62,7 +116,15 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     const bool integer = std::any_of(m.coltype.begin(), m.coltype.end(),
                                      [](char c) { return c != 'C'; });
     refuse_unsupported(m, integer, F);
-    if (!integer) {
+    const int ncols = m.ncols();
+    const bool reformulate = needs_reformulation(m);
+    ModelData engine_model;
+    if (reformulate) {
+      std::string why;
+      if (!reformulate_for_engine(m, &engine_model, &why, ctl_dbl(prob, 7001)))
+        raise(KRVU_ERR_STATE, "%s: %s; solve its relaxation with KRVUlpoptimize", F, why.c_str());
+    }
+    if (!integer && !reformulate) {
       // Nothing integer: the LP solution is the answer.
       int rc = KRVUlpoptimize(prob, flags);
       SolverState &s = *prob->data->solver;
@@ -85,6 +147,18 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     touch(prob, 0);
     SolverState &s = *prob->data->solver;
     begin_solve(prob);
+    // From here until the solution is read, the store holds the reformulated
+    // model (its first columns and rows are the user's).
+    std::optional<ReformulatedStore> held;
+    if (reformulate) {
+      log(prob, KRVU_MSG_LOG, "Reformulated for the engine: %d columns and %d rows added",
+          engine_model.ncols() - ncols, engine_model.nrows() - m.nrows());
+      held.emplace(prob, std::move(engine_model));
+      if (start_cols.empty() && static_cast<int>(start.size()) == ncols) {
+        start_cols.resize(start.size());
+        std::iota(start_cols.begin(), start_cols.end(), 0);
+      }
+    }
     sync_engine(prob, kModeInteger, F);
     void *h = session(prob).get();
     // The engine would take its last solution as an incumbent regardless of
@@ -121,6 +195,7 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     if (found) {
       s.mipx.assign(m.ncols(), 0.0);
       Highs_getSolution(h, s.mipx.data(), nullptr, nullptr, nullptr);
+      s.mipx.resize(ncols);
       s.has_mipsol = true;
     }
     double obj = 0, bound = 0, gap = 0;
