@@ -6,29 +6,12 @@
 #include <vector>
 
 #include "krvu.h"
+#include "prob_fixture.h"
 
 namespace {
 
-class Model : public ::testing::Test {
+class Model : public ProbTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KRVUcreateprob(&p), 0);
-  }
-  void TearDown() override {
-    KRVUdestroyprob(p);
-    KRVUfree();
-  }
-  int attr(int id) {
-    int v = -1;
-    EXPECT_EQ(KRVUgetintattrib(p, id, &v), 0);
-    return v;
-  }
-  std::string err() {
-    char buf[512];
-    KRVUgetlasterror(p, buf);
-    return buf;
-  }
   // 3 columns, 2 rows:
   //   r0: x0 + 2 x1        <= 4
   //   r1:      3 x1 + 4 x2 >= 1
@@ -53,7 +36,6 @@ class Model : public ::testing::Test {
       out.emplace_back(q);
     return out;
   }
-  KRVUprob p = nullptr;
 };
 
 TEST_F(Model, EmptyLoadAndCounts) {

@@ -6,14 +6,15 @@
 #include <vector>
 
 #include "krvu.h"
+#include "prob_fixture.h"
 
 namespace {
 
-class Entities : public ::testing::Test {
+class Entities : public ProbTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KRVUcreateprob(&p), 0);
+    ProbTest::SetUp();
+    if (HasFatalFailure()) return;
     // 4 columns, 2 rows, no coefficients.
     const char rt[] = {'L', 'G'};
     const double rhs[] = {1, 0};
@@ -21,21 +22,6 @@ class Entities : public ::testing::Test {
                            nullptr, nullptr, nullptr),
               0);
   }
-  void TearDown() override {
-    KRVUdestroyprob(p);
-    KRVUfree();
-  }
-  int attr(int id) {
-    int v = -1;
-    EXPECT_EQ(KRVUgetintattrib(p, id, &v), 0);
-    return v;
-  }
-  std::string err() {
-    char buf[512];
-    KRVUgetlasterror(p, buf);
-    return buf;
-  }
-  KRVUprob p = nullptr;
 };
 
 TEST_F(Entities, SetsAndGlobalQuery) {

@@ -9,35 +9,12 @@
 #include <vector>
 
 #include "krvu.h"
+#include "prob_fixture.h"
 
 namespace {
 
-class SolveLp : public ::testing::Test {
+class SolveLp : public ProbTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KRVUcreateprob(&p), 0);
-    KRVUsetintcontrol(p, 8030, 0);  // quiet
-  }
-  void TearDown() override {
-    KRVUdestroyprob(p);
-    KRVUfree();
-  }
-  int attr(int id) {
-    int v = -1;
-    EXPECT_EQ(KRVUgetintattrib(p, id, &v), 0);
-    return v;
-  }
-  double dattr(int id) {
-    double v = NAN;
-    EXPECT_EQ(KRVUgetdblattrib(p, id, &v), 0);
-    return v;
-  }
-  std::string err() {
-    char buf[512];
-    KRVUgetlasterror(p, buf);
-    return buf;
-  }
   // Rows given densely, for small textbook models.
   void load(const std::vector<std::vector<double>> &a, const std::string &rt,
             const std::vector<double> &rhs, const std::vector<double> &obj,
@@ -60,7 +37,6 @@ class SolveLp : public ::testing::Test {
               0)
         << err();
   }
-  KRVUprob p = nullptr;
 };
 
 

@@ -8,35 +8,12 @@
 #include <vector>
 
 #include "krvu.h"
+#include "prob_fixture.h"
 
 namespace {
 
-class SolveMip : public ::testing::Test {
+class SolveMip : public ProbTest {
  public:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KRVUcreateprob(&p), 0);
-    KRVUsetintcontrol(p, 8030, 0);
-  }
-  void TearDown() override {
-    KRVUdestroyprob(p);
-    KRVUfree();
-  }
-  int attr(int id) {
-    int v = -1;
-    EXPECT_EQ(KRVUgetintattrib(p, id, &v), 0);
-    return v;
-  }
-  double dattr(int id) {
-    double v = NAN;
-    EXPECT_EQ(KRVUgetdblattrib(p, id, &v), 0);
-    return v;
-  }
-  std::string err() {
-    char buf[512];
-    KRVUgetlasterror(p, buf);
-    return buf;
-  }
   void load_dense(const std::vector<std::vector<double>> &a, const std::string &rt,
                   const std::vector<double> &rhs, const std::vector<double> &obj,
                   const std::vector<double> &ub = {}) {
@@ -63,7 +40,6 @@ class SolveMip : public ::testing::Test {
     ASSERT_EQ(KRVUchgcoltype(p, static_cast<int>(idx.size()), idx.data(), types.data()), 0)
         << err();
   }
-  KRVUprob p = nullptr;
 };
 
 // max 5x + 4y  s.t.  6x + 4y <= 24,  x + 2y <= 6,  x, y integer: (4, 0), 20;
