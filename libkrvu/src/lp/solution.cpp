@@ -123,6 +123,18 @@ void require_row_or_none(int row, const ModelData &m, const char *func) {
           m.nrows());
 }
 
+// The problem is always held in its original form, so the LP solution, the
+// presolved one and the last barrier one are the same vectors.
+void copy_lpsol(krvu_prob_s *prob, const char *func, double x[], double slack[], double dual[],
+                double dj[]) {
+  require_lpsol(prob, func);
+  SolverState &s = state(prob);
+  out(x, s.x);
+  out(slack, s.slack);
+  out(dual, s.dual);
+  out(dj, s.dj);
+}
+
 }  // namespace
 }  // namespace krvu
 
@@ -132,24 +144,14 @@ extern "C" {
 
 int KRVUgetlpsol(KRVUprob prob, double x[], double slack[], double dual[], double dj[]) {
   return guarded(prob, "KRVUgetlpsol", [&] {
-    require_lpsol(prob, "KRVUgetlpsol");
-    SolverState &s = state(prob);
-    out(x, s.x);
-    out(slack, s.slack);
-    out(dual, s.dual);
-    out(dj, s.dj);
+    copy_lpsol(prob, "KRVUgetlpsol", x, slack, dual, dj);
     return 0;
   });
 }
 
 int KRVUgetpresolvesol(KRVUprob prob, double x[], double slack[], double dual[], double dj[]) {
   return guarded(prob, "KRVUgetpresolvesol", [&] {
-    require_lpsol(prob, "KRVUgetpresolvesol");
-    SolverState &s = state(prob);
-    out(x, s.x);
-    out(slack, s.slack);
-    out(dual, s.dual);
-    out(dj, s.dj);
+    copy_lpsol(prob, "KRVUgetpresolvesol", x, slack, dual, dj);
     return 0;
   });
 }
@@ -158,12 +160,7 @@ int KRVUgetlastbarsol(KRVUprob prob, double x[], double slack[], double dual[], 
                       int *barsolstatus) {
   return guarded(prob, "KRVUgetlastbarsol", [&] {
     require_ptr(barsolstatus, "KRVUgetlastbarsol", "barsolstatus");
-    require_lpsol(prob, "KRVUgetlastbarsol");
-    SolverState &s = state(prob);
-    out(x, s.x);
-    out(slack, s.slack);
-    out(dual, s.dual);
-    out(dj, s.dj);
+    copy_lpsol(prob, "KRVUgetlastbarsol", x, slack, dual, dj);
     *barsolstatus = static_cast<int>(attr_int(prob, KRVU_ATTR_LPSTATUS));
     return 0;
   });
