@@ -13,6 +13,7 @@
 
 #include "core/prob.h"
 #include "krvu.h"
+#include "prob_fixture.h"
 #include "model/store.h"
 
 namespace {
@@ -28,22 +29,13 @@ std::string slurp(const std::string &path) {
   return ss.str();
 }
 
-class IoFiles : public ::testing::Test {
+class IoFiles : public ProbTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KRVUcreateprob(&p_), 0);
+    ProbTest::SetUp();
     tmp_ = ::testing::TempDir() + "krvu_iof_" + std::to_string(getpid()) + "_";
   }
-  void TearDown() override {
-    KRVUdestroyprob(p_);
-    KRVUfree();
-  }
-  std::string error() {
-    char buf[512];
-    KRVUgetlasterror(p_, buf);
-    return buf;
-  }
+  std::string error() { return err(); }
   std::string put(const std::string &name, const std::string &text) {
     std::string path = tmp_ + name;
     std::ofstream(path, std::ios::binary) << text;
@@ -68,7 +60,7 @@ class IoFiles : public ::testing::Test {
   ~IoFiles() override {
     for (const std::string &f : files_) std::remove(f.c_str());
   }
-  KRVUprob p_ = nullptr;
+  KRVUprob &p_ = p;
   std::string tmp_;
   std::vector<std::string> files_;
 };

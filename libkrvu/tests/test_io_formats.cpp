@@ -12,6 +12,7 @@
 #include "core/prob.h"
 #include "io/iobase.h"
 #include "krvu.h"
+#include "prob_fixture.h"
 #include "model/store.h"
 
 using krvu::ModelData;
@@ -551,22 +552,13 @@ TEST(IoLp, MalformedFilesNameTheLineAndWhatWasExpected) {
 // ---------------------------------------------------------------------------
 // Round trips through the C API.
 
-class IoRoundTrip : public ::testing::Test {
+class IoRoundTrip : public ProbTest {
  protected:
   void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KRVUcreateprob(&p_), 0);
+    ProbTest::SetUp();
     dir_ = ::testing::TempDir() + "krvu_io_" + std::to_string(getpid()) + "_";
   }
-  void TearDown() override {
-    KRVUdestroyprob(p_);
-    KRVUfree();
-  }
-  std::string error() {
-    char buf[512];
-    KRVUgetlasterror(p_, buf);
-    return buf;
-  }
+  std::string error() { return err(); }
   // Writes m with flags, reads it back and compares.
   void round_trip(const ModelData &m, const std::string &file, const char *flags) {
     SCOPED_TRACE(file + " flags '" + flags + "'");
@@ -578,7 +570,7 @@ class IoRoundTrip : public ::testing::Test {
     expect_same(m, krvu::read_model(p_));
     std::remove(path.c_str());
   }
-  KRVUprob p_ = nullptr;
+  KRVUprob &p_ = p;
   std::string dir_;
 };
 
