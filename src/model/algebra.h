@@ -129,6 +129,9 @@ int expression_str_utf8(PyObject *e, std::string *out);
 // A new expression holding constant + sum of one entry (variable or linear term with sign)
 PyObject *expression_from_parts(double constant, PyObject *x, double cx, PyObject *y, double cy);
 
+// extractLinear and extractQuadratic, shared by every model type (linterm.cpp).
+extern PyMethodDef korvu_term_methods[];
+
 // ---- extraction helpers (used by every type's extractLinear/extractQuadratic)
 PyObject *linmap_to_lists(linmap *m);
 PyObject *quadmap_to_lists(quadmap *m);

@@ -13,7 +13,6 @@
 
 using korvu::PyRef;
 
-extern PyMethodDef korvu_term_methods[];
 
 static inline expression_s *E(PyObject *o) { return KRV_EXPR(o); }
 static inline size_t lin_size(expression_s *e) { return e->lin ? e->lin->size() : 0; }

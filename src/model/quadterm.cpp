@@ -5,7 +5,6 @@
 
 #include <cstdio>
 
-extern PyMethodDef korvu_term_methods[];
 
 PyObject *quadterm_fill(PyObject *x, PyObject *y, double c) {
   if (var_id(y) < var_id(x)) std::swap(x, y);

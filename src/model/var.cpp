@@ -339,33 +339,6 @@ PyObject *var_mul(PyObject *a, PyObject *b, int ka, int kb) {
   return linterm_fill(x, n);
 }
 
-// ---- methods
-
-static PyObject *var_extractLinear(PyObject *self, PyObject *) {
-  return Py_BuildValue("([O][d])", self, 1.0);
-}
-
-static PyObject *var_extractQuadratic(PyObject *, PyObject *) { return Py_BuildValue("([][][])"); }
-
-PyDoc_STRVAR(extractLinear_doc,
-             "extractLinear($self, /)\n--\n\n"
-             "Purpose:\n  Returns the linear part of the object as two lists.\n\n"
-             "Synopsis:\n  (variables, coefficients) = obj.extractLinear()\n\n"
-             "Further information:\n  Variables come in ascending order of creation; a coefficient "
-             "of 0 never appears.\n\n"
-             "Related topics:\n  extractQuadratic\n");
-PyDoc_STRVAR(extractQuadratic_doc,
-             "extractQuadratic($self, /)\n--\n\n"
-             "Purpose:\n  Returns the quadratic part of the object as three lists.\n\n"
-             "Synopsis:\n  (first, second, coefficients) = obj.extractQuadratic()\n\n"
-             "Further information:\n  Each pair appears once, its lower-numbered variable first.\n\n"
-             "Related topics:\n  extractLinear\n");
-
-static PyMethodDef var_methods[] = {
-    {"extractLinear", var_extractLinear, METH_NOARGS, extractLinear_doc},
-    {"extractQuadratic", var_extractQuadratic, METH_NOARGS, extractQuadratic_doc},
-    {nullptr, nullptr, 0, nullptr},
-};
 
 PyDoc_STRVAR(var_doc,
              "var(name=None, lb=0, ub=1e20, threshold=-1e20, vartype=0)\n--\n\n"
@@ -406,7 +379,7 @@ int var_ready_type(void) {
   t->tp_flags = Py_TPFLAGS_DEFAULT;
   t->tp_doc = var_doc;
   t->tp_richcompare = model_richcompare;
-  t->tp_methods = var_methods;
+  t->tp_methods = korvu_term_methods;
   t->tp_init = var_init;
   t->tp_new = PyType_GenericNew;
   return PyType_Ready(t);

@@ -784,7 +784,6 @@ static PyObject *nonlin_repr(PyObject *self) {
   return s;
 }
 
-extern PyMethodDef korvu_term_methods[];
 
 PyDoc_STRVAR(nonlin_doc,
              "korvu.nonlinear\n\n"
