@@ -606,6 +606,351 @@ KRVU_API int KRVUaddcbintsol(KRVUprob prob, KRVU_cbintsol f, void *data, int pri
 /* Removes matching registrations (f null: any function; data null: any data). */
 KRVU_API int KRVUremovecbintsol(KRVUprob prob, KRVU_cbintsol f, void *data);
 
+/* ===========================================================================
+ * Messages (libkrvu/src/core/messages.cpp)
+ * ========================================================================= */
+
+/* Numbered messages.  Log lines of the library that carry a number reach the
+ * global handlers with it as msgcode; a problem can suppress them by number.
+ * Engine log lines and lines without a number (msgcode 0) are not affected. */
+#define KRVU_MSGCODE_LPSUMMARY 101   /* the closing line of an LP solve */
+#define KRVU_MSGCODE_IIS 201         /* progress of the infeasibility analysis */
+#define KRVU_MSGCODE_IISSUMMARY 202  /* a set found */
+#define KRVU_MSGCODE_REPAIR 301      /* phases of an infeasibility repair */
+#define KRVU_MSGCODE_TUNER 401       /* a line of the tuner's table */
+#define KRVU_MSGCODE_TUNERSUMMARY 402 /* the tuner's result */
+#define KRVU_MSGCODE_CROSSOVER 501   /* result of a crossover or refinement */
+#define KRVU_MSGCODE_FILE 601        /* a solution, basis or save file read or written */
+
+/* status 0 suppresses the messages numbered errcode on this problem (they reach
+ * neither its callbacks, nor the global handlers, nor its log file); any
+ * other status shows them again.  errcode must be positive. */
+KRVU_API int KRVUsetmessagestatus(KRVUprob prob, int errcode, int status);
+/* *status gets 0 when messages numbered errcode are suppressed, else 1. */
+KRVU_API int KRVUgetmessagestatus(KRVUprob prob, int errcode, int *status);
+/* Appends every log line the problem's callbacks receive (after the outputlog
+ * control and suppressed numbers are applied) to the file, one per line;
+ * warnings and errors start with "warning: " and "error: ".  Each line is
+ * flushed.  A null or empty filename closes the file.  This is independent
+ * of the logfile control, which the engine writes itself. */
+KRVU_API int KRVUsetlogfile(KRVUprob prob, const char *filename);
+
+/* ===========================================================================
+ * Basis, factorisation and sensitivity (libkrvu/src/lp, libkrvu/src/analysis)
+ *
+ * The basis matrix B has one column per row: for a basic column j its matrix
+ * column, for a basic row i the unit vector e_i of its slack (the slack of
+ * row i is rhs - activity, so the rows read A x + s = rhs).  Variables are
+ * numbered in the combined form: row i (its slack) is i, then the spare rows
+ * (there are none), then column j is rows + j.  These functions use the basis
+ * of the last solve (or the one loaded with KRVUloadbasis) and fail with
+ * KRVU_ERR_STATE when there is none.  They leave the solution as it is.
+ * ========================================================================= */
+
+/* mpiv (rows entries) gets the basic variable of each position of B, in the
+ * combined form: position k of KRVUftran's result belongs to mpiv[k]. */
+KRVU_API int KRVUgetpivotorder(KRVUprob prob, int mpiv[]);
+/* vec (rows entries) is replaced by B^-1 vec: in the order of the positions
+ * (KRVUgetpivotorder). */
+KRVU_API int KRVUftran(KRVUprob prob, double vec[]);
+/* vec (rows entries, in position order) is replaced by B^-T vec (one entry
+ * per row). */
+KRVU_API int KRVUbtran(KRVUprob prob, double vec[]);
+/* The ratio test of the primal simplex for the nonbasic variable in (combined
+ * form) entering the basis from the last LP solution: it moves away from its
+ * bound (a free one in the direction that improves the objective, or upwards
+ * when its reduced cost is 0) until a basic variable reaches a bound or it
+ * reaches its own other bound.  *npiv gets the number of variables that block
+ * first (ties within a relative 1e-9), of which the first maxpiv are written
+ * to outlist (may be null) in the combined form; when the entering variable
+ * reaches its other bound first it is the candidate itself.  x (may be null;
+ * rows + columns entries: the slacks, then the columns) gets the point after
+ * the step and *dobj its objective.  When nothing blocks, *npiv is 0, x the
+ * current point and *dobj +-KRVU_INFINITY in the direction the objective
+ * moves (or the current objective when it does not change).  Needs an LP
+ * solution with its basis; in must be nonbasic. */
+KRVU_API int KRVUgetpivots(KRVUprob prob, int in, int outlist[], double x[], double *dobj,
+                           int *npiv, int maxpiv);
+/* Stability measures of the basis, into *value:
+ *   type 0: condition estimate ||B|| ||B^-1|| (norm 0: infinity norm, 1: 1-norm,
+ *           both with Hager's estimator for ||B^-1||; 2: 2-norm, from power
+ *           iterations for the largest and smallest singular values);
+ *   type 1: relative primal residual ||b - A x - s|| / (1 + ||b||) of the LP
+ *           solution (norm 0: infinity, 1: 1-norm, 2: Euclidean);
+ *   type 2: relative dual residual ||c_B - B'y|| / (1 + ||c_B||) of the basic
+ *           variables (norm as for type 1).
+ * ifscaled 1 measures the matrix as the engine sees it after KRVUscale's
+ * scaling (the same as 0 when no scaling is set).  Types 1 and 2 need an LP
+ * solution. */
+KRVU_API int KRVUbasisstability(KRVUprob prob, int type, int norm, int ifscaled, double *value);
+/* The library always holds the problem in its original form (the engine
+ * presolves a copy and undoes it itself), so the presolved problem is the
+ * original one: rowmap[i] = i for every row, colmap[j] = j for every column.
+ * Either array may be null. */
+KRVU_API int KRVUgetpresolvemap(KRVUprob prob, int rowmap[], int colmap[]);
+/* Maps a row over original columns (nzo entries mcolso, dvalo; right-hand
+ * side drhso; qrtype 'L', 'G' or 'E') into the problem as the library holds
+ * it.  Since that is the original problem, the mapped row is the same row
+ * with repeated columns added together and coefficients below matrixtol
+ * dropped, columns in increasing order; *nzp gets its number of entries, of
+ * which the first maxcoeffs go to mcolsp and dvalp (may be null when maxcoeffs
+ * is 0), *drhsp the right-hand side, *status 0. */
+KRVU_API int KRVUpresolverow(KRVUprob prob, char qrtype, int nzo, const int mcolso[],
+                             const double dvalo[], double drhso, int maxcoeffs, int *nzp,
+                             int mcolsp[], double dvalp[], double *drhsp, int *status);
+/* Ranging of the optimal basis of the last LP solve (linear objective only).
+ * KRVUobjsa: for columns mindex[0..n), the range [lower, upper] of the
+ * objective coefficient over which the basis stays optimal; KRVUrhssa: for
+ * rows mindex[0..n), the range of the right-hand side over which it stays
+ * feasible (and so optimal), the range of a range row moving with it.
+ * Unbounded ends are +-KRVU_INFINITY.  Fails unless the last LP solve ended
+ * optimal with a basis. */
+KRVU_API int KRVUobjsa(KRVUprob prob, int n, const int mindex[], double lower[], double upper[]);
+KRVU_API int KRVUrhssa(KRVUprob prob, int n, const int mindex[], double lower[], double upper[]);
+/* For rows rowind[0..n), the least and greatest dual value of the row over
+ * the optimal dual solutions: the one-sided rates of change of the optimal
+ * objective as the row's right-hand side moves down and up (equal to the
+ * dual when the solution is not degenerate in that row).  Where the basis
+ * ranges of KRVUrhssa leave no room, the rate is found by re-solving a copy
+ * with the right-hand side moved a little, warm-started from the optimal
+ * basis and limited to iterlim simplex iterations per re-solve (the dual is
+ * kept as the estimate when a re-solve does not finish).  A side on which the
+ * problem becomes infeasible gives +-KRVU_INFINITY.  Needs an optimal LP
+ * solution with its basis. */
+KRVU_API int KRVUestimaterowdualranges(KRVUprob prob, int n, const int rowind[], int iterlim,
+                                       double mindual[], double maxdual[]);
+/* Scales the problem as the engine sees it for LP solves: row i by
+ * 2^mrscal[i], column j by 2^mcscal[j] (exponents in [-60, 60]; one entry per
+ * row and per column).  Both null: the library computes a scaling itself
+ * (geometric-mean passes rounded to powers of two); one null: exponents 0 for
+ * it.  All exponents 0 remove the scaling.  Solutions, bases, rays and every
+ * query stay in the problem's own units; the engine's own scaling (control
+ * scaling) still applies on top.  Integer solves pass the model unscaled. */
+KRVU_API int KRVUscale(KRVUprob prob, const int mrscal[], const int mcscal[]);
+/* Turns the LP solution (of the interior-point solver without crossover, or
+ * one loaded with KRVUloadlpsol) into a basic one with the engine's
+ * crossover, which becomes the problem's LP solution and basis.  *status
+ * gets 0 when the result is an optimal basic solution, 1 when the crossover
+ * ended without one (the problem's solution is then left as it was). */
+KRVU_API int KRVUcrossoverlpsol(KRVUprob prob, int *status);
+/* Refines an integer solution: every non-continuous column is fixed at its
+ * value in solution (ncols entries) rounded to the nearest integer
+ * (semi-continuous columns: at 0 when below half their limit, else kept in
+ * [limit, upper bound]; partially integer columns: fixed when below their
+ * limit); special ordered sets keep their members that are 0 at 0 and
+ * indicator rows are enforced or dropped by their fixed indicator column.
+ * The LP that remains is solved with tolerances 1e-9 (flags: 'd', 'p', 'b' as
+ * for KRVUlpoptimize) on a copy of the problem; refined (ncols entries) gets
+ * its solution.  *status: 0 refined (an optimal LP solution), 1 the fixed
+ * integers leave no feasible point (refined gets solution unchanged), 2 the
+ * LP did not finish (refined gets solution unchanged).  options must be 0
+ * (reserved).  Problems with general or piecewise-linear constraints are
+ * refused.  The problem itself is not changed. */
+KRVU_API int KRVUrefinemipsol(KRVUprob prob, int options, const char *flags,
+                              const double solution[], double refined[], int *status);
+
+/* ===========================================================================
+ * Irreducible infeasible sets (libkrvu/src/analysis/iis*.cpp)
+ *
+ * A set is a subsystem of rows and column bounds that has no solution while
+ * every proper subset has one.  For problems with integer columns the sets
+ * are those of the integer problem, checked with the MIP solver (unless
+ * KRVUiisfirst's mode 2 asks for the LP relaxation); the integrality of
+ * columns, sets and indicators always stays, and the bounds of binary
+ * columns are part of their type, not members.
+ *
+ * Sets are numbered from 1; number 0 stands for the infeasible subsystem the
+ * elastic filter found before it was made irreducible.  A solve or a change of
+ * the model drops the sets.
+ *
+ * Farkas certificate (LP sets): with duals y for the rows and rdcs d for the
+ * bounds, sum_i y_i a_i + sum_j d_j e_j = 0 (the combination of the set's
+ * rows and bounds cancels every column) while
+ *   sum_i y_i * (lower limit if y_i > 0, else upper limit)
+ *   + sum_j d_j * (lower bound if d_j > 0, else upper bound)  > 0,
+ * which no point satisfying the set can meet.  For integer sets whose LP
+ * relaxation is feasible there is no such certificate: duals and rdcs are 0.
+ * ========================================================================= */
+
+/* Starts the analysis (dropping sets found before) and finds the first set.
+ * iismode: 0 only the infeasible subsystem of the elastic filter (set 1 is
+ * then that subsystem, infeasible but not necessarily irreducible), 1 an
+ * irreducible set of the problem, 2 an irreducible set of the LP relaxation
+ * (integrality dropped).  *status: 0 a set was found, 1 the
+ * problem is feasible (no set), 2 the analysis stopped early (time limit
+ * iistimelimit or an interrupt; set 1, if any, is infeasible but may not be
+ * irreducible). */
+KRVU_API int KRVUiisfirst(KRVUprob prob, int iismode, int *status);
+/* Finds a set different from all found so far (one that leaves out at least
+ * one member of each of them).  *status: 0 found, 1 there is no further set,
+ * 2 stopped early.  Fails when KRVUiisfirst has not run. */
+KRVU_API int KRVUiisnext(KRVUprob prob, int *status);
+/* KRVUiisfirst (mode 1) when it has not run, then KRVUiisnext until there is no further set, iismaxsets sets
+ * exist or iistimelimit passes. */
+KRVU_API int KRVUiisall(KRVUprob prob);
+/* *niis gets the number of sets found; each array that is not null gets
+ * niis+1 entries (entry 0: the subsystem of the elastic filter, entry k: set
+ * k): rows, bounds, the least sum of violations of the set's members when
+ * they may all be violated, and the number of members violated then. */
+KRVU_API int KRVUiisstatus(KRVUprob prob, int *niis, int rowsizes[], int colsizes[],
+                           double suminfeas[], int numinfeas[]);
+/* Set num (0 to niis): *nrows and *ncols get its numbers of rows and bounds;
+ * each array that is not null gets them: miisrow the rows, miiscol the
+ * columns of the bounds, constrainttype 'L' (the row's upper limit takes
+ * part), 'G' (its lower limit) or 'E' (an equality row), colbndtype 'U'
+ * (upper bound), 'L' (lower bound) or 'F' (a fixed column), duals and rdcs
+ * the Farkas multipliers, isolationrows and isolationcols -1 (not computed,
+ * see KRVUiisisolations), 0 or 1. */
+KRVU_API int KRVUgetiisdata(KRVUprob prob, int num, int *nrows, int *ncols, int miisrow[],
+                            int miiscol[], char constrainttype[], char colbndtype[],
+                            double duals[], double rdcs[], char isolationrows[],
+                            char isolationcols[]);
+/* Computes the isolations of set num (1 to niis): a member is an isolation
+ * when the problem without that member alone is no more infeasible (least
+ * sum of violations, all rows and bounds elastic) than the problem without
+ * the whole set: removing it repairs the set without leaving another
+ * conflict behind. */
+KRVU_API int KRVUiisisolations(KRVUprob prob, int num);
+/* Writes set num (0 to niis) as a problem of its own: its rows, the columns
+ * they or its bounds involve with only the set's bounds (other bounds free,
+ * binary columns kept binary), objective 0.  type 0 LP format, 1 MPS;
+ * typeflags as for KRVUwriteprob (may be null).  The file reads back as an
+ * infeasible problem. */
+KRVU_API int KRVUiiswrite(KRVUprob prob, int num, const char *filename, int type,
+                          const char *typeflags);
+/* Drops every set found. */
+KRVU_API int KRVUiisclear(KRVUprob prob);
+
+/* ===========================================================================
+ * Infeasibility repair (libkrvu/src/analysis/repair.cpp)
+ *
+ * The repair solves a penalty problem on a copy of the problem: each row side
+ * and bound with a positive preference p may be relaxed by an amount v >= 0
+ * at a cost of v / p (linear penalty) or v^2 / p (quadratic penalty); a
+ * preference of 0 keeps it hard.  lrp applies to the upper limit of a row
+ * (its <= side: L, E and R rows), grp to its lower limit (G, E and R rows),
+ * lbp to lower bounds and ubp to upper bounds.  Bounds that belong to a
+ * column's type (binary, semi-continuous, semi-integer, partially integer)
+ * are not relaxed.  Integer columns stay integer.
+ *
+ * The first phase minimizes the penalty.  A second phase ('o') then
+ * minimizes the original objective over the relaxed problem with the penalty
+ * held at most (1 + delta) times its minimum.  The solution of the last phase
+ * becomes the problem's solution (LP solution, or integer solution for a
+ * problem with integer columns) and KRVUgetrepairamounts reads the amounts.
+ *
+ * *status: 0 repaired, 1 the relaxed problem is still infeasible (the hard
+ * rows and bounds conflict), 2 a solve stopped early (a limit), 3 the second
+ * phase failed (the first phase's solution is kept).
+ * ========================================================================= */
+
+/* The same preference for every row side and bound of a kind.  pflags: 'c'
+ * linear penalty, 'q' quadratic (continuous problems only); oflags: 'n' no
+ * second phase, 'o' second phase within delta; gflags: 'n' keep integer
+ * columns integer, 'r' solve the relaxation with integrality dropped. */
+KRVU_API int KRVUrepairinfeas(KRVUprob prob, int *status, char pflags, char oflags, char gflags,
+                              double lrp, double grp, double lbp, double ubp, double delta);
+/* Preferences per row (lrp, grp: rows entries) and per column (lbp, ubp:
+ * columns entries); a null array gives preference 0 to all.  phase2 'n' or
+ * 'o' as oflags above; optflags: the flags of the solves ('d', 'p', 'b' as for
+ * KRVUlpoptimize; may be null). */
+KRVU_API int KRVUrepairweightedinfeas(KRVUprob prob, int *status, const double lrp[],
+                                      const double grp[], const double lbp[], const double ubp[],
+                                      char phase2, double delta, const char *optflags);
+/* As KRVUrepairweightedinfeas, with the largest amount each row side (lrb,
+ * grb) and bound (lbb, ubb) may be relaxed by; null arrays or entries of
+ * KRVU_INFINITY leave no limit. */
+KRVU_API int KRVUrepairweightedinfeasbounds(KRVUprob prob, int *status, const double lrp[],
+                                            const double grp[], const double lbp[],
+                                            const double ubp[], char phase2, double delta,
+                                            const double lrb[], const double grb[],
+                                            const double lbb[], const double ubb[],
+                                            const char *optflags);
+/* The amounts of the last repair (null arrays are skipped): row_lower[i] by
+ * how much row i's lower limit was lowered, row_upper[i] its upper limit
+ * raised, col_lower[j] and col_upper[j] the same for column j's bounds;
+ * *violation (may be null) the first phase's penalty.  Fails when no repair
+ * has run since the problem last changed. */
+KRVU_API int KRVUgetrepairamounts(KRVUprob prob, double *violation, double row_lower[],
+                                  double row_upper[], double col_lower[], double col_upper[]);
+
+/* ===========================================================================
+ * Tuner (libkrvu/src/analysis/tuner.cpp)
+ * ========================================================================= */
+
+/* Tries control settings on copies of the problem within tunermaxtime
+ * seconds and leaves the best one on the problem.  flags: 'l' tune the LP
+ * solve, 'g' the MIP solve (default: MIP when the problem has integer
+ * columns, else LP); 'd', 'p', 'b' are passed to the solves.  The tuner first
+ * times the problem's own settings, then changes one control at a time (the
+ * values of the method: KRVUtunerreadmethod, else the built-in one) and
+ * combines improvements greedily.  LP runs are compared by time; MIP runs by
+ * time when they finish, else by gap, then objective.  A run is stopped when
+ * it can no longer win; an improvement counts only when a repeated run
+ * confirms it, so the result is never slower than the starting settings.
+ * Each run is logged as a row of a table (message KRVU_MSGCODE_TUNER). */
+KRVU_API int KRVUtune(KRVUprob prob, const char *flags);
+/* Reads the tuner method from a file (format in libkrvu/src/io/README.md);
+ * a file naming an unknown control or a value out of its range fails with
+ * the file and line. */
+KRVU_API int KRVUtunerreadmethod(KRVUprob prob, const char *methodfile);
+/* Writes the method the tuner would use (the one read, else the built-in). */
+KRVU_API int KRVUtunerwritemethod(KRVUprob prob, const char *methodfile);
+
+/* ===========================================================================
+ * Basis, solution and save files (libkrvu/src/io)
+ *
+ * An empty filename means the problem's name with the file kind's extension
+ * (.bss basis, .prt printed solution, .csv solution table, .sol binary
+ * solution, .slx text solution, .svf save file).  Writes go to a temporary
+ * file renamed at the end, so a failed write leaves any existing file as it
+ * was.  A malformed file fails with the file name, line and what was
+ * expected, and leaves the problem as it was.
+ * ========================================================================= */
+
+/* The basis in the MPS basis format (NAME, then XU, XL, UL, LL records, then
+ * ENDATA): XU col row / XL col row make col basic and row nonbasic at its
+ * upper / lower limit, UL col / LL col make col nonbasic at its upper / lower
+ * bound; unlisted columns are nonbasic at their lower bound (free ones at 0)
+ * and unlisted rows basic.  Reading loads the basis for the next solve as
+ * KRVUloadbasis does.  flags: none (must be empty or null). */
+KRVU_API int KRVUreadbasis(KRVUprob prob, const char *filename, const char *flags);
+KRVU_API int KRVUwritebasis(KRVUprob prob, const char *filename, const char *flags);
+/* A printed report of the solution: problem, status and objective, then a
+ * table of rows and a table of columns.  flags: 'l' the LP solution, 'm' the
+ * integer solution; default: the integer solution when there is one, else
+ * the LP solution. */
+KRVU_API int KRVUwriteprtsol(KRVUprob prob, const char *filename, const char *flags);
+/* The solution as a CSV table with the header
+ *   kind,index,name,value,slack,dual,reduced_cost,basis
+ * and one line per row (kind "row": value is the activity) and per column
+ * (kind "column"); fields that do not apply are empty.  flags as for
+ * KRVUwriteprtsol. */
+KRVU_API int KRVUwritesol(KRVUprob prob, const char *filename, const char *flags);
+/* The LP solution, basis and integer solution (what there is) in a binary
+ * file that keeps every double exactly; reading requires the same numbers of
+ * rows and columns and makes what the file holds the problem's solution.
+ * flags: none. */
+KRVU_API int KRVUreadbinsol(KRVUprob prob, const char *filename, const char *flags);
+KRVU_API int KRVUwritebinsol(KRVUprob prob, const char *filename, const char *flags);
+/* The text solution format: a line "NAME name", then " C column value" for
+ * each column (writing: those that are not 0), then "ENDATA".  Reading: the
+ * values become a MIP start (flag 'm', the default for problems with integer
+ * columns; columns left out are free in the start) or the LP solution that
+ * starts the next LP solve (flag 'l', the default otherwise; columns left out
+ * are 0).  Writing: flags as for KRVUwriteprtsol. */
+KRVU_API int KRVUreadslxsol(KRVUprob prob, const char *filename, const char *flags);
+KRVU_API int KRVUwriteslxsol(KRVUprob prob, const char *filename, const char *flags);
+/* The whole problem (model, names, controls, solutions, basis and scaling)
+ * in one binary file with a format version and a checksum.  KRVUsave writes
+ * under the default name, KRVUsaveas under filename.  KRVUrestore reads
+ * probname + ".svf" (or probname itself when it ends in ".svf") and replaces
+ * the problem's content; a file of another format version, or a damaged one,
+ * is refused with a message saying so.  flags: none. */
+KRVU_API int KRVUsave(KRVUprob prob);
+KRVU_API int KRVUsaveas(KRVUprob prob, const char *filename);
+KRVU_API int KRVUrestore(KRVUprob prob, const char *probname, const char *flags);
+
 #ifdef __cplusplus
 }
 #endif

@@ -94,6 +94,11 @@ inline void require_index(long long i, long long n, const char *func, const char
 // prob may be null (a message of the environment).
 void log(KRVUprob prob, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
 void log_text(KRVUprob prob, int msgtype, const std::string &text);
+// The same for a numbered message (code > 0, KRVU_MSGCODE_*), which a
+// problem can suppress with KRVUsetmessagestatus.
+void log_code(KRVUprob prob, int msgtype, int code, const char *fmt, ...)
+    __attribute__((format(printf, 4, 5)));
+void log_text_code(KRVUprob prob, int msgtype, int code, const std::string &text);
 // Sends a message of any library object (problem or nonlinear problem) to the
 // global handlers only.
 void log_global(void *object, int msgtype, const std::string &text);

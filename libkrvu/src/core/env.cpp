@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "core/common.h"
+#include "core/messages.h"
 #include "core/prob.h"
 #include "interfaces/highs_c_api.h"
 
@@ -155,15 +156,34 @@ void log_global(void *object, int msgtype, const std::string &text) {
   for (const Handler &h : handlers) h.f(object, h.data, nullptr, text.c_str(), msgtype, 0);
 }
 
-void log_text(KRVUprob prob, int msgtype, const std::string &text) {
+void log_text_code(KRVUprob prob, int msgtype, int code, const std::string &text) {
   if (prob) {
     if (ctl_int(prob, KRVU_CTRL_OUTPUTLOG) == 0 && msgtype == KRVU_MSG_LOG) return;
+    if (!message_shown(prob, code)) return;
+    copy_to_logfile(prob, msgtype, text);
     // Copy: a callback may remove itself.
     std::vector<MsgCallback> cbs = prob->msgcbs;
     for (const MsgCallback &cb : cbs)
       cb.f(prob, cb.data, text.c_str(), static_cast<int>(text.size()), msgtype);
   }
-  log_global(prob, msgtype, text);
+  std::vector<Handler> handlers;
+  {
+    std::lock_guard<std::mutex> lock(g_mutex);
+    handlers = g_handlers;
+  }
+  for (const Handler &h : handlers) h.f(prob, h.data, nullptr, text.c_str(), msgtype, code);
+}
+
+void log_text(KRVUprob prob, int msgtype, const std::string &text) {
+  log_text_code(prob, msgtype, 0, text);
+}
+
+void log_code(KRVUprob prob, int msgtype, int code, const char *fmt, ...) {
+  va_list ap;
+  va_start(ap, fmt);
+  std::string s = vformat(fmt, ap);
+  va_end(ap);
+  log_text_code(prob, msgtype, code, s);
 }
 
 void log(KRVUprob prob, int msgtype, const char *fmt, ...) {

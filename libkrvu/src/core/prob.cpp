@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "core/common.h"
+#include "core/messages.h"
 #include "core/prob.h"
 #include "model/store.h"
 

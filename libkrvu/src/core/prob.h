@@ -11,6 +11,7 @@
 
 namespace krvu {
 struct ProbData;  // model store and solver state: model/store.h
+struct MessageSettings;  // suppressed message codes and log file: core/messages.h
 constexpr uint32_t kMagicProb = 0x4b525650;   // "KRVP"
 constexpr uint32_t kMagicSlp = 0x4b534c50;    // "KSLP"
 constexpr uint32_t kMagicDead = 0xdeadbeef;
@@ -39,6 +40,7 @@ struct krvu_prob_s {
   std::vector<krvu::IntsolCallback> intsolcbs;  // sorted by decreasing priority
   std::unique_ptr<krvu::ProbData> data;     // created with the problem
   void *slp = nullptr;                      // the nonlinear problem over this one, if any
+  std::unique_ptr<krvu::MessageSettings> messages;  // created on first use
 
   krvu_prob_s();
   ~krvu_prob_s();

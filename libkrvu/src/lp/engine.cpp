@@ -127,11 +127,8 @@ bool objective_convex(const ModelData &m) {
   return true;
 }
 
-void sync_engine(krvu_prob_s *prob, int mode, const char *func) {
-  SolverState &s = *prob->data->solver;
-  HighsSession &hs = session(prob);
-  if (s.synced && s.mode == mode) return;
-  const ModelData &m = read_model(prob);
+void pass_model(void *h, const ModelData &m, int mode, const EngineScaling *scale,
+                const char *func) {
   const int n = m.ncols(), r = m.nrows();
   const int64_t nz = m.nelems(), qnz = static_cast<int64_t>(m.qrow.size());
   constexpr int64_t kMaxEngine = std::numeric_limits<int>::max();
@@ -157,16 +154,58 @@ void sync_engine(krvu_prob_s *prob, int mode, const char *func) {
   std::vector<int> qstart;
   if (qnz > 0) qstart.assign(m.qstart.begin(), m.qstart.end() - 1);
   if (astart.empty()) astart.push_back(0);
-  int st = Highs_passModel(hs.get(), n, r, static_cast<int>(nz), static_cast<int>(qnz),
+  const double *cost = m.obj.data(), *aval = m.dmatval.data(), *qval = m.qval.data();
+  std::vector<double> scost, saval, sqval;
+  if (scale && scale->active()) {
+    // x = C x', rows multiplied by R: the engine sees R A C, costs c C,
+    // bounds divided by C and row limits multiplied by R (powers of two, so
+    // nothing is rounded).
+    const std::vector<double> &R = scale->row, &C = scale->col;
+    scost.resize(n);
+    saval.assign(m.dmatval.begin(), m.dmatval.end());
+    for (int j = 0; j < n; ++j) {
+      scost[j] = m.obj[j] * C[j];
+      clo[j] /= C[j];
+      cup[j] /= C[j];
+      for (int64_t k = m.mstart[j]; k < m.mstart[j + 1]; ++k) saval[k] *= R[m.mrwind[k]] * C[j];
+    }
+    for (int i = 0; i < r; ++i) {
+      rlo[i] *= R[i];
+      rup[i] *= R[i];
+    }
+    if (qnz > 0) {
+      sqval.assign(m.qval.begin(), m.qval.end());
+      for (int j = 0; j < n; ++j)
+        for (int64_t k = m.qstart[j]; k < m.qstart[j + 1]; ++k) sqval[k] *= C[j] * C[m.qrow[k]];
+    }
+    cost = scost.data();
+    aval = saval.data();
+    if (qnz > 0) qval = sqval.data();
+  }
+  int st = Highs_passModel(h, n, r, static_cast<int>(nz), static_cast<int>(qnz),
                            kHighsMatrixFormatColwise, kHighsHessianFormatTriangular,
                            m.objsense < 0 ? kHighsObjSenseMaximize : kHighsObjSenseMinimize,
-                           -m.objrhs, m.obj.data(), clo.data(), cup.data(), rlo.data(), rup.data(),
-                           astart.data(), m.mrwind.data(), m.dmatval.data(),
-                           qnz > 0 ? qstart.data() : nullptr, qnz > 0 ? m.qrow.data() : nullptr,
-                           qnz > 0 ? m.qval.data() : nullptr, any_int ? integ.data() : nullptr);
-  hs.check(st, "the model", func);
+                           -m.objrhs, cost, clo.data(), cup.data(), rlo.data(), rup.data(),
+                           astart.data(), m.mrwind.data(), aval, qnz > 0 ? qstart.data() : nullptr,
+                           qnz > 0 ? m.qrow.data() : nullptr, qnz > 0 ? qval : nullptr,
+                           any_int ? integ.data() : nullptr);
+  if (st == kHighsStatusError)
+    raise(KRVU_ERR_SOLVER, "%s: the engine refused the model (its log has the details)", func);
+}
+
+void sync_engine(krvu_prob_s *prob, int mode, const char *func) {
+  SolverState &s = *prob->data->solver;
+  HighsSession &hs = session(prob);
+  if (s.synced && s.mode == mode) return;
+  const ModelData &m = read_model(prob);
+  const int n = m.ncols(), r = m.nrows();
+  const bool scaled = mode == kModeRelaxation && s.scaling.active() &&
+                      static_cast<int>(s.scaling.row.size()) == r &&
+                      static_cast<int>(s.scaling.col.size()) == n;
+  pass_model(hs.get(), m, mode, scaled ? &s.scaling : nullptr, func);
   s.synced = true;
   s.mode = mode;
+  s.engine_scaled = scaled;
   if (s.has_basis && static_cast<int>(s.cstat.size()) == n &&
       static_cast<int>(s.rstat.size()) == r && mode == kModeRelaxation) {
     // A basis that no longer fits (after deletions) is refused by the engine;
@@ -182,6 +221,8 @@ namespace krvu {
 namespace {
 bool engine_holds(krvu_prob_s *prob) {
   SolverState &s = *prob->data->solver;
+  // A scaled copy is passed whole again rather than edited in place.
+  if (s.synced && s.engine_scaled) s.synced = false;
   return s.synced && s.hs;
 }
 void refused(krvu_prob_s *prob, int st) {

@@ -1,6 +1,7 @@
 // Handing the model to the engine and reading results back.
 #pragma once
 #include <string>
+#include <vector>
 
 #include "model/store.h"
 
@@ -11,6 +12,24 @@ namespace krvu {
 class HighsSession;
 
 enum EngineMode : int { kModeRelaxation = 1, kModeInteger = 2 };
+
+// Scale factors applied to the model handed to the engine (KRVUscale): the
+// engine sees the rows multiplied by row[i] and the columns by col[j]
+// (x = col * x'), all powers of two.  Empty when there is no such scaling.
+struct EngineScaling {
+  std::vector<double> row, col;
+  bool active() const { return !row.empty() || !col.empty(); }
+};
+
+// Passes a whole model to an engine instance in the given mode, scaled when
+// scale is not null (it must then match the model's sizes).
+void pass_model(void *h, const ModelData &m, int mode, const EngineScaling *scale,
+                const char *func);
+
+// Brings a solution of the scaled model back to the problem's units: x and dj
+// per column, the row activities and duals per row.
+void unscale_solution(const EngineScaling &scale, std::vector<double> &x, std::vector<double> &dj,
+                      std::vector<double> &act, std::vector<double> &dual);
 
 // The problem's engine session, created on first use.
 HighsSession &session(krvu_prob_s *prob);

@@ -64,9 +64,6 @@ int stop_status(krvu_prob_s *prob, int ms) {
   }
 }
 
-namespace {
-
-// Reads the engine's solution, basis and rays into our copy.
 void capture_lp(krvu_prob_s *prob) {
   SolverState &s = *prob->data->solver;
   const ModelData &m = prob->data->m;
@@ -83,6 +80,7 @@ void capture_lp(krvu_prob_s *prob) {
   std::vector<double> act(r, 0.0);
   if (pstat > 0 || dstat > 0)
     Highs_getSolution(h, s.x.data(), s.dj.data(), act.data(), s.dual.data());
+  if (s.engine_scaled) unscale_solution(s.scaling, s.x, s.dj, act, s.dual);
   for (int i = 0; i < r; ++i) s.slack[i] = m.rhs[i] - act[i];
   s.has_lpsol = pstat > 0 || n + r == 0;
   if (bvalid) {
@@ -95,7 +93,6 @@ void capture_lp(krvu_prob_s *prob) {
   }
 }
 
-}  // namespace
 }  // namespace krvu
 
 using namespace krvu;
@@ -146,6 +143,8 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
       int has = 0;
       s.pray.assign(m.ncols(), 0.0);
       if (Highs_getPrimalRay(h, &has, s.pray.data()) != kHighsStatusError && has) s.has_pray = true;
+      if (s.has_pray && s.engine_scaled)
+        for (int j = 0; j < m.ncols(); ++j) s.pray[j] *= s.scaling.col[j];
       // The direction's entering column: the nonbasic one moving furthest.
       if (s.has_pray && s.has_basis && algo == 'p') {
         double best = 0;
@@ -159,6 +158,8 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
       int has = 0;
       s.dray.assign(m.nrows(), 0.0);
       if (Highs_getDualRay(h, &has, s.dray.data()) != kHighsStatusError && has) s.has_dray = true;
+      if (s.has_dray && s.engine_scaled)
+        for (int i = 0; i < m.nrows(); ++i) s.dray[i] *= s.scaling.row[i];
     }
     double obj = status == 1 || s.has_lpsol ? Highs_getObjectiveValue(h) : 0.0;
     if (m.ncols() == 0) obj = -m.objrhs;
@@ -166,7 +167,8 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
     attr_set_int(prob, KRVU_ATTR_LPSTATUS, status);
     if (std::any_of(m.coltype.begin(), m.coltype.end(), [](char c) { return c != 'C'; }))
       attr_set_int(prob, KRVU_ATTR_MIPSTATUS, status == 1 ? 2 : 1);
-    log(prob, KRVU_MSG_LOG, "LP status %d, objective %.12g, %.2f s", status, obj, r.seconds);
+    log_code(prob, KRVU_MSG_LOG, KRVU_MSGCODE_LPSUMMARY, "LP status %d, objective %.12g, %.2f s",
+             status, obj, r.seconds);
     if (status == 7)
       raise(KRVU_ERR_SOLVER, "%s: the engine could not solve the problem (engine status %d)", F,
             r.model_status);

@@ -16,6 +16,9 @@ struct RunResult {
 RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func);
 // Clears an interrupt left from before; interrupts from here on stop the run.
 void begin_solve(krvu_prob_s *prob);
+// Reads the engine's LP solution, basis and rays into the problem's copy (in
+// the problem's units when the engine's copy is scaled).
+void capture_lp(krvu_prob_s *prob);
 // Stop status (1009) for an engine status that ended a run early.
 int stop_status(krvu_prob_s *prob, int model_status);
 

@@ -1,5 +1,6 @@
 #include "lp/solver_state.h"
 
+#include "analysis/state.h"
 #include "core/prob.h"
 #include "lp/highs_session.h"
 #include "model/store.h"
@@ -13,6 +14,7 @@ void touch(krvu_prob_s *prob, int change) {
   SolverState &s = *prob->data->solver;
   s.has_lpsol = s.has_mipsol = s.has_pray = s.has_dray = false;
   s.unbvec = -1;
+  if (s.analysis) s.analysis->on_change();
   // Our basis copy survives structural changes: the functions that add or
   // delete rows and columns keep it aligned, and the engine checks it.
   if (change & kChangeStructure) {

@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "lp/engine.h"
+
 struct krvu_prob_s;
 
 namespace krvu {
@@ -20,6 +22,8 @@ enum Change : int {
   kChangeRhs = 4,
   kChangeStructure = 8,
 };
+
+struct AnalysisState;  // infeasibility analysis, repair and tuner: analysis/state.h
 
 struct SolverState {
   std::unique_ptr<HighsSession> hs;
@@ -41,6 +45,13 @@ struct SolverState {
   // entries with their columns).
   std::vector<double> start_x;
   std::vector<int> start_cols;
+
+  // Scaling set by KRVUscale (kept aligned by row and column additions and
+  // deletions) and whether the engine's copy is scaled by it.
+  EngineScaling scaling;
+  bool engine_scaled = false;
+  // Results of the infeasibility analysis and repair, created on first use.
+  std::unique_ptr<AnalysisState> analysis;
 
   std::atomic<bool> interrupt{false};
   std::atomic<int> interrupt_reason{0};

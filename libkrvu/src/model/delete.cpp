@@ -97,6 +97,7 @@ int KRVUdelrows(KRVUprob prob, int nrows, const int rowind[]) {
     filter_qrows(m, &map, nullptr);
     SolverState &s = *d.solver;
     if (s.has_basis) keep(s.rstat, map);
+    if (!s.scaling.row.empty()) keep(s.scaling.row, map);
     return 0;
   });
 }
@@ -210,6 +211,7 @@ int KRVUdelcols(KRVUprob prob, int ncols, const int colind[]) {
     }
     SolverState &s = *d.solver;
     if (s.has_basis) keep(s.cstat, map);
+    if (!s.scaling.col.empty()) keep(s.scaling.col, map);
     return 0;
   });
 }

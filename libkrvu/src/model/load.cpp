@@ -421,6 +421,7 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
     }
     SolverState &s = *d.solver;
     if (s.has_basis) s.rstat.resize(m.nrows(), 1);  // new rows basic
+    if (s.scaling.active()) s.scaling.row.resize(m.nrows(), 1.0);
     return 0;
   });
 }
@@ -476,6 +477,7 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
       m.mstart.push_back(static_cast<int64_t>(m.mrwind.size()));
     }
     SolverState &s = *d.solver;
+    if (s.scaling.active()) s.scaling.col.resize(m.ncols(), 1.0);
     if (s.has_basis) {
       // New columns are nonbasic at a finite bound, or at zero when free.
       s.cstat.resize(m.ncols(), 0);
