@@ -2,10 +2,13 @@
 // between calls.  Held by the problem's solver state; model changes drop the
 // sets and the repair amounts (they describe the model as it was).
 #pragma once
+#include <memory>
 #include <string>
 #include <vector>
 
 namespace krvu {
+
+class ElasticSystem;  // analysis/elastic.h
 
 // One infeasible set: rows and column bounds with their Farkas multipliers.
 struct IisSet {
@@ -18,6 +21,7 @@ struct IisSet {
   std::vector<signed char> rowiso, coliso;  // -1 not computed, 0 no, 1 isolation
   double suminfeas = 0;         // least sum of violations of the set's members
   int numinfeas = 0;            // members violated at that point
+  std::vector<int> member_ids;  // the members in the elastic system
 };
 
 struct IisState {
@@ -27,6 +31,10 @@ struct IisState {
   IisSet initial;          // the infeasible subsystem the elastic filter found
   std::vector<IisSet> sets;
   bool exhausted = false;  // no further set exists (or none can be found)
+  // The elastic form the sets were found on, kept for the next calls, and
+  // the sets of removed members found to leave the problem feasible.
+  std::shared_ptr<ElasticSystem> system;
+  std::vector<std::vector<int>> dead;
   // Work of the whole analysis, for benchmarks and logs.
   int lp_solves = 0;
   long long iterations = 0;

@@ -1,5 +1,6 @@
 #include "lp/highs_session.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <new>
@@ -96,6 +97,14 @@ void HighsSession::apply_controls(char algo, bool mip) {
   set_opt("random_seed", clamp_int(ctl_int(p, 8040)));
   if (!ctl_str(p, 6000).empty()) set_opt("log_file", ctl_str(p, 6000).c_str());
   if (!ctl_int(p, 8013)) set_opt("simplex_scale_strategy", 0);
+  set_opt("simplex_dual_edge_weight_strategy", clamp_int(ctl_int(p, 8320)));
+  // The primal simplex has no steepest edge of its own: Devex stands in.
+  set_opt("simplex_primal_edge_weight_strategy", std::min(clamp_int(ctl_int(p, 8320)), 1));
+  set_opt("mip_heuristic_effort", ctl_dbl(p, 7320));
+  set_opt("mip_allow_cut_separation_at_nodes", ctl_int(p, 8321) != 0);
+  set_opt("mip_detect_symmetry", ctl_int(p, 8322) != 0);
+  set_opt("mip_allow_restart", ctl_int(p, 8323) != 0);
+  set_opt("mip_pscost_minreliable", clamp_int(ctl_int(p, 8324)));
   int threads = clamp_int(ctl_int(p, 8020));
   if (threads > 0) set_opt("threads", threads);
   // The engine's MIP bound is an upper limit in its minimization form, so a
