@@ -283,3 +283,53 @@ TEST_F(Repair, IntegerColumnsStayIntegerAndArgumentsAreChecked) {
 }
 
 }  // namespace
+
+namespace {
+
+using Refine = testing_analysis::AnalysisTest;
+
+TEST_F(Refine, FixesTheIntegersAndPolishesTheRest) {
+  // min x + 2y + z  s.t. x + y + z >= 2.5, y - z >= -1, x integer in [0, 10],
+  // y semi-continuous (0 or in [1, 4]); row 2 (z <= 0.2) holds only when b = 1.
+  load({{1, 1, 1, 0}, {0, 1, -1, 0}, {0, 0, 1, 0}}, "GGL", {2.5, -1, 0.2}, {1, 2, 1, 0}, {},
+       {10, 4, KRVU_INFINITY, 1});
+  const int ci[3] = {0, 1, 3};
+  const char ct[3] = {'I', 'S', 'B'};
+  ASSERT_EQ(KRVUchgcoltype(p, 3, ci, ct), 0);
+  const int yc = 1;
+  const double lim = 1;
+  ASSERT_EQ(KRVUchgglblimit(p, 1, &yc, &lim), 0);
+  const int row = 2, ind = 3, comp = 1;
+  ASSERT_EQ(KRVUsetindicators(p, 1, &row, &ind, &comp), 0) << err();
+  struct Case {
+    std::vector<double> given;
+    int status;
+    std::vector<double> expect;
+  };
+  const std::vector<Case> cases{
+      // b = 0 drops row 2; y off: z = 0.5 makes row 0 hold.
+      {{2.0000003, 0.01, 0.7, 0}, 0, {2, 0, 0.5, 0}},
+      // b = 1 keeps z <= 0.2, and with y off row 0 cannot hold.
+      {{2, 0.01, 0.7, 1}, 1, {2, 0.01, 0.7, 1}},
+      // y on: it takes its limit 1, z = 0.
+      {{2, 1.3, 0.1, 1}, 0, {2, 1, 0, 1}},
+  };
+  for (const Case &c : cases) {
+    std::vector<double> out(4, NAN);
+    int status = -1;
+    ASSERT_EQ(KRVUrefinemipsol(p, 0, "", c.given.data(), out.data(), &status), 0) << err();
+    EXPECT_EQ(status, c.status);
+    for (int j = 0; j < 4; ++j) EXPECT_NEAR(out[j], c.expect[j], 1e-9) << j;
+  }
+  // Integer values come back exact.
+  std::vector<double> out(4);
+  int status = -1;
+  KRVUrefinemipsol(p, 0, "", cases[0].given.data(), out.data(), &status);
+  EXPECT_EQ(out[0], 2.0);
+  EXPECT_NE(KRVUrefinemipsol(p, 1, "", cases[0].given.data(), out.data(), &status), 0);
+  EXPECT_NE(err().find("'options'"), std::string::npos) << err();
+  EXPECT_NE(KRVUrefinemipsol(p, 0, "", nullptr, out.data(), &status), 0);
+  EXPECT_NE(err().find("'solution'"), std::string::npos) << err();
+}
+
+}  // namespace
