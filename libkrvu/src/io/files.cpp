@@ -1,14 +1,11 @@
 // KRVUreadprob and KRVUwriteprob: choosing the format and replacing or
 // reading the problem's model.
-#include <atomic>
-#include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "core/common.h"
 #include "core/prob.h"
+#include "io/atomic_write.h"
 #include "io/iobase.h"
 
 namespace krvu {
@@ -114,38 +111,16 @@ int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
     bool lp = f.find('l') != std::string::npos ||
               (f.find('m') == std::string::npos && io::ends_with(base, ".lp"));
     const ModelData &m = read_model(prob);
-    // A regular file is written under a temporary name and renamed at the
-    // end, so that a failed write leaves no half-written file (and an
-    // existing file as it was).  Devices, pipes and symbolic links, and
-    // folders where no new file can be made, are written directly.
-    static std::atomic<unsigned> serial{0};
-    struct stat st;
-    std::string tmp;
-    if (!(::lstat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode))) {
-      tmp = path + ".tmp" + std::to_string(static_cast<long>(getpid())) + "_" +
-            std::to_string(serial++);
-      std::FILE *probe = std::fopen(tmp.c_str(), "wb");
-      if (probe)
-        std::fclose(probe);
-      else
-        tmp.clear();
-    }
     try {
-      io::Out out(tmp.empty() ? path : tmp, gz, path);
-      out.set_hex(f.find('x') != std::string::npos);
-      if (lp)
-        io::write_lp(m, read_rows(prob), prob->name, out, prob);
-      else
-        io::write_mps(m, prob->name, out, f.find('p') != std::string::npos, prob);
-      out.close();
-      if (!tmp.empty() && std::rename(tmp.c_str(), path.c_str()) != 0)
-        raise(KRVU_ERR_FILE, "cannot write '%s': %s", path.c_str(), std::strerror(errno));
+      io::write_atomically(path, gz, [&](io::Out &out) {
+        out.set_hex(f.find('x') != std::string::npos);
+        if (lp)
+          io::write_lp(m, read_rows(prob), prob->name, out, prob);
+        else
+          io::write_mps(m, prob->name, out, f.find('p') != std::string::npos, prob);
+      });
     } catch (const Error &e) {
-      if (!tmp.empty()) std::remove(tmp.c_str());
       throw Error(e.code, std::string("KRVUwriteprob: ") + e.what());
-    } catch (...) {
-      if (!tmp.empty()) std::remove(tmp.c_str());
-      throw;
     }
     log(prob, KRVU_MSG_LOG, "wrote %s", path.c_str());
     return 0;

@@ -25,6 +25,19 @@ RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func) {
   HighsSession &hs = session(prob);
   hs.apply_controls(algo, mode == kModeInteger);
   sync_engine(prob, mode, func);
+  if (mode == kModeRelaxation && !s.lp_start.empty()) {
+    // A start point read from a file: the engine builds its first basis
+    // from it (when it holds no basis of its own).
+    std::vector<double> x(s.lp_start);
+    if (static_cast<int>(x.size()) == m.ncols()) {
+      if (s.engine_scaled)
+        for (int j = 0; j < m.ncols(); ++j) x[j] /= s.scaling.col[j];
+      int bvalid = 0;
+      Highs_getIntInfoValue(hs.get(), "basis_validity", &bvalid);
+      if (!bvalid) Highs_setSolution(hs.get(), x.data(), nullptr, nullptr, nullptr);
+    }
+    s.lp_start.clear();
+  }
   RunResult r;
   auto t0 = std::chrono::steady_clock::now();
   r.run_status = hs.run();

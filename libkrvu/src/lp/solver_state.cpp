@@ -21,6 +21,7 @@ void touch(krvu_prob_s *prob, int change) {
     s.synced = false;
     s.start_x.clear();  // a MIP start no longer fits a changed set of columns
     s.start_cols.clear();
+    s.lp_start.clear();
   }
   attr_set_int(prob, KRVU_ATTR_LPSTATUS, 0);
   attr_set_int(prob, KRVU_ATTR_MIPSTATUS, 0);

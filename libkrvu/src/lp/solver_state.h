@@ -45,6 +45,9 @@ struct SolverState {
   // entries with their columns).
   std::vector<double> start_x;
   std::vector<int> start_cols;
+  // A point that starts the next LP solve when there is no basis (one entry
+  // per column; used once).
+  std::vector<double> lp_start;
 
   // Scaling set by KRVUscale (kept aligned by row and column additions and
   // deletions) and whether the engine's copy is scaled by it.
