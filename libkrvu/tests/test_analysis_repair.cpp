@@ -1,6 +1,10 @@
 // Infeasibility repair against penalty models built independently here
 // (bounds relaxed by substitution, not by rows as the library does).
 #include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <fstream>
+#include <sstream>
 
 #include "analysis_fixture.h"
 
@@ -330,6 +334,76 @@ TEST_F(Refine, FixesTheIntegersAndPolishesTheRest) {
   EXPECT_NE(err().find("'options'"), std::string::npos) << err();
   EXPECT_NE(KRVUrefinemipsol(p, 0, "", nullptr, out.data(), &status), 0);
   EXPECT_NE(err().find("'solution'"), std::string::npos) << err();
+}
+
+}  // namespace
+
+namespace {
+
+class Tuner : public testing_analysis::AnalysisTest {};
+
+void collect_lines(KRVUprob, void *data, const char *msg, int, int) {
+  static_cast<std::vector<std::string> *>(data)->push_back(msg);
+}
+
+TEST_F(Tuner, MethodFilesRoundTripAndRefuseBadLines) {
+  const std::string path = ::testing::TempDir() + "krvu_method.txt";
+  ASSERT_EQ(KRVUtunerwritemethod(p, path.c_str()), 0) << err();
+  std::ifstream in(path);
+  std::stringstream text;
+  text << in.rdbuf();
+  EXPECT_NE(text.str().find("[lp]\nlpalgorithm = 2, 3, 4\n"), std::string::npos) << text.str();
+  EXPECT_NE(text.str().find("[mip]\nheureffort = 0, 0.2, 0.5\n"), std::string::npos);
+  struct Case {
+    const char *text, *expect;
+  };
+  const Case cases[] = {
+      {"[lp]\nnosuch = 1\n", ":2: unknown control 'nosuch'"},
+      {"presolve = 1\n", ":1: expected a section [lp] or [mip] first"},
+      {"[lp]\npresolve = 0, 2\n", ":2: 2 is out of the range [0, 1] of 'presolve'"},
+      {"[lp]\nlpalgorithm = 2.5\n", ":2: control 'lpalgorithm' takes integers"},
+      {"[lp]\npresolve = 0\npresolve = 1\n", ":3: control 'presolve' is listed twice"},
+      {"[qp]\n", ":1: unknown section '[qp]'"},
+  };
+  for (const Case &c : cases) {
+    std::ofstream(path) << c.text;
+    EXPECT_NE(KRVUtunerreadmethod(p, path.c_str()), 0) << c.text;
+    EXPECT_NE(err().find(path + c.expect), std::string::npos) << err();
+  }
+  std::ofstream(path) << "# mine\n[lp]\npresolve = 0\n[mip]\n";
+  ASSERT_EQ(KRVUtunerreadmethod(p, path.c_str()), 0) << err();
+  ASSERT_EQ(KRVUtunerwritemethod(p, path.c_str()), 0);
+  std::ifstream in2(path);
+  std::stringstream t2;
+  t2 << in2.rdbuf();
+  EXPECT_NE(t2.str().find("[lp]\npresolve = 0\n[mip]\n"), std::string::npos) << t2.str();
+  std::remove(path.c_str());
+}
+
+TEST_F(Tuner, KeepsTheStartingSettingsUnlessARunBeatsThem) {
+  if (!read("25fv47.mps")) GTEST_SKIP() << "instances not available";
+  std::vector<std::string> lines;
+  KRVUaddcbmessage(p, collect_lines, &lines, 0);
+  KRVUsetdblcontrol(p, 7310, 3.0);
+  // A method whose only alternative cannot finish: an iteration limit of 5.
+  const std::string path = ::testing::TempDir() + "krvu_method2.txt";
+  std::ofstream(path) << "[lp]\niterlimit = 5\n";
+  ASSERT_EQ(KRVUtunerreadmethod(p, path.c_str()), 0);
+  auto t0 = std::chrono::steady_clock::now();
+  ASSERT_EQ(KRVUtune(p, "l"), 0) << err();
+  const double took = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  EXPECT_LE(took, 3.0 * 1.1 + 0.2);
+  // The iteration limit stops the run unfinished: never better.
+  int it = 0;
+  KRVUgetintcontrol(p, 8000, &it);
+  EXPECT_NE(it, 5);
+  const bool table = std::any_of(lines.begin(), lines.end(), [](const std::string &s) {
+    return s.find("start") != std::string::npos;
+  });
+  EXPECT_TRUE(table);
+  EXPECT_NE(KRVUtune(p, "lg"), 0);
+  EXPECT_NE(err().find("exclude"), std::string::npos);
+  std::remove(path.c_str());
 }
 
 }  // namespace

@@ -58,6 +58,12 @@ class LpEngine : public ElasticEngine {
     if (em_.nrows() == 0) return true;
     return Highs_getSolution(hs_.get(), nullptr, nullptr, nullptr, y.data()) != kHighsStatusError;
   }
+  bool dual_ray(std::vector<double> &y) override {
+    y.assign(em_.nrows(), 0.0);
+    int has = 0;
+    if (em_.nrows() == 0) return false;
+    return Highs_getDualRay(hs_.get(), &has, y.data()) != kHighsStatusError && has;
+  }
 
  private:
   HighsSession hs_;
@@ -357,6 +363,57 @@ bool ElasticSystem::member_duals(std::vector<double> &y) {
   y.resize(members_.size());
   for (size_t k = 0; k < members_.size(); ++k) y[k] = rows[members_[k].erow];
   return true;
+}
+
+bool ElasticSystem::ray_support(std::vector<char> &support) {
+  if (integer_) return false;
+  std::vector<double> ray;
+  if (!main_->dual_ray(ray)) return false;
+  const int nr = em_.nrows();
+  // Which rows are hard members (their limits hold), with their limits.
+  std::vector<int> member_of(nr, -1);
+  for (int k = 0; k < members(); ++k)
+    if (state_[k] == kHard) member_of[members_[k].erow] = k;
+  double scale = 0;
+  for (double v : ray) scale = std::max(scale, std::fabs(v));
+  if (scale == 0) return false;
+  const double tol = 1e-9 * scale;
+  for (double sign : {1.0, -1.0}) {
+    bool ok = true;
+    double limit = 0;
+    for (int i = 0; i < nr && ok; ++i) {
+      const double y = sign * ray[i];
+      if (std::fabs(y) <= tol) continue;
+      if (member_of[i] < 0) {
+        ok = false;  // a row that is free (removed or not a member) cannot take part
+        break;
+      }
+      double lo, up;
+      row_bounds(em_, i, lo, up);
+      // y > 0 uses the lower limit, y < 0 the upper one.
+      const double b = y > 0 ? lo : up;
+      if (std::isinf(b)) ok = false;
+      else limit += y * b;
+    }
+    if (!ok) continue;
+    // The combination must cancel every original column (they are free).
+    double worst = 0;
+    for (int j = 0; j < first_ecol_ && ok; ++j) {
+      double c = 0, mag = 0;
+      for (int64_t k = em_.mstart[j]; k < em_.mstart[j + 1]; ++k) {
+        c += sign * ray[em_.mrwind[k]] * em_.dmatval[k];
+        mag += std::fabs(ray[em_.mrwind[k]] * em_.dmatval[k]);
+      }
+      worst = std::max(worst, std::fabs(c) / std::max(mag, 1e-300));
+      if (std::fabs(c) > 1e-9 * std::max(1.0, mag)) ok = false;
+    }
+    if (!ok || limit <= 1e-9 * std::max(1.0, scale)) continue;
+    support.assign(members(), 0);
+    for (int i = 0; i < nr; ++i)
+      if (member_of[i] >= 0 && std::fabs(ray[i]) > tol) support[member_of[i]] = 1;
+    return true;
+  }
+  return false;
 }
 
 double ElasticSystem::time_left() const {

@@ -54,6 +54,8 @@ class ElasticEngine {
   virtual double objective() = 0;
   // Row duals of the last optimal solve (LP engine only; false otherwise).
   virtual bool row_duals(std::vector<double> &y) { return false; }
+  // The dual ray of the last infeasible solve (LP engine only).
+  virtual bool dual_ray(std::vector<double> &y) { return false; }
   int solves = 0;
   long long iterations = 0;
 };
@@ -80,6 +82,10 @@ class ElasticSystem {
   // Multipliers of the members for the last optimal solve of the LP engine
   // (the rows' duals), false when not available.
   bool member_duals(std::vector<double> &y);
+  // After an infeasible solve of the LP engine: the members the engine's
+  // Farkas ray uses (support[k] = 1), when the ray checks out as a proof
+  // that they alone conflict; false when there is no such proof.
+  bool ray_support(std::vector<char> &support);
   // Solves the LP relaxation in the given states (the main engine for
   // continuous systems); on an optimal solve *violation gets the least sum
   // of violations and y the members' multipliers (their rows' duals).

@@ -112,6 +112,7 @@ SetStatus find_set(krvu_prob_s *prob, ElasticSystem &es, const std::vector<char>
   for (int k = 0; k < nm; ++k)
     if (st[k] != kHard) st[k] = kRemoved;
   for (int k : hardened) {
+    if (st[k] != kHard) continue;  // dropped with a ray already
     st[k] = kRemoved;
     es.set_states(st);
     ElasticOutcome o = es.solve();
@@ -122,7 +123,16 @@ SetStatus find_set(krvu_prob_s *prob, ElasticSystem &es, const std::vector<char>
         if (st[j] == kHard) result.push_back(j);
       return kEarly;
     }
-    if (o != kInfeasible) st[k] = kHard;  // needed: without it the rest is feasible
+    if (o != kInfeasible) {
+      st[k] = kHard;  // needed: without it the rest is feasible
+      continue;
+    }
+    // Still infeasible: a checked Farkas ray of this solve proves that its
+    // members alone conflict, so every other hard member goes at once.
+    std::vector<char> support;
+    if (es.ray_support(support))
+      for (int j = 0; j < nm; ++j)
+        if (st[j] == kHard && !support[j]) st[j] = kRemoved;
   }
   result.clear();
   for (int j = 0; j < nm; ++j)

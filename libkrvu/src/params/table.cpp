@@ -142,7 +142,7 @@ std::vector<ParamDef> build_table() {
       CTL_I(8310, "tunertarget", 0, 0, 2,
             "What the tuner compares: 0 automatic (LP: time; MIP: time when solved, else gap), "
             "1 time, 2 gap"),
-      CTL_I(8311, "tunerrepeats", 1, 0, 5,
+      CTL_I(8311, "tunerrepeats", 2, 0, 5,
             "Extra runs that confirm an improvement the tuner found (guards against noise)"),
       CTL_I(8320, "pricing", -1, -1, 2,
             "Simplex pricing: -1 automatic, 0 Dantzig, 1 Devex, 2 steepest edge"),
