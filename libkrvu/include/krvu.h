@@ -888,11 +888,14 @@ KRVU_API int KRVUgetrepairamounts(KRVUprob prob, double *violation, double row_l
  * time when they finish, else by gap, then objective.  A run is stopped when
  * it can no longer win; an improvement counts only when a repeated run
  * confirms it, so the result is never slower than the starting settings.
- * Each run is logged as a row of a table (message KRVU_MSGCODE_TUNER). */
+ * Each run is logged as a row of a table (message KRVU_MSGCODE_TUNER).  The
+ * budget holds within the time of stopping a run; KRVUinterrupt stops the
+ * tuner after the run under way (the best settings so far are kept). */
 KRVU_API int KRVUtune(KRVUprob prob, const char *flags);
 /* Reads the tuner method from a file (format in libkrvu/src/io/README.md);
  * a file naming an unknown control or a value out of its range fails with
- * the file and line. */
+ * the file and line.  The method stays until the problem's whole model is
+ * replaced (KRVUreadprob, KRVUloadlp, ...). */
 KRVU_API int KRVUtunerreadmethod(KRVUprob prob, const char *methodfile);
 /* Writes the method the tuner would use (the one read, else the built-in). */
 KRVU_API int KRVUtunerwritemethod(KRVUprob prob, const char *methodfile);

@@ -182,11 +182,11 @@ class Tuner {
     }
     log_run(best_s, best, "start");
     // Unfinished starting runs leave the limit where it was.
-    for (bool improved = true; improved && left() > 0;) {
+    for (bool improved = true; improved && left() > 0 && !interrupted();) {
       improved = false;
       for (const TunerDimension &d : dims) {
         for (double v : d.values) {
-          if (left() <= 1e-3) break;
+          if (left() <= 1e-3 || interrupted()) break;
           // The best settings with this control at v (unless it is there already).
           double current = get_value(prob_, d.id);
           for (auto &c : best_s)
@@ -239,6 +239,8 @@ class Tuner {
   }
 
   const Setting &best() const { return best_; }
+  // An interrupt of the problem stops the tuner after the run under way.
+  bool interrupted() const { return prob_->data->solver->interrupt.load(); }
   int repeats() const { return static_cast<int>(ctl_int(prob_, 8311)); }
 
  private:
@@ -286,6 +288,7 @@ int KRVUtune(KRVUprob prob, const char *flags) {
     const bool mip = want_mip || (!want_lp && entities);
     const double budget = ctl_dbl(prob, 7310);
     if (budget <= 0) raise(KRVU_ERR_STATE, "%s: the tuner's time (control tunermaxtime) is 0", F);
+    prob->data->solver->interrupt.store(false);
     const TunerMethod &tm = tuner_method(prob);
     Tuner t(prob, mip, algo.c_str(), std::min(budget, 1e9), F);
     t.tune(mip ? tm.mip : tm.lp);
