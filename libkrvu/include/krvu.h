@@ -142,6 +142,9 @@ KRVU_API int KRVUgetcontrolinfo(KRVUprob prob, const char *name, int *id, int *t
 KRVU_API int KRVUgetattribinfo(KRVUprob prob, const char *name, int *id, int *type);
 /* Help text of a control or attribute (static, never null on success). */
 KRVU_API int KRVUgetcahelp(int id, const char **help);
+/* The values a numeric control accepts, lo <= value <= hi (fails for
+ * attributes and text controls). */
+KRVU_API int KRVUgetcarange(int id, double *lo, double *hi);
 
 KRVU_API int KRVUgetintcontrol(KRVUprob prob, int id, int *value);
 KRVU_API int KRVUgetintcontrol64(KRVUprob prob, int id, int64_t *value);

@@ -3,7 +3,9 @@
 #include "krvu.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -39,6 +41,10 @@ struct krvu_prob_s {
   std::vector<krvu::IntsolCallback> intsolcbs;  // sorted by decreasing priority
   std::unique_ptr<krvu::ProbData> data;     // created with the problem
   void *slp = nullptr;                      // the nonlinear problem over this one, if any
+  // The log file (control logfile), opened on the first line logged to it.
+  std::mutex logfile_mutex;
+  std::FILE *logfile = nullptr;
+  std::string logfile_name;
 
   krvu_prob_s();
   ~krvu_prob_s();

@@ -133,7 +133,8 @@ std::vector<ParamDef> build_table() {
       CTL_I(KRVU_CTRL_OUTPUTLOG, "outputlog", 1, 0, 1,
             "1: the problem's log lines reach its message callbacks; 0: they are dropped"),
       CTL_I(8040, "randomseed", 0, 0, kIntMax, "Seed of the engine's random choices"),
-      CTL_S(6000, "logfile", "", "File that receives a copy of the engine's log ('' for none)"),
+      CTL_S(6000, "logfile", "", "File to which every log line of the problem is appended, whether or not "
+            "outputlog passes it on ('' for none)"),
       // --- library attributes -----------------------------------------------
       ATR(KRVU_ATTR_ROWS, "rows", KRVU_TYPE_INT, get_rows, "Rows of the problem as it is held"),
       ATR(1002, "elems", KRVU_TYPE_INT64, get_elems, "Nonzero matrix coefficients"),
