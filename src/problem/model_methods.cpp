@@ -51,8 +51,11 @@ PyMethodDef problem_model_methods[] = {
          "Arguments:\n  flags: optimizer flags ('d' dual simplex, 'p' primal simplex, 'b'\n"
          "    interior point).\n\n",
          "p.solve(); print(p.getProbStatusString(), p.getObjVal())",
-         "Further information:\n  Ctrl-C stops the solve; the status then says it was "
-         "interrupted.\n\n",
+         "Further information:\n  Ctrl-C stops the solve and solve() returns. The status is then "
+         "the last LP or\n  MIP status reached (for example lp_unfinished or mip_solution); "
+         "the attribute\n  p.attributes.stopstatus says why the run stopped: korvu.stop_ctrlc "
+         "after Ctrl-C,\n  korvu.stop_timelimit, korvu.stop_nodelimit, ... (0 when it ran to the "
+         "end).\n\n",
          "getProbStatus, getSolution, controls")},
     {"getProbStatus", problem_getProbStatus, METH_NOARGS,
      DOC("getProbStatus()", "Returns the status of the last solve as an integer.",
