@@ -12,7 +12,9 @@ die() { echo "tools/test.sh: $*" >&2; exit 1; }
 need=()
 command -v g++ >/dev/null 2>&1 || need+=(g++)
 [ -f /usr/include/zlib.h ] || need+=(zlib1g-dev)
-gtest_ok() { [ -f /usr/include/gtest/gtest.h ] && ls /usr/lib/*/libgtest.a /usr/lib/libgtest.a >/dev/null 2>&1; }
+gtest_ok() {
+  [ -f /usr/include/gtest/gtest.h ] && { compgen -G '/usr/lib/*/libgtest.a' >/dev/null || [ -f /usr/lib/libgtest.a ]; }
+}
 gtest_ok || need+=(libgtest-dev)
 if [ ${#need[@]} -gt 0 ]; then
   if [ "$(id -u)" = 0 ] && command -v apt-get >/dev/null 2>&1; then
