@@ -11,6 +11,7 @@
 #include "model/maps.h"
 #include "module/module.h"
 #include "problem/methods.h"
+#include "problem/registry.h"
 #include "problem/walker.h"
 
 using korvu::EnvLock;
@@ -40,44 +41,6 @@ int not_initialised() {
   PyErr_SetString(korvu_ModelError, "The problem is not initialised");
   return -1;
 }
-
-// The problem's registry: its three lists and maps.
-struct registry {
-  PyRef vars, constraints, sos;
-  rowcolmap *varmap = nullptr, *rowmap = nullptr, *sosmap = nullptr;
-  registry() = default;
-  registry(const registry &) = delete;
-  registry &operator=(const registry &) = delete;
-  ~registry() {
-    rowcolmap_free(&varmap);
-    rowcolmap_free(&rowmap);
-    rowcolmap_free(&sosmap);
-  }
-  int create() {
-    vars = PyRef::steal(PyList_New(0));
-    constraints = PyRef::steal(PyList_New(0));
-    sos = PyRef::steal(PyList_New(0));
-    varmap = rowcolmap_new();
-    rowmap = rowcolmap_new();
-    sosmap = rowcolmap_new();
-    if (!vars || !constraints || !sos || !varmap || !rowmap || !sosmap) {
-      if (!PyErr_Occurred()) PyErr_NoMemory();
-      return -1;
-    }
-    return 0;
-  }
-  // Hands everything to the problem, dropping what it held.
-  void install(problem_s *p) {
-    PyObject *old[3] = {p->vars, p->constraints, p->sos};
-    p->vars = vars.release();
-    p->constraints = constraints.release();
-    p->sos = sos.release();
-    std::swap(p->varmap, varmap);
-    std::swap(p->rowmap, rowmap);
-    std::swap(p->sosmap, sosmap);
-    for (PyObject *o : old) Py_XDECREF(o);
-  }
-};
 
 // Empties the problem's lists and maps.
 int clear_registry(problem_s *p) {
