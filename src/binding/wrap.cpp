@@ -529,3 +529,21 @@ PyObject *table_description(void) {
 
 }  // namespace wrap
 }  // namespace korvu
+
+namespace {
+PyObject *korvumod_wrapper_table(PyObject *, PyObject *) {
+  // The problem type is readied before the module's functions can run, so
+  // every family has registered its rows by now.
+  return korvu::wrap::table_description();
+}
+}  // namespace
+
+PyMethodDef korvu_binding_methods[] = {
+    {"_wrapper_table", korvumod_wrapper_table, METH_NOARGS,
+     "_wrapper_table()\n--\n\n"
+     "Purpose:\n  Describes every library-method wrapper of korvu.problem: (name, [(argument, kind, "
+     "code, optional)], result, tuple format).\n\n"
+     "Synopsis:\n  rows = korvu.korvulib._wrapper_table()\n\n"
+     "Further information:\n  Used by the stub generator and the tests of the signatures.\n"},
+    {nullptr, nullptr, 0, nullptr},
+};
