@@ -18,7 +18,7 @@ def _preload_engine():
     lib = _os.path.join(highsbox.highs_lib_dir(), "libhighs.so")
     if _os.path.exists(lib):
         try:
-            _ctypes.CDLL(lib, mode=_ctypes.RTLD_GLOBAL)
+            _ctypes.CDLL(lib, mode=_ctypes.RTLD_LOCAL)
         except OSError:
             pass
 

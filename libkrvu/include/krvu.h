@@ -142,6 +142,9 @@ KRVU_API int KRVUgetcontrolinfo(KRVUprob prob, const char *name, int *id, int *t
 KRVU_API int KRVUgetattribinfo(KRVUprob prob, const char *name, int *id, int *type);
 /* Help text of a control or attribute (static, never null on success). */
 KRVU_API int KRVUgetcahelp(int id, const char **help);
+/* The values a numeric control accepts, lo <= value <= hi (fails for
+ * attributes and text controls). */
+KRVU_API int KRVUgetcarange(int id, double *lo, double *hi);
 
 KRVU_API int KRVUgetintcontrol(KRVUprob prob, int id, int *value);
 KRVU_API int KRVUgetintcontrol64(KRVUprob prob, int id, int64_t *value);
@@ -628,11 +631,11 @@ KRVU_API int KRVUremovecbintsol(KRVUprob prob, KRVU_cbintsol f, void *data);
 KRVU_API int KRVUsetmessagestatus(KRVUprob prob, int errcode, int status);
 /* *status gets 0 when messages numbered errcode are suppressed, else 1. */
 KRVU_API int KRVUgetmessagestatus(KRVUprob prob, int errcode, int *status);
-/* Appends every log line the problem's callbacks receive (after the outputlog
- * control and suppressed numbers are applied) to the file, one per line;
- * warnings and errors start with "warning: " and "error: ".  Each line is
- * flushed.  A null or empty filename closes the file.  This is independent
- * of the logfile control, which the engine writes itself. */
+/* Appends every log line of the problem to the file (one per line, flushed
+ * each time), whether or not the outputlog control passes it on to the
+ * callbacks; suppressed numbers are not written.  This sets the logfile
+ * control, after checking that the file can be opened for appending (a file
+ * that cannot fails here, naming it).  A null or empty filename stops. */
 KRVU_API int KRVUsetlogfile(KRVUprob prob, const char *filename);
 
 /* ===========================================================================

@@ -363,6 +363,10 @@ TEST(IoMps, BoundConventions) {
   // OBJSENSE on one line, and comments and blank lines anywhere.
   ModelData e = mps("* c\nNAME\nOBJSENSE MAXIMIZE\n\nROWS\n N obj\n* c\nCOLUMNS\n x obj 1\nENDATA\n");
   EXPECT_EQ(e.objsense, -1);
+  // Fortran's exponent letter.
+  ModelData g = mps(head + "RHS\n R1 c 1.5D3\nBOUNDS\n UP B x -2.5d-1\nENDATA\n");
+  EXPECT_EQ(g.rhs[0], 1500);
+  EXPECT_EQ(g.ub[0], -0.25);
 }
 
 TEST(IoMps, MalformedFilesNameTheLineAndWhatWasExpected) {

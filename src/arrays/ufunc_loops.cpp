@@ -67,28 +67,63 @@ inline PyObject *scaled_var(PyObject *x, const char *cell) {
 
 // Results of one loop call.  A loop stops at its first failure (NumPy raises the
 // pending exception when the loop returns; nothing may run with an exception
-// set) and stores its results only once every element has succeeded, so a
-// refused operation (e += bad) leaves the output array as it was.
+// set) and, when its output cells are not also its inputs, stores its results
+// only once every element has succeeded, so a refused operation (e += bad)
+// leaves the output array as it was.  Reductions and accumulations (x.sum(),
+// np.cumsum) read each output cell as the next input, so there every result
+// goes in at once.
 class Pending {
  public:
-  explicit Pending(npy_intp n) { v_.reserve(static_cast<size_t>(n)); }
+  Pending(char **args, npy_intp const *dims, npy_intp const *steps, int nin)
+      : out_(args[nin]), step_(steps[nin]), direct_(aliased(args, dims[0], steps, nin)) {
+    if (!direct_) v_.reserve(static_cast<size_t>(dims[0]));
+  }
   ~Pending() {
     for (PyObject *o : v_) Py_XDECREF(o);
   }
   bool add(PyObject *r) {
     if (!r) return false;
-    v_.push_back(r);
+    if (direct_) {
+      store(out_, r);
+      out_ += step_;
+    } else {
+      v_.push_back(r);
+    }
     return true;
   }
-  void store_all(char *o, npy_intp step) {
+  void store_all() {
     for (PyObject *&r : v_) {
-      store(o, r);
+      store(out_, r);
       r = nullptr;
-      o += step;
+      out_ += step_;
     }
   }
 
  private:
+  // Whether an output cell is read by a later element: the cells the output
+  // runs over meet those of an input other than cell for cell (x += y on the
+  // same array keeps the all-or-nothing store).
+  static bool aliased(char **args, npy_intp n, npy_intp const *steps, int nin) {
+    if (n <= 1) return false;
+    auto span = [&](int k, char *&lo, char *&hi) {
+      char *first = args[k], *last = args[k] + (n - 1) * steps[k];
+      lo = first < last ? first : last;
+      hi = (first < last ? last : first) + sizeof(PyObject *);
+    };
+    char *olo, *ohi;
+    span(nin, olo, ohi);
+    for (int k = 0; k < nin; ++k) {
+      if (args[k] == args[nin] && steps[k] == steps[nin] && steps[k] != 0) continue;
+      char *lo, *hi;
+      span(k, lo, hi);
+      if (lo < ohi && olo < hi) return true;
+    }
+    return false;
+  }
+
+  char *out_;
+  npy_intp step_;
+  bool direct_;
   std::vector<PyObject *> v_;
 };
 
@@ -96,7 +131,7 @@ template <BinaryOp OP, Layout L>
 void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
   char *a = args[0], *b = args[1];
   FloatBox box;
-  Pending out(dims[0]);
+  Pending out(args, dims, steps, 2);
   for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1]) {
     if constexpr (OP == general_mul && L != OO) {
       PyObject *obj = L == FO ? cell_object(b) : cell_object(a);
@@ -110,18 +145,18 @@ void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void 
     PyObject *y = L == OF ? box.get(b) : cell_object(b);
     if (!x || !y || !out.add(OP(x, y))) return;
   }
-  out.store_all(args[2], steps[2]);
+  out.store_all();
 }
 
 template <UnaryOp OP>
 void unary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
   char *a = args[0];
-  Pending out(dims[0]);
+  Pending out(args, dims, steps, 1);
   for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0]) {
     PyObject *x = cell_object(a);
     if (!x || !out.add(OP(x))) return;
   }
-  out.store_all(args[1], steps[1]);
+  out.store_all();
 }
 
 template <int CMP>
@@ -202,8 +237,13 @@ int krv_register_loops(void) {
         if (register_loop(ufunc.get(), num[f], row.loops.oo, {num[f], out}) < 0) return -1;
         continue;
       }
-      for (int s = T_VAR; s <= T_EXPR; ++s)
-        if (register_loop(ufunc.get(), num[f > s ? f : s], row.loops.oo, {num[f], num[s], out}) < 0) return -1;
+      // Two model arrays meet in the expression loop only: NumPy casts a
+      // variable side to expressions, which copies references (an expression
+      // cell may hold a variable).  With (variable, variable) or mixed loops,
+      // accumulate and reduceat over arrays of variables would resolve to loops
+      // whose operands differ, which NumPy refuses.
+      if (register_loop(ufunc.get(), num[f], row.loops.oo, {num[T_EXPR], num[T_EXPR], out}) < 0)
+        return -1;
       if (register_loop(ufunc.get(), num[f], row.loops.of, {num[f], NPY_DOUBLE, out}) < 0 ||
           register_loop(ufunc.get(), num[f], row.loops.fo, {NPY_DOUBLE, num[f], out}) < 0)
         return -1;

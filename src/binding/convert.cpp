@@ -275,7 +275,12 @@ int convert_item(problem_s *problem, PyObject *item, void *array, int64_t i, int
     case CONV_INT64: {
       int64_t v = 0;
       int failed = 0;
-      if (!conv_int_value(item, &v, &failed) || failed) return -1;
+      if (!conv_int_value(item, &v, &failed)) {
+        // Said here: left to the closing report, an older library text would show.
+        PyErr_Format(korvu_ModelError, "Invalid integer %R: an int is required", item);
+        return -1;
+      }
+      if (failed) return -1;
       if (code == CONV_INT && (v < INT32_MIN || v > INT32_MAX)) {
         PyErr_Format(PyExc_OverflowError, "value %lld does not fit in a C int",
                      static_cast<long long>(v));
@@ -298,7 +303,11 @@ int convert_item(problem_s *problem, PyObject *item, void *array, int64_t i, int
       const char *text = pyStrToStr(item, nullptr, &temporary);
       char c = text ? text[0] : 0;
       Py_XDECREF(temporary);
-      if (!text) return -1;
+      if (!text) {
+        if (!PyErr_Occurred())
+          PyErr_Format(korvu_ModelError, "Invalid character %R: a string is required", item);
+        return -1;
+      }
       static_cast<char *>(array)[i] = c;
       return 0;
     }

@@ -100,9 +100,8 @@ class StringArray {
 // Converts one Python argument (list, tuple, iterator or other sequence) into a
 // new temporary array of the element kind `code`, agreeing its length with
 // *count (-1: not agreed yet).  None or null gives a null array and leaves
-// *count alone.  0, or -1 with an exception pending (for integer items of the
-// wrong kind and non-string char items no exception is set: the caller's
-// closing report gives the library's text).  *array is null after a failure.
+// *count alone.  0, or -1 with an exception pending.  *array is null after a
+// failure.
 int conv_obj2arr(problem_s *problem, int64_t *count, PyObject *object, void **array, int code);
 
 // One object to one index: an integer, a name (row names for CONV_ROW, column

@@ -5,6 +5,8 @@
 // names live in the environment's side maps keyed by id.
 #include "model/constraint.h"
 
+#include <cmath>
+
 #include "model/algebra.h"
 #include "model/maps.h"
 #include "module/env.h"
@@ -187,6 +189,8 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   if (op > 5) return model_error("Invalid constraint: unrecognized comparison operator");
   if (op == Py_LT || op == Py_NE || op == Py_GT)
     return model_error("Invalid constraint: cannot enforce f(x) != 0, f(x) > 0, or f(x) < 0");
+  if (std::isnan(r) || std::isnan(flo) || std::isnan(fhi))
+    return model_error("Invalid constraint: its right-hand side is not a number (NaN)");
 
   PyRef c = PyRef::steal(constraint_base());
   if (!c) return nullptr;
@@ -229,23 +233,28 @@ static PyObject *array_first(PyObject *arr) {
 
 static int constraint_init(PyObject *self, PyObject *args, PyObject *kwds) {
   constraint_s *c = C(self);
+  static const char *kwlist[] = {"constraint", "body", "lb", "ub", "sense", "rhs", "name", nullptr};
+  PyObject *from = nullptr, *body = nullptr, *name = nullptr;
+  double lb = kUnsetLo, ub = kUnsetHi, rhs = kUnsetLo;
+  long sense = 0;
+  // Arguments are parsed before anything changes: a refused call leaves the
+  // constraint as it was.
+  if (!PyArg_ParseTupleAndKeywords(args, kwds, "|OOddldO", const_cast<char **>(kwlist), &from, &body, &lb, &ub,
+                                   &sense, &rhs, &name))
+    return -1;
   // Re-initialising keeps the id: problems that hold the constraint are keyed by it.
   if (c->info & CON_ID_MASK)
     con_clear_side(&c->info);
   else
     c->info = take_con_id();
   Py_CLEAR(c->body);
-
-  static const char *kwlist[] = {"constraint", "body", "lb", "ub", "sense", "rhs", "name", nullptr};
-  PyObject *from = nullptr, *body = nullptr, *name = nullptr;
-  double lb = kUnsetLo, ub = kUnsetHi, rhs = kUnsetLo;
-  long sense = 0;
-  if (!PyArg_ParseTupleAndKeywords(args, kwds, "|OOddldO", const_cast<char **>(kwlist), &from, &body, &lb, &ub,
-                                   &sense, &rhs, &name))
-    return -1;
   if (from == Py_None) from = nullptr;
   if (body == Py_None) body = nullptr;
   if (name && name != Py_None) set_con_name(&c->info, name);
+  if (std::isnan(lb) || std::isnan(ub) || std::isnan(rhs)) {
+    PyErr_SetString(korvu_ModelError, "Constraint bounds and right-hand sides must not be NaN");
+    return -1;
+  }
   if (lb > ub + 1e-6) {
     PyErr_SetString(korvu_ModelError, "Constraint defined infeasible: lower bound > upper bound");
     return -1;
@@ -345,6 +354,10 @@ static int constraint_setattro(PyObject *self, PyObject *name, PyObject *value) 
   }
   double v = PyFloat_AsDouble(value);
   if (v == -1.0 && PyErr_Occurred()) return -1;
+  if (std::isnan(v)) {
+    PyErr_SetString(korvu_ModelError, "Constraint bounds must not be NaN");
+    return -1;
+  }
   if (lb)
     set_con_lbound(&c->info, v);
   else
@@ -412,6 +425,18 @@ PyDoc_STRVAR(constraint_doc,
              "<, > and != are\n  refused.  lb, ub and name can be read and assigned; body can be read.\n\n"
              "Related topics:\n  var, sos, problem.addConstraint\n");
 
+// Python writes 1 <= x <= 2 as (1 <= x) and (x <= 2), which would keep only
+// the last constraint if constraints had a truth value.
+static int constraint_bool(PyObject *) {
+  PyErr_SetString(korvu_ModelError,
+                  "A constraint has no truth value. A chained comparison such as 1 <= x <= 2 "
+                  "would keep only its last part: write a range as korvu.constraint(body=x, lb=1, "
+                  "ub=2) or as the two constraints 1 <= x and x <= 2");
+  return -1;
+}
+
+static PyNumberMethods constraint_as_number = {};
+
 PyTypeObject korvu_constraintType = {
     PyVarObject_HEAD_INIT(nullptr, 0) "korvu.constraint",
     sizeof(constraint_s),
@@ -422,6 +447,8 @@ int constraint_ready_type(void) {
   t->tp_dealloc = constraint_dealloc;
   t->tp_repr = constraint_str;
   t->tp_str = constraint_str;
+  constraint_as_number.nb_bool = constraint_bool;
+  t->tp_as_number = &constraint_as_number;
   t->tp_getattro = constraint_getattro;
   t->tp_setattro = constraint_setattro;
   t->tp_flags = Py_TPFLAGS_DEFAULT;

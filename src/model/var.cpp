@@ -186,20 +186,19 @@ static void var_dealloc(PyObject *self) {
 
 static int var_init(PyObject *self, PyObject *args, PyObject *kwds) {
   var_s *v = KRV_VAR(self);
-  // Re-initialising keeps the id: maps and problems that hold the variable are
-  // keyed by it.
-  if (v->info & VAR_ID_MASK)
-    var_clear_side(&v->info);
-  else
-    v->info = take_var_id();
-
   static const char *kwlist[] = {"name", "lb", "ub", "threshold", "vartype", nullptr};
   PyObject *name = nullptr;
   double lb = 0.0, ub = kInf, threshold = -kInf;
   long vartype = 0;
+  // Everything is checked before anything changes: a refused call leaves a
+  // variable that is re-initialised as it was.
   if (!PyArg_ParseTupleAndKeywords(args, kwds, "|Odddl", const_cast<char **>(kwlist), &name, &lb, &ub,
                                    &threshold, &vartype))
     return -1;
+  if (std::isnan(lb) || std::isnan(ub) || std::isnan(threshold)) {
+    PyErr_SetString(korvu_ModelError, "Variable bounds and threshold must not be NaN");
+    return -1;
+  }
   if (lb > ub + 1e-6) {
     PyErr_SetString(korvu_ModelError, "Variable has empty feasible set: lower bound > upper bound");
     return -1;
@@ -210,21 +209,26 @@ static int var_init(PyObject *self, PyObject *args, PyObject *kwds) {
                  "korvu.partiallyinteger", vartype);
     return -1;
   }
+  if (name == Py_None) name = nullptr;
+  if (name && !PyUnicode_Check(name)) {
+    PyErr_SetString(korvu_ModelError, "Invalid variable name (must be a string)");
+    return -1;
+  }
   if (vartype == 1) {
     if (lb < 0.0) lb = 0.0;
     if (ub > 1.0) ub = 1.0;
   }
+  // Re-initialising keeps the id: maps and problems that hold the variable are
+  // keyed by it.
+  if (v->info & VAR_ID_MASK)
+    var_clear_side(&v->info);
+  else
+    v->info = take_var_id();
   if (lb != 0.0) set_var_lbound(&v->info, lb);
   if (ub != kInf) set_var_ubound(&v->info, ub);
   if (threshold != -kInf) set_var_thold(&v->info, threshold);
   if (vartype != 0) set_var_type(&v->info, static_cast<int>(vartype));
-  if (name && name != Py_None) {
-    if (!PyUnicode_Check(name)) {
-      PyErr_SetString(korvu_ModelError, "Invalid variable name (must be a string)");
-      return -1;
-    }
-    set_var_name(&v->info, name);
-  }
+  if (name) set_var_name(&v->info, name);
   return 0;
 }
 
@@ -270,6 +274,7 @@ static int var_setattro(PyObject *self, PyObject *name, PyObject *value) {
     return -1;
   }
   if (name_is(name, "name")) {
+    // Any object: its str() is the name where one is needed.
     set_var_name(&v->info, value);
     return 0;
   }
@@ -285,6 +290,10 @@ static int var_setattro(PyObject *self, PyObject *name, PyObject *value) {
   }
   double d = PyFloat_AsDouble(value);
   if (d == -1.0 && PyErr_Occurred()) return -1;
+  if (std::isnan(d)) {
+    PyErr_SetString(korvu_ModelError, "Variable bounds and threshold must not be NaN");
+    return -1;
+  }
   if (name_is(name, "lb"))
     set_var_lbound(&v->info, d);
   else if (name_is(name, "ub"))

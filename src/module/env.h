@@ -69,3 +69,5 @@ extern PyObject *korvu_SolverError;
 // exception is pending, raises the library's last error for `object` (a problem,
 // a branching object, or null for the global environment).
 PyObject *setKrvuErrIfNull(PyObject *object, PyObject *result);
+// A text of the library as a str; bytes that are not UTF-8 are replaced.
+PyObject *library_text(const char *text);

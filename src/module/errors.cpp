@@ -13,6 +13,19 @@ PyObject *korvu_SolverError = nullptr;
 PyTypeObject *korvu_branchobj_type = nullptr;
 int (*korvu_branchobj_lasterror)(PyObject *bo, int *code, char *buf, int size) = nullptr;
 
+PyObject *library_text(const char *text) {
+  return PyUnicode_DecodeUTF8(text, static_cast<Py_ssize_t>(std::strlen(text)), "replace");
+}
+
+// Library texts start with the name of the C function that failed
+// ("KRVUaddrows64: ..."), which means nothing to a Python caller.
+static const char *without_function_name(const char *text) {
+  if (std::strncmp(text, "KRVU", 4) != 0 && std::strncmp(text, "KSLP", 4) != 0) return text;
+  const char *p = text + 4;
+  while (*p == '_' || (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')) ++p;
+  return p[0] == ':' && p[1] == ' ' ? p + 2 : text;
+}
+
 PyObject *setKrvuErrIfNull(PyObject *object, PyObject *result) {
   if (result) return result;
   if (PyErr_Occurred()) return nullptr;
@@ -46,7 +59,8 @@ PyObject *setKrvuErrIfNull(PyObject *object, PyObject *result) {
     if (code == 0 && buffer[0] == '\0')
       std::strcpy(buffer, "Unidentified error associated with a branching object");
   }
-  PyErr_SetString(cls, buffer);
+  korvu::PyRef text = korvu::PyRef::steal(library_text(without_function_name(buffer)));
+  if (text) PyErr_SetObject(cls, text.get());
   return nullptr;
 }
 
@@ -56,7 +70,9 @@ static PyObject *korvumod_getlasterror(PyObject *, PyObject *) {
   buffer[0] = '\0';
   int code = 0;
   KRVU_ge_getlasterror(&code, buffer, sizeof buffer, nullptr);
-  return setKrvuErrIfNull(nullptr, Py_BuildValue("(is)", code, buffer));
+  korvu::PyRef text = korvu::PyRef::steal(library_text(buffer));
+  if (!text) return nullptr;
+  return setKrvuErrIfNull(nullptr, Py_BuildValue("(iO)", code, text.get()));
 }
 
 PyMethodDef korvu_error_methods[] = {

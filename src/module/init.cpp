@@ -15,9 +15,10 @@ using korvu::PyRef;
 krv_py_env_s krv_py_env = {};
 
 extern PyMethodDef korvu_error_methods[];
-// Module functions of other subsystems; weak so that a build without one still imports.
-extern PyMethodDef korvu_aggregate_methods[] __attribute__((weak));  // Sum, Prod, Dot, evaluate
-extern PyMethodDef korvu_array_methods[] __attribute__((weak));      // vars
+// Module functions of other subsystems; a family missing from a build fails the link.
+extern PyMethodDef korvu_aggregate_methods[];  // Sum, Prod, Dot, evaluate
+extern PyMethodDef korvu_array_methods[];      // vars
+extern PyMethodDef korvu_binding_methods[];    // the wrapper table's description
 extern PyMethodDef korvu_function_methods[] __attribute__((weak));   // sin, cos, ..., user, pwl
 
 namespace {
@@ -87,7 +88,7 @@ extern "C" PyObject *initkorvulib(void) {
     return fail_cleanup();
 
   g_functions.clear();
-  for (PyMethodDef *family : {korvu_aggregate_methods, korvu_array_methods,
+  for (PyMethodDef *family : {korvu_aggregate_methods, korvu_array_methods, korvu_binding_methods,
                               korvu_function_methods, korvu_error_methods, korvu_frame_methods})
     if (family)
       for (PyMethodDef *m = family; m->ml_name; ++m) g_functions.push_back(*m);

@@ -246,6 +246,10 @@ PyObject *korvumod_addcbmsghandler(PyObject *, PyObject *args, PyObject *kwargs)
                     "arguments");
     return nullptr;
   }
+  if (!PyCallable_Check(fn)) {
+    PyErr_SetString(korvu_InterfaceError, "The message handler passed to addcbmsghandler must be callable");
+    return nullptr;
+  }
   PyRef entry = PyRef::steal(PyList_New(2));
   if (!entry) return nullptr;
   Py_INCREF(fn);

@@ -1,5 +1,7 @@
 #include "nonlinear/convert.h"
 
+#include <cmath>
+
 #include "model/maps.h"
 #include "module/module.h"
 #include "nonlinear/nonlin.h"
@@ -365,3 +367,32 @@ int convertExpr(problem_s *p, PyObject *expr, converted_expr &out, int objective
 }
 
 bool expr_is_nonlinear(PyObject *expr) { return contains_node(expr); }
+
+int check_finite_coefs(problem_s *p, const converted_expr &out, const converted_sizes &from,
+                       double constant, PyObject *owner) {
+  auto refuse = [&](const char *what, double v, int col) {
+    PyRef on = owner ? PyRef::steal(PyObject_Str(owner)) : PyRef::steal(PyUnicode_FromString("the objective"));
+    PyRef num = PyRef::steal(PyFloat_FromDouble(v));
+    if (!on || !num) return -1;
+    const char *kind = owner ? "constraint " : "";
+    PyObject *var = col >= 0 && col < PyList_GET_SIZE(p->vars) ? PyList_GET_ITEM(p->vars, col) : nullptr;
+    if (var)
+      PyErr_Format(korvu_ModelError, "%s %S of variable %S in %s%S is not finite", what, num.get(), var,
+                   kind, on.get());
+    else
+      PyErr_Format(korvu_ModelError, "%s %S in %s%S is not finite", what, num.get(), kind, on.get());
+    return -1;
+  };
+  if (!std::isfinite(constant)) return refuse("The constant", constant, -1);
+  for (size_t k = from.lin; k < out.lin_coefs.size(); ++k)
+    if (!std::isfinite(out.lin_coefs[k])) return refuse("The coefficient", out.lin_coefs[k], out.lin_cols[k]);
+  for (size_t k = from.quad; k < out.quad_coefs.size(); ++k)
+    if (!std::isfinite(out.quad_coefs[k]))
+      return refuse("The quadratic coefficient", out.quad_coefs[k], out.quad_cols1[k]);
+  for (size_t k = from.formula; k < out.formulas(); ++k)
+    if (!std::isfinite(out.formula_mult[k])) return refuse("The coefficient", out.formula_mult[k], out.formula_cols[k]);
+  for (size_t k = from.tokens; k < out.token_values.size(); ++k)
+    if (out.token_types[k] == 1 && !std::isfinite(out.token_values[k]))
+      return refuse("The constant", out.token_values[k], -1);
+  return 0;
+}

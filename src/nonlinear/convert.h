@@ -32,5 +32,19 @@ struct converted_expr {
 // 0.5 x'Qx objective.  Returns 0, or -1 with a Python exception set.
 int convertExpr(problem_s *p, PyObject *expr, converted_expr &out, int objective);
 
+// Where an output stood before a conversion appended to it.
+struct converted_sizes {
+  size_t lin, quad, formula, tokens;
+  explicit converted_sizes(const converted_expr &c)
+      : lin(c.lin_coefs.size()), quad(c.quad_coefs.size()), formula(c.formulas()),
+        tokens(c.token_values.size()) {}
+};
+
+// Refuses (ModelError, naming the variable and `owner`, a constraint, or the
+// objective when null) a coefficient or constant that is not finite among
+// what `out` gained since `from`; constant is the expression's own constant.
+int check_finite_coefs(problem_s *p, const converted_expr &out, const converted_sizes &from,
+                       double constant, PyObject *owner);
+
 // True when `expr` contains a nonlinear node.
 bool expr_is_nonlinear(PyObject *expr);

@@ -82,9 +82,15 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   double constant_before = b.conv.constant;
   size_t formulas_before = b.conv.formulas();
   b.conv.constant = 0.0;
+  converted_sizes sizes(b.conv);
   if (convertExpr(p, c->body, b.conv, 0) < 0) return -1;
   double constant = b.conv.constant;
   b.conv.constant = constant_before;
+  if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
+  if (std::isnan(get_con_lbound(c->info)) || std::isnan(get_con_ubound(c->info))) {
+    PyErr_Format(korvu_ModelError, "Constraint %S has a bound that is not a number (NaN)", leaf);
+    return -1;
+  }
   PyRef name = PyRef::steal(get_con_name(c->info));
   std::string text;
   if (!name || !name_text(name.get(), &text)) {

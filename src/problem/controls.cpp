@@ -1,5 +1,6 @@
 // Controls and attributes: the tables filled from the library, the
 // korvu.control and korvu.attribute types, and typed reads and writes.
+#include <string>
 #include <cstring>
 
 #include "module/module.h"
@@ -118,6 +119,71 @@ int enter_lists(KRVUprob prob, KSLPprob slp) {
   return 0;
 }
 
+// One line per control for help(korvu.controls) and the command line: name,
+// default, accepted values and meaning, all from the library's registry.
+int build_control_doc(KRVUprob prob, KSLPprob slp) {
+  PyObject *table = krv_py_env.control_table;
+  PyRef names = PyRef::steal(PyDict_Keys(table));
+  if (!names || PyList_Sort(names.get()) < 0) return -1;
+  std::string doc =
+      "The controls of a problem (or, as korvu.controls, the defaults of new problems).\n\n"
+      "Read and set them as attributes: p.controls.timelimit = 10.\n\n"
+      "Controls (name, default, accepted values, meaning):\n";
+  for (Py_ssize_t i = 0; i < PyList_GET_SIZE(names.get()); ++i) {
+    PyObject *name = PyList_GET_ITEM(names.get(), i);
+    PyObject *entry = PyDict_GetItem(table, name);
+    if (!entry || !PyTuple_Check(entry) || PyTuple_GET_SIZE(entry) != 3) continue;
+    int id = static_cast<int>(PyLong_AsLong(PyTuple_GET_ITEM(entry, 0)));
+    int type = static_cast<int>(PyLong_AsLong(PyTuple_GET_ITEM(entry, 1)));
+    int source = static_cast<int>(PyLong_AsLong(PyTuple_GET_ITEM(entry, 2)));
+    std::string def;
+    char buf[2048];
+    if (type == kTypeInt) {
+      int64_t v = 0;
+      int iv = 0;
+      if (source == kSourceLib ? KRVUgetintcontrol64(prob, id, &v) == 0
+                               : slp && KSLPgetintcontrol(slp, id, &iv) == 0)
+        def = std::to_string(source == kSourceLib ? v : iv);
+    } else if (type == kTypeDouble) {
+      double v = 0;
+      if (source == kSourceLib ? KRVUgetdblcontrol(prob, id, &v) == 0
+                               : slp && KSLPgetdblcontrol(slp, id, &v) == 0) {
+        std::snprintf(buf, sizeof buf, "%g", v);
+        def = buf;
+      }
+    } else {
+      int n = 0;
+      buf[0] = '\0';
+      if (source == kSourceLib ? KRVUgetstringcontrol(prob, id, buf, sizeof buf, &n) == 0
+                               : slp && KSLPgetstrcontrol(slp, id, buf) == 0)
+        def = std::string("'") + buf + "'";
+    }
+    double lo, hi;
+    std::string range;
+    if (type != kTypeString && KRVUgetcarange(id, &lo, &hi) == 0) {
+      std::snprintf(buf, sizeof buf, "[%.10g, %.10g]", lo, hi);
+      range = buf;
+    }
+    const char *help = nullptr;
+    if (KRVUgetcahelp(id, &help) != 0) help = nullptr;
+    const char *text = PyUnicode_AsUTF8(name);
+    if (!text) return -1;
+    std::snprintf(buf, sizeof buf, "  %-24s %-10s %-18s %s\n", text, def.c_str(), range.c_str(),
+                  help ? help : "");
+    doc += buf;
+  }
+  // The type's __doc__ is read from tp_doc, an instance's from the type's
+  // dictionary; both get the text, which lives as long as the module.
+  static std::string kept;
+  kept = doc;
+  PyRef value = PyRef::steal(PyUnicode_FromString(kept.c_str()));
+  if (!value || PyDict_SetItemString(korvu_controlType.tp_dict, "__doc__", value.get()) < 0)
+    return -1;
+  korvu_controlType.tp_doc = kept.c_str();
+  PyType_Modified(&korvu_controlType);
+  return 0;
+}
+
 }  // namespace
 
 int fill_control_tables(int at_import) {
@@ -139,6 +205,7 @@ int fill_control_tables(int at_import) {
   } else {
     EnvLock lock(KRV_MUTEX_TABLES);
     rc = enter_lists(prob, slp);
+    if (rc == 0) rc = build_control_doc(prob, slp);
   }
   if (slp) KSLPdestroyprob(slp);
   if (prob) KRVUdestroyprob(prob);

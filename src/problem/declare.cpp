@@ -1,12 +1,15 @@
 // The positional elements of a problem declaration.
 #include "module/module.h"
+#include "binding/wrap.h"
 #include "problem/methods.h"
 
 std::vector<PyMethodDef *> problem_method_families(void) {
-  std::vector<PyMethodDef *> families;
-  for (PyMethodDef *f : {problem_model_methods, problem_solution_methods, problem_file_methods,
-                         problem_control_methods, problem_library_methods})
-    if (f) families.push_back(f);
+  // The wrapper families are called, not looked up: one missing from a build
+  // fails the link.
+  std::vector<PyMethodDef *> families = {problem_model_methods, problem_solution_methods,
+                                         problem_file_methods, problem_control_methods,
+                                         problem_query_methods(), problem_change_methods(),
+                                         problem_loading_methods()};
   return families;
 }
 

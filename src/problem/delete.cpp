@@ -166,7 +166,7 @@ PyObject *problem_delSOS(PyObject *self, PyObject *args, PyObject *kwargs) {
 }
 
 #define DEL_DOC(method, what, many, example)                                                 \
-  method "(index=None, first=-1, last=-1)\n--\n\n"                                           \
+  method "($self, index=None, first=-1, last=-1)\n--\n\n"                                           \
          "Purpose:\n  Deletes " many " from the problem.\n\n"                                \
          "Synopsis:\n  p." method "(index)\n  p." method "(first=f, last=l)\n\n"             \
          "Arguments:\n"                                                                      \

@@ -11,6 +11,7 @@
 #include "model/maps.h"
 #include "module/module.h"
 #include "problem/methods.h"
+#include "problem/registry.h"
 #include "problem/walker.h"
 
 using korvu::EnvLock;
@@ -40,44 +41,6 @@ int not_initialised() {
   PyErr_SetString(korvu_ModelError, "The problem is not initialised");
   return -1;
 }
-
-// The problem's registry: its three lists and maps.
-struct registry {
-  PyRef vars, constraints, sos;
-  rowcolmap *varmap = nullptr, *rowmap = nullptr, *sosmap = nullptr;
-  registry() = default;
-  registry(const registry &) = delete;
-  registry &operator=(const registry &) = delete;
-  ~registry() {
-    rowcolmap_free(&varmap);
-    rowcolmap_free(&rowmap);
-    rowcolmap_free(&sosmap);
-  }
-  int create() {
-    vars = PyRef::steal(PyList_New(0));
-    constraints = PyRef::steal(PyList_New(0));
-    sos = PyRef::steal(PyList_New(0));
-    varmap = rowcolmap_new();
-    rowmap = rowcolmap_new();
-    sosmap = rowcolmap_new();
-    if (!vars || !constraints || !sos || !varmap || !rowmap || !sosmap) {
-      if (!PyErr_Occurred()) PyErr_NoMemory();
-      return -1;
-    }
-    return 0;
-  }
-  // Hands everything to the problem, dropping what it held.
-  void install(problem_s *p) {
-    PyObject *old[3] = {p->vars, p->constraints, p->sos};
-    p->vars = vars.release();
-    p->constraints = constraints.release();
-    p->sos = sos.release();
-    std::swap(p->varmap, varmap);
-    std::swap(p->rowmap, rowmap);
-    std::swap(p->sosmap, sosmap);
-    for (PyObject *o : old) Py_XDECREF(o);
-  }
-};
 
 // Empties the problem's lists and maps.
 int clear_registry(problem_s *p) {
@@ -530,7 +493,7 @@ PyObject *problem_copy(PyObject *self, PyObject *) {
 // ---- help texts
 
 const char read_doc[] =
-    "read(filename, options='')\n--\n\n"
+    "read($self, filename, options='')\n--\n\n"
     "Purpose:\n  Reads a problem file into the problem, replacing its model.\n\n"
     "Synopsis:\n  p.read(filename, options='')\n\n"
     "Arguments:\n"
@@ -546,7 +509,7 @@ const char read_doc[] =
     "Related topics:\n  write, getVariable, getConstraint\n";
 
 const char write_doc[] =
-    "write(filename, flags='')\n--\n\n"
+    "write($self, filename, flags='')\n--\n\n"
     "Purpose:\n  Writes the problem to a file.\n\n"
     "Synopsis:\n  p.write(filename, flags='')\n\n"
     "Arguments:\n"
@@ -557,7 +520,7 @@ const char write_doc[] =
     "Related topics:\n  read\n";
 
 const char copy_doc[] =
-    "copy()\n--\n\n"
+    "copy($self)\n--\n\n"
     "Purpose:\n  A new problem holding a copy of this problem's model and controls.\n\n"
     "Synopsis:\n  q = p.copy()\n\n"
     "Example:\n  q = p.copy(); q.solve()\n\n"
@@ -567,7 +530,7 @@ const char copy_doc[] =
     "Related topics:\n  reset\n";
 
 const char reset_doc[] =
-    "reset()\n--\n\n"
+    "reset($self)\n--\n\n"
     "Purpose:\n  Empties the problem: no variables, constraints or sets, no name, and the\n"
     "  module's default controls.\n\n"
     "Synopsis:\n  p.reset()\n\n"
@@ -575,14 +538,14 @@ const char reset_doc[] =
     "Related topics:\n  copy, read\n";
 
 const char name_doc[] =
-    "name()\n--\n\n"
+    "name($self)\n--\n\n"
     "Purpose:\n  The problem's name.\n\n"
     "Synopsis:\n  s = p.name()\n\n"
     "Example:\n  korvu.problem(name='diet').name()  # 'diet'\n\n"
     "Related topics:\n  read\n";
 
 #define GET_DOC(method, what, many)                                                          \
-  method "(index=None, first=-1, last=-1)\n--\n\n"                                           \
+  method "($self, index=None, first=-1, last=-1)\n--\n\n"                                           \
          "Purpose:\n  The " what " of the problem at given positions.\n\n"                   \
          "Synopsis:\n  o = p." method "(index)\n  l = p." method "(first=f, last=l)\n"       \
          "  l = p." method "()\n\n"                                                          \
@@ -599,7 +562,7 @@ const char getConstraint_doc[] = GET_DOC("getConstraint", "constraint", "constra
 const char getSOS_doc[] = GET_DOC("getSOS", "set", "sets");
 
 const char getIndex_doc[] =
-    "getIndex(object)\n--\n\n"
+    "getIndex($self, object)\n--\n\n"
     "Purpose:\n  The position of a variable (column), constraint (row) or set in the\n"
     "  problem.\n\n"
     "Synopsis:\n  i = p.getIndex(object)\n\n"

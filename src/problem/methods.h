@@ -4,13 +4,12 @@
 
 #include "problem/problem.h"
 
-// Method tables contributed by each family (each ends with a null entry).
-// Families declared weak may be absent from a build; they are skipped then.
+// Method tables contributed by each family (each ends with a null entry); the
+// library-method wrappers' families are declared in binding/wrap.h.
 extern PyMethodDef problem_control_methods[];
-extern PyMethodDef problem_model_methods[] __attribute__((weak));     // registration, objective, solve
-extern PyMethodDef problem_solution_methods[] __attribute__((weak));  // solution queries
-extern PyMethodDef problem_file_methods[] __attribute__((weak));      // files, copy, reset, deletion, look-ups
-extern PyMethodDef problem_library_methods[] __attribute__((weak));   // library-method wrappers
+extern PyMethodDef problem_model_methods[];     // registration, objective, solve
+extern PyMethodDef problem_solution_methods[];  // solution queries
+extern PyMethodDef problem_file_methods[];      // files, copy, reset, deletion, look-ups
 
 // Every family, in the order their methods appear in the type.
 std::vector<PyMethodDef *> problem_method_families(void);

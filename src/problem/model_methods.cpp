@@ -8,7 +8,7 @@
 
 PyMethodDef problem_model_methods[] = {
     {"addVariable", problem_addVariable, METH_VARARGS,
-     DOC("addVariable(*args)", "Adds variables to the problem as columns.",
+     DOC("addVariable($self, *args)", "Adds variables to the problem as columns.",
          "p.addVariable(x, y, [z1, z2], {'a': w})",
          "Arguments:\n  args: variables, or any nesting of lists, tuples, dicts, iterators\n"
          "    and NumPy arrays of variables.\n\n",
@@ -17,7 +17,7 @@ PyMethodDef problem_model_methods[] = {
          "nothing.\n\n",
          "addConstraint, addSOS, delVariable")},
     {"addConstraint", problem_addConstraint, METH_VARARGS,
-     DOC("addConstraint(*args)", "Adds constraints to the problem as rows, in one batch.",
+     DOC("addConstraint($self, *args)", "Adds constraints to the problem as rows, in one batch.",
          "p.addConstraint(c1, [c2, c3], (x + y <= 1 for x, y in pairs))",
          "Arguments:\n  args: constraints, or any nesting of them.\n\n",
          "p.addConstraint(x + 2 * y <= 5, x - y >= -1)",
@@ -25,11 +25,11 @@ PyMethodDef problem_model_methods[] = {
          "failed call adds nothing.\n\n",
          "addVariable, addIndicator, delConstraint")},
     {"addSOS", problem_addSOS, METH_VARARGS,
-     DOC("addSOS(*args)", "Adds special ordered sets to the problem.", "p.addSOS(s1, [s2, s3])",
+     DOC("addSOS($self, *args)", "Adds special ordered sets to the problem.", "p.addSOS(s1, [s2, s3])",
          "Arguments:\n  args: korvu.sos objects, or any nesting of them.\n\n",
          "p.addSOS(korvu.sos([x, y, z], [1, 2, 3], type=2))", "", "korvu.sos, delSOS")},
     {"addIndicator", problem_addIndicator, METH_VARARGS,
-     DOC("addIndicator(condition, constraint) or addIndicator((c1, k1), (c2, k2), ...)",
+     DOC("addIndicator($self, condition, constraint) or addIndicator((c1, k1), (c2, k2), ...)",
          "Adds indicator constraints: a constraint that holds when a binary variable is 1 (or 0).",
          "p.addIndicator(b == 1, x + y <= 4)",
          "Arguments:\n  condition: b == 1 or b == 0 for a binary variable b of the problem.\n"
@@ -37,29 +37,32 @@ PyMethodDef problem_model_methods[] = {
          "p.addIndicator((b1 == 1, x <= 3), (b2 == 0, y >= 2))", "", "addConstraint")},
     {"setObjective", reinterpret_cast<PyCFunction>(problem_setObjective),
      METH_VARARGS | METH_KEYWORDS,
-     DOC("setObjective(objective, sense=korvu.minimize)",
+     DOC("setObjective($self, objective, sense=korvu.minimize)",
          "Replaces the objective function and sets the optimization sense.",
          "p.setObjective(expr, sense=korvu.maximize)",
          "Arguments:\n  objective: a number, variable, linear or quadratic expression, or a\n"
          "    nonlinear expression.\n  sense: korvu.minimize (1) or korvu.maximize (-1).\n\n",
          "p.setObjective(3 * x + 2 * y, sense=korvu.maximize)", "", "solve, getObjVal")},
     {"solve", reinterpret_cast<PyCFunction>(problem_solve), METH_VARARGS | METH_KEYWORDS,
-     DOC("solve(flags=None)",
+     DOC("solve($self, flags=None)",
          "Solves the problem with the optimizer that fits it: linear or quadratic, mixed\n"
          "  integer, or nonlinear.",
          "p.solve()\n  p.solve('d')",
          "Arguments:\n  flags: optimizer flags ('d' dual simplex, 'p' primal simplex, 'b'\n"
          "    interior point).\n\n",
          "p.solve(); print(p.getProbStatusString(), p.getObjVal())",
-         "Further information:\n  Ctrl-C stops the solve; the status then says it was "
-         "interrupted.\n\n",
+         "Further information:\n  Ctrl-C stops the solve and solve() returns. The status is then "
+         "the last LP or\n  MIP status reached (for example lp_unfinished or mip_solution); "
+         "the attribute\n  p.attributes.stopstatus says why the run stopped: korvu.stop_ctrlc "
+         "after Ctrl-C,\n  korvu.stop_timelimit, korvu.stop_nodelimit, ... (0 when it ran to the "
+         "end).\n\n",
          "getProbStatus, getSolution, controls")},
     {"getProbStatus", problem_getProbStatus, METH_NOARGS,
-     DOC("getProbStatus()", "Returns the status of the last solve as an integer.",
+     DOC("getProbStatus($self)", "Returns the status of the last solve as an integer.",
          "status = p.getProbStatus()", "", "p.getProbStatus() == korvu.lp_optimal", "",
          "getProbStatusString")},
     {"getProbStatusString", problem_getProbStatusString, METH_NOARGS,
-     DOC("getProbStatusString()", "Returns the status of the last solve as a name.",
+     DOC("getProbStatusString($self)", "Returns the status of the last solve as a name.",
          "text = p.getProbStatusString()", "", "print(p.getProbStatusString())",
          "Further information:\n  The names are those of the module's status constants, e.g. "
          "'lp_optimal'.\n\n",

@@ -109,7 +109,9 @@ int problem_set_objective(problem_s *p, PyObject *objective, int sense) {
   if (check_nl_unconstruct(p) < 0) return -1;
   // Convert first: a refused objective leaves the old one in place.
   converted_expr conv;
-  if (convertExpr(p, obj.get(), conv, 1) < 0) return -1;
+  if (convertExpr(p, obj.get(), conv, 1) < 0 ||
+      check_finite_coefs(p, conv, converted_sizes(converted_expr()), conv.constant, nullptr) < 0)
+    return -1;
   bool nonlinear = conv.formulas() > 0;
   if (nonlinear && (!p->slpprob || !slp_started())) {
     PyErr_SetString(korvu_SolverError,

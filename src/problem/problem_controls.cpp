@@ -131,7 +131,7 @@ PyObject *problem_dumpcontrols(PyObject *self, PyObject *) {
 
 PyMethodDef problem_control_methods[] = {
     {"getControl", problem_getControl, METH_VARARGS,
-     "getControl(*names)\n--\n\n"
+     "getControl($self, *names)\n--\n\n"
      "Purpose:\n  Reads controls of the problem.\n\n"
      "Synopsis:\n  value = p.getControl(name)\n  values = p.getControl(name1, name2, ...)\n"
      "  values = p.getControl([name1, name2])\n  values = p.getControl()\n\n"
@@ -140,7 +140,7 @@ PyMethodDef problem_control_methods[] = {
      "Further information:\n  Several names give a dictionary of name to value.\n\n"
      "Related topics:\n  setControl, getAttrib, controls\n"},
     {"setControl", problem_setControl, METH_VARARGS,
-     "setControl(name, value) or setControl({name: value, ...})\n--\n\n"
+     "setControl($self, name, value) or setControl({name: value, ...})\n--\n\n"
      "Purpose:\n  Sets controls of the problem.\n\n"
      "Synopsis:\n  p.setControl(name, value)\n  p.setControl({name1: value1, ...})\n\n"
      "Arguments:\n  name: a control name in lower case.\n  value: its new value, of the "
@@ -150,7 +150,7 @@ PyMethodDef problem_control_methods[] = {
      "failure.\n\n"
      "Related topics:\n  getControl, controls, korvu.controls\n"},
     {"getAttrib", problem_getAttrib, METH_VARARGS,
-     "getAttrib(*names)\n--\n\n"
+     "getAttrib($self, *names)\n--\n\n"
      "Purpose:\n  Reads attributes of the problem (results and statistics).\n\n"
      "Synopsis:\n  value = p.getAttrib(name)\n  values = p.getAttrib(name1, name2, ...)\n"
      "  values = p.getAttrib()\n\n"
@@ -158,7 +158,7 @@ PyMethodDef problem_control_methods[] = {
      "Example:\n  p.getAttrib('cols')\n\n"
      "Related topics:\n  getControl, attributes\n"},
     {"dumpcontrols", problem_dumpcontrols, METH_NOARGS,
-     "dumpcontrols()\n--\n\n"
+     "dumpcontrols($self)\n--\n\n"
      "Purpose:\n  Prints every control of the problem whose value is not its default.\n\n"
      "Synopsis:\n  p.dumpcontrols()\n\n"
      "Example:\n  p.controls.timelimit = 5; p.dumpcontrols()\n\n"

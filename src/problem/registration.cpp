@@ -125,8 +125,8 @@ int send_columns(problem_s *p, VarBatch &b) {
     return 0;
   std::vector<int> added(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) added[i] = b.first + i;
-  char keep[512];
-  KRVUgetlasterror(p->prob, keep);
+  // Raised now: taking the columns back clears the library's text.
+  setKrvuErrIfNull(reinterpret_cast<PyObject *>(p), nullptr);
   KRVUdelcols(p->prob, n, added.data());
   return -1;
 }

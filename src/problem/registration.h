@@ -16,9 +16,21 @@ PyObject *problem_getProbStatus(PyObject *self, PyObject *);
 PyObject *problem_getProbStatusString(PyObject *self, PyObject *);
 
 // Bracket every long library run: a Ctrl-C then interrupts the run instead of
-// the interpreter.  Called with the interpreter lock held.
-void setSigIntHandler(KRVUprob prob);
-void resetSigIntHandler(void);
+// the interpreter.  setSigIntHandler returns the registration that
+// resetSigIntHandler takes back (runs on several threads may end in any
+// order).  SigIntScope does both.
+int setSigIntHandler(KRVUprob prob);
+void resetSigIntHandler(int registration);
+class SigIntScope {
+ public:
+  explicit SigIntScope(KRVUprob prob) : slot_(setSigIntHandler(prob)) {}
+  ~SigIntScope() { resetSigIntHandler(slot_); }
+  SigIntScope(const SigIntScope &) = delete;
+  SigIntScope &operator=(const SigIntScope &) = delete;
+
+ private:
+  int slot_;
+};
 
 // Brings a nonlinear problem the nonlinear solver has transformed back to its
 // user form.  0, or -1 with an exception.

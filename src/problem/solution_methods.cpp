@@ -194,7 +194,7 @@ PyObject *problem_getObjVal(PyObject *self, PyObject *) {
   "  of the problem, an integer index or a name.\n"
 
 const char getSolution_doc[] =
-    "getSolution(*args, flatten=False)\n--\n\n"
+    "getSolution($self, *args, flatten=False)\n--\n\n"
     "Purpose:\n  Values of variables and expressions at the current solution.\n\n"
     "Synopsis:\n  v = p.getSolution(*args, flatten=False)\n\n"
     "Arguments:\n"
@@ -208,7 +208,7 @@ const char getSolution_doc[] =
     "Related topics:\n  getSlack, getDual, getRCost, getObjVal, solve\n";
 
 const char getSlack_doc[] =
-    "getSlack(*args)\n--\n\n"
+    "getSlack($self, *args)\n--\n\n"
     "Purpose:\n  Slacks of constraints at the current solution.\n\n"
     "Synopsis:\n  s = p.getSlack(*args)\n\n"
     "Arguments:\n  args: constraints, row indices or row names.\n" ADDRESSING_HELP
@@ -216,7 +216,7 @@ const char getSlack_doc[] =
     "Related topics:\n  getDual, getSolution\n";
 
 const char getDual_doc[] =
-    "getDual(*args)\n--\n\n"
+    "getDual($self, *args)\n--\n\n"
     "Purpose:\n  Dual values of constraints at the current solution of a continuous problem.\n\n"
     "Synopsis:\n  d = p.getDual(*args)\n\n"
     "Arguments:\n  args: constraints, row indices or row names.\n" ADDRESSING_HELP
@@ -225,7 +225,7 @@ const char getDual_doc[] =
     "Related topics:\n  getRCost, getSlack\n";
 
 const char getRCost_doc[] =
-    "getRCost(*args)\n--\n\n"
+    "getRCost($self, *args)\n--\n\n"
     "Purpose:\n  Reduced costs of variables at the current solution of a continuous problem.\n\n"
     "Synopsis:\n  r = p.getRCost(*args)\n\n"
     "Arguments:\n  args: variables, column indices or column names.\n" ADDRESSING_HELP
@@ -234,7 +234,7 @@ const char getRCost_doc[] =
     "Related topics:\n  getDual, getSolution\n";
 
 const char getObjVal_doc[] =
-    "getObjVal()\n--\n\n"
+    "getObjVal($self)\n--\n\n"
     "Purpose:\n  The objective value of the current solution.\n\n"
     "Synopsis:\n  v = p.getObjVal()\n\n"
     "Example:\n  p.solve(); print(p.getObjVal())\n\n"

@@ -2,6 +2,7 @@
 #include <atomic>
 #include <csignal>
 #include <cstring>
+#include <mutex>
 
 #include "module/module.h"
 #include "problem/methods.h"
@@ -15,40 +16,45 @@ bool slp_started() {
   return krv_py_env.slp_state == 1;
 }
 
-// Problems being solved, innermost last.  A Ctrl-C asks each of them to stop
-// through the library's interrupt, which only sets a flag the solver polls.
-constexpr int kMaxDepth = 64;
-KRVUprob g_solving[kMaxDepth];
-std::atomic<int> g_depth{0};
+// Problems being solved, one slot per run in progress on any thread.  A
+// Ctrl-C asks each of them to stop through the library's interrupt, which only
+// sets a flag the solver polls; the signal handler reads the slots without a
+// lock (they are atomic), registration takes one.
+constexpr int kMaxRuns = 256;
+std::atomic<KRVUprob> g_solving[kMaxRuns];
+std::mutex g_registry_mutex;
+int g_runs = 0;  // registrations, under the mutex
 struct sigaction g_saved;
 
 extern "C" void on_sigint(int) {
-  int n = g_depth.load();
-  for (int i = 0; i < n && i < kMaxDepth; ++i)
-    if (g_solving[i]) KRVUinterrupt(g_solving[i], 2);
+  for (auto &slot : g_solving) {
+    KRVUprob prob = slot.load();
+    if (prob) KRVUinterrupt(prob, 2);
+  }
 }
 
 }  // namespace
 
-// Brackets every long library run (the interpreter lock is held when called).
-void setSigIntHandler(KRVUprob prob) {
-  int depth = g_depth.load();
-  if (depth < kMaxDepth) g_solving[depth] = prob;
-  if (depth == 0) {
+int setSigIntHandler(KRVUprob prob) {
+  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  if (g_runs++ == 0) {
     struct sigaction sa;
     std::memset(&sa, 0, sizeof sa);
     sa.sa_handler = on_sigint;
     sigemptyset(&sa.sa_mask);
     sigaction(SIGINT, &sa, &g_saved);
   }
-  g_depth.store(depth + 1);
+  for (int i = 0; i < kMaxRuns; ++i) {
+    KRVUprob empty = nullptr;
+    if (g_solving[i].compare_exchange_strong(empty, prob)) return i;
+  }
+  return -1;  // more runs than slots: this one is not interrupted by the key
 }
 
-void resetSigIntHandler(void) {
-  int depth = g_depth.load() - 1;
-  g_depth.store(depth);
-  if (depth < kMaxDepth && depth >= 0) g_solving[depth] = nullptr;
-  if (depth == 0) sigaction(SIGINT, &g_saved, nullptr);
+void resetSigIntHandler(int registration) {
+  std::lock_guard<std::mutex> lock(g_registry_mutex);
+  if (registration >= 0 && registration < kMaxRuns) g_solving[registration].store(nullptr);
+  if (--g_runs == 0) sigaction(SIGINT, &g_saved, nullptr);
 }
 
 int check_nl_unconstruct(problem_s *p) {
@@ -96,20 +102,14 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
       buffer[len] = 'g';
       buffer[len + 1] = '\0';
     }
-    setSigIntHandler(p->prob);
-    {
-      korvu::GilRelease unlocked;
-      rc = KSLPnlpoptimize(p->slpprob, buffer);
-    }
-    resetSigIntHandler();
+    SigIntScope interruptible(p->prob);
+    korvu::GilRelease unlocked;
+    rc = KSLPnlpoptimize(p->slpprob, buffer);
   } else {
     const char *f = flags_obj == Py_None ? nullptr : flags.c_str();
-    setSigIntHandler(p->prob);
-    {
-      korvu::GilRelease unlocked;
-      rc = mip ? KRVUmipoptimize(p->prob, f) : KRVUlpoptimize(p->prob, f);
-    }
-    resetSigIntHandler();
+    SigIntScope interruptible(p->prob);
+    korvu::GilRelease unlocked;
+    rc = mip ? KRVUmipoptimize(p->prob, f) : KRVUlpoptimize(p->prob, f);
   }
   if (PyErr_Occurred()) return nullptr;
   if (rc == 0) Py_RETURN_NONE;
@@ -118,8 +118,8 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
     if (KRVUgetintattrib(p->prob, mip ? KRVU_ATTR_MIPSTATUS : KRVU_ATTR_LPSTATUS, &status) == 0 &&
         status == 8) {
       PyErr_SetString(korvu_SolverError,
-                      "The problem was determined to be nonconvex, and the optimizer cannot solve "
-                      "it. Call nlpoptimize() to find a solution using SLP");
+                      "The quadratic objective is not convex (not concave when maximizing), so "
+                      "the problem cannot be solved to a global optimum");
       return nullptr;
     }
   }

@@ -116,3 +116,52 @@ def test_sos_refusals():
         korvu.sos([x, y], [1, 2], type=257)
     with pytest.raises(korvu.ModelError, match="same length"):
         korvu.sos([x, y], [1])
+
+
+def test_a_constraint_has_no_truth_value():
+    c = x <= 2
+    with pytest.raises(korvu.ModelError, match="range"):
+        bool(c)
+    # A chained comparison fails loudly instead of dropping its first bound.
+    with pytest.raises(korvu.ModelError, match="chained comparison"):
+        1 <= x <= 2
+    with pytest.raises(korvu.ModelError):
+        x in [y, z]  # x == y is a constraint, not an answer
+
+
+@pytest.mark.parametrize("make", [lambda: x <= float("nan"), lambda: float("nan") <= x + y,
+                                  lambda: korvu.constraint(body=x, lb=float("nan")),
+                                  lambda: korvu.var(ub=float("nan")),
+                                  lambda: korvu.var(threshold=float("nan"))])
+def test_nan_bounds_are_refused_where_they_enter(make):
+    with pytest.raises(korvu.ModelError, match="NaN"):
+        make()
+
+
+def test_infinite_bounds_stay_bounds():
+    c = x <= float("inf")
+    assert c.ub >= 1e20
+    assert korvu.var(lb=-float("inf")).lb == -1e20
+
+
+@pytest.mark.parametrize("body", [float("inf") * y, y * y * float("nan"), float("-inf") * y + x])
+def test_non_finite_coefficients_are_refused_by_the_problem(body):
+    p = korvu.problem(x, y, name="nonfinite")
+    with pytest.raises(korvu.ModelError, match="not finite") as info:
+        p.addConstraint(korvu.constraint(body=body, ub=1, name="cap"))
+    assert "cap" in str(info.value) and "y" in str(info.value)
+    with pytest.raises(korvu.ModelError, match="objective"):
+        p.setObjective(body)
+    assert p.attributes.rows == 0 and p.getConstraint() == []
+
+
+def test_refused_reinitialisation_leaves_the_object_as_it_was():
+    v = korvu.var(name="keep", lb=1, ub=3, vartype=korvu.integer)
+    for bad in ({"lb": "a"}, {"name": 5}, {"lb": 2, "ub": 1}, {"vartype": 9}, {"ub": float("nan")}):
+        with pytest.raises((TypeError, korvu.ModelError)):
+            v.__init__(**bad)
+        assert (v.name, v.lb, v.ub, v.vartype) == ("keep", 1.0, 3.0, korvu.integer)
+    c = korvu.constraint(body=x + y, ub=4, name="c")
+    with pytest.raises(TypeError):
+        c.__init__(lb="a")
+    assert (c.name, c.ub, str(c.body)) == ("c", 4.0, str(x + y))

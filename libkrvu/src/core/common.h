@@ -7,6 +7,7 @@
 #include <new>
 #include <stdexcept>
 #include <string>
+#include <utility>
 
 namespace krvu {
 
@@ -32,12 +33,19 @@ void apply_site_defaults(KRVUprob prob);
 // Validates a problem handle given to an API function; throws Error otherwise.
 void check_prob(KRVUprob prob, const char *func);
 
+void clear_prob_error(KRVUprob prob);
+
 // The barrier every API function taking a problem runs its body in: C++
-// exceptions become a non-zero return and the problem's last error.
-template <class F>
+// exceptions become a non-zero return and the problem's last error, which
+// each call clears when it starts, so that the text always belongs to the
+// call that failed.
+// Reads of controls and attributes keep the text (guarded_read), so that a
+// caller may look at a status before it reads why a call failed.
+template <bool kClear = true, class F>
 int guarded(KRVUprob prob, const char *func, F &&body) noexcept {
   try {
     check_prob(prob, func);
+    if (kClear) clear_prob_error(prob);
     return body();
   } catch (const Error &e) {
     set_prob_error(prob, e.code, e.what());
@@ -59,6 +67,11 @@ int guarded(KRVUprob prob, const char *func, F &&body) noexcept {
     set_global_error(KRVU_ERR_INTERNAL, msg);
     return KRVU_ERR_INTERNAL;
   }
+}
+
+template <class F>
+int guarded_read(KRVUprob prob, const char *func, F &&body) noexcept {
+  return guarded<false>(prob, func, std::forward<F>(body));
 }
 
 // The same barrier for functions of the global environment.

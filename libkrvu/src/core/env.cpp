@@ -130,6 +130,11 @@ void set_global_error(int code, const std::string &msg) {
   t_global_error.msg = msg;
 }
 
+void clear_prob_error(KRVUprob prob) {
+  prob->lasterr_code = 0;
+  prob->lasterr.clear();
+}
+
 void set_prob_error(KRVUprob prob, int code, const std::string &msg) {
   if (!prob || prob->magic != kMagicProb) return;
   prob->lasterr_code = code;
@@ -156,11 +161,34 @@ void log_global(void *object, int msgtype, const std::string &text) {
   for (const Handler &h : handlers) h.f(object, h.data, nullptr, text.c_str(), msgtype, 0);
 }
 
+namespace {
+// Appends a line to the problem's log file, whatever reaches the callbacks.  A
+// file that cannot be opened is tried again at the next line.
+void write_logfile(KRVUprob prob, const std::string &text) {
+  const std::string &name = ctl_str(prob, 6000);
+  std::lock_guard<std::mutex> lock(prob->logfile_mutex);
+  if (name != prob->logfile_name) {
+    if (prob->logfile) std::fclose(prob->logfile);
+    prob->logfile = nullptr;
+    prob->logfile_name.clear();
+    if (name.empty()) return;
+    prob->logfile = std::fopen(name.c_str(), "a");
+    if (!prob->logfile) return;
+    prob->logfile_name = name;
+  }
+  if (!prob->logfile) return;
+  std::fwrite(text.data(), 1, text.size(), prob->logfile);
+  std::fputc('\n', prob->logfile);
+  std::fflush(prob->logfile);
+}
+}  // namespace
+
 void log_text_code(KRVUprob prob, int msgtype, int code, const std::string &text) {
   if (prob) {
-    if (ctl_int(prob, KRVU_CTRL_OUTPUTLOG) == 0 && msgtype == KRVU_MSG_LOG) return;
+    // A suppressed number reaches nothing, the log file included.
     if (!message_shown(prob, code)) return;
-    copy_to_logfile(prob, msgtype, text);
+    if (!ctl_str(prob, 6000).empty() || prob->logfile) write_logfile(prob, text);
+    if (ctl_int(prob, KRVU_CTRL_OUTPUTLOG) == 0 && msgtype == KRVU_MSG_LOG) return;
     // Copy: a callback may remove itself.
     std::vector<MsgCallback> cbs = prob->msgcbs;
     for (const MsgCallback &cb : cbs)

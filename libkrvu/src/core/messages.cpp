@@ -2,6 +2,7 @@
 #include "core/messages.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <cstring>
 
 #include "core/common.h"
@@ -9,27 +10,12 @@
 
 namespace krvu {
 
-MessageSettings::~MessageSettings() {
-  if (file) std::fclose(file);
-}
-
 bool message_shown(KRVUprob prob, int code) {
   if (code == 0 || !prob || !prob->messages) return true;
   MessageSettings &ms = *prob->messages;
   std::lock_guard<std::mutex> lock(ms.mu);
   auto it = ms.status.find(code);
   return it == ms.status.end() || it->second != 0;
-}
-
-void copy_to_logfile(KRVUprob prob, int msgtype, const std::string &text) {
-  if (!prob || !prob->messages) return;
-  MessageSettings &ms = *prob->messages;
-  std::lock_guard<std::mutex> lock(ms.mu);
-  if (!ms.file) return;
-  const char *tag = msgtype == KRVU_MSG_ERROR ? "error: " : msgtype == KRVU_MSG_WARNING ? "warning: " : "";
-  std::fprintf(ms.file, "%s%s\n", tag, text.c_str());
-  // Flushed per line, so that the file is complete when a process dies.
-  std::fflush(ms.file);
 }
 
 }  // namespace krvu
@@ -74,19 +60,18 @@ int KRVUgetmessagestatus(KRVUprob prob, int errcode, int *status) {
 int KRVUsetlogfile(KRVUprob prob, const char *filename) {
   const char *F = "KRVUsetlogfile";
   return guarded(prob, F, [&] {
-    MessageSettings &ms = settings(prob);
-    std::FILE *f = nullptr;
+    // The log file is the logfile control; this checks at once that the
+    // file can be appended to, so that a bad name fails here.
     std::string path = filename ? filename : "";
     if (!path.empty()) {
-      f = std::fopen(path.c_str(), "a");
+      std::FILE *f = std::fopen(path.c_str(), "a");
       if (!f)
         raise(KRVU_ERR_FILE, "%s: cannot open '%s' for appending: %s", F, path.c_str(),
               std::strerror(errno));
+      std::fclose(f);
     }
-    std::lock_guard<std::mutex> lock(ms.mu);
-    if (ms.file) std::fclose(ms.file);
-    ms.file = f;
-    ms.path = path;
+    if (KRVUsetstrcontrol(prob, 6000, path.c_str()))
+      raise(prob->lasterr_code, "%s", prob->lasterr.c_str());
     return 0;
   });
 }

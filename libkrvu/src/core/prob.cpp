@@ -8,7 +8,9 @@
 #include "model/store.h"
 
 krvu_prob_s::krvu_prob_s() : data(new krvu::ProbData()) {}
-krvu_prob_s::~krvu_prob_s() = default;
+krvu_prob_s::~krvu_prob_s() {
+  if (logfile) std::fclose(logfile);
+}
 
 namespace krvu {
 namespace {
@@ -81,7 +83,7 @@ int KRVUgetprobname(KRVUprob prob, char *name) {
 }
 
 int KRVUgetlasterror(KRVUprob prob, char *errmsg) {
-  return guarded(prob, "KRVUgetlasterror", [&] {
+  return guarded_read(prob, "KRVUgetlasterror", [&] {
     require_ptr(errmsg, "KRVUgetlasterror", "errmsg");
     size_t n = std::min<size_t>(prob->lasterr.size(), 511);
     std::memcpy(errmsg, prob->lasterr.data(), n);

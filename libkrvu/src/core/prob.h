@@ -3,7 +3,9 @@
 #include "krvu.h"
 
 #include <cstdint>
+#include <cstdio>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -41,6 +43,10 @@ struct krvu_prob_s {
   std::unique_ptr<krvu::ProbData> data;     // created with the problem
   void *slp = nullptr;                      // the nonlinear problem over this one, if any
   std::unique_ptr<krvu::MessageSettings> messages;  // created on first use
+  // The log file (control logfile), opened on the first line logged to it.
+  std::mutex logfile_mutex;
+  std::FILE *logfile = nullptr;
+  std::string logfile_name;
 
   krvu_prob_s();
   ~krvu_prob_s();

@@ -220,8 +220,15 @@ void MpsReader::split() {
 
 double MpsReader::number(sv s, const char *what) {
   double v;
-  if (!parse_number(s, v)) fail("expected %s, found '%s'", what, shown(s).c_str());
-  return v;
+  if (parse_number(s, v)) return v;
+  // Files written by Fortran programs mark the exponent with D (1.5D3).
+  size_t d = s.find_first_of("dD");
+  if (d != sv::npos && d > 0 && d + 1 < s.size() && s.find_first_of("xX") == sv::npos) {
+    std::string t(s);
+    t[d] = 'e';
+    if (parse_number(t, v)) return v;
+  }
+  fail("expected %s, found '%s'", what, shown(s).c_str());
 }
 
 int MpsReader::col_index(sv s) {

@@ -32,6 +32,15 @@ HighsSession &session(krvu_prob_s *prob) {
   return *s.hs;
 }
 
+namespace {
+// Integer columns reach the engine with their bounds rounded inward: the
+// engine's presolve takes fractional bounds of integer columns at face value
+// and can return wrong optima.  A bound within 1e-9 of an integer is that
+// integer.
+double round_up(double v) { return std::isfinite(v) ? std::ceil(v - 1e-9) : v; }
+double round_down(double v) { return std::isfinite(v) ? std::floor(v + 1e-9) : v; }
+}  // namespace
+
 void col_bounds(const ModelData &m, int j, int mode, double &lo, double &up, int &type) {
   lo = to_engine(m.lb[j]);
   up = to_engine(m.ub[j]);
@@ -41,12 +50,22 @@ void col_bounds(const ModelData &m, int j, int mode, double &lo, double &up, int
     lo = std::max(lo, 0.0);
     up = std::min(up, 1.0);
   }
+  if (mode == kModeInteger && (t == 'B' || t == 'I')) {
+    lo = round_up(lo);
+    up = round_down(up);
+  }
   if (t == 'S' || t == 'R') {
     // The column is 0 or in [max(lb, limit), ub], and never outside [lb, ub].
-    const double lo1 = std::max(lo, m.threshold[j]);
+    double lo1 = std::max(lo, m.threshold[j]);
+    if (mode == kModeInteger && t == 'R') {
+      lo1 = round_up(lo1);
+      up = round_down(up);
+    }
     const bool zero_ok = lo <= 0 && up >= 0;
     if (mode == kModeInteger) {
-      if (zero_ok && lo1 > 0) {
+      if (zero_ok && lo1 > up) {
+        lo = up = 0.0;  // no value but 0 left
+      } else if (zero_ok && lo1 > 0) {
         lo = lo1;
         type = t == 'S' ? kHighsVarTypeSemiContinuous : kHighsVarTypeSemiInteger;
       } else {

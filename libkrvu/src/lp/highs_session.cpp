@@ -16,18 +16,19 @@ namespace {
 
 void on_engine_event(int type, const char *message, const HighsCallbackDataOut *out,
                      HighsCallbackDataIn *in, void *user) {
-  krvu_prob_s *prob = static_cast<krvu_prob_s *>(user);
+  HighsSession *session = static_cast<HighsSession *>(user);
+  krvu_prob_s *prob = session->owner();
   SolverState &s = *prob->data->solver;
   switch (type) {
     case kHighsCallbackLogging: {
       if (!message) return;
       // The engine hands over text with line ends; our callbacks take lines.
+      const bool error = out && out->log_type >= 4;
       const char *p = message;
       while (*p) {
         const char *e = std::strchr(p, '\n');
         size_t n = e ? static_cast<size_t>(e - p) : std::strlen(p);
-        if (n > 0 || e) log_text(prob, (out && out->log_type >= 4) ? KRVU_MSG_WARNING : KRVU_MSG_LOG,
-                                 std::string(p, n));
+        if (n > 0 || e) session->on_log_line(std::string(p, n), error);
         p += n + (e ? 1 : 0);
       }
       return;
@@ -51,7 +52,7 @@ HighsSession::HighsSession(krvu_prob_s *owner) : h_(Highs_create()), owner_(owne
   if (!h_) throw std::bad_alloc();
   Highs_setBoolOptionValue(h_, "log_to_console", 0);
   Highs_setBoolOptionValue(h_, "output_flag", 0);
-  Highs_setCallback(h_, on_engine_event, owner_);
+  Highs_setCallback(h_, on_engine_event, this);
   Highs_startCallback(h_, kHighsCallbackLogging);
   Highs_startCallback(h_, kHighsCallbackSimplexInterrupt);
   Highs_startCallback(h_, kHighsCallbackIpmInterrupt);
@@ -79,8 +80,12 @@ void HighsSession::apply_controls(char algo, bool mip) {
   // From the engine's defaults each time, so that a control set back to its
   // default really is back.
   Highs_resetOptions(h_);
-  const bool logging = ctl_int(p, 8030) > 0 && ctl_int(p, KRVU_CTRL_OUTPUTLOG) != 0;
-  set_opt("output_flag", logging);
+  // The engine always logs to us: its error lines explain a refusal, and a
+  // log file takes every line even while outputlog keeps them from the
+  // callbacks; loglevel 0 silences it.
+  forward_ = ctl_int(p, 8030) > 0;
+  last_error_.clear();
+  set_opt("output_flag", true);
   set_opt("log_to_console", false);
   set_opt("log_dev_level", ctl_int(p, 8030) >= 3 ? 1 : 0);
   set_opt("time_limit", big(ctl_dbl(p, 7000)));
@@ -95,7 +100,6 @@ void HighsSession::apply_controls(char algo, bool mip) {
   set_opt("mip_max_improving_sols", clamp_int(ctl_int(p, 8003)));
   set_opt("presolve", ctl_int(p, 8010) ? "choose" : "off");
   set_opt("random_seed", clamp_int(ctl_int(p, 8040)));
-  if (!ctl_str(p, 6000).empty()) set_opt("log_file", ctl_str(p, 6000).c_str());
   if (!ctl_int(p, 8013)) set_opt("simplex_scale_strategy", 0);
   set_opt("simplex_dual_edge_weight_strategy", clamp_int(ctl_int(p, 8320)));
   // The primal simplex has no steepest edge of its own: Devex stands in.
@@ -143,9 +147,23 @@ int HighsSession::run() {
   return Highs_run(h_);
 }
 
+void HighsSession::on_log_line(const std::string &line, bool error) {
+  if (error) {
+    // Without the engine's own "ERROR:" or "WARNING:" mark.
+    size_t k = 0;
+    for (const char *mark : {"ERROR:", "WARNING:"})
+      if (line.compare(0, std::strlen(mark), mark) == 0) k = std::strlen(mark);
+    k = line.find_first_not_of(' ', k);
+    last_error_ = k == std::string::npos ? line : line.substr(k);
+  }
+  if (forward_) log_text(owner_, error ? KRVU_MSG_WARNING : KRVU_MSG_LOG, line);
+}
+
 void HighsSession::check(int status, const char *what, const char *func) const {
-  if (status == kHighsStatusError)
-    raise(KRVU_ERR_SOLVER, "%s: the engine refused %s (its log has the details)", func, what);
+  if (status != kHighsStatusError) return;
+  if (last_error_.empty())
+    raise(KRVU_ERR_SOLVER, "%s: the engine refused %s", func, what);
+  raise(KRVU_ERR_SOLVER, "%s: the engine refused %s: %s", func, what, last_error_.c_str());
 }
 
 }  // namespace krvu

@@ -17,14 +17,19 @@ class HighsSession {
   HighsSession(const HighsSession &) = delete;
   HighsSession &operator=(const HighsSession &) = delete;
   void *get() const { return h_; }
+  krvu_prob_s *owner() const { return owner_; }
 
   // Sets the engine's options from the problem's controls; algo: 0 from the
   // controls, else 'd' dual simplex, 'p' primal simplex, 'b' interior point.
   void apply_controls(char algo, bool mip);
   // Runs the engine with a fresh clock; returns the engine's status code.
   int run();
-  // Fails with KRVU_ERR_SOLVER when an engine call returned an error.
+  // Fails with KRVU_ERR_SOLVER when an engine call returned an error; the
+  // text carries the engine's own last error line.
   void check(int status, const char *what, const char *func) const;
+
+  // Called with each line the engine logs.
+  void on_log_line(const std::string &line, bool error);
 
  private:
   void set_opt(const char *name, bool v);
@@ -34,6 +39,8 @@ class HighsSession {
 
   void *h_;
   krvu_prob_s *owner_;
+  bool forward_ = false;    // whether engine lines go to the problem's log
+  std::string last_error_;  // the engine's last error line since apply_controls
 };
 
 }  // namespace krvu

@@ -190,7 +190,9 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
 }
 
 int KRVUinterrupt(KRVUprob prob, int reason) {
-  return guarded(prob, "KRVUinterrupt", [&] {
+  // Called from other threads and signal handlers while the problem solves:
+  // leaves the last error alone.
+  return guarded_read(prob, "KRVUinterrupt", [&] {
     SolverState &s = *prob->data->solver;
     s.interrupt_reason = reason;
     s.interrupt.store(true);

@@ -159,6 +159,22 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
         std::iota(start_cols.begin(), start_cols.end(), 0);
       }
     }
+    // An integer column whose rounded bounds cross has no value: the problem
+    // is infeasible, and the log says which column makes it so.
+    for (int j = 0; j < ncols; ++j) {
+      double lo, up;
+      int type;
+      col_bounds(m, j, kModeInteger, lo, up, type);
+      if (type != kHighsVarTypeContinuous && lo > up) {
+        log(prob, KRVU_MSG_WARNING,
+            "Column %d (%s) is integer and has no integer value between its bounds %.15g and %.15g: "
+            "the problem is infeasible",
+            j, col_name(m, j).c_str(), m.lb[j], m.ub[j]);
+        attr_set_int(prob, KRVU_ATTR_MIPSTATUS, KRVU_MIP_INFEAS);
+        attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, m.objsense * KRVU_INFINITY);
+        return 0;
+      }
+    }
     sync_engine(prob, kModeInteger, F);
     void *h = session(prob).get();
     // The engine would take its last solution as an incumbent regardless of
@@ -184,7 +200,8 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     const bool found = pstat == 2;
     int st;
     switch (r.model_status) {
-      case kHighsModelStatusOptimal: st = 6; break;
+      // Optimal only with a solution to show for it.
+      case kHighsModelStatusOptimal: st = found ? 6 : 3; break;
       case kHighsModelStatusInfeasible:
       case kHighsModelStatusUnboundedOrInfeasible: st = 5; break;
       case kHighsModelStatusUnbounded: st = 7; break;

@@ -36,9 +36,18 @@ inline void require_range(int first, int last, int limit, const char *func, cons
           last, first, limit, what);
 }
 
+// Bounds and right-hand sides may be infinite (no limit), never NaN.
 inline void require_finite(double v, const char *func, const char *arg, int64_t k) {
   if (std::isnan(v))
     raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is not a number", func, arg, static_cast<long long>(k));
+}
+
+// Coefficients (matrix, objective, quadratic, breakpoints) must be finite.
+inline void require_coef(double v, const char *func, const char *arg, int64_t k) {
+  require_finite(v, func, arg, k);
+  if (std::isinf(v))
+    raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is infinite; coefficients must be finite", func, arg,
+          static_cast<long long>(k));
 }
 
 inline void require_rowtype(char c, const char *func, const char *arg, int64_t k) {

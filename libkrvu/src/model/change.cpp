@@ -77,7 +77,7 @@ int KRVUchgobj(KRVUprob prob, int n, const int mindex[], const double obj[]) {
       if (mindex[k] < -1 || mindex[k] >= m.ncols())
         raise(KRVU_ERR_ARGUMENT, "%s: mindex[%d] = %d is out of range [-1, %d)", F, k, mindex[k],
               m.ncols());
-      require_finite(obj[k], F, "obj", k);
+      require_coef(obj[k], F, "obj", k);
     }
     touch(prob, kChangeObj);
     std::vector<int> cols;
@@ -241,7 +241,7 @@ int KRVUchgmcoef(KRVUprob prob, int n, const int mrow[], const int mcol[], const
     require_indices(n, mrow, m.nrows(), F, "mrow");
     require_indices(n, mcol, m.ncols(), F, "mcol");
     if (n > 0) require_ptr(dval, F, "dval");
-    for (int k = 0; k < n; ++k) require_finite(dval[k], F, "dval", k);
+    for (int k = 0; k < n; ++k) require_coef(dval[k], F, "dval", k);
     if (n == 0) return 0;
     touch(prob, 0);  // the engine takes coefficients in place
     set_coefs(prob, n, mrow, mcol, dval);

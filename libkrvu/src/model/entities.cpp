@@ -210,7 +210,7 @@ int KRVUaddgencons64(KRVUprob prob, int n, int64_t ncols, int64_t nvals, const i
     check_starts64(n, valstart, nvals, F, "valstart");
     if (n > 0) require_indices(ncols, col, m.ncols(), F, "col");
     if (n > 0 && nvals > 0) require_ptr(val, F, "val");
-    for (int64_t k = 0; k < nvals; ++k) require_finite(val[k], F, "val", k);
+    for (int64_t k = 0; k < nvals; ++k) require_coef(val[k], F, "val", k);
     if (n == 0) return 0;
     touch(prob, kChangeStructure);
     for (int k = 0; k < n; ++k) {
@@ -291,8 +291,8 @@ int KRVUaddpwlcons64(KRVUprob prob, int n, int64_t npoints, const int col[],
       if (e - b < 1)
         raise(KRVU_ERR_ARGUMENT, "%s: piecewise-linear constraint %d has no points", F, k);
       for (int64_t q = b; q < e; ++q) {
-        require_finite(xval[q], F, "xval", q);
-        require_finite(yval[q], F, "yval", q);
+        require_coef(xval[q], F, "xval", q);
+        require_coef(yval[q], F, "yval", q);
         if (q > b && xval[q] < xval[q - 1])
           raise(KRVU_ERR_ARGUMENT, "%s: xval[%lld] decreases; the points must be sorted by x", F,
                 static_cast<long long>(q));

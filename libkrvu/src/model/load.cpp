@@ -60,7 +60,7 @@ void fill_cols(ModelData &m, int first, int n, const double *obj, const double *
                const double *ub, const char *func) {
   for (int j = 0; j < n; ++j) {
     if (obj) {
-      require_finite(obj[j], func, "obj", j);
+      require_coef(obj[j], func, "obj", j);
       m.obj[first + j] = obj[j];
     }
     if (lb) {
@@ -128,7 +128,7 @@ void load(krvu_prob_s *prob, const char *func, const LoadArgs &a) {
         if (a.mrwind[k] < 0 || a.mrwind[k] >= a.nrows)
           raise(KRVU_ERR_ARGUMENT, "%s: mrwind[%lld] = %d is out of range [0, %d)", func,
                 static_cast<long long>(k), a.mrwind[k], a.nrows);
-        require_finite(a.dmatval[k], func, "dmatval", k);
+        require_coef(a.dmatval[k], func, "dmatval", k);
         if (std::fabs(a.dmatval[k]) <= tol) continue;
         ri.push_back(a.mrwind[k]);
         ci.push_back(j);
@@ -381,7 +381,7 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
     if (nrows > 0 && ncoefs > 0) {
       require_indices(ncoefs, colind, nc, F, "colind");
       require_ptr(rowcoef, F, "rowcoef");
-      for (int64_t k = 0; k < ncoefs; ++k) require_finite(rowcoef[k], F, "rowcoef", k);
+      for (int64_t k = 0; k < ncoefs; ++k) require_coef(rowcoef[k], F, "rowcoef", k);
     }
     // Check everything before the first change.
     if (nrows > 0) {
@@ -440,10 +440,10 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
     if (ncols > 0 && ncoefs > 0) {
       require_indices(ncoefs, rowind, nr, F, "rowind");
       require_ptr(colcoef, F, "colcoef");
-      for (int64_t k = 0; k < ncoefs; ++k) require_finite(colcoef[k], F, "colcoef", k);
+      for (int64_t k = 0; k < ncoefs; ++k) require_coef(colcoef[k], F, "colcoef", k);
     }
     for (int j = 0; j < ncols; ++j) {
-      if (obj) require_finite(obj[j], F, "obj", j);
+      if (obj) require_coef(obj[j], F, "obj", j);
       if (lb) require_finite(lb[j], F, "lb", j);
       if (ub) require_finite(ub[j], F, "ub", j);
     }

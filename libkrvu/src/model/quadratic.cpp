@@ -104,7 +104,7 @@ void check_pairs(const ModelData &m, int64_t n, const int *c1, const int *c2, co
   require_indices(n, c1, m.ncols(), func, a1);
   require_indices(n, c2, m.ncols(), func, a2);
   if (n > 0) require_ptr(v, func, av);
-  for (int64_t k = 0; k < n; ++k) require_finite(v[k], func, av, k);
+  for (int64_t k = 0; k < n; ++k) require_coef(v[k], func, av, k);
 }
 
 }  // namespace
@@ -231,7 +231,7 @@ int KRVUchgqrowcoeff(KRVUprob prob, int row, int col1, int col2, double value) {
     require_index(row, m.nrows(), F, "row");
     require_index(col1, m.ncols(), F, "col1");
     require_index(col2, m.ncols(), F, "col2");
-    require_finite(value, F, "value", 0);
+    require_coef(value, F, "value", 0);
     touch(prob, kChangeStructure);
     PairMap p = qrow_pairs(find_qrow(m, row));
     p[ordered(col1, col2)] = value;

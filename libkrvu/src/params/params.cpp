@@ -74,8 +74,24 @@ int KRVUgetcahelp(int id, const char **help) {
   });
 }
 
+int KRVUgetcarange(int id, double *lo, double *hi) {
+  return guarded_global("KRVUgetcarange", [&] {
+    require_ptr(lo, "KRVUgetcarange", "lo");
+    require_ptr(hi, "KRVUgetcarange", "hi");
+    int k = param_index(id);
+    if (k < 0) raise(KRVU_ERR_ARGUMENT, "KRVUgetcarange: unknown identifier %d", id);
+    const ParamDef &d = param_table()[k];
+    if (d.kind != kControl || (d.type != KRVU_TYPE_INT && d.type != KRVU_TYPE_INT64 &&
+                               d.type != KRVU_TYPE_DOUBLE))
+      raise(KRVU_ERR_ARGUMENT, "KRVUgetcarange: %d (%s) is not a numeric control", id, d.name);
+    *lo = d.lo;
+    *hi = d.hi;
+    return 0;
+  });
+}
+
 int KRVUgetintcontrol(KRVUprob prob, int id, int *value) {
-  return guarded(prob, "KRVUgetintcontrol", [&] {
+  return guarded_read(prob, "KRVUgetintcontrol", [&] {
     require_ptr(value, "KRVUgetintcontrol", "value");
     int64_t v = get_int_control(host(prob), id, "KRVUgetintcontrol");
     if (v > INT_MAX || v < INT_MIN)
@@ -88,7 +104,7 @@ int KRVUgetintcontrol(KRVUprob prob, int id, int *value) {
 }
 
 int KRVUgetintcontrol64(KRVUprob prob, int id, int64_t *value) {
-  return guarded(prob, "KRVUgetintcontrol64", [&] {
+  return guarded_read(prob, "KRVUgetintcontrol64", [&] {
     require_ptr(value, "KRVUgetintcontrol64", "value");
     *value = get_int_control(host(prob), id, "KRVUgetintcontrol64");
     return 0;
@@ -110,7 +126,7 @@ int KRVUsetintcontrol64(KRVUprob prob, int id, int64_t value) {
 }
 
 int KRVUgetdblcontrol(KRVUprob prob, int id, double *value) {
-  return guarded(prob, "KRVUgetdblcontrol", [&] {
+  return guarded_read(prob, "KRVUgetdblcontrol", [&] {
     require_ptr(value, "KRVUgetdblcontrol", "value");
     *value = get_dbl_control(host(prob), id, "KRVUgetdblcontrol");
     return 0;
@@ -125,7 +141,7 @@ int KRVUsetdblcontrol(KRVUprob prob, int id, double value) {
 }
 
 int KRVUgetstringcontrol(KRVUprob prob, int id, char *value, int maxbytes, int *nbytes) {
-  return guarded(prob, "KRVUgetstringcontrol", [&] {
+  return guarded_read(prob, "KRVUgetstringcontrol", [&] {
     copy_out(get_str_control(host(prob), id, "KRVUgetstringcontrol"), value, maxbytes, nbytes,
              "KRVUgetstringcontrol");
     return 0;
@@ -182,7 +198,7 @@ int KRVUdumpcontrols(KRVUprob prob) {
 }
 
 int KRVUgetintattrib(KRVUprob prob, int id, int *value) {
-  return guarded(prob, "KRVUgetintattrib", [&] {
+  return guarded_read(prob, "KRVUgetintattrib", [&] {
     require_ptr(value, "KRVUgetintattrib", "value");
     int64_t v = get_int_attrib(host(prob), id, "KRVUgetintattrib");
     if (v > INT_MAX || v < INT_MIN)
@@ -195,7 +211,7 @@ int KRVUgetintattrib(KRVUprob prob, int id, int *value) {
 }
 
 int KRVUgetintattrib64(KRVUprob prob, int id, int64_t *value) {
-  return guarded(prob, "KRVUgetintattrib64", [&] {
+  return guarded_read(prob, "KRVUgetintattrib64", [&] {
     require_ptr(value, "KRVUgetintattrib64", "value");
     *value = get_int_attrib(host(prob), id, "KRVUgetintattrib64");
     return 0;
@@ -203,7 +219,7 @@ int KRVUgetintattrib64(KRVUprob prob, int id, int64_t *value) {
 }
 
 int KRVUgetdblattrib(KRVUprob prob, int id, double *value) {
-  return guarded(prob, "KRVUgetdblattrib", [&] {
+  return guarded_read(prob, "KRVUgetdblattrib", [&] {
     require_ptr(value, "KRVUgetdblattrib", "value");
     *value = get_dbl_attrib(host(prob), id, "KRVUgetdblattrib");
     return 0;
@@ -211,7 +227,7 @@ int KRVUgetdblattrib(KRVUprob prob, int id, double *value) {
 }
 
 int KRVUgetstringattrib(KRVUprob prob, int id, char *value, int maxbytes, int *nbytes) {
-  return guarded(prob, "KRVUgetstringattrib", [&] {
+  return guarded_read(prob, "KRVUgetstringattrib", [&] {
     copy_out(get_str_attrib(host(prob), id, "KRVUgetstringattrib"), value, maxbytes, nbytes,
              "KRVUgetstringattrib");
     return 0;

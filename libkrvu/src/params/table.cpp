@@ -133,7 +133,8 @@ std::vector<ParamDef> build_table() {
       CTL_I(KRVU_CTRL_OUTPUTLOG, "outputlog", 1, 0, 1,
             "1: the problem's log lines reach its message callbacks; 0: they are dropped"),
       CTL_I(8040, "randomseed", 0, 0, kIntMax, "Seed of the engine's random choices"),
-      CTL_S(6000, "logfile", "", "File that receives a copy of the engine's log ('' for none)"),
+      CTL_S(6000, "logfile", "", "File to which every log line of the problem is appended, whether or not "
+            "outputlog passes it on ('' for none)"),
       // --- infeasibility analysis, repair and tuner -------------------------
       CTL_D(7301, "iistimelimit", kInf, 0, kInf,
             "Seconds the infeasibility analysis may take (one search for KRVUiisall)"),

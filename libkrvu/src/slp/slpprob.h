@@ -43,6 +43,8 @@ template <class F>
 int slp_guarded(KSLPprob slp, const char *func, F &&body) noexcept {
   int rc = guarded_global(func, [&] {
     check_slp(slp, func);
+    slp->lasterr_code = 0;
+    slp->lasterr.clear();
     return body();
   });
   if (rc && slp && slp->magic == kMagicSlp) {

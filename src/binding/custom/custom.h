@@ -1,0 +1,48 @@
+// Bodies of the wrapper members that the dispatch pattern does not cover
+// (two-call sizing, variable result shapes, nonlinear branches, the loading
+// members); each has its row in its family's table.
+#pragma once
+#include "binding/wrap.h"
+
+namespace korvu {
+namespace wrap {
+namespace custom {
+
+// Queries (custom/queries.cpp)
+PyObject *getlpsolval(const Row &, Ctx &);
+PyObject *getmipsolval(const Row &, Ctx &);
+PyObject *getinfeas(const Row &, Ctx &);
+PyObject *getscaledinfeas(const Row &, Ctx &);
+PyObject *getunbvec(const Row &, Ctx &);
+PyObject *getprimalray(const Row &, Ctx &);
+PyObject *getdualray(const Row &, Ctx &);
+PyObject *hasprimalray(const Row &, Ctx &);
+PyObject *hasdualray(const Row &, Ctx &);
+PyObject *getrows(const Row &, Ctx &);
+PyObject *getcols(const Row &, Ctx &);
+PyObject *getmqobj(const Row &, Ctx &);
+PyObject *getqrowqmatrix(const Row &, Ctx &);
+PyObject *getqrowqmatrixtriplets(const Row &, Ctx &);
+PyObject *getqrows(const Row &, Ctx &);
+PyObject *getglobal(const Row &, Ctx &);
+PyObject *getgencons(const Row &, Ctx &);
+PyObject *getpwlcons(const Row &, Ctx &);
+PyObject *getnamelist(const Row &, Ctx &);
+PyObject *getlasterror(const Row &, Ctx &);
+
+// Changes and settings (custom/changes.cpp)
+PyObject *chgobjsense(const Row &, Ctx &);
+PyObject *addmipsol(const Row &, Ctx &);
+PyObject *addsetnames(const Row &, Ctx &);
+PyObject *delindicators(const Row &, Ctx &);
+PyObject *setdefaultcontrol(const Row &, Ctx &);
+PyObject *copycontrols(const Row &, Ctx &);
+
+// Whole-problem loading (custom/loading.cpp)
+PyObject *loadproblem(const Row &, Ctx &);
+PyObject *addrows(const Row &, Ctx &);
+PyObject *addcols(const Row &, Ctx &);
+
+}  // namespace custom
+}  // namespace wrap
+}  // namespace korvu
