@@ -216,12 +216,28 @@ WRAP_ARGS(fixglobals, value("options", kInt, "1: round integer kinds to the near
 constexpr Row fixglobals = WRAP_ROW(fixglobals, KRVUfixglobals, P, V<0>)
     .doc("Fixes every non-continuous column at its value in the best integer solution.", "getmipsol");
 
+WRAP_ARGS(scale, in_attr("mrscal", CONV_INT, 0, OROWS, "exponents of two for the rows", kOptional),
+          in_attr("mcscal", CONV_INT, 1, OCOLS, "exponents of two for the columns", kOptional));
+constexpr Row scale = WRAP_ROW(scale, KRVUscale, P, A<0>, A<1>)
+    .doc("Scales the problem as the LP solver sees it (both None: the library's own scaling).",
+         "basisstability", "Solutions and every query stay in the problem's own units.");
+
+WRAP_ARGS(setlogfile, value("filename", kText, "the file that receives the log ('' stops)"));
+constexpr Row setlogfile = WRAP_ROW(setlogfile, KRVUsetlogfile, P, V<0>)
+    .doc("Appends every log line of the problem to a file.", "setmessagestatus");
+
+WRAP_ARGS(setmessagestatus, value("errcode", kInt, "a message number"),
+          value("status", kInt, "0 suppresses the messages of that number, anything else shows them"));
+constexpr Row setmessagestatus = WRAP_ROW(setmessagestatus, KRVUsetmessagestatus, P, V<0>, V<1>)
+    .doc("Suppresses or shows the messages of one number.", "getmessagestatus, setlogfile");
+
 #define ROWS(X)                                                                                      \
   X(chgobj) X(chgrhs) X(chgrhsrange) X(chgrowtype) X(chgcoltype) X(chgbounds) X(chgglblimit)         \
   X(chgmcoef) X(chgmqobj) X(setindicators) X(delgencons) X(delpwlcons) X(addqmatrix) X(addgencons)   \
   X(addpwlcons) X(chgcoef) X(chgqobj) X(chgqrowcoeff) X(delqmatrix) X(chgobjsense) X(loadlpsol)      \
   X(loadmipsol) X(addmipsol) X(loadbasis) X(loadpresolvebasis) X(addsetnames) X(delindicators)       \
-  X(setprobname) X(setdefaults) X(setdefaultcontrol) X(copycontrols) X(fixglobals)
+  X(setprobname) X(setdefaults) X(setdefaultcontrol) X(copycontrols) X(fixglobals) X(scale)         \
+  X(setlogfile) X(setmessagestatus)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

@@ -318,6 +318,79 @@ constexpr Row getlasterror = Row::make("getlasterror", nullptr).custom(custom::g
     .doc("Returns the library's last error text for this problem ('' when the last call succeeded).",
          "korvu.getlasterror");
 
+// ---- basis, factorisation and sensitivity
+
+WRAP_ARGS(getpivotorder, out("mpiv", CONV_ROWCOL, kSizeAttr, ROWS, "the basic constraint or variable of each "
+                                                                 "position of the basis", kRequired));
+constexpr Row getpivotorder = WRAP_ROW(getpivotorder, KRVUgetpivotorder, P, A<0>)
+    .missing("Must provide argument mpiv")
+    .doc("Reads the basic variables in the order of the basis matrix's positions.", "ftran, btran, getbasis");
+
+// The entering variable's keyword is in_: "in" is a reserved word, which no
+// Python call can pass by name and no signature can show.
+WRAP_ARGS(getpivots, index("in_", CONV_ROWCOL, "the entering constraint (its slack) or variable"),
+          out("outlist", CONV_ROWCOL, kSizeFree, 0, "the blocking constraints and variables (at most maxpiv)"),
+          out("x", CONV_DOUBLE, kSizeFree, 0, "the slacks and then the columns after the step"),
+          value("maxpiv", kInt, "room in outlist"));
+constexpr Row getpivots = WRAP_CUSTOM(getpivots, custom::getpivots).returns(kTuple, "di")
+    .calls("KRVUgetpivots")
+    .doc("Runs the ratio test of the primal simplex for an entering nonbasic variable and returns "
+         "(objective after the step, number of candidates).", "getpivotorder, ftran",
+         "An integer in_ is taken in the combined form: rows first, then spare rows, then columns.");
+
+WRAP_ARGS(getpresolvemap, out("rowmap", CONV_INT, kSizeAttr, ROWS, "the original row of each row", kRequired),
+          out("colmap", CONV_INT, kSizeAttr, COLS, "the original column of each column", kRequired));
+constexpr Row getpresolvemap = WRAP_ROW(getpresolvemap, KRVUgetpresolvemap, P, A<0>, A<1>)
+    .missing("Must provide argument rowmap and colmap")
+    .doc("Reads where each row and column of the problem as the library holds it comes from.",
+         "getpresolvesol",
+         "The library holds problems in their original form: each row and column maps to itself.");
+
+WRAP_ARGS(ftran, inout_attr("vec", CONV_DOUBLE, ROWS, "a vector over the rows, replaced by B^-1 vec"));
+constexpr Row ftran = WRAP_ROW(ftran, KRVUftran, P, A<0>)
+    .missing("Must provide argument vec")
+    .doc("Solves with the basis matrix: vec becomes B^-1 vec, in the order of getpivotorder.",
+         "btran, getpivotorder");
+WRAP_ARGS(btran, inout_attr("vec", CONV_DOUBLE, ROWS, "a vector over the positions, replaced by B^-T vec"));
+constexpr Row btran = WRAP_ROW(btran, KRVUbtran, P, A<0>)
+    .missing("Must provide argument vec")
+    .doc("Solves with the transposed basis matrix: vec becomes B^-T vec.", "ftran, getpivotorder");
+
+WRAP_ARGS(objsa, in("mindex", CONV_COL, 0, "the columns", kRequired),
+          out("lower", CONV_DOUBLE, kSizeGroup, 0, "the lowest cost keeping the basis optimal", kRequired),
+          out("upper", CONV_DOUBLE, kSizeGroup, 0, "the highest", kRequired));
+constexpr Row objsa = WRAP_ROW(objsa, KRVUobjsa, P, N<0>, A<0>, A<1>, A<2>)
+    .missing("Must provide arguments mindex, lower, and upper")
+    .doc("Ranging of objective coefficients for the optimal basis of the last LP solve.", "rhssa");
+WRAP_ARGS(rhssa, in("mindex", CONV_ROW, 0, "the rows", kRequired),
+          out("lower", CONV_DOUBLE, kSizeGroup, 0, "the lowest right-hand side keeping the basis optimal",
+              kRequired),
+          out("upper", CONV_DOUBLE, kSizeGroup, 0, "the highest", kRequired));
+constexpr Row rhssa = WRAP_ROW(rhssa, KRVUrhssa, P, N<0>, A<0>, A<1>, A<2>)
+    .missing("Must provide arguments mindex, lower, and upper")
+    .doc("Ranging of right-hand sides for the optimal basis of the last LP solve.", "objsa");
+
+WRAP_ARGS(estimaterowdualranges, in("rowIndices", CONV_ROW, 0, "the rows"),
+          value("iterationLimit", kInt, "simplex iterations of each re-solve"),
+          out("minDualActivity", CONV_DOUBLE, kSizeGroup, 0, "the least dual of each row", kRequired),
+          out("maxDualActivity", CONV_DOUBLE, kSizeGroup, 0, "the greatest", kRequired));
+constexpr Row estimaterowdualranges =
+    WRAP_ROW(estimaterowdualranges, KRVUestimaterowdualranges, P, N<0>, A<0>, V<1>, A<2>, A<3>)
+        .missing("Must provide arguments minDualActivity, maxDualActivity")
+        .doc("Estimates the range of each row's dual over the optimal dual solutions.", "rhssa, getlpsol");
+
+WRAP_ARGS(basisstability, value("type", kInt, "0 condition of the basis, 1 primal residual, 2 dual residual"),
+          value("norm", kInt, "0 infinity, 1 one, 2 Euclidean norm"),
+          value("ifscaled", kInt, "1: of the problem as scaled by scale"));
+constexpr Row basisstability = WRAP_ROW(basisstability, KRVUbasisstability, P, V<0>, V<1>, V<2>, RD<0>)
+    .returns(kDblRes)
+    .doc("Returns a stability measure of the basis.", "ftran, scale");
+
+WRAP_ARGS(getmessagestatus, value("errcode", kInt, "a message number"));
+constexpr Row getmessagestatus = WRAP_ROW(getmessagestatus, KRVUgetmessagestatus, P, V<0>, RI<0>)
+    .returns(kIntRes)
+    .doc("Returns 0 when messages of that number are suppressed, else 1.", "setmessagestatus");
+
 #define ROWS(X)                                                                                     \
   X(getlpsol) X(getpresolvesol) X(getlastbarsol) X(getmipsol) X(getbasis) X(getpresolvebasis)       \
   X(getbasisval) X(calcslacks) X(calcreducedcosts) X(calcobjective) X(calcsolinfo) X(getobj)         \
@@ -326,7 +399,8 @@ constexpr Row getlasterror = Row::make("getlasterror", nullptr).custom(custom::g
   X(getlpsolval) X(getmipsolval) X(getinfeas) X(getscaledinfeas) X(getunbvec) X(getprimalray)        \
   X(getdualray) X(hasprimalray) X(hasdualray) X(getrows) X(getcols) X(getmqobj) X(getqrowqmatrix)    \
   X(getqrowqmatrixtriplets) X(getqrows) X(getglobal) X(getgencons) X(getpwlcons) X(getnamelist)     \
-  X(getlasterror)
+  X(getlasterror) X(getpivotorder) X(getpivots) X(getpresolvemap) X(ftran) X(btran) X(objsa)        \
+  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

@@ -391,3 +391,4 @@ PyObject *table_description(void);
 PyMethodDef *problem_query_methods(void);
 PyMethodDef *problem_change_methods(void);
 PyMethodDef *problem_loading_methods(void);
+PyMethodDef *problem_solving_methods(void);

@@ -9,7 +9,7 @@ std::vector<PyMethodDef *> problem_method_families(void) {
   std::vector<PyMethodDef *> families = {problem_model_methods, problem_solution_methods,
                                          problem_file_methods, problem_control_methods,
                                          problem_query_methods(), problem_change_methods(),
-                                         problem_loading_methods()};
+                                         problem_loading_methods(), problem_solving_methods()};
   return families;
 }
 

@@ -38,6 +38,15 @@ PyObject *delindicators(const Row &, Ctx &);
 PyObject *setdefaultcontrol(const Row &, Ctx &);
 PyObject *copycontrols(const Row &, Ctx &);
 
+// Solving, files and infeasibility analysis (custom/solving.cpp)
+PyObject *presolverow(const Row &, Ctx &);
+PyObject *writeslxsol(const Row &, Ctx &);
+PyObject *save(const Row &, Ctx &);
+PyObject *restore(const Row &, Ctx &);
+PyObject *iisstatus(const Row &, Ctx &);
+PyObject *getiisdata(const Row &, Ctx &);
+PyObject *getpivots(const Row &, Ctx &);
+
 // Whole-problem loading (custom/loading.cpp)
 PyObject *loadproblem(const Row &, Ctx &);
 PyObject *addrows(const Row &, Ctx &);
