@@ -889,8 +889,10 @@ KRVU_API int KRVUgetrepairamounts(KRVUprob prob, double *violation, double row_l
  * values of the method: KRVUtunerreadmethod, else the built-in one) and
  * combines improvements greedily.  LP runs are compared by time; MIP runs by
  * time when they finish, else by gap, then objective.  A run is stopped when
- * it can no longer win; an improvement counts only when a repeated run
- * confirms it, so the result is never slower than the starting settings.
+ * it can no longer win; an improvement counts only when repeated runs
+ * confirm it (control tunerrepeats), and at the end the starting and the best
+ * settings are timed in turn: the best stays only when its median is the
+ * faster one.
  * Each run is logged as a row of a table (message KRVU_MSGCODE_TUNER).  The
  * budget holds within the time of stopping a run; KRVUinterrupt stops the
  * tuner after the run under way (the best settings so far are kept). */

@@ -136,7 +136,7 @@ class Tuner {
     const bool by_gap = target_ == 2;
     if (!by_gap) {
       if (a.finished != b.finished) return a.finished;
-      if (a.finished) return a.seconds < 0.95 * b.seconds - 1e-3;
+      if (a.finished) return a.seconds < 0.9 * b.seconds - 1e-3;
       if (!mip_) return false;
     }
     // Unfinished MIP runs (or the gap target): smaller gap, then a better objective.
@@ -147,7 +147,7 @@ class Tuner {
       return sense * (a.obj - b.obj) < -1e-9 * (1 + std::fabs(b.obj));
     }
     if (by_gap && a.gap == b.gap && a.finished && b.finished)
-      return a.seconds < 0.95 * b.seconds - 1e-3;
+      return a.seconds < 0.9 * b.seconds - 1e-3;
     return false;
   }
 
@@ -181,6 +181,7 @@ class Tuner {
       if (again.finished && again.seconds < best.seconds) best.seconds = again.seconds;
     }
     log_run(best_s, best, "start");
+    start_seconds_ = best.seconds;
     // Unfinished starting runs leave the limit where it was.
     for (bool improved = true; improved && left() > 0 && !interrupted();) {
       improved = false;
@@ -232,6 +233,28 @@ class Tuner {
         }
       }
     }
+    if (!best_s.empty() && best.finished && !interrupted()) {
+      // The final word: the starting and the best settings timed in turn,
+      // the best kept only when its median is clearly the faster one.
+      std::vector<double> a, b;
+      for (int k = 0; k <= repeats() && left() > 2.2 * (best.seconds + start_seconds_); ++k) {
+        Run ra = run({}, std::min(run_limit_, left()));
+        Run rb = run(best_s, std::min(run_limit_, left()));
+        if (!ra.finished || !rb.finished) break;
+        a.push_back(ra.seconds);
+        b.push_back(rb.seconds);
+      }
+      if (!a.empty()) {
+        std::sort(a.begin(), a.end());
+        std::sort(b.begin(), b.end());
+        const double ma = a[a.size() / 2], mb = b[b.size() / 2];
+        const bool keep = mb < 0.97 * ma;
+        log_code(prob_, KRVU_MSG_LOG, KRVU_MSGCODE_TUNER,
+                 "      check    starting settings %.4g s, best %.4g s (medians of %zu): %s", ma, mb,
+                 a.size(), keep ? "best kept" : "starting settings kept");
+        if (!keep) best_s.clear();
+      }
+    }
     best_ = best_s;
     log_code(prob_, KRVU_MSG_LOG, KRVU_MSGCODE_TUNERSUMMARY,
              "tuner: %d runs in %.3f s; best %s: %.4g s%s", runs_, seconds_since(t0_),
@@ -252,6 +275,7 @@ class Tuner {
   Clock::time_point t0_;
   KRVUprob w_ = nullptr;
   double run_limit_ = 0;
+  double start_seconds_ = 0;
   double gap_target_ = 0;
   int target_ = 0;
   int runs_ = 0;
