@@ -279,13 +279,32 @@ PyObject *problem_read_value(problem_s *p, PyObject *entry, int is_control) {
   return setKrvuErrIfNull(self, nullptr);
 }
 
+namespace {
+// Numeric values within the control's range; a default that no problem would
+// take is refused where it is set.
+int check_range(int id, PyObject *value) {
+  double lo, hi;
+  if (KRVUgetcarange(id, &lo, &hi) != 0) return 0;  // the library keeps no range for it
+  double v = PyFloat_AsDouble(value);
+  if (v == -1.0 && PyErr_Occurred()) return -1;
+  if (!(v >= lo && v <= hi)) {
+    PyRef shown = PyRef::steal(PyObject_Repr(value));
+    if (!shown) return -1;
+    PyErr_Format(korvu_ModelError, "Value %U is outside the range [%.10g, %.10g] of the control", shown.get(), lo,
+                 hi);
+    return -1;
+  }
+  return 0;
+}
+}  // namespace
+
 int check_control_value(PyObject *entry, PyObject *value) {
   int id, type, source;
   if (!entry_parts(entry, &id, &type, &source)) return -1;
   bool is_int = PyLong_Check(value) || PyArray_IsScalar(value, Integer);
   switch (type) {
     case kTypeDouble:
-      if (is_int || PyFloat_Check(value) || PyArray_IsScalar(value, Floating)) return 0;
+      if (is_int || PyFloat_Check(value) || PyArray_IsScalar(value, Floating)) return check_range(id, value);
       PyErr_SetString(korvu_ModelError, "Cannot set non-numerical value to a floating-point control");
       return -1;
     case kTypeString:
@@ -293,7 +312,7 @@ int check_control_value(PyObject *entry, PyObject *value) {
       PyErr_SetString(korvu_ModelError, "Cannot set non-string value to a string control");
       return -1;
     case kTypeInt:
-      if (is_int) return 0;
+      if (is_int) return check_range(id, value);
       PyErr_SetString(korvu_ModelError, "Cannot set non-integer value to an integer control");
       return -1;
     default:
