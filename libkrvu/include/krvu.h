@@ -83,6 +83,12 @@ KRVU_API int KRVUfree(void);
 typedef int (*KRVU_ge_msghandler)(void *object, void *userdata, void *thread,
                                   const char *msg, int msgtype, int msgcode);
 KRVU_API int KRVU_ge_addcbmsghandler(KRVU_ge_msghandler f, void *userdata, int priority);
+/* As KRVU_ge_addcbmsghandler; the library owns userdata from here on:
+ * release(userdata) (may be null) runs once the registration is removed and
+ * no call of it is in progress, on the thread that finishes last.  Removing a
+ * handler while another thread is calling it is therefore safe. */
+KRVU_API int KRVU_ge_addcbmsghandler_owned(KRVU_ge_msghandler f, void *userdata, int priority,
+                                          void (*release)(void *userdata));
 /* Removes every registration of f whose user data matches; userdata null
  * matches any.  Fails when nothing matched. */
 KRVU_API int KRVU_ge_removecbmsghandler(KRVU_ge_msghandler f, void *userdata);

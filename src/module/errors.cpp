@@ -27,8 +27,13 @@ static const char *without_function_name(const char *text) {
 }
 
 PyObject *setKrvuErrIfNull(PyObject *object, PyObject *result) {
+  // A callback (a message handler, say) that raised during a call that
+  // succeeded makes the call fail with its exception.
+  if (PyErr_Occurred()) {
+    Py_XDECREF(result);
+    return nullptr;
+  }
   if (result) return result;
-  if (PyErr_Occurred()) return nullptr;
 
   char buffer[512];
   std::memset(buffer, 0, sizeof buffer);

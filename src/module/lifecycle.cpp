@@ -20,6 +20,13 @@ bool g_printer_registered = false;
 int wrapper_msghandler(void *object, void *entry, void *thread, const char *text, int type,
                        int number);
 
+void release_entry(void *entry) {
+  // After the interpreter has gone there is nothing left to release.
+  if (!Py_IsInitialized()) return;
+  korvu::GilGuard gil;
+  Py_DECREF(static_cast<PyObject *>(entry));
+}
+
 // Library messages of the global environment.  Problems print their own
 // messages through the printer registered when they are created.
 int krv_py_print(void *object, void *, void *, const char *text, int, int) {
@@ -260,8 +267,15 @@ PyObject *korvumod_addcbmsghandler(PyObject *, PyObject *args, PyObject *kwargs)
     EnvLock lock(KRV_MUTEX_MSGHANDLERS);
     if (PyList_Append(krv_py_env.msghandlers, entry.get()) < 0) return nullptr;
   }
-  if (turnKRVUon(0) != 0 ||
-      KRVU_ge_addcbmsghandler(wrapper_msghandler, entry.get(), priority) != 0) {
+  // The library holds a reference of its own, released when the last call of
+  // the handler in progress (on any thread) has returned after its removal.
+  bool added = false;
+  if (turnKRVUon(0) == 0) {
+    Py_INCREF(entry.get());
+    added = KRVU_ge_addcbmsghandler_owned(wrapper_msghandler, entry.get(), priority, release_entry) == 0;
+    if (!added) Py_DECREF(entry.get());
+  }
+  if (!added) {
     EnvLock lock(KRV_MUTEX_MSGHANDLERS);
     Py_ssize_t n = PyList_GET_SIZE(krv_py_env.msghandlers);
     PyList_SetSlice(krv_py_env.msghandlers, n - 1, n, nullptr);

@@ -279,6 +279,30 @@ PyObject *problem_read_value(problem_s *p, PyObject *entry, int is_control) {
   return setKrvuErrIfNull(self, nullptr);
 }
 
+namespace {
+// Numeric values within the control's range: a module-level default that no
+// problem would take is refused where it is set (a problem's own control is
+// refused by the library, with its text).
+int check_range(PyObject *entry, PyObject *value) {
+  int id, type, source;
+  if (!entry_parts(entry, &id, &type, &source)) return -1;
+  if (type == kTypeString) return 0;
+  double lo, hi;
+  if (KRVUgetcarange(id, &lo, &hi) != 0) return 0;  // the library keeps no range for it
+  double v = PyFloat_AsDouble(value);
+  if (v == -1.0 && PyErr_Occurred()) return -1;
+  if (!(v >= lo && v <= hi)) {
+    PyRef shown = PyRef::steal(PyObject_Repr(value));
+    if (!shown) return -1;
+    char range[96];
+    std::snprintf(range, sizeof range, "[%.10g, %.10g]", lo, hi);
+    PyErr_Format(korvu_ModelError, "Value %U is outside the range %s of the control", shown.get(), range);
+    return -1;
+  }
+  return 0;
+}
+}  // namespace
+
 int check_control_value(PyObject *entry, PyObject *value) {
   int id, type, source;
   if (!entry_parts(entry, &id, &type, &source)) return -1;
@@ -430,7 +454,7 @@ int control_setattro(PyObject *obj, PyObject *name, PyObject *value) {
   if (detached(self)) return -1;
   if (self->problem)
     return problem_set_control(reinterpret_cast<problem_s *>(self->problem), entry, value);
-  if (check_control_value(entry, value) < 0) return -1;
+  if (check_control_value(entry, value) < 0 || check_range(entry, value) < 0) return -1;
   EnvLock lock(KRV_MUTEX_DEFAULTS);
   return PyDict_SetItem(krv_py_env.default_controls, name, value);
 }

@@ -238,7 +238,25 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   // A file that cannot be read leaves the library's model as it was, so the
   // objects of the old model keep addressing it; only a successful read
   // replaces them.
-  if (KRVUreadprob(p->prob, filename, options) != 0) return setKrvuErrIfNull(self, nullptr);
+  int rc;
+  {
+    // The interpreter lock is released around the file's I/O: the file may be
+    // a pipe that another thread of this process writes.
+    korvu::GilRelease unlocked;
+    rc = KRVUreadprob(p->prob, filename, options);
+  }
+  if (rc != 0) return setKrvuErrIfNull(self, nullptr);
+  // A message handler that raised while the file was read: the library holds
+  // the new model now, so the objects are made for it first and the
+  // exception is raised afterwards.
+  PyObject *etype = nullptr, *evalue = nullptr, *etb = nullptr;
+  PyErr_Fetch(&etype, &evalue, &etb);
+  struct Restore {
+    PyObject **t, **v, **b;
+    ~Restore() {
+      if (*t) PyErr_Restore(*t, *v, *b);
+    }
+  } restore{&etype, &evalue, &etb};
   if (clear_registry(p) < 0) return nullptr;
   p->nonlin_rows = p->nonlin_obj = 0;
   p->obj_col = p->obj_row = -1;
@@ -257,6 +275,7 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
     p->nonlin_rows = a + b;
   }
   r.install(p);
+  if (etype) return nullptr;  // restored on the way out
   Py_RETURN_NONE;
 }
 
@@ -280,8 +299,12 @@ PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
                     "which is not available");
     return nullptr;
   }
-  if (KRVUwriteprob(p->prob, filename, flags) != 0) return setKrvuErrIfNull(self, nullptr);
-  Py_RETURN_NONE;
+  int rc;
+  {
+    korvu::GilRelease unlocked;
+    rc = KRVUwriteprob(p->prob, filename, flags);
+  }
+  return setKrvuErrIfNull(self, rc != 0 ? nullptr : Py_NewRef(Py_None));
 }
 
 void print_prob(KRVUprob, void *, const char *msg, int, int) { krv_py_print_general(msg); }

@@ -151,6 +151,22 @@ PyObject *problem_getSolution(PyObject *self, PyObject *args, PyObject *kwargs) 
   std::vector<double> v;
   if (problem_read_vector(p, KORVU_PRIMAL, v) < 0) return setKrvuErrIfNull(self, nullptr);
   if (flatten || PyTuple_GET_SIZE(args) == 0) return setKrvuErrIfNull(self, pick(p, args, v, true));
+  // Column indices as a NumPy integer array: the values in the array's shape.
+  bool index_arrays = false;
+  for (Py_ssize_t i = 0; i < PyTuple_GET_SIZE(args); ++i) {
+    PyObject *a = PyTuple_GET_ITEM(args, i);
+    index_arrays = index_arrays || (PyArray_Check(a) && PyArray_ISINTEGER(reinterpret_cast<PyArrayObject *>(a)));
+  }
+  if (index_arrays && PyTuple_GET_SIZE(args) == 1) {
+    PyArrayObject *a = reinterpret_cast<PyArrayObject *>(PyTuple_GET_ITEM(args, 0));
+    PyRef flat = PyRef::steal(pick(p, args, v, true));
+    if (!flat) return setKrvuErrIfNull(self, nullptr);
+    PyRef values = PyRef::steal(PyArray_FROM_OTF(flat.get(), NPY_DOUBLE, NPY_ARRAY_DEFAULT));
+    if (!values) return nullptr;
+    PyArray_Dims shape{PyArray_DIMS(a), PyArray_NDIM(a)};
+    return PyArray_Newshape(reinterpret_cast<PyArrayObject *>(values.get()), &shape, NPY_CORDER);
+  }
+  if (index_arrays) return setKrvuErrIfNull(self, pick(p, args, v, true));
   eval_context ctx{p, v.data(), static_cast<Py_ssize_t>(v.size()), nullptr, 1};
   PyObject *result = scan_args_expressions(args, &ctx, 1);
   if (!result && !PyErr_Occurred()) Py_RETURN_NONE;

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <memory>
 #include <mutex>
 #include <vector>
 
@@ -16,15 +17,25 @@
 namespace krvu {
 namespace {
 
+// A registration.  Calls in progress hold their own reference, so a handler
+// removed meanwhile stays valid until the last of them returns; its release
+// function runs then.
 struct Handler {
   KRVU_ge_msghandler f;
   void *data;
   int priority;
+  void (*release)(void *);
+  Handler(KRVU_ge_msghandler f_, void *d, int p, void (*r)(void *)) : f(f_), data(d), priority(p), release(r) {}
+  ~Handler() {
+    if (release) release(data);
+  }
+  Handler(const Handler &) = delete;
+  Handler &operator=(const Handler &) = delete;
 };
 
 std::mutex g_mutex;               // guards everything below
 int g_init_count = 0;
-std::vector<Handler> g_handlers;  // decreasing priority, stable
+std::vector<std::shared_ptr<Handler>> g_handlers;  // decreasing priority, stable
 int g_checked_mode = 1;
 int g_arch_consistent = 0;
 
@@ -153,12 +164,12 @@ void check_prob(KRVUprob prob, const char *func) {
 }
 
 void log_global(void *object, int msgtype, const std::string &text) {
-  std::vector<Handler> handlers;
+  std::vector<std::shared_ptr<Handler>> handlers;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     handlers = g_handlers;
   }
-  for (const Handler &h : handlers) h.f(object, h.data, nullptr, text.c_str(), msgtype, 0);
+  for (const auto &h : handlers) h->f(object, h->data, nullptr, text.c_str(), msgtype, 0);
 }
 
 namespace {
@@ -247,26 +258,38 @@ int KRVUfree(void) {
   });
 }
 
-int KRVU_ge_addcbmsghandler(KRVU_ge_msghandler f, void *userdata, int priority) {
+int KRVU_ge_addcbmsghandler_owned(KRVU_ge_msghandler f, void *userdata, int priority,
+                                  void (*release)(void *userdata)) {
   return guarded_global("KRVU_ge_addcbmsghandler", [&] {
     require_ptr(reinterpret_cast<void *>(f), "KRVU_ge_addcbmsghandler", "f");
+    auto h = std::make_shared<Handler>(f, userdata, priority, release);
     std::lock_guard<std::mutex> lock(g_mutex);
     auto pos = std::find_if(g_handlers.begin(), g_handlers.end(),
-                            [&](const Handler &h) { return h.priority < priority; });
-    g_handlers.insert(pos, Handler{f, userdata, priority});
+                            [&](const std::shared_ptr<Handler> &e) { return e->priority < priority; });
+    g_handlers.insert(pos, std::move(h));
     return 0;
   });
 }
 
+int KRVU_ge_addcbmsghandler(KRVU_ge_msghandler f, void *userdata, int priority) {
+  return KRVU_ge_addcbmsghandler_owned(f, userdata, priority, nullptr);
+}
+
 int KRVU_ge_removecbmsghandler(KRVU_ge_msghandler f, void *userdata) {
+  // Released outside the lock: a release function may log or add handlers.
+  std::vector<std::shared_ptr<Handler>> removed;
   return guarded_global("KRVU_ge_removecbmsghandler", [&] {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    auto end = std::remove_if(g_handlers.begin(), g_handlers.end(), [&](const Handler &h) {
-      return (!f || h.f == f) && (!userdata || h.data == userdata);
-    });
-    if (end == g_handlers.end())
-      raise(KRVU_ERR_ARGUMENT, "KRVU_ge_removecbmsghandler: no such message handler");
-    g_handlers.erase(end, g_handlers.end());
+    {
+      std::lock_guard<std::mutex> lock(g_mutex);
+      auto end = std::stable_partition(g_handlers.begin(), g_handlers.end(), [&](const std::shared_ptr<Handler> &h) {
+        return !((!f || h->f == f) && (!userdata || h->data == userdata));
+      });
+      if (end == g_handlers.end())
+        raise(KRVU_ERR_ARGUMENT, "KRVU_ge_removecbmsghandler: no such message handler");
+      removed.assign(std::make_move_iterator(end), std::make_move_iterator(g_handlers.end()));
+      g_handlers.erase(end, g_handlers.end());
+    }
+    removed.clear();
     return 0;
   });
 }

@@ -1,6 +1,8 @@
 // Loading files, the output sink, numbers and names for the file formats.
 #include "io/iobase.h"
 
+#include <sys/stat.h>
+
 #include <cerrno>
 #include <charconv>
 #include <cmath>
@@ -49,6 +51,12 @@ void load_source(const std::string &path, Source &src) {
   src.data.clear();
   std::FILE *fp = std::fopen(path.c_str(), "rb");
   if (!fp) raise(KRVU_ERR_FILE, "cannot open '%s' for reading: %s", path.c_str(), std::strerror(errno));
+  struct stat st;
+  const bool known = fstat(fileno(fp), &st) == 0, regular = known && S_ISREG(st.st_mode);
+  if (known && S_ISDIR(st.st_mode)) {
+    std::fclose(fp);
+    raise(KRVU_ERR_FILE, "cannot read '%s': it is a directory", path.c_str());
+  }
   unsigned char magic[2] = {0, 0};
   size_t got = std::fread(magic, 1, 2, fp);
   bool gz = got == 2 && magic[0] == 0x1f && magic[1] == 0x8b;
@@ -78,11 +86,8 @@ void load_source(const std::string &path, Source &src) {
 #endif
   }
   src.data.assign(reinterpret_cast<char *>(magic), got);
-  if (std::fseek(fp, 0, SEEK_END) == 0) {
-    long size = std::ftell(fp);
-    if (size > 0) src.data.reserve(static_cast<size_t>(size));
-    std::fseek(fp, static_cast<long>(got), SEEK_SET);
-  }
+  // Only a regular file has a size to reserve for (pipes and devices do not).
+  if (regular && st.st_size > 0) src.data.reserve(static_cast<size_t>(st.st_size));
   char chunk[1 << 16];
   for (;;) {
     size_t n = std::fread(chunk, 1, sizeof chunk, fp);

@@ -3,7 +3,11 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <chrono>
+#include <condition_variable>
+#include <mutex>
 #include <new>
+#include <thread>
 
 #include "core/common.h"
 #include "core/prob.h"
@@ -17,6 +21,13 @@ namespace {
 void on_engine_event(int type, const char *message, const HighsCallbackDataOut *out,
                      HighsCallbackDataIn *in, void *user) {
   HighsSession *session = static_cast<HighsSession *>(user);
+  if (session->abandoned()) {
+    // The owner may be gone: stop where the engine lets us, say nothing.
+    if (in && (type == kHighsCallbackSimplexInterrupt || type == kHighsCallbackIpmInterrupt ||
+               type == kHighsCallbackMipInterrupt))
+      in->user_interrupt = 1;
+    return;
+  }
   krvu_prob_s *prob = session->owner();
   SolverState &s = *prob->data->solver;
   switch (type) {
@@ -110,7 +121,14 @@ void HighsSession::apply_controls(char algo, bool mip) {
   set_opt("mip_allow_restart", ctl_int(p, 8323) != 0);
   set_opt("mip_pscost_minreliable", clamp_int(ctl_int(p, 8324)));
   int threads = clamp_int(ctl_int(p, 8020));
-  if (threads > 0) set_opt("threads", threads);
+  if (threads == 0) {
+    // The engine's own automatic choice takes every core, which a long
+    // quadratic solve then keeps busy for its whole run.
+    const unsigned hw = std::thread::hardware_concurrency();
+    threads = static_cast<int>(hw == 0 ? 1 : hw < 4 ? hw : 4);
+  }
+  set_opt("threads", threads);
+  set_opt("qp_iteration_limit", clamp_int(ctl_int(p, 8006)));
   // The engine's MIP bound is an upper limit in its minimization form, so a
   // maximization's cutoff goes in negated.
   const double cutoff = ctl_dbl(p, 7006);
@@ -145,6 +163,45 @@ void HighsSession::apply_controls(char algo, bool mip) {
 int HighsSession::run() {
   Highs_zeroAllClocks(h_);
   return Highs_run(h_);
+}
+
+int HighsSession::run_interruptible(std::unique_ptr<HighsSession> &self,
+                                    const std::atomic<bool> &interrupt) {
+  struct Shared {
+    std::mutex mutex;
+    std::condition_variable done_cv;
+    bool done = false;
+    int status = 0;
+    std::unique_ptr<HighsSession> orphan;  // set when the owner gave the run up
+  };
+  auto shared = std::make_shared<Shared>();
+  HighsSession *session = self.get();
+  std::thread worker([shared, session] {
+    int status = session->run();
+    std::unique_ptr<HighsSession> orphan;
+    {
+      std::lock_guard<std::mutex> lock(shared->mutex);
+      shared->status = status;
+      shared->done = true;
+      orphan = std::move(shared->orphan);
+    }
+    shared->done_cv.notify_all();
+    // Destroyed here, outside the lock, when nobody waits for the run.
+  });
+  std::unique_lock<std::mutex> lock(shared->mutex);
+  while (!shared->done) {
+    shared->done_cv.wait_for(lock, std::chrono::milliseconds(20));
+    if (!shared->done && interrupt.load(std::memory_order_relaxed)) {
+      session->abandoned_.store(true);
+      shared->orphan = std::move(self);
+      lock.unlock();
+      worker.detach();
+      return -1;
+    }
+  }
+  lock.unlock();
+  worker.join();
+  return shared->status;
 }
 
 void HighsSession::on_log_line(const std::string &line, bool error) {

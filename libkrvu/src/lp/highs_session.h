@@ -3,6 +3,8 @@
 // routes the engine's log lines, interrupt polls and incumbents to the problem
 // that owns it.
 #pragma once
+#include <atomic>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -31,6 +33,14 @@ class HighsSession {
   // Called with each line the engine logs.
   void on_log_line(const std::string &line, bool error);
 
+  // Runs the engine on a thread of its own, looking at `interrupt` meanwhile;
+  // for the engine's solvers that do not poll interrupts themselves.  When
+  // the interrupt comes first the run is left to finish on that thread, which
+  // then destroys the session: `self` (the owner's pointer) gives it up and
+  // the result is -1.
+  static int run_interruptible(std::unique_ptr<HighsSession> &self, const std::atomic<bool> &interrupt);
+  bool abandoned() const { return abandoned_.load(std::memory_order_relaxed); }
+
  private:
   void set_opt(const char *name, bool v);
   void set_opt(const char *name, int v);
@@ -39,6 +49,7 @@ class HighsSession {
 
   void *h_;
   krvu_prob_s *owner_;
+  std::atomic<bool> abandoned_{false};  // left to finish alone: no callbacks to the owner
   bool forward_ = false;    // whether engine lines go to the problem's log
   std::string last_error_;  // the engine's last error line since apply_controls
 };

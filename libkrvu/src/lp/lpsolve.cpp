@@ -40,8 +40,20 @@ RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func) {
   }
   RunResult r;
   auto t0 = std::chrono::steady_clock::now();
-  r.run_status = hs.run();
+  // The engine's quadratic solver does not look for interrupts: it runs on a
+  // thread of its own while this one does.
+  const bool quadratic = !m.qstart.empty() && m.qstart.back() > 0 && mode == kModeRelaxation;
+  r.run_status = quadratic ? HighsSession::run_interruptible(s.hs, s.interrupt) : hs.run();
   r.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  if (!s.hs) {
+    s.synced = false;  // the next session starts empty
+    r.abandoned = true;
+    r.model_status = kHighsModelStatusInterrupt;
+    attr_set_dbl(prob, 2005, r.seconds);
+    attr_set_int(prob, 1009, stop_status(prob, r.model_status));
+    log(prob, KRVU_MSG_LOG, "Interrupted after %.2f s; the quadratic solver finishes in the background", r.seconds);
+    return r;
+  }
   r.model_status = Highs_getModelStatus(hs.get());
   attr_set_dbl(prob, 2005, r.seconds);
   int it = 0;
@@ -128,6 +140,11 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
             m.objsense < 0 ? "concave (maximizing)" : "convex");
     }
     RunResult r = run_engine(prob, kModeRelaxation, algo, F);
+    if (r.abandoned) {
+      attr_set_dbl(prob, KRVU_ATTR_LPOBJVAL, 0.0);
+      attr_set_int(prob, KRVU_ATTR_LPSTATUS, KRVU_LP_UNFINISHED);
+      return 0;
+    }
     void *h = s.hs->get();
     int status = 7;
     switch (r.model_status) {

@@ -9,6 +9,10 @@ struct RunResult {
   int model_status = 0;  // the engine's model status
   int run_status = 0;    // the engine's return code
   double seconds = 0;
+  // The run was interrupted where the engine does not look for interrupts
+  // (its quadratic solver): the problem left it to finish on its own and holds
+  // no engine session, and so no results, any more.
+  bool abandoned = false;
 };
 
 // Checks what the engine cannot take for this kind of solve (fails clearly),

@@ -272,6 +272,11 @@ void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func) {
   d.rows = RowMatrix();
   touch(prob, kChangeStructure);
   d.solver.reset(new SolverState());
+  // Nothing of the last solve describes the new model: its results read as
+  // those of a new problem.
+  for (int id : {KRVU_ATTR_LPOBJVAL, KRVU_ATTR_MIPBESTOBJVAL, 2002 /* best bound */, 2004 /* gap */})
+    attr_set_dbl(prob, id, 0.0);
+  for (int id : {1008 /* nodes */, 1012 /* integer solutions */}) attr_set_int(prob, id, 0);
 }
 
 const ModelData &read_model(krvu_prob_s *prob) {

@@ -117,6 +117,8 @@ std::vector<ParamDef> build_table() {
       CTL_D(7008, "infinity", kInf, 1e15, kInf, "Bounds at or beyond this value are infinite"),
       CTL_I(8000, "iterlimit", kIntMax, 0, kIntMax, "Simplex iteration limit of an LP solve"),
       CTL_I(8001, "bariterlimit", 1000, 0, kIntMax, "Interior-point iteration limit"),
+      CTL_I(8006, "qpiterlimit", 1000000, 0, kIntMax,
+            "Iteration limit of a quadratic objective's solve (ends with the iteration limit status)"),
       CTL_I64(8002, "nodelimit", kIntMax, 0, 9.2e18, "Branch-and-bound node limit"),
       CTL_I(8003, "sollimit", kIntMax, 1, kIntMax,
             "Number of MIP solutions after which the search stops"),
@@ -126,8 +128,8 @@ std::vector<ParamDef> build_table() {
       CTL_I(8012, "crossover", 1, 0, 1,
             "1: turn an interior-point solution into a basic one; 0: do not"),
       CTL_I(8013, "scaling", 1, 0, 1, "1: scale the matrix before solving; 0: do not"),
-      CTL_I(8020, "threads", 0, 0, 1024, "Worker threads of the engine; 0 chooses automatically (the pool is shared by the "
-            "process and sized by its first solve)"),
+      CTL_I(8020, "threads", 0, 0, 1024, "Worker threads of the engine; 0 chooses automatically: as many as the machine "
+            "has cores, at most 4 (the pool is shared by the process and sized by its first solve)"),
       CTL_I(8030, "loglevel", 1, 0, 3,
             "Detail of the solve log: 0 none, 1 summary, 2 detailed, 3 everything"),
       CTL_I(KRVU_CTRL_OUTPUTLOG, "outputlog", 1, 0, 1,
