@@ -163,13 +163,19 @@ void check_prob(KRVUprob prob, const char *func) {
     raise(KRVU_ERR_ARGUMENT, "%s: argument 'prob' is not a valid problem handle", func);
 }
 
-void log_global(void *object, int msgtype, const std::string &text) {
+namespace {
+void log_global_code(void *object, int msgtype, int code, const std::string &text) {
   std::vector<std::shared_ptr<Handler>> handlers;
   {
     std::lock_guard<std::mutex> lock(g_mutex);
     handlers = g_handlers;
   }
-  for (const auto &h : handlers) h->f(object, h->data, nullptr, text.c_str(), msgtype, 0);
+  for (const auto &h : handlers) h->f(object, h->data, nullptr, text.c_str(), msgtype, code);
+}
+}  // namespace
+
+void log_global(void *object, int msgtype, const std::string &text) {
+  log_global_code(object, msgtype, 0, text);
 }
 
 namespace {
@@ -205,12 +211,7 @@ void log_text_code(KRVUprob prob, int msgtype, int code, const std::string &text
     for (const MsgCallback &cb : cbs)
       cb.f(prob, cb.data, text.c_str(), static_cast<int>(text.size()), msgtype);
   }
-  std::vector<Handler> handlers;
-  {
-    std::lock_guard<std::mutex> lock(g_mutex);
-    handlers = g_handlers;
-  }
-  for (const Handler &h : handlers) h.f(prob, h.data, nullptr, text.c_str(), msgtype, code);
+  log_global_code(prob, msgtype, code, text);
 }
 
 void log_text(KRVUprob prob, int msgtype, const std::string &text) {
