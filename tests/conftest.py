@@ -11,6 +11,11 @@ INSTANCES = pathlib.Path(
 
 
 @pytest.fixture
+def instances_or_none():
+    return INSTANCES if INSTANCES.is_dir() else None
+
+
+@pytest.fixture
 def instances():
     if not INSTANCES.is_dir():
         pytest.skip("public test instances are not available")

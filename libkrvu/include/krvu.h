@@ -206,8 +206,11 @@ KRVU_API int KRVUgetstringattrib(KRVUprob prob, int id, char *value, int maxbyte
  * A malformed file fails with the file name, line number and what was expected. */
 KRVU_API int KRVUreadprob(KRVUprob prob, const char *filename, const char *flags);
 /* Writes the problem.  flags: "l" LP format (else MPS), "x" hexadecimal values
- * for an exact round trip, "p" fixed MPS (else free MPS).  Without "l" and "m",
- * a ".lp" file name selects the LP format. */
+ * for an exact round trip, "p" fixed MPS (else free MPS), "n" names the format
+ * cannot hold (spaces in free MPS, more than 8 characters in fixed MPS, LP
+ * names such as "001", repeated names) are written under default names with
+ * a warning; without "n" they fail the write, naming the object.  Without "l"
+ * and "m", a ".lp" file name selects the LP format. */
 KRVU_API int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags);
 
 /* ===========================================================================

@@ -228,7 +228,9 @@ TEST_F(IoFiles, MutatedInstancesNeverCrash) {
         // What was read can be written and read again.
         std::string out = tmp_ + "fuzz_out.mps";
         files_.push_back(out);
-        ASSERT_EQ(KRVUwriteprob(p_, out.c_str(), "x"), 0) << error();
+        // A name read from a fixed-format file may hold a space, which free MPS
+        // cannot: such names are written under default names here.
+        ASSERT_EQ(KRVUwriteprob(p_, out.c_str(), "xn"), 0) << error();
         ASSERT_EQ(KRVUreadprob(p_, out.c_str(), ""), 0) << error() << "\n" << s;
       } else {
         ++failures;

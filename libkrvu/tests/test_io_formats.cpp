@@ -544,6 +544,10 @@ TEST(IoLp, MalformedFilesNameTheLineAndWhatWasExpected) {
       {"min\n x\nst\n c: 1 <= x >= 0\nend\n", "mem.lp:4:", "same direction"},
       {"min\n x\nbounds\n x <=\nend\n", "mem.lp:5:", "bound value"},
       {"min\n x\nsos\n s: S3:: x:1\nend\n", "mem.lp:4:", "S1::"},
+      // Out-of-range numbers are refused as coefficients, as in MPS files.
+      {"min\n x + 1e400 y\nend\n", "mem.lp:2:", "finite coefficient"},
+      {"min\n x\nst\n c: 1e400x <= 1\nend\n", "mem.lp:4:", "finite coefficient"},
+      {"min\n [ 1e999 x ^ 2 ]\nend\n", "mem.lp:2:", "finite coefficient"},
   };
   for (const Case &c : cases) {
     std::string err = lp_error(c.text);
@@ -644,7 +648,7 @@ TEST_F(IoRoundTrip, LpKeepsEveryFeatureItCanHold) {
   EXPECT_NE(access(path.c_str(), F_OK), 0);
 }
 
-TEST_F(IoRoundTrip, NamesTheFormatCannotHoldAreReplaced) {
+TEST_F(IoRoundTrip, NamesTheFormatCannotHoldAreRefusedOrReplacedOnRequest) {
   ModelData m;
   m.append_cols(3);
   m.colnames = {"a space", "C1", "3start"};
@@ -657,7 +661,11 @@ TEST_F(IoRoundTrip, NamesTheFormatCannotHoldAreReplaced) {
   m.set_matrix_triplets(3, r, c, v);
   krvu::replace_model(p_, ModelData(m), "test");
   std::string path = dir_ + "names.lp";
-  ASSERT_EQ(KRVUwriteprob(p_, path.c_str(), ""), 0) << error();
+  // Refused, naming the column, unless the caller asks for default names.
+  ASSERT_NE(KRVUwriteprob(p_, path.c_str(), ""), 0);
+  EXPECT_NE(error().find("column name 'a space' cannot be written in the LP format"), std::string::npos)
+      << error();
+  ASSERT_EQ(KRVUwriteprob(p_, path.c_str(), "n"), 0) << error();
   ASSERT_EQ(KRVUreadprob(p_, path.c_str(), ""), 0) << error();
   const ModelData &back = krvu::read_model(p_);
   ASSERT_EQ(back.ncols(), 3);

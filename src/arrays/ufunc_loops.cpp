@@ -127,13 +127,21 @@ class Pending {
   std::vector<PyObject *> v_;
 };
 
+// Whether a loop's operation is the product, told apart at compile time by
+// specialisation (comparing function addresses is not a constant expression
+// in every build, the sanitizer builds among them).
+template <BinaryOp OP>
+constexpr bool is_product = false;
+template <>
+constexpr bool is_product<general_mul> = true;
+
 template <BinaryOp OP, Layout L>
 void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void *) {
   char *a = args[0], *b = args[1];
   FloatBox box;
   Pending out(args, dims, steps, 2);
   for (npy_intp i = 0; i < dims[0]; ++i, a += steps[0], b += steps[1]) {
-    if constexpr (OP == general_mul && L != OO) {
+    if constexpr (is_product<OP> && L != OO) {
       PyObject *obj = L == FO ? cell_object(b) : cell_object(a);
       if (!obj) return;
       if (Py_TYPE(obj) == &korvu_varType) {

@@ -538,7 +538,9 @@ const char write_doc[] =
     "Arguments:\n"
     "  filename: the file to write.\n"
     "  flags: 'l' LP format (else MPS), 'p' fixed MPS, 'x' hexadecimal values for\n"
-    "    an exact round trip; a '.lp' file name selects LP format.\n\n"
+    "    an exact round trip, 'n' names the format cannot hold are written under\n"
+    "    default names (without it such a name fails the write, naming it); a '.lp'\n"
+    "    file name selects LP format.\n\n"
     "Example:\n  p.write('model.lp')\n\n"
     "Related topics:\n  read\n";
 

@@ -103,7 +103,7 @@ int KRVUreadprob(KRVUprob prob, const char *filename, const char *flags) {
 int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
   return guarded(prob, "KRVUwriteprob", [&] {
     require_ptr(filename, "KRVUwriteprob", "filename");
-    std::string f = io::check_flags(flags, "lmxp", "KRVUwriteprob");
+    std::string f = io::check_flags(flags, "lmxpn", "KRVUwriteprob");
     std::string path = filename;
     if (path.empty()) raise(KRVU_ERR_ARGUMENT, "KRVUwriteprob: 'filename' is empty");
     const bool gz = io::ends_with(path, ".gz");
@@ -114,6 +114,7 @@ int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
     try {
       io::write_atomically(path, gz, [&](io::Out &out) {
         out.set_hex(f.find('x') != std::string::npos);
+        out.set_rename(f.find('n') != std::string::npos);
         if (lp)
           io::write_lp(m, read_rows(prob), prob->name, out, prob);
         else

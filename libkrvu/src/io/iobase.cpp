@@ -242,7 +242,7 @@ bool parse_number(std::string_view s, double &v) {
 
 std::vector<std::string> file_names(const std::vector<std::string> &given, char prefix,
                                     bool (*valid)(std::string_view), const char *what,
-                                    KRVUprob prob) {
+                                    const char *format, bool rename, KRVUprob prob) {
   const size_t n = given.size();
   std::vector<std::string> out(n);
   std::unordered_set<std::string_view> used;
@@ -255,6 +255,14 @@ std::vector<std::string> file_names(const std::vector<std::string> &given, char 
     else
       redo.push_back(i);
   }
+  if (!rename)
+    for (size_t i : redo)
+      if (!given[i].empty())
+        raise(KRVU_ERR_FILE,
+              "%s name '%s' cannot be written in %s (%s); write with flag 'n' to write such names under "
+              "default names",
+              what, shown(given[i]).c_str(), format,
+              valid(given[i]) ? "another has the same name" : "the format cannot hold it");
   int renamed = 0;
   for (size_t i : redo) {
     std::string base = std::string(1, prefix) + std::to_string(i + 1), s = base;

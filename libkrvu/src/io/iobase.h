@@ -61,6 +61,10 @@ class Out {
   void nl() { put('\n'); col0_ = pos(); }
   size_t column() const { return pos() - col0_; }
   void set_hex(bool hex) { hex_ = hex; }
+  // Names the format cannot hold: written under default names (true, with a
+  // warning), or refused (false, the default).
+  void set_rename(bool rename) { rename_ = rename; }
+  bool rename() const { return rename_; }
   // Writes out what is buffered and closes; throws on a write failure.
   void close();
 
@@ -74,7 +78,7 @@ class Out {
   void *gz_ = nullptr;
   char *buf_;
   size_t n_ = 0, written_ = 0, col0_ = 0;
-  bool hex_ = false, failed_ = false;
+  bool hex_ = false, failed_ = false, rename_ = false;
 };
 
 // Formats v into buf (at least 40 bytes): the shortest decimal that reads back
@@ -195,11 +199,12 @@ void write_lp(const ModelData &m, const RowMatrix &rows, const std::string &prob
               KRVUprob prob);
 
 // Names as a writer puts them in a file: every name usable in the format
-// (valid(name) true) and unique; the others are replaced by a default name,
-// with a warning logged.
+// (valid(name) true) and unique.  A name that is not is refused, naming it
+// and the format, unless `rename`: it is then replaced by a default name,
+// with a warning logged.  Unnamed entries get their default names.
 std::vector<std::string> file_names(const std::vector<std::string> &given, char prefix,
                                     bool (*valid)(std::string_view), const char *what,
-                                    KRVUprob prob);
+                                    const char *format, bool rename, KRVUprob prob);
 
 }  // namespace io
 }  // namespace krvu

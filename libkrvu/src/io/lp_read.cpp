@@ -369,6 +369,9 @@ void LpReader::expr(Expr &e) {
     if (u.t == T_LBR) {
       quad(e, sign);
     } else if (u.t == T_NUM) {
+      // Out-of-range numbers (1e400) are refused as coefficients and constants,
+      // as the MPS reader refuses them.
+      if (!std::isfinite(u.v)) fail(u, "a finite coefficient");
       double c = sign * lx_.next().v;
       if (is_name(lx_.peek())) {
         e.lin.emplace_back(col(lx_.next().s), c);
@@ -378,6 +381,7 @@ void LpReader::expr(Expr &e) {
     } else if (u.t == T_MIXED) {
       Tok m = lx_.next();
       if (std::isnan(m.v)) fail(m, "a term (a number or a variable)");
+      if (!std::isfinite(m.v)) fail(m, "a finite coefficient");
       e.lin.emplace_back(col(m.s.substr(m.sec)), sign * m.v);
     } else if (u.t == T_NAME && !is_inf_name(u.s)) {
       e.lin.emplace_back(col(lx_.next().s), sign);
@@ -412,10 +416,14 @@ void LpReader::quad(Expr &e, double outer) {
     if (lx_.peek().t == T_MIXED) {
       Tok m = lx_.next();
       if (std::isnan(m.v)) fail(m, "a quadratic term");
+      if (!std::isfinite(m.v)) fail(m, "a finite coefficient");
       c *= m.v;
       ia = col(m.s.substr(m.sec));
     } else {
-      if (lx_.peek().t == T_NUM) c *= lx_.next().v;
+      if (lx_.peek().t == T_NUM) {
+        if (!std::isfinite(lx_.peek().v)) fail(lx_.peek(), "a finite coefficient");
+        c *= lx_.next().v;
+      }
       const Tok &a = lx_.peek();
       if (!is_name(a)) fail(a, "a variable in a quadratic term");
       ia = col(lx_.next().s);

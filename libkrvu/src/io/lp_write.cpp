@@ -15,6 +15,16 @@ namespace krvu {
 namespace io {
 namespace {
 
+// The lower limit written for a range row: a number the reader turns back
+// into exactly this range (upper - lower == range), which upper - range
+// alone is not always.
+double range_lower(double upper, double range) {
+  double lo = upper - range;
+  for (int k = 0; k < 8 && upper - lo != range; ++k) lo = std::nextafter(lo, upper - lo > range ? INFINITY : -INFINITY);
+  return upper - lo == range ? lo : upper - range;
+}
+
+
 // Row and set names are always followed by ':', so keywords are fine there.
 bool lp_row_name_ok(std::string_view s) {
   if (s.size() > 255) return false;
@@ -177,9 +187,9 @@ void LpWriter::run() {
     if (m_.coltype[j] == 'P')
       raise(KRVU_ERR_FILE, "column '%s' is partially integer, which the LP format cannot hold: "
             "write an MPS file", col_name(m_, j).c_str());
-  cn_ = file_names(m_.colnames, 'C', lp_name_ok, "column", prob_);
-  rn_ = file_names(m_.rownames, 'R', lp_row_name_ok, "row", prob_);
-  sn_ = file_names(m_.setnames, 'S', lp_row_name_ok, "set", prob_);
+  cn_ = file_names(m_.colnames, 'C', lp_name_ok, "column", "the LP format", o_.rename(), prob_);
+  rn_ = file_names(m_.rownames, 'R', lp_row_name_ok, "row", "the LP format", o_.rename(), prob_);
+  sn_ = file_names(m_.setnames, 'S', lp_row_name_ok, "set", "the LP format", o_.rename(), prob_);
 
   o_.put("\\ Problem name: ");
   for (char c : probname_) o_.put(c == '\n' || c == '\r' ? ' ' : c);
@@ -225,7 +235,7 @@ void LpWriter::run() {
       o_.put(m_.indcomp[i] > 0 ? " = 1 -> " : " = 0 -> ");
     }
     if (t == 'R') {
-      value(m_.rhs[i] - m_.range[i]);
+      value(range_lower(m_.rhs[i], m_.range[i]));
       o_.put(" <= ");
     }
     first = true;

@@ -74,9 +74,10 @@ class MpsWriter {
 
 void MpsWriter::run() {
   bool (*ok)(std::string_view) = fixed_ ? fixed_name_ok : free_name_ok;
-  cn_ = file_names(m_.colnames, 'C', ok, "column", prob_);
-  rn_ = file_names(m_.rownames, 'R', ok, "row", prob_);
-  sn_ = file_names(m_.setnames, 'S', ok, "set", prob_);
+  const char *format = fixed_ ? "fixed MPS" : "MPS";
+  cn_ = file_names(m_.colnames, 'C', ok, "column", format, o_.rename(), prob_);
+  rn_ = file_names(m_.rownames, 'R', ok, "row", format, o_.rename(), prob_);
+  sn_ = file_names(m_.setnames, 'S', ok, "set", format, o_.rename(), prob_);
   const int nc = m_.ncols(), nr = m_.nrows();
   {
     // An objective name that no row has.
