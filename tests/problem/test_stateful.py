@@ -76,6 +76,10 @@ class ShadowedProblem(RuleBasedStateMachine):
     @rule(data=st.data(), which=st.sampled_from("LU"), value=bounds)
     def change_bound(self, data, which, value):
         j = data.draw(st.integers(0, len(self.cols) - 1))
+        if (which == "L" and value >= INF) or (which == "U" and value <= -INF):
+            with pytest.raises(korvu.SolverError, match="infinity"):
+                self.p.chgbounds([j], [which], [value])  # no value would be left
+            return
         self.p.chgbounds([j], [which], [value])
         self.cols[j][0 if which == "L" else 1] = value
 

@@ -24,7 +24,7 @@ class LpEngine : public ElasticEngine {
     void *h = hs_.get();
     Highs_setStringOptionValue(h, "presolve", "off");
     Highs_setBoolOptionValue(h, "output_flag", 0);
-    pass_model(h, em, kModeRelaxation, nullptr, func);
+    pass_model(hs_, em, kModeRelaxation, nullptr, func);
     x_.assign(em.ncols(), 0.0);
   }
   void set_columns(const std::vector<int> &cols, const std::vector<double> &up,

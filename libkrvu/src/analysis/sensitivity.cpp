@@ -50,7 +50,7 @@ class RhsProbe {
     Highs_setStringOptionValue(h, "presolve", "off");
     Highs_setBoolOptionValue(h, "output_flag", 0);
     Highs_setIntOptionValue(h, "simplex_iteration_limit", std::max(iterlim, 0));
-    pass_model(h, m_, kModeRelaxation, nullptr, func);
+    pass_model(hs_, m_, kModeRelaxation, nullptr, func);
     SolverState &s = *prob->data->solver;
     cstat_ = s.cstat;
     rstat_ = s.rstat;

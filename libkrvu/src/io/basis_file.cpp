@@ -21,8 +21,8 @@ struct Names {
 };
 
 Names basis_names(const ModelData &m, KRVUprob prob) {
-  return {file_names(m.rownames, 'R', text_name_ok, "row", prob),
-          file_names(m.colnames, 'C', text_name_ok, "column", prob)};
+  return {file_names(m.rownames, 'R', text_name_ok, "row", "a basis file", true, prob),
+          file_names(m.colnames, 'C', text_name_ok, "column", "a basis file", true, prob)};
 }
 
 // Where a nonbasic column sits when the file does not say: at a finite bound.

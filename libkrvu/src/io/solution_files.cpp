@@ -266,7 +266,7 @@ int reader(krvu_prob_s *prob, const char *filename, const char *ext, const char 
 
 // The names a text file uses for the columns (as the model writers do).
 std::vector<std::string> text_col_names(const ModelData &m, KRVUprob prob) {
-  return file_names(m.colnames, 'C', text_name_ok, "column", prob);
+  return file_names(m.colnames, 'C', text_name_ok, "column", "a solution file", true, prob);
 }
 
 }  // namespace

@@ -146,8 +146,9 @@ bool objective_convex(const ModelData &m) {
   return true;
 }
 
-void pass_model(void *h, const ModelData &m, int mode, const EngineScaling *scale,
+void pass_model(HighsSession &hs, const ModelData &m, int mode, const EngineScaling *scale,
                 const char *func) {
+  void *h = hs.get();
   const int n = m.ncols(), r = m.nrows();
   const int64_t nz = m.nelems(), qnz = static_cast<int64_t>(m.qrow.size());
   constexpr int64_t kMaxEngine = std::numeric_limits<int>::max();
@@ -208,8 +209,7 @@ void pass_model(void *h, const ModelData &m, int mode, const EngineScaling *scal
                            astart.data(), m.mrwind.data(), aval, qnz > 0 ? qstart.data() : nullptr,
                            qnz > 0 ? m.qrow.data() : nullptr, qnz > 0 ? qval : nullptr,
                            any_int ? integ.data() : nullptr);
-  if (st == kHighsStatusError)
-    raise(KRVU_ERR_SOLVER, "%s: the engine refused the model (its log has the details)", func);
+  hs.check(st, "the model", func);
 }
 
 void sync_engine(krvu_prob_s *prob, int mode, const char *func) {
@@ -221,7 +221,7 @@ void sync_engine(krvu_prob_s *prob, int mode, const char *func) {
   const bool scaled = mode == kModeRelaxation && s.scaling.active() &&
                       static_cast<int>(s.scaling.row.size()) == r &&
                       static_cast<int>(s.scaling.col.size()) == n;
-  pass_model(hs.get(), m, mode, scaled ? &s.scaling : nullptr, func);
+  pass_model(hs, m, mode, scaled ? &s.scaling : nullptr, func);
   s.synced = true;
   s.mode = mode;
   s.engine_scaled = scaled;

@@ -21,9 +21,10 @@ struct EngineScaling {
   bool active() const { return !row.empty() || !col.empty(); }
 };
 
-// Passes a whole model to an engine instance in the given mode, scaled when
-// scale is not null (it must then match the model's sizes).
-void pass_model(void *h, const ModelData &m, int mode, const EngineScaling *scale,
+// Passes a whole model to a session's engine in the given mode, scaled when
+// scale is not null (it must then match the model's sizes); a refusal carries
+// the engine's reason.
+void pass_model(HighsSession &hs, const ModelData &m, int mode, const EngineScaling *scale,
                 const char *func);
 
 // Brings a solution of the scaled model back to the problem's units: x and dj

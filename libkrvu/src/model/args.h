@@ -42,6 +42,20 @@ inline void require_finite(double v, const char *func, const char *arg, int64_t 
     raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is not a number", func, arg, static_cast<long long>(k));
 }
 
+// A lower bound of +infinity (or an upper bound of -infinity) leaves a column
+// no value at all; the engine refuses such a model, so it is refused here,
+// where it enters.
+inline void require_lower(double v, const char *func, const char *arg, int64_t k) {
+  require_finite(v, func, arg, k);
+  if (v >= KRVU_INFINITY)
+    raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is a lower bound of +infinity", func, arg, static_cast<long long>(k));
+}
+inline void require_upper(double v, const char *func, const char *arg, int64_t k) {
+  require_finite(v, func, arg, k);
+  if (v <= -KRVU_INFINITY)
+    raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is an upper bound of -infinity", func, arg, static_cast<long long>(k));
+}
+
 // Coefficients (matrix, objective, quadratic, breakpoints) must be finite.
 inline void require_coef(double v, const char *func, const char *arg, int64_t k) {
   require_finite(v, func, arg, k);

@@ -175,7 +175,8 @@ int KRVUchgbounds(KRVUprob prob, int n, const int mindex[], const char qbtype[],
     }
     for (int k = 0; k < n; ++k) {
       bound_type(qbtype[k], F, k);
-      require_finite(bnd[k], F, "bnd", k);
+      if (qbtype[k] != 'U') require_lower(bnd[k], F, "bnd", k);
+      if (qbtype[k] != 'L') require_upper(bnd[k], F, "bnd", k);
     }
     touch(prob, kChangeBounds);
     for (int k = 0; k < n; ++k) {

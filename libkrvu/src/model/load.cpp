@@ -64,11 +64,11 @@ void fill_cols(ModelData &m, int first, int n, const double *obj, const double *
       m.obj[first + j] = obj[j];
     }
     if (lb) {
-      require_finite(lb[j], func, "lb", j);
+      require_lower(lb[j], func, "lb", j);
       m.lb[first + j] = lb[j];
     }
     if (ub) {
-      require_finite(ub[j], func, "ub", j);
+      require_upper(ub[j], func, "ub", j);
       m.ub[first + j] = ub[j];
     }
   }
@@ -444,8 +444,8 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
     }
     for (int j = 0; j < ncols; ++j) {
       if (obj) require_coef(obj[j], F, "obj", j);
-      if (lb) require_finite(lb[j], F, "lb", j);
-      if (ub) require_finite(ub[j], F, "ub", j);
+      if (lb) require_lower(lb[j], F, "lb", j);
+      if (ub) require_upper(ub[j], F, "ub", j);
     }
     if (ncols == 0) return 0;
     touch(prob, kChangeStructure);

@@ -147,6 +147,9 @@ std::string ModelData::validate() const {
     if (mstart[j + 1] < mstart[j]) return format("column starts decrease at column %zu", j);
     if (!std::strchr("CBISRP", coltype[j]) || !coltype[j])
       return format("column %zu has type '%c'", j, coltype[j]);
+    if (lb[j] >= KRVU_INFINITY || ub[j] <= -KRVU_INFINITY)
+      return format("column %zu (%s) has a lower bound of +infinity or an upper bound of -infinity", j,
+                    colnames[j].empty() ? ("C" + std::to_string(j + 1)).c_str() : colnames[j].c_str());
     for (int64_t k = mstart[j]; k < mstart[j + 1]; ++k)
       if (mrwind[k] < 0 || static_cast<size_t>(mrwind[k]) >= m)
         return format("row index %d of column %zu is out of range", mrwind[k], j);
