@@ -1,5 +1,6 @@
 """Reading, copying, deleting and resetting leave no references or memory behind."""
 import gc
+import os
 import sys
 
 import pytest
@@ -40,7 +41,8 @@ def test_cycles_leave_memory_flat(instances):
     gc.collect()
     assert sys.getallocatedblocks() - blocks < 200
     assert len(gc.get_objects()) - objects < 50
-    assert rss_kb() - rss < 1024
+    if "asan" not in os.environ.get("LD_PRELOAD", ""):  # the sanitizer holds freed memory back
+        assert rss_kb() - rss < 1024
 
 
 def test_objects_are_released_with_the_problem(instances):
