@@ -87,6 +87,23 @@ TEST_F(Errors, TheLogFileTakesEveryLineWithoutTheCallbacks) {
   EXPECT_GT(text.str().size(), 20u) << "log file: " << text.str();
 }
 
+TEST_F(Errors, BoundsAndRowsThatLeaveNoValueAreRefused) {
+  load_one_row(1);
+  ASSERT_EQ(last_rc, 0);
+  const int c[] = {0};
+  const char lower[] = {'L'}, upper[] = {'U'};
+  const double pinf[] = {INFINITY}, minf[] = {-INFINITY};
+  EXPECT_NE(KRVUchgbounds(p, 1, c, lower, pinf), 0);
+  EXPECT_NE(err().find("lower bound of +infinity"), std::string::npos) << err();
+  EXPECT_NE(KRVUchgbounds(p, 1, c, upper, minf), 0);
+  EXPECT_EQ(KRVUchgbounds(p, 1, c, lower, minf), 0) << err();  // no lower bound at all is fine
+  const char g[] = {'G'};
+  ASSERT_EQ(KRVUchgrowtype(p, 1, c, g), 0);
+  EXPECT_NE(KRVUchgrhs(p, 1, c, pinf), 0);  // activity >= +infinity never holds
+  EXPECT_NE(err().find("can never hold"), std::string::npos) << err();
+  EXPECT_EQ(KRVUchgrhs(p, 1, c, minf), 0) << err();  // >= -infinity: a free row
+}
+
 TEST(Registry, NumericControlsTellTheirRange) {
   double lo, hi;
   ASSERT_EQ(KRVUgetcarange(7000, &lo, &hi), 0);

@@ -56,6 +56,18 @@ inline void require_upper(double v, const char *func, const char *arg, int64_t k
     raise(KRVU_ERR_ARGUMENT, "%s: %s[%lld] is an upper bound of -infinity", func, arg, static_cast<long long>(k));
 }
 
+// A row whose activity must reach +infinity (a G or E row with a right-hand
+// side of +infinity, an L or E row with -infinity, a range row past them) can
+// never hold; refused where it enters.
+inline void require_row_limits(char type, double rhs, double range, const char *func, const char *what,
+                               int64_t k) {
+  const double lo = type == 'G' || type == 'E' ? rhs : type == 'R' ? rhs - range : -KRVU_INFINITY;
+  const double up = type == 'L' || type == 'E' || type == 'R' ? rhs : KRVU_INFINITY;
+  if ((type != 'N' && type != 'L' && lo >= KRVU_INFINITY) || (type != 'N' && type != 'G' && up <= -KRVU_INFINITY))
+    raise(KRVU_ERR_ARGUMENT, "%s: %s %lld (type '%c', right-hand side %g) can never hold: its limit is infinite",
+          func, what, static_cast<long long>(k), type, rhs);
+}
+
 // Coefficients (matrix, objective, quadratic, breakpoints) must be finite.
 inline void require_coef(double v, const char *func, const char *arg, int64_t k) {
   require_finite(v, func, arg, k);

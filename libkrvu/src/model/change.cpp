@@ -111,7 +111,10 @@ int KRVUchgrhs(KRVUprob prob, int n, const int mindex[], const double rhs[]) {
     ModelData &m = prob->data->m;
     require_indices(n, mindex, m.nrows(), F, "mindex");
     if (n > 0) require_ptr(rhs, F, "rhs");
-    for (int k = 0; k < n; ++k) require_finite(rhs[k], F, "rhs", k);
+    for (int k = 0; k < n; ++k) {
+      require_finite(rhs[k], F, "rhs", k);
+      require_row_limits(m.rowtype[mindex[k]], rhs[k], m.range[mindex[k]], F, "row", mindex[k]);
+    }
     touch(prob, kChangeRhs);
     for (int k = 0; k < n; ++k) m.rhs[mindex[k]] = rhs[k];
     push_row_bounds(prob, n, mindex);

@@ -390,6 +390,7 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
       for (int i = 0; i < nrows; ++i) {
         require_rowtype(rowtype[i], F, "rowtype", i);
         require_finite(rhs[i], F, "rhs", i);
+        require_row_limits(rowtype[i], rhs[i], range ? range[i] : 0, F, "new row", i);
         if (rowtype[i] == 'R' && range && !(range[i] >= 0))
           raise(KRVU_ERR_ARGUMENT, "%s: range[%d] = %g of a range row must be >= 0", F, i,
                 range[i]);

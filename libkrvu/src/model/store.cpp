@@ -156,9 +156,17 @@ std::string ModelData::validate() const {
   }
   if (mrwind.size() != static_cast<size_t>(mstart[n]) || dmatval.size() != mrwind.size())
     return bad("matrix arrays differ in length");
-  for (size_t i = 0; i < m; ++i)
+  for (size_t i = 0; i < m; ++i) {
     if (!rowtype[i] || !std::strchr("LGERN", rowtype[i]))
       return format("row %zu has type '%c'", i, rowtype[i]);
+    const char t = rowtype[i];
+    const double lo = t == 'G' || t == 'E' ? rhs[i] : t == 'R' ? rhs[i] - range[i] : -KRVU_INFINITY;
+    const double up = t == 'L' || t == 'E' || t == 'R' ? rhs[i] : KRVU_INFINITY;
+    if (t != 'N' && (lo >= KRVU_INFINITY || up <= -KRVU_INFINITY))
+      return format("row %zu (%s) can never hold: its %s limit is %s", i,
+                    rownames[i].empty() ? ("R" + std::to_string(i + 1)).c_str() : rownames[i].c_str(),
+                    lo >= KRVU_INFINITY ? "lower" : "upper", lo >= KRVU_INFINITY ? "+infinity" : "-infinity");
+  }
   if (!qstart.empty()) {
     if (qstart.size() != n + 1) return bad("quadratic objective starts have the wrong length");
     for (size_t j = 0; j < n; ++j)
