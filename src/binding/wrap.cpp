@@ -273,6 +273,8 @@ PyObject *run(const Row &row, Ctx &c) {
     }
   int rc;
   if (row.flags_ & kReleaseGil) {
+    BusyScope busy(c.p);
+    if (!busy.ok()) return nullptr;
     std::optional<SigIntScope> interruptible;
     if (row.flags_ & kInterrupt) interruptible.emplace(c.prob);
     GilRelease unlocked;

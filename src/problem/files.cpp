@@ -242,6 +242,8 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   {
     // The interpreter lock is released around the file's I/O: the file may be
     // a pipe that another thread of this process writes.
+    BusyScope busy(p);
+    if (!busy.ok()) return nullptr;
     korvu::GilRelease unlocked;
     rc = KRVUreadprob(p->prob, filename, options);
   }
@@ -301,6 +303,8 @@ PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
   }
   int rc;
   {
+    BusyScope busy(p);
+    if (!busy.ok()) return nullptr;
     korvu::GilRelease unlocked;
     rc = KRVUwriteprob(p->prob, filename, flags);
   }

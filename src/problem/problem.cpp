@@ -240,7 +240,52 @@ PyTypeObject korvu_problemType = [] {
   return t;
 }();
 
+thread_local const problem_s *korvu_callback_problem = nullptr;
+
+namespace {
+
+const char kBusy[] =
+    "The problem is being solved, tuned, read or written in another thread; until that returns only its "
+    "attributes and controls can be read (and interrupt called)";
+
+// What another thread may use of a busy problem.
+bool allowed_while_busy(PyObject *name) {
+  static const char *const names[] = {"attributes", "controls", "getAttrib", "getControl", "getProbStatus",
+                                      "getProbStatusString", "interrupt", "name", "__class__", "__repr__",
+                                      "__str__", "__doc__"};
+  for (const char *n : names)
+    if (PyUnicode_CompareWithASCIIString(name, n) == 0) return true;
+  return false;
+}
+
+PyObject *problem_getattro(PyObject *self, PyObject *name) {
+  problem_s *p = reinterpret_cast<problem_s *>(self);
+  if (p->busy && p->busy_thread != PyThread_get_thread_ident() && korvu_callback_problem != p &&
+      PyUnicode_Check(name) && !allowed_while_busy(name)) {
+    PyErr_SetString(korvu_InterfaceError, kBusy);
+    return nullptr;
+  }
+  return PyObject_GenericGetAttr(self, name);
+}
+
+}  // namespace
+
+BusyScope::BusyScope(problem_s *p) : p_(p) {
+  if (p->busy) {
+    PyErr_SetString(korvu_InterfaceError, kBusy);
+    p_ = nullptr;
+    return;
+  }
+  p->busy = 1;
+  p->busy_thread = PyThread_get_thread_ident();
+}
+
+BusyScope::~BusyScope() {
+  if (p_) p_->busy = 0;
+}
+
 int problem_ready_types(void) {
+  korvu_problemType.tp_getattro = problem_getattro;
   for (PyMethodDef *family : problem_method_families())
     for (PyMethodDef *m = family; m->ml_name; ++m) g_methods.push_back(*m);
   g_methods.push_back(PyMethodDef{nullptr, nullptr, 0, nullptr});

@@ -26,7 +26,32 @@ struct problem_s {
   PyObject *userfuncs;      // dict of user functions, or null
   int32_t obj_col;          // auxiliary objective column, -1 when none
   int32_t obj_row;          // auxiliary objective row, -1 when none
+  // A long library run (solve, tune, file read or write) in progress with the
+  // interpreter lock released, and the thread running it; both only change
+  // under the lock.
+  int32_t busy;
+  unsigned long busy_thread;
 };
+
+// Marks a problem busy for the scope of a long library run.  Another thread
+// may then read the problem's attributes and controls and call interrupt,
+// and nothing else: the run owns the problem.  A second run is refused.
+class BusyScope {
+ public:
+  explicit BusyScope(problem_s *p);
+  ~BusyScope();
+  BusyScope(const BusyScope &) = delete;
+  BusyScope &operator=(const BusyScope &) = delete;
+  // False (with InterfaceError set) when the problem was busy already.
+  bool ok() const { return p_ != nullptr; }
+
+ private:
+  problem_s *p_;
+};
+
+// Python callbacks running inside a problem's run mark their thread, so that
+// they may use the problem while it is busy.
+extern thread_local const problem_s *korvu_callback_problem;
 
 extern PyTypeObject korvu_problemType;
 

@@ -102,11 +102,15 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
       buffer[len] = 'g';
       buffer[len + 1] = '\0';
     }
+    BusyScope busy(p);
+    if (!busy.ok()) return nullptr;
     SigIntScope interruptible(p->prob);
     korvu::GilRelease unlocked;
     rc = KSLPnlpoptimize(p->slpprob, buffer);
   } else {
     const char *f = flags_obj == Py_None ? nullptr : flags.c_str();
+    BusyScope busy(p);
+    if (!busy.ok()) return nullptr;
     SigIntScope interruptible(p->prob);
     korvu::GilRelease unlocked;
     rc = mip ? KRVUmipoptimize(p->prob, f) : KRVUlpoptimize(p->prob, f);

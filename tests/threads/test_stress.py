@@ -105,3 +105,43 @@ def test_ctrl_c_stops_a_quadratic_solve():
     p.controls.timelimit = 0.5
     p.solve()
     assert p.attributes.stopstatus in (0, korvu.stop_timelimit)
+
+
+def long_qp(n=800):
+    rng = np.random.default_rng(1)
+    x = korvu.vars(n, name="", lb=-10, ub=10)
+    p = korvu.problem(x, korvu.Dot(rng.uniform(-1, 1, (n // 2, n)), x) <= 1, name="busy")
+    m = rng.uniform(-1, 1, (n, n))
+    p.setObjective(korvu.Dot(x, m.T @ m / n + 0.01 * np.eye(n), x) + korvu.Dot(rng.uniform(-1, 1, n), x))
+    p.controls.outputlog = 0
+    return p, x
+
+
+def test_a_problem_being_solved_refuses_changes_from_other_threads(tmp_path):
+    p, x = long_qp()
+    started = threading.Event()
+    korvu.addcbmsghandler(lambda *a: started.set(), None, 0)
+    p.controls.outputlog = 1
+    korvu.setOutputEnabled(False)
+    t = threading.Thread(target=p.solve)
+    try:
+        t.start()
+        assert started.wait(30)
+        # Changes, a second solve, files and queries of the solution wait for the run's end...
+        for attempt in (lambda: p.addVariable(korvu.var()), lambda: p.setObjective(x[0]), lambda: p.solve(),
+                        lambda: p.reset(),
+                        lambda: p.delVariable(0), lambda: p.chgobj([0], [1.0]), lambda: p.getlb([]),
+                        lambda: p.write(str(tmp_path / "m.lp")), lambda: p.getSolution()):
+            with pytest.raises(korvu.InterfaceError, match="another thread"):
+                attempt()
+        # ...while its attributes and controls can be read, and it can be interrupted.
+        assert p.attributes.cols == 800 and p.getAttrib("rows") == 400 and p.controls.presolve in (0, 1)
+        p.interrupt(korvu.stop_user)
+    finally:
+        korvu.removecbmsghandler(None, None)
+        p.interrupt(korvu.stop_user)  # whatever happened above, the run ends
+        t.join(60)
+    assert not t.is_alive()
+    assert p.attributes.stopstatus == korvu.stop_user
+    p.addVariable(korvu.var())  # the problem is free again
+    assert p.attributes.cols == 801
