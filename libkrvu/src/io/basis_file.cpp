@@ -101,24 +101,13 @@ int KRVUreadbasis(KRVUprob prob, const char *filename, const char *flags) {
       for (size_t i = 0; i < nm.rows.size(); ++i) rows.insert(nm.rows[i], static_cast<int>(i));
       for (size_t j = 0; j < nm.cols.size(); ++j) cols.insert(nm.cols[j], static_cast<int>(j));
       for (int j = 0; j < m.ncols(); ++j) cstat[j] = default_status(m, j);
-      const std::string &d = src.data;
-      size_t pos = 0;
+      TokenLines lines(src.data);
+      std::string_view ln;
+      std::vector<std::string_view> tok;
       int line = 0;
       bool ended = false;
-      while (pos < d.size() && !ended) {
-        size_t e = d.find('\n', pos);
-        if (e == std::string::npos) e = d.size();
-        std::string_view ln(d.data() + pos, e - pos);
-        pos = e + 1;
-        ++line;
-        if (!ln.empty() && ln.back() == '\r') ln.remove_suffix(1);
-        std::vector<std::string_view> tok;
-        for (size_t k = 0; k < ln.size();) {
-          while (k < ln.size() && (ln[k] == ' ' || ln[k] == '\t')) ++k;
-          size_t b = k;
-          while (k < ln.size() && ln[k] != ' ' && ln[k] != '\t') ++k;
-          if (k > b) tok.push_back(ln.substr(b, k - b));
-        }
+      while (!ended && lines.next(ln, tok)) {
+        line = lines.line();
         if (tok.empty() || ln[0] == '*') continue;
         if (ln[0] != ' ' && ln[0] != '\t') {
           if (tok[0] == "NAME") continue;

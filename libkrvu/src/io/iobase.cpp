@@ -99,6 +99,24 @@ void load_source(const std::string &path, Source &src) {
   if (bad) raise(KRVU_ERR_FILE, "error while reading '%s'", path.c_str());
 }
 
+bool TokenLines::next(std::string_view &ln, std::vector<std::string_view> &tok) {
+  if (pos_ >= d_.size()) return false;
+  size_t e = d_.find('\n', pos_);
+  if (e == std::string::npos) e = d_.size();
+  ln = std::string_view(d_.data() + pos_, e - pos_);
+  pos_ = e + 1;
+  ++line_;
+  if (!ln.empty() && ln.back() == '\r') ln.remove_suffix(1);
+  tok.clear();
+  for (size_t k = 0; k < ln.size();) {
+    while (k < ln.size() && (ln[k] == ' ' || ln[k] == '\t')) ++k;
+    const size_t b = k;
+    while (k < ln.size() && ln[k] != ' ' && ln[k] != '\t') ++k;
+    if (k > b) tok.push_back(ln.substr(b, k - b));
+  }
+  return true;
+}
+
 // ---------------------------------------------------------------------------
 
 bool ends_with(const std::string &s, const char *suffix) {

@@ -188,6 +188,21 @@ class NameMap {
   std::string arena_;
 };
 
+// The lines of a text source, each split into the tokens between blanks and
+// tabs (a carriage return before the line end is dropped), counted from 1.
+class TokenLines {
+ public:
+  explicit TokenLines(const std::string &data) : d_(data) {}
+  // The next line and its tokens; false when the source is used up.
+  bool next(std::string_view &line, std::vector<std::string_view> &tokens);
+  int line() const { return line_; }
+
+ private:
+  const std::string &d_;
+  size_t pos_ = 0;
+  int line_ = 0;
+};
+
 // The readers and writers of each format.  Readers fill a whole model from
 // the source and throw Error(KRVU_ERR_FILE) with file and line on a fault;
 // prob only receives log lines.

@@ -381,24 +381,13 @@ int KRVUreadslxsol(KRVUprob prob, const char *filename, const char *flags) {
       std::vector<int> cols;
       std::vector<double> vals;
       std::vector<char> seen(m.ncols(), 0);
-      const std::string &d = src.data;
-      size_t pos = 0;
+      TokenLines lines(src.data);
+      std::string_view ln;
+      std::vector<std::string_view> tok;
       int line = 0;
       bool ended = false;
-      while (pos < d.size() && !ended) {
-        size_t e = d.find('\n', pos);
-        if (e == std::string::npos) e = d.size();
-        std::string_view ln(d.data() + pos, e - pos);
-        pos = e + 1;
-        ++line;
-        if (!ln.empty() && ln.back() == '\r') ln.remove_suffix(1);
-        std::vector<std::string_view> tok;
-        for (size_t k = 0; k < ln.size();) {
-          while (k < ln.size() && (ln[k] == ' ' || ln[k] == '\t')) ++k;
-          size_t b = k;
-          while (k < ln.size() && ln[k] != ' ' && ln[k] != '\t') ++k;
-          if (k > b) tok.push_back(ln.substr(b, k - b));
-        }
+      while (!ended && lines.next(ln, tok)) {
+        line = lines.line();
         if (tok.empty() || tok[0][0] == '*') continue;
         if (tok[0] == "NAME") continue;
         if (tok[0] == "ENDATA") {
