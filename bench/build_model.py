@@ -24,6 +24,9 @@ The floor (bench/build_model_floor.py) makes the same model as NumPy CSR arrays
 Figures: medians of the runs in seconds (each phase, and the total, is a median of
 its own), peak resident memory of the child
 (getrusage maxrss) in MB, and the ratios korvu/library of build+transfer+solve.
+"korvu-arrays" is korvu in its own array style (bench/build_model_arrays.py: korvu.vars
+arrays, NumPy and scipy.sparse matrices with korvu.Dot, element-wise operators, whole
+arrays of constraints in one addConstraint), the same rows and columns in the same order.
 linopy is written in its own array style (see build_model_peers.py); PuLP,
 python-mip and highspy's modelling layer have no quadratic objective for lqcp.
 "pyloop" runs the model text with floats for variables and registers nothing:
@@ -31,8 +34,12 @@ the interpreter's own cost of the loop, the least any scalar-loop build costs.
 "rows/cols/nnz" is checked against the model's size, where the library lets the
 solver's copy be read.
 
+The closing "targets" lines check korvu's aims in this run: the array style at most
+linopy's total, 3x the floor's total and 1.3x its peak memory; the scalar style at most
+3x pyloop and below every scalar-loop peer; the solve phase at most 1.2x the floor's
+transfer+solve.
 Peers run in the interpreter running this script (install them into a virtualenv
-of their own); korvu runs in --korvu-python (default: this interpreter, with
+of their own: pip install -r bench/requirements.txt); korvu runs in --korvu-python (default: this interpreter, with
 PYTHONPATH as set).
 """
 import argparse
@@ -49,7 +56,7 @@ sys.path.insert(0, HERE)
 
 from build_model_models import DEFAULT_SIZES, QUICK_SIZES, expected_size, tiny_hessian_entries  # noqa: E402
 
-ALL = ["pyloop", "korvu", "floor", "pyoptinterface", "highspy", "linopy", "pyomo", "pulp", "mip", "cvxpy", "gurobipy"]
+ALL = ["pyloop", "korvu", "korvu-arrays", "floor", "pyoptinterface", "highspy", "linopy", "pyomo", "pulp", "mip", "cvxpy", "gurobipy"]
 
 
 class Clock:
@@ -157,6 +164,43 @@ def size_check(model, n, size):
     return "ok" + ("" if None not in got else " (partly readable)")
 
 
+SCALAR_PEERS = ["pyoptinterface", "highspy", "pyomo", "pulp", "mip", "cvxpy", "gurobipy"]
+
+
+def targets(table):
+    """The figures korvu aims at, checked against this run."""
+    def ok(r):
+        return r is not None and "phases" in r
+
+    def bt(r):
+        return r["phases"].get("build", 0.0) + r["phases"].get("transfer", 0.0)
+
+    out = []
+    k, ka, fl, py, lp = (table.get(x) for x in ("korvu", "korvu-arrays", "floor", "pyloop", "linopy"))
+    checks = []
+    if ok(ka) and ok(lp):
+        checks.append(("arrays total <= linopy total", ka["total"], lp["total"]))
+    if ok(ka) and ok(fl):
+        checks.append(("arrays total <= 3x floor total", ka["total"], 3 * fl["total"]))
+        checks.append(("arrays peak memory <= 1.3x floor", ka["rss_peak"], 1.3 * fl["rss_peak"]))
+    if ok(k) and ok(py):
+        checks.append(("scalar build+transfer <= 3x pyloop", bt(k), 3 * py["phases"]["build"]))
+    for peer in SCALAR_PEERS:
+        r = table.get(peer)
+        if ok(k) and ok(r):
+            checks.append((f"scalar build+transfer < {peer}'s", bt(k), bt(r)))
+    for name in ("korvu", "korvu-arrays"):
+        r = table.get(name)
+        if ok(r) and ok(fl) and "solve" in r["phases"]:
+            floor_ts = fl["phases"]["transfer"] + fl["phases"]["solve"]
+            checks.append((f"{name} solve <= 1.2x floor transfer+solve", r["phases"]["solve"], 1.2 * floor_ts))
+    if checks:
+        out.append(f"{'targets':15} measured / limit")
+        for what, got, limit in checks:
+            out.append(f"  {what:45} {got:8.3f} / {limit:8.3f}  {'met' if got <= limit else 'MISSED'}")
+    return out
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--models", default="fac-lin,lqcp")
@@ -193,7 +237,7 @@ def main():
                   f"  size check")
             table = {}
             for lib in libs:
-                python = args.korvu_python if lib == "korvu" else sys.executable
+                python = args.korvu_python if lib.startswith("korvu") else sys.executable
                 results = []
                 for _ in range(runs):
                     r = run_once(python, lib, model, n, args.timeout, os.environ.copy())
@@ -216,21 +260,25 @@ def main():
                 print(f"{lib:15} {fmt(ph.get('build'))} {trs:>9} "
                       f"{fmt(ph.get('solve'))} {fmt(r['total'])} {r['rss_peak']:8.0f}"
                       f"  {size_check(model, n, r['size'])}" + (f"; {note}" if note else ""))
-            k = table.get("korvu")
-            if k and "phases" in k:
-                print(f"{'ratios':15} korvu / library: totals, build+transfer, peak memory "
+            for kname in ("korvu", "korvu-arrays"):
+                k = table.get(kname)
+                if not k or "phases" not in k:
+                    continue
+                print(f"{'ratios':15} {kname} / library: totals, build+transfer, peak memory "
                       f"(below 1: korvu faster or smaller)")
                 for lib, r in table.items():
-                    if lib == "korvu" or "phases" not in r:
+                    if lib.startswith("korvu") or "phases" not in r:
                         continue
                     complete = "solve" in r["phases"]
                     kt = k["total"] if complete else k["phases"]["build"]
-                    what = "" if complete else " (build only: korvu build+transfer / library build)"
+                    what = "" if complete else f" (build only: {kname} build+transfer / library build)"
                     if lib == "pyloop":
-                        what = " (korvu build+transfer / the model text run with floats)"
+                        what = f" ({kname} build+transfer / the model text run with floats)"
                     bt = r["phases"].get("build", 0.0) + r["phases"].get("transfer", 0.0)
-                    print(f"  korvu/{lib:14} total {kt / r['total']:7.3f}   build+transfer "
+                    print(f"  {kname}/{lib:14} total {kt / r['total']:7.3f}   build+transfer "
                           f"{k['phases']['build'] / bt:7.3f}   memory {k['rss_peak'] / r['rss_peak']:5.2f}{what}")
+            for line in targets(table):
+                print(line)
     print("\n# versions: " + "; ".join(f"{v}" for v in versions.values()))
     if args.json:
         with open(args.json, "w") as f:

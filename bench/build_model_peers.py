@@ -117,6 +117,32 @@ def korvu_run(model, n, clock):
     return dict(rows=a.rows, cols=a.cols, nnz=a.elems, qnz=a.qelems)
 
 
+def korvu_arrays_run(model, n, clock):
+    """korvu in its own array style (bench/build_model_arrays.py)."""
+    import numpy as np
+    import scipy.sparse as sp
+
+    import korvu
+    from build_model_arrays import MODELS as ARRAY_MODELS
+
+    clock.start()
+    p = korvu.problem()
+    p.controls.outputlog = 0
+    p.controls.timelimit = 0
+    p.controls.presolve = 0
+    ARRAY_MODELS[model](n, korvu, np, sp, p)
+    clock.lap("build")          # transfer happens inside addVariable / addConstraint
+    p.solve()
+    clock.lap("solve")
+    a = p.attributes
+    return dict(rows=a.rows, cols=a.cols, nnz=a.elems, qnz=a.qelems)
+
+
+def korvu_arrays_imports():
+    import scipy
+    return korvu_imports() + " (array style; scipy " + scipy.__version__ + ")"
+
+
 # ---------------------------------------------------------------- pyoptinterface
 
 def poi_imports():
@@ -569,6 +595,7 @@ def linopy_run(model, n, clock):
 RUNNERS = {
     "pyloop": (pyloop_imports, pyloop_run),
     "korvu": (korvu_imports, korvu_run),
+    "korvu-arrays": (korvu_arrays_imports, korvu_arrays_run),
     "pyoptinterface": (poi_imports, poi_run),
     "highspy": (highspy_imports, highspy_run),
     "linopy": (linopy_imports, linopy_run),

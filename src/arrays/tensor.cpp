@@ -7,21 +7,20 @@
 #include <vector>
 
 #include "arrays/arrays.h"
+#include "arrays/dot.h"
 #include "model/algebra.h"
 #include "model/maps.h"
 #include "nonlinear/nonlin.h"
 
 using korvu::PyRef;
 
-namespace {
+namespace korvu_dot {
 
 PyObject *dot_error(const char *msg) {
   PyErr_SetString(korvu_ModelError, msg);
   return nullptr;
 }
 
-// Element classes of an operand, in the order of numeric widening.
-enum ElemClass { EC_INVALID = -1, EC_INT32, EC_INT64, EC_FLOAT32, EC_FLOAT64, EC_OBJECT };
 
 int elem_class(PyArrayObject *a) {
   PyArray_Descr *d = PyArray_DESCR(a);
@@ -204,12 +203,6 @@ int acc_product(PyObject **W, PyObject *p, PyObject *q) {
   return own(W, r, prod.get());
 }
 
-// An operand element: a model object (borrowed), or a number in *x.
-inline PyObject *object_at(PyArrayObject *a, npy_intp i) {
-  PyObject *o = reinterpret_cast<PyObject **>(PyArray_DATA(a))[i];
-  return o ? o : Py_None;
-}
-
 int check_operand(PyObject *o) { return getExprType(o) < 0 ? -1 : 0; }
 
 // The object result of an (I, H) by (J, H, Q) product into R (I, J, Q).
@@ -260,13 +253,16 @@ PyObject *into_out(PyArrayObject *result, PyArrayObject *out) {
   return Py_NewRef(reinterpret_cast<PyObject *>(out));
 }
 
-}  // namespace
+}  // namespace korvu_dot
+
+using namespace korvu_dot;
 
 PyObject *tensor_mult(PyObject *a_obj, PyObject *b_obj, PyObject *out_obj) {
   if (a_obj == Py_None) {
-    if (!is_array(b_obj)) return dot_error("Dot product should only be on NumPy arrays");
+    if (!is_array(b_obj) && !is_sparse_matrix(b_obj)) return dot_error("Dot product should only be on NumPy arrays");
     return Py_NewRef(b_obj);
   }
+  if (is_sparse_matrix(a_obj) || is_sparse_matrix(b_obj)) return sparse_tensor_mult(a_obj, b_obj, out_obj);
   if (!is_array(a_obj) || !is_array(b_obj)) return dot_error("Dot product can only occur between NumPy arrays");
   PyArrayObject *a = reinterpret_cast<PyArrayObject *>(a_obj);
   PyArrayObject *b = reinterpret_cast<PyArrayObject *>(b_obj);
