@@ -6,6 +6,11 @@
 // over the chunk boundaries and moves at most one chunk's entries: O(log n) plus a
 // bounded constant.  Entries sit contiguously (no node per entry), which keeps an
 // entry of a coefficient map at 24 bytes plus chunk slack.
+//
+// Most maps are short (the linear part of a row, a term's temporaries), so the
+// first kSmall entries live inside the map itself, sorted, with no chunk at all:
+// a short map costs no allocation beyond its own.  The map moves to chunks when
+// it outgrows that and stays there.
 #pragma once
 #include <algorithm>
 #include <cstddef>
@@ -25,6 +30,8 @@ class ChunkMap {
   using Chunk = std::vector<Entry>;
   // Largest chunk; a chunk that grows past it is split in two halves.
   static constexpr size_t kMaxChunk = 256;
+  // Entries held inline before the first chunk is made.
+  static constexpr size_t kSmall = 6;
 
   // A position: chunk index and index within the chunk.
   struct Pos {
@@ -37,6 +44,11 @@ class ChunkMap {
 
   V *find(uint64_t key) {
     if (size_ == 0) return nullptr;
+    if (!big_) {
+      for (size_t i = 0; i < size_; ++i)
+        if (small_[i].key >= key) return small_[i].key == key ? &small_[i].val : nullptr;
+      return nullptr;
+    }
     Chunk &c = chunks_[chunk_for(key)];
     auto it = lower(c, key);
     return (it != c.end() && it->key == key) ? &it->val : nullptr;
@@ -46,6 +58,26 @@ class ChunkMap {
   // Inserts key with value v unless present. Returns the stored value and whether
   // it was inserted.
   std::pair<V *, bool> insert(uint64_t key, const V &v) {
+    if (!big_) {
+      size_t i = size_;
+      if (i > 0 && small_[i - 1].key >= key) {
+        i = 0;
+        while (small_[i].key < key) ++i;
+        if (small_[i].key == key) return {&small_[i].val, false};
+      }
+      if (size_ < kSmall) {
+        for (size_t k = size_; k > i; --k) small_[k] = small_[k - 1];
+        small_[i] = Entry{key, v};
+        ++size_;
+        return {&small_[i].val, true};
+      }
+      // Full: the inline entries become the first chunk.
+      chunks_.emplace_back();
+      chunks_.back().reserve(2 * kSmall);
+      chunks_.back().assign(small_, small_ + size_);
+      last_.push_back(small_[size_ - 1].key);
+      big_ = true;
+    }
     if (chunks_.empty()) {
       chunks_.emplace_back();
       chunks_.back().reserve(4);
@@ -87,6 +119,14 @@ class ChunkMap {
   // Erases key if present; returns whether it was.
   bool erase(uint64_t key) {
     if (size_ == 0) return false;
+    if (!big_) {
+      size_t i = 0;
+      while (i < size_ && small_[i].key < key) ++i;
+      if (i == size_ || small_[i].key != key) return false;
+      for (; i + 1 < size_; ++i) small_[i] = small_[i + 1];
+      --size_;
+      return true;
+    }
     size_t ci = chunk_for(key);
     Chunk &c = chunks_[ci];
     auto it = lower(c, key);
@@ -106,27 +146,37 @@ class ChunkMap {
     chunks_.clear();
     last_.clear();
     size_ = 0;
+    big_ = false;
   }
 
   // Visits entries in ascending key order.
   template <class F>
   void for_each(F &&f) {
+    if (!big_) {
+      for (size_t i = 0; i < size_; ++i) f(small_[i]);
+      return;
+    }
     for (Chunk &c : chunks_)
       for (Entry &e : c) f(e);
   }
   template <class F>
   void for_each(F &&f) const {
+    if (!big_) {
+      for (size_t i = 0; i < size_; ++i) f(small_[i]);
+      return;
+    }
     for (const Chunk &c : chunks_)
       for (const Entry &e : c) f(e);
   }
 
   // Position-based iteration for the cursor interface.
   Entry *at(const Pos &p) {
+    if (!big_) return p.chunk == 0 && p.idx < size_ ? &small_[p.idx] : nullptr;
     if (p.chunk >= chunks_.size() || p.idx >= chunks_[p.chunk].size()) return nullptr;
     return &chunks_[p.chunk][p.idx];
   }
   void advance(Pos &p) const {
-    if (++p.idx >= chunks_[p.chunk].size()) {
+    if (++p.idx >= (big_ ? chunks_[p.chunk].size() : size_)) {
       ++p.chunk;
       p.idx = 0;
     }
@@ -163,6 +213,8 @@ class ChunkMap {
   std::vector<Chunk> chunks_;
   std::vector<uint64_t> last_;  // last key of each chunk
   size_t size_ = 0;
+  bool big_ = false;  // entries in chunks_, else in small_
+  Entry small_[kSmall];
 };
 
 }  // namespace korvu

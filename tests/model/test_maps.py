@@ -128,3 +128,24 @@ def test_nonlinear_in_place_products_fold_constants():
     u = x ** y
     u **= z
     assert str(u) == f"(C{hash(x)} ** C{hash(y)}*C{hash(z)})"  # (x**y)**z is x**(y*z)
+
+
+@settings(max_examples=80, deadline=None)
+@given(st.lists(st.tuples(st.integers(0, 9), st.sampled_from([1.0, -1.0, 2.0, -2.0])), min_size=1, max_size=40))
+def test_short_maps_around_the_inline_size(ops):
+    # Maps of a few entries live inside the map; growing past that and shrinking
+    # back must keep order and merging as for long ones.
+    e = POOL[0] - POOL[0] + 0 * POOL[1] + (POOL[0] + 1) * 0  # an empty expression
+    ref = {}
+    for i, c in ops:
+        e += c * POOL[i * 7]
+        k = hash(POOL[i * 7])
+        s = ref.get(k, 0.0) + c
+        if s == 0.0:
+            ref.pop(k, None)
+        else:
+            ref[k] = s
+        got = linear_dict(e)
+        assert got == ref and list(got) == sorted(got)
+    copy = e * 1.0 + 0
+    assert linear_dict(copy) == ref
