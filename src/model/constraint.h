@@ -10,6 +10,9 @@ struct constraint_s {
 
 constexpr uint64_t CON_ID_MASK = (uint64_t(1) << 57) - 1;
 
+// Whether a name was given (bit 63, see constraint.cpp); else the name is "R" and the id.
+inline bool con_name_stored(uint64_t info) { return info >> 63; }
+
 double get_con_lbound(uint64_t info);
 double get_con_ubound(uint64_t info);
 PyObject *get_con_name(uint64_t info);

@@ -2,6 +2,7 @@
 #pragma once
 #include "module/pyref.h"
 #include <cstdint>
+#include <string>
 
 struct linmap;
 struct quadmap;
@@ -46,6 +47,22 @@ extern PyTypeObject korvu_constraintType;
 extern PyTypeObject korvu_sosType;
 
 constexpr uint64_t VAR_ID_MASK = (uint64_t(1) << 52) - 1;
+
+// Whether a name was given (bit 59 of the word, see var.cpp); without one the
+// name is "C" and the id, made only when someone asks for it.
+inline bool var_name_stored(uint64_t info) { return (info >> 59) & 1; }
+
+// Appends prefix and the decimal digits of id: the text of a default name.
+inline void append_default_name(std::string *out, char prefix, uint64_t id) {
+  char buf[24];
+  int n = 0;
+  do {
+    buf[n++] = static_cast<char>('0' + id % 10);
+    id /= 10;
+  } while (id);
+  out->push_back(prefix);
+  while (n) out->push_back(buf[--n]);
+}
 
 inline uint64_t var_id(const var_s *v) { return v->info & VAR_ID_MASK; }
 inline uint64_t var_id(PyObject *v) { return reinterpret_cast<var_s *>(v)->info & VAR_ID_MASK; }

@@ -91,11 +91,15 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
     PyErr_Format(korvu_ModelError, "Constraint %S has a bound that is not a number (NaN)", leaf);
     return -1;
   }
-  PyRef name = PyRef::steal(get_con_name(c->info));
   std::string text;
-  if (!name || !name_text(name.get(), &text)) {
-    if (!PyErr_Occurred()) PyErr_SetString(korvu_ModelError, "Invalid constraint name (must be a string)");
-    return -1;
+  if (con_name_stored(c->info)) {
+    PyRef name = PyRef::steal(get_con_name(c->info));
+    if (!name || !name_text(name.get(), &text)) {
+      if (!PyErr_Occurred()) PyErr_SetString(korvu_ModelError, "Invalid constraint name (must be a string)");
+      return -1;
+    }
+  } else {
+    append_default_name(&text, 'R', c->info & CON_ID_MASK);
   }
   if (PyList_Append(p->constraints, leaf) < 0) return -1;
   if (rowcolmap_set(p->rowmap, c->info & CON_ID_MASK, row) != 0) {

@@ -84,15 +84,17 @@ int add_var_leaf(problem_s *p, PyObject *leaf, void *ctx) {
     b.limit_cols.push_back(col);
     b.limits.push_back(t);
   }
-  PyRef name = PyRef::steal(get_var_name(info));
-  if (!name) return -1;
   std::string text;
-  if (!name_text(name.get(), &text)) {
-    if (!PyErr_Occurred())
-      PyErr_SetString(korvu_ModelError, "Invalid variable name (must be a string)");
-    return -1;
+  if (var_name_stored(info)) {
+    PyRef name = PyRef::steal(get_var_name(info));
+    if (!name) return -1;
+    if (!name_text(name.get(), &text)) {
+      if (!PyErr_Occurred())
+        PyErr_SetString(korvu_ModelError, "Invalid variable name (must be a string)");
+      return -1;
+    }
+    if (text.size() > 150) text.resize(150);
   }
-  if (text.size() > 150) text.resize(150);
   if (PyList_Append(p->vars, leaf) < 0) return -1;
   if (rowcolmap_set(p->varmap, info & VAR_ID_MASK, col) != 0) {
     PyErr_SetString(korvu_ModelError, "Could not amend variable map");
@@ -104,7 +106,10 @@ int add_var_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   }
   b.lb.push_back(lb);
   b.ub.push_back(ub);
-  b.names.append(text);
+  if (var_name_stored(info))
+    b.names.append(text);
+  else
+    append_default_name(&b.names, 'C', info & VAR_ID_MASK);
   b.names.push_back('\0');
   return 0;
 }
