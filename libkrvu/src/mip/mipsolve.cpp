@@ -7,6 +7,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <thread>
 
 #include "core/common.h"
 #include "core/prob.h"
@@ -203,6 +204,12 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
   c.sb_candidates = static_cast<int>(ctl_int(prob, 8402));
   c.heur_effort = ctl_dbl(prob, 7320);
   c.loglevel = static_cast<int>(ctl_int(prob, 8030));
+  // As the problem's own engine session counts them (lp/highs_session.cpp).
+  c.engine_threads = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8020), 1024));
+  if (c.engine_threads == 0) {
+    const unsigned hw = std::thread::hardware_concurrency();
+    c.engine_threads = static_cast<int>(hw == 0 ? 1 : hw < 4 ? hw : 4);
+  }
   touch(prob, 0);
   begin_solve(prob);
   s.mipsols = 0;

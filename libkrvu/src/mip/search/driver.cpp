@@ -3,6 +3,7 @@
 // incumbent, and every few picks after).
 #include <algorithm>
 #include <cmath>
+#include <tuple>
 #include <unordered_map>
 
 #include "core/common.h"
@@ -158,11 +159,27 @@ void Searcher::build(const ModelData &w) {
   }
   // Quadratic objective, in the minimization form.
   if (!w.qstart.empty() && !w.qrow.empty()) {
-    quadratic_ = true;
-    lp.qstart.assign(w.qstart.begin(), w.qstart.end());
-    lp.qindex = w.qrow;
-    lp.qval = w.qval;
-    for (double &v : lp.qval) v *= sense_;
+    // Rebuilt as the engine wants it: lower triangle, rows increasing
+    // within each column, no zeros and no repeated entries.
+    std::vector<std::tuple<int, int, double>> t;
+    for (int j = 0; j < n_; ++j)
+      for (int64_t k = w.qstart[j]; k < w.qstart[j + 1]; ++k)
+        if (w.qval[k] != 0)
+          t.emplace_back(std::min(j, w.qrow[k]), std::max(j, w.qrow[k]), sense_ * w.qval[k]);
+    std::sort(t.begin(), t.end());
+    lp.qstart.assign(n_ + 1, 0);
+    for (size_t k = 0; k < t.size(); ++k) {
+      const auto [c, r, v] = t[k];
+      if (!lp.qindex.empty() && k > 0 && std::get<0>(t[k - 1]) == c && std::get<1>(t[k - 1]) == r) {
+        lp.qval.back() += v;
+        continue;
+      }
+      lp.qindex.push_back(r);
+      lp.qval.push_back(v);
+      ++lp.qstart[c + 1];
+    }
+    for (int j = 0; j < n_; ++j) lp.qstart[j + 1] += lp.qstart[j];
+    quadratic_ = !lp.qindex.empty();
   }
   // Locks: rows a move of the column down (up) can violate.
   uplocks_.assign(n_, 0);
@@ -375,6 +392,7 @@ SearchResult Searcher::run(const SearchStart &start) {
                      : INFINITY;
   LpWorkerOptions opt;
   opt.feastol = ctl_.feastol;
+  opt.threads = ctl_.engine_threads;
   lp_.reset(new LpWorker(lpm_, opt, &interrupt_));
   lo_ = lplo_ = root_lo_ = lpm_.lb;
   up_ = lpup_ = root_up_ = lpm_.ub;

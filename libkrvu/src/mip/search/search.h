@@ -33,6 +33,9 @@ struct SearchControls {
   int sb_candidates = 8;  // columns probed by strong branching at one node
   double heur_effort = 0.05;
   int loglevel = 1;
+  // Threads the engine's instance is given: the engine's pool is shared by
+  // the process, and an instance must ask for the size it already has.
+  int engine_threads = 1;
 };
 
 // A starting point: values of the given columns (all columns when cols is
