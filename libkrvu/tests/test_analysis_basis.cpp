@@ -360,10 +360,10 @@ TEST_F(Basis, SuppressedCodesAndTheLogFile) {
 
 TEST_F(Basis, PresolveMapAndRowAreTheIdentityOnTheHeldProblem) {
   small_lp();
-  std::vector<int> rm(5, -1), cm(4, -1);
+  std::vector<int> rm(kM, -1), cm(kN, -1);
   ASSERT_EQ(KRVUgetpresolvemap(p, rm.data(), cm.data()), 0);
-  for (int i = 0; i < 5; ++i) EXPECT_EQ(rm[i], i);
-  for (int j = 0; j < 4; ++j) EXPECT_EQ(cm[j], j);
+  for (int i = 0; i < kM; ++i) EXPECT_EQ(rm[i], i);
+  for (int j = 0; j < kN; ++j) EXPECT_EQ(cm[j], j);
   const int cols_in[] = {3, 1, 3, 2};
   const double vals_in[] = {1.0, 2.0, -1.0, 0.5};
   int nz = -1, status = -1, cols_out[4];

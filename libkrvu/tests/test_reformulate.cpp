@@ -656,6 +656,9 @@ TEST_F(Reform, MipoptimizeRefusalsSayWhere) {
   load({{1, 0}}, "L", {5}, {1, 0}, {0, 0}, {kInf, 1});
   types("CB");
   indicator(0, 1, 1);
+  // The engine's path refuses; the automatic choice takes the library's
+  // search, which branches on the indicator instead.
+  KRVUsetintcontrol(p, 8400, 2);
   EXPECT_NE(KRVUmipoptimize(p, ""), 0);
   EXPECT_NE(err(p).find("indicator row 0 (R1)"), std::string::npos) << err(p);
   EXPECT_NE(err(p).find("KRVUlpoptimize"), std::string::npos) << err(p);
@@ -667,6 +670,11 @@ TEST_F(Reform, MipoptimizeRefusalsSayWhere) {
   ASSERT_EQ(KRVUchgqobj(p, 0, 0, 1.0), 0);
   EXPECT_NE(KRVUmipoptimize(p, ""), 0);
   EXPECT_NE(err(p).find("quadratic objective"), std::string::npos) << err(p);
+  KRVUsetintcontrol(p, 8400, 0);
+  EXPECT_EQ(KRVUmipoptimize(p, ""), 0) << err(p);
+  int status = 0;
+  KRVUgetintattrib(p, KRVU_ATTR_MIPSTATUS, &status);
+  EXPECT_EQ(status, KRVU_MIP_OPTIMAL);
 }
 
 }  // namespace

@@ -77,17 +77,23 @@ int KRVUcrossoverlpsol(KRVUprob prob, int *status) {
     const std::vector<double> keep_x(s.x), keep_slack(s.slack), keep_dual(s.dual), keep_dj(s.dj);
     const bool had_basis = s.has_basis;
     const std::vector<int> keep_c(s.cstat), keep_r(s.rstat);
-    int rc = Highs_crossover(h, n, r, x.data(), dj.data(), dual.data());
+    // The engine's crossover hands the start to its interior-point code,
+    // which works on the dual of a problem with more rows than columns and
+    // then reads the given arrays with the dual's lengths (past their ends).
+    // Such a problem gets its basis from the simplex method instead.
+    const bool by_simplex = r > n;
+    int rc = by_simplex ? kHighsStatusOk : Highs_crossover(h, n, r, x.data(), dj.data(), dual.data());
     // A dual start the crossover refuses (row activities cannot sit exactly
     // on their limits in floating point) is dropped: from the primal values
     // alone the crossover finds the duals itself.
-    if (rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal)
+    if (!by_simplex && (rc == kHighsStatusError || Highs_getModelStatus(h) != kHighsModelStatusOptimal))
       rc = Highs_crossover(h, n, r, x.data(), nullptr, nullptr);
     // The basis the crossover ends with may still need simplex iterations to
     // be optimal (always so from a primal start); they start from it.
     int cleanup = 0;
-    if (rc != kHighsStatusError && Highs_getModelStatus(h) != kHighsModelStatusOptimal) {
+    if (rc != kHighsStatusError && (by_simplex || Highs_getModelStatus(h) != kHighsModelStatusOptimal)) {
       Highs_setStringOptionValue(h, "presolve", "off");
+      Highs_setStringOptionValue(h, "solver", "simplex");
       hs.run();
       Highs_getIntInfoValue(h, "simplex_iteration_count", &cleanup);
     }

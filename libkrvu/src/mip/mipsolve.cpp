@@ -7,6 +7,7 @@
 #include <mutex>
 #include <numeric>
 #include <optional>
+#include <thread>
 
 #include "core/common.h"
 #include "core/prob.h"
@@ -16,6 +17,7 @@
 #include "lp/run.h"
 #include "lp/solver_state.h"
 #include "mip/reformulate.h"
+#include "mip/search/search.h"
 #include "model/args.h"
 #include "model/store.h"
 
@@ -102,6 +104,140 @@ void on_incumbent(krvu_prob_s *prob, const HighsCallbackDataOut *out) {
   for (const IntsolCallback &cb : cbs) cb.f(prob, cb.data);
 }
 
+// The working copy the library's search runs on: general and
+// piecewise-linear constraints are reformulated; special ordered sets,
+// indicators, semi-continuous, semi-integer and partially integer columns
+// and the quadratic objective stay as they are (the search branches on them).
+ModelData search_copy(const ModelData &m, double feastol, const char *func) {
+  if (m.gentype.empty() && m.pwlcol.empty()) return m;
+  ModelData base = m;
+  const int n = m.ncols();
+  for (int j = 0; j < n; ++j) {
+    const char t = m.coltype[j];
+    if (t == 'S' || t == 'R') base.lb[j] = std::min(base.lb[j], 0.0);
+    if (t == 'S' || t == 'R' || t == 'P') base.coltype[j] = 'C';
+  }
+  base.settype.clear();
+  base.setstart.assign(1, 0);
+  base.setcol.clear();
+  base.setref.clear();
+  base.setnames.clear();
+  std::fill(base.indcol.begin(), base.indcol.end(), -1);
+  std::fill(base.indcomp.begin(), base.indcomp.end(), 0);
+  base.qstart.clear();
+  base.qrow.clear();
+  base.qval.clear();
+  ModelData out;
+  std::string why;
+  if (!reformulate_for_engine(base, &out, &why, feastol))
+    raise(KRVU_ERR_STATE, "%s: %s", func, why.c_str());
+  for (int j = 0; j < n; ++j) {
+    out.coltype[j] = m.coltype[j];
+    out.threshold[j] = m.threshold[j];
+    out.lb[j] = std::max(out.lb[j], m.lb[j]);
+  }
+  out.settype = m.settype;
+  out.setstart = m.setstart;
+  out.setcol = m.setcol;
+  out.setref = m.setref;
+  out.setnames = m.setnames;
+  out.indcol = m.indcol;
+  out.indcomp = m.indcomp;
+  out.indcol.resize(out.nrows(), -1);
+  out.indcomp.resize(out.nrows(), 0);
+  if (!m.qstart.empty()) {
+    out.qstart = m.qstart;
+    out.qstart.resize(out.ncols() + 1, m.qstart.back());
+    out.qrow = m.qrow;
+    out.qval = m.qval;
+  }
+  return out;
+}
+
+// Incumbents and log lines of the library's search reach the user's problem.
+class ProblemHooks : public SearchHooks {
+ public:
+  ProblemHooks(krvu_prob_s *prob, int ncols) : prob_(prob), ncols_(ncols) {}
+  void incumbent(const std::vector<double> &x, double obj) override {
+    SolverState &s = *prob_->data->solver;
+    ++s.mipsols;
+    s.mipx.assign(x.begin(), x.begin() + ncols_);
+    s.has_mipsol = true;
+    attr_set_dbl(prob_, KRVU_ATTR_MIPBESTOBJVAL, obj);
+    std::vector<IntsolCallback> cbs = prob_->intsolcbs;
+    for (const IntsolCallback &cb : cbs) cb.f(prob_, cb.data);
+  }
+  void log_line(const std::string &line) override { log_text(prob_, KRVU_MSG_LOG, line); }
+
+ private:
+  krvu_prob_s *prob_;
+  int ncols_;
+};
+
+int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
+  ModelData work = search_copy(m, ctl_dbl(prob, 7001), func);
+  if (!work.qrows.empty())
+    raise(KRVU_ERR_STATE, "%s: the library's search cannot take rows with quadratic coefficients", func);
+  if (!objective_convex(work))
+    raise(KRVU_ERR_STATE, "%s: the quadratic objective is not convex; the search needs convex node relaxations",
+          func);
+  SolverState &s = *prob->data->solver;
+  SearchStart start;
+  start.x = s.start_x;
+  start.cols = s.start_cols;
+  const int ncols = m.ncols();
+  if (start.cols.empty() && static_cast<int>(start.x.size()) == ncols && work.ncols() != ncols) {
+    start.cols.resize(ncols);
+    std::iota(start.cols.begin(), start.cols.end(), 0);
+  }
+  SearchControls c;
+  c.feastol = ctl_dbl(prob, 7001);
+  c.relgap = ctl_dbl(prob, 7003);
+  c.absgap = ctl_dbl(prob, 7004);
+  c.miptol = ctl_dbl(prob, 7005);
+  c.cutoff = ctl_dbl(prob, 7006);
+  c.timelimit = ctl_dbl(prob, 7000) >= KRVU_INFINITY ? INFINITY : ctl_dbl(prob, 7000);
+  c.nodelimit = ctl_int(prob, 8002);
+  c.sollimit = ctl_int(prob, 8003);
+  c.reliable = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8324), 1000));
+  c.sb_iterlimit = static_cast<int>(ctl_int(prob, 8401));
+  c.sb_candidates = static_cast<int>(ctl_int(prob, 8402));
+  c.heur_effort = ctl_dbl(prob, 7320);
+  c.loglevel = static_cast<int>(ctl_int(prob, 8030));
+  // As the problem's own engine session counts them (lp/highs_session.cpp).
+  c.engine_threads = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8020), 1024));
+  if (c.engine_threads == 0) {
+    const unsigned hw = std::thread::hardware_concurrency();
+    c.engine_threads = static_cast<int>(hw == 0 ? 1 : hw < 4 ? hw : 4);
+  }
+  touch(prob, 0);
+  begin_solve(prob);
+  s.mipsols = 0;
+  s.has_mipsol = false;
+  ProblemHooks hooks(prob, ncols);
+  log(prob, KRVU_MSG_LOG, "Branch-and-bound of the library: %d columns, %d rows, %d entities",
+      work.ncols(), work.nrows(),
+      static_cast<int>(std::count_if(work.coltype.begin(), work.coltype.end(), [](char t) { return t != 'C'; })));
+  SearchResult r = run_search(work, c, start, hooks, s.interrupt);
+  if (r.stop == KRVU_STOP_CTRLC && s.interrupt_reason > 0) r.stop = s.interrupt_reason;
+  s.has_mipsol = r.has_sol;
+  if (r.has_sol) s.mipx.assign(r.x.begin(), r.x.begin() + ncols);
+  attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, r.has_sol ? r.obj : m.objsense * KRVU_INFINITY);
+  attr_set_dbl(prob, 2002, std::isfinite(r.bound) ? r.bound : (r.bound > 0 ? KRVU_INFINITY : -KRVU_INFINITY));
+  attr_set_dbl(prob, 2004, r.has_sol ? r.gap : KRVU_INFINITY);
+  attr_set_dbl(prob, 2005, r.seconds);
+  attr_set_int(prob, 1006, static_cast<int>(std::min<int64_t>(r.lp_iterations, 2147483647)));
+  attr_set_int(prob, 1008, r.nodes);
+  attr_set_int(prob, 1009, r.stop);
+  attr_set_int(prob, 1012, s.mipsols);
+  attr_set_int(prob, 1400, r.active);
+  attr_set_int(prob, 1401, r.max_depth);
+  attr_set_int(prob, KRVU_ATTR_MIPSTATUS, r.status);
+  log(prob, KRVU_MSG_LOG, "MIP status %d, best objective %.12g, bound %.12g, %lld nodes, %.2f s",
+      r.status, r.has_sol ? r.obj : 0.0, r.bound, static_cast<long long>(r.nodes), r.seconds);
+  return 0;
+}
+
 }  // namespace
 }  // namespace krvu
 
@@ -115,14 +251,24 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     const ModelData &m = read_model(prob);
     const bool integer = std::any_of(m.coltype.begin(), m.coltype.end(),
                                      [](char c) { return c != 'C'; });
-    refuse_unsupported(m, integer, F);
     const int ncols = m.ncols();
     const bool reformulate = needs_reformulation(m);
+    const int64_t choice = ctl_int(prob, 8400);
+    const bool entities = integer || reformulate;
+    // Automatic: the engine's MIP solver unless the problem needs ours (a
+    // quadratic objective with integer columns, or a model whose exact
+    // reformulation for the engine needs big-M values it does not have).
+    if (entities && choice == 1) return run_own_search(prob, m, F);
+    if (entities && choice == 0 && integer && !m.qstart.empty() && m.qrows.empty())
+      return run_own_search(prob, m, F);
+    refuse_unsupported(m, integer, F);
     ModelData engine_model;
     if (reformulate) {
       std::string why;
-      if (!reformulate_for_engine(m, &engine_model, &why, ctl_dbl(prob, 7001)))
+      if (!reformulate_for_engine(m, &engine_model, &why, ctl_dbl(prob, 7001))) {
+        if (choice == 0 && m.qrows.empty()) return run_own_search(prob, m, F);
         raise(KRVU_ERR_STATE, "%s: %s; solve its relaxation with KRVUlpoptimize", F, why.c_str());
+      }
     }
     if (!integer && !reformulate) {
       // Nothing integer: the LP solution is the answer.

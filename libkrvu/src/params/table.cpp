@@ -156,6 +156,15 @@ std::vector<ParamDef> build_table() {
       CTL_I(8323, "miprestart", 1, 0, 1, "1: restart the MIP search after root reductions; 0: do not"),
       CTL_I(8324, "pscostreliable", 8, 0, kIntMax,
             "Branchings before a column's pseudocost is trusted (reliability branching)"),
+      // --- the library's branch-and-bound search ----------------------------
+      CTL_I(8400, "mipsolver", 0, 0, 2,
+            "Which search solves problems with integer columns: 0 automatic (the engine's MIP "
+            "solver unless the problem needs the library's own search, as a quadratic objective "
+            "with integer columns does), 1 the library's branch-and-bound, 2 the engine's MIP solver"),
+      CTL_I(8401, "sbiterlimit", 100, 0, kIntMax,
+            "Dual simplex iterations of one strong-branching probe in the library's search"),
+      CTL_I(8402, "sbcandidates", 8, 0, kIntMax,
+            "Columns probed by strong branching at one node of the library's search (0: none)"),
       // --- library attributes -----------------------------------------------
       ATR(KRVU_ATTR_ROWS, "rows", KRVU_TYPE_INT, get_rows, "Rows of the problem as it is held"),
       ATR(1002, "elems", KRVU_TYPE_INT64, get_elems, "Nonzero matrix coefficients"),
@@ -192,6 +201,10 @@ std::vector<ParamDef> build_table() {
       ATR(KRVU_ATTR_INDICATORS, "indicators", KRVU_TYPE_INT, get_indicators, "Indicator constraints"),
       ATR(KRVU_ATTR_GENCONS, "gencons", KRVU_TYPE_INT, get_gencons,
           "General and piecewise-linear constraints"),
+      ATR(1400, "activenodes", KRVU_TYPE_INT64, nullptr,
+          "Open nodes left when the last search of the library's branch-and-bound ended"),
+      ATR(1401, "maxdepth", KRVU_TYPE_INT, nullptr,
+          "Deepest node of the last search of the library's branch-and-bound"),
       ATR(KRVU_ATTR_LPOBJVAL, "lpobjval", KRVU_TYPE_DOUBLE, nullptr,
           "Objective value of the last LP solution"),
       ATR(2002, "bestbound", KRVU_TYPE_DOUBLE, nullptr, "Best bound of the last MIP search"),

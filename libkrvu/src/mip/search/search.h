@@ -1,0 +1,79 @@
+// The library's own branch-and-bound search.
+//
+// It runs on a working copy of a problem (built by the caller) and never on
+// the user's problem: the caller writes the result back once the search has
+// ended, and hears of each new incumbent through the hooks.
+//
+// Integer, semi-continuous, semi-integer and partially integer columns,
+// special ordered sets of type 1 and 2 and indicator rows are branched on
+// natively (no big-M for any of them); the node relaxations are LPs (QPs when
+// the objective is quadratic) on one persistent engine instance that is
+// warm-started from the parent's basis through bound changes only.
+#pragma once
+#include <atomic>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "model/store.h"
+
+namespace krvu {
+
+struct SearchControls {
+  double feastol = 1e-6;
+  double miptol = 1e-6;
+  double relgap = 1e-4;
+  double absgap = 1e-6;
+  double cutoff = INFINITY;  // in the model's own sense; infinite for none
+  double timelimit = INFINITY;
+  int64_t nodelimit = INT64_MAX;
+  int64_t sollimit = INT64_MAX;
+  int reliable = 8;       // observations before a pseudo-cost is trusted
+  int sb_iterlimit = 100;  // dual simplex iterations of one strong-branching probe
+  int sb_candidates = 8;  // columns probed by strong branching at one node
+  double heur_effort = 0.05;
+  int loglevel = 1;
+  // Threads the engine's instance is given: the engine's pool is shared by
+  // the process, and an instance must ask for the size it already has.
+  int engine_threads = 1;
+};
+
+// A starting point: values of the given columns (all columns when cols is
+// empty), in the working copy's numbering.
+struct SearchStart {
+  std::vector<double> x;
+  std::vector<int> cols;
+};
+
+// What the search tells its caller while it runs.
+class SearchHooks {
+ public:
+  virtual ~SearchHooks() = default;
+  // A new incumbent (objective in the model's own sense).
+  virtual void incumbent(const std::vector<double> &x, double obj) {}
+  virtual void log_line(const std::string &line) {}
+};
+
+struct SearchResult {
+  int status = 0;  // KRVU_MIP_*
+  int stop = 0;    // KRVU_STOP_* (0: the search ended by itself)
+  bool has_sol = false;
+  std::vector<double> x;
+  double obj = 0;    // the model's own sense
+  double bound = 0;  // best bound, the model's own sense
+  double gap = INFINITY;
+  int64_t nodes = 0;
+  int64_t active = 0;  // open nodes left
+  int sols = 0;
+  int max_depth = 0;
+  int64_t lp_iterations = 0;
+  double seconds = 0;
+};
+
+// Fails (krvu::Error) for models the search cannot take: quadratic rows,
+// general and piecewise-linear constraints (the caller reformulates those).
+SearchResult run_search(const ModelData &work, const SearchControls &ctl,
+                        const SearchStart &start, SearchHooks &hooks,
+                        const std::atomic<bool> &interrupt);
+
+}  // namespace krvu

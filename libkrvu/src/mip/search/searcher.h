@@ -1,0 +1,159 @@
+// The search's state and its parts (driver.cpp: the tree and the node loop;
+// branching.cpp: candidates, pseudo-costs and strong branching;
+// propagate.cpp: bound propagation; heuristics.cpp: rounding, diving and
+// starts).
+#pragma once
+#include <chrono>
+#include <map>
+#include <memory>
+#include <set>
+#include <vector>
+
+#include "lp/lp_worker.h"
+#include "mip/search/search.h"
+
+namespace krvu {
+namespace search {
+
+// Column kinds as the search sees them.
+enum Kind : char {
+  kCont = 'C',
+  kInt = 'I',
+  kSemi = 'S',      // 0 or in [thr, ub]
+  kSemiInt = 'R',   // 0 or an integer in [thr, ub]
+  kPartial = 'P',   // an integer below thr, anything in [thr, ub]
+};
+
+struct Sos {
+  char type;  // '1' or '2'
+  std::vector<int> cols;  // by increasing reference weight
+  std::vector<double> w;
+};
+
+struct Change {
+  int col;
+  double lo, up;
+};
+
+// What made a node: the branching step from its parent, for pseudo-costs.
+struct BranchInfo {
+  int col = -1;  // -1: not a branching on one integer column
+  int dir = 0;   // 0 down, 1 up
+  double dist = 0;
+};
+
+struct Node {
+  std::vector<Change> changes;  // bound changes from the root, in order
+  std::shared_ptr<const LpBasis> basis;  // the parent's final basis
+  double bound = -INFINITY;  // the parent's relaxation value
+  double estimate = -INFINITY;
+  int depth = 0;
+  int64_t id = 0, parent = -1;
+  BranchInfo info;
+};
+
+class Searcher {
+ public:
+  Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &hooks,
+           const std::atomic<bool> &interrupt);
+  SearchResult run(const SearchStart &start);
+
+ private:
+  // ---- model (driver.cpp) ----
+  void build(const ModelData &w);
+  bool indicator_active(int r) const;
+
+  // ---- node processing (driver.cpp) ----
+  enum class NodeEnd { kPruned, kInfeasible, kFeasible, kBranched, kStopped };
+  NodeEnd process(Node &nd, std::vector<Node> &kids);
+  bool load_bounds(const Node &nd);
+  void push_bounds();
+  LpOutcome solve_lp(const Node *nd, int iterlimit = -1);
+  bool time_up();
+  double cutoff_value() const;
+  bool cut_off(double bound) const;
+  double effective(double bound) const;
+  void log_progress(bool force);
+  void accept(const std::vector<double> &x, double obj, const char *source);
+  double objective_of(const std::vector<double> &x) const;
+
+  // ---- branching (branching.cpp) ----
+  // Finds what the relaxation's solution x violates; false when nothing
+  // (x is feasible).  Fills kids with the children.
+  bool violated(const std::vector<double> &x) const;
+  bool branch(const Node &nd, const std::vector<double> &x, double obj,
+              std::vector<Node> &kids, bool &prune);
+  bool branch_integer(const Node &nd, const std::vector<double> &x, double obj,
+                      std::vector<Node> &kids, bool &prune);
+  bool branch_entity(const Node &nd, const std::vector<double> &x, double obj,
+                     std::vector<Node> &kids);
+  double pscost(int j, int dir) const;
+  void observe(const BranchInfo &info, double gain);
+  Node child(const Node &nd, double obj) const;
+
+  // ---- propagation (propagate.cpp) ----
+  bool propagate(std::vector<int> &rows);
+  bool propagate_all();
+
+  // ---- heuristics (heuristics.cpp) ----
+  void simple_rounding(const std::vector<double> &x);
+  void dive(double obj);
+  bool fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols);
+  bool check_point(const std::vector<double> &x) const;
+  void try_start(const SearchStart &start);
+
+  // model
+  SearchControls ctl_;
+  SearchHooks &hooks_;
+  const std::atomic<bool> &interrupt_;
+  int n_ = 0, m_ = 0;
+  double sense_ = 1, offset_ = 0;
+  std::vector<char> kind_;
+  std::vector<double> thr_;
+  std::vector<double> cost_;
+  LpModel lpm_;
+  RowMatrix rows_;            // row-wise matrix of the model rows
+  std::vector<double> rlo_, rup_;
+  std::vector<int> indcol_, indcomp_, indrows_;
+  std::vector<Sos> sets_;
+  std::vector<int> ncols_int_;  // the integer-kind columns
+  std::vector<int> uplocks_, downlocks_;
+  bool obj_integral_ = false;
+  bool quadratic_ = false;
+
+  // state
+  std::unique_ptr<LpWorker> lp_;
+  std::vector<double> root_lo_, root_up_;  // after root propagation
+  std::vector<double> lo_, up_;            // the node being processed
+  std::vector<double> lplo_, lpup_;        // what the relaxation holds
+  std::vector<char> rowon_;                // indicator rows the relaxation enforces
+  int64_t lp_holds_ = -2;  // node whose final basis the engine holds
+  int64_t next_id_ = 0;
+
+  // incumbent, in the minimization form
+  bool has_inc_ = false;
+  double inc_obj_ = INFINITY;
+  std::vector<double> inc_x_;
+  double user_cutoff_ = INFINITY;
+
+  // pseudo-costs per column and direction
+  std::vector<double> pc_sum_[2];
+  std::vector<int> pc_cnt_[2];
+  double pc_all_sum_[2] = {0, 0};
+  int64_t pc_all_cnt_[2] = {0, 0};
+  int64_t sb_iters_ = 0;
+
+  // tree
+  std::map<int64_t, Node> open_;
+  std::set<std::pair<double, int64_t>> by_bound_, by_estimate_;
+
+  // counters
+  SearchResult res_;
+  std::chrono::steady_clock::time_point t0_, last_log_;
+  int64_t nodes_ = 0;
+  int stop_ = 0;
+  int64_t dropped_ = 0;  // nodes given up on (their relaxation failed)
+};
+
+}  // namespace search
+}  // namespace krvu

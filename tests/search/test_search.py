@@ -1,0 +1,59 @@
+"""The library's own branch-and-bound, chosen by the mipsolver control, against the
+engine's MIP solver (the library's tests hold the enumeration checks)."""
+import random
+
+import pytest
+
+import korvu
+
+
+def build(seed, kind):
+    rnd = random.Random(seed)
+    p = korvu.problem()
+    p.setControl("loglevel", 0)
+    x = [korvu.var(lb=0, ub=rnd.randint(1, 3), vartype=korvu.integer) for _ in range(4)]
+    p.addVariable(x)
+    for i in range(3):
+        expr = korvu.Sum(rnd.randint(-4, 4) * v for v in x)
+        p.addConstraint(expr <= rnd.randint(2, 8) if i % 2 == 0 else expr >= -rnd.randint(2, 8))
+    obj = korvu.Sum(rnd.randint(-5, 5) * v for v in x)
+    if kind == "miqp":
+        obj = obj + korvu.Sum(0.75 * v * v for v in x)
+    if kind == "sos1":
+        p.addSOS(korvu.sos(x, [1, 2, 3, 4], type=1))
+    p.setObjective(obj)
+    return p, x
+
+
+@pytest.mark.parametrize("kind", ["mip", "sos1", "miqp"])
+def test_own_search_agrees_with_the_engine_and_reports_like_it(kind):
+    for seed in range(12):
+        results = []
+        for solver in (1, 2) if kind != "miqp" else (1,):
+            p, x = build(seed, kind)
+            p.setControl("mipsolver", solver)
+            p.solve()
+            status = p.attributes.mipstatus
+            results.append((status, round(p.attributes.mipbestobjval, 6) if status == 6 else None))
+            if status == 6:
+                sol = p.getSolution(x)
+                assert all(abs(v - round(v)) < 1e-6 for v in sol)
+                if kind == "sos1":
+                    assert sum(1 for v in sol if abs(v) > 1e-6) <= 1
+                assert p.attributes.nodes >= 1 if solver == 1 else True
+        assert len(set(results)) == 1, (seed, results)
+
+
+def test_miqp_is_solved_by_the_automatic_choice():
+    p = korvu.problem()
+    p.setControl("loglevel", 0)
+    x = korvu.var(lb=0, ub=10, vartype=korvu.integer)
+    y = korvu.var(lb=0, ub=10)
+    p.addVariable(x, y)
+    p.addConstraint(x + y >= 3.5)
+    p.setObjective((x - 2.6) ** 2 + 2 * y)
+    p.solve()
+    assert p.attributes.mipstatus == 6
+    assert p.getSolution(x) == pytest.approx(3.0)
+    assert p.getSolution(y) == pytest.approx(0.5)
+    assert p.attributes.mipbestobjval == pytest.approx(0.16 + 1.0)
