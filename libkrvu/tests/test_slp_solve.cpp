@@ -174,6 +174,30 @@ TEST_F(SlpSolve, HockSchittkowskiProblemsReachTheirOptimaFromTheBookStart) {
   }
 }
 
+// The Rosenbrock-type starts of HS1 and HS6 can stall in the quadratic
+// steps; whatever the run does, it never calls a point optimal that is not
+// stationary.
+TEST_F(SlpSolve, ARunThatStallsIsNotReportedOptimal) {
+  const std::vector<Known> hard = {
+      {"hs001", {2, {-2, 1}, {-kI, -1.5}, {kI, kI}, "100*(x2 - x1^2)^2 + (1 - x1)^2", {}}, 0.0},
+      {"hs006", {2, {-1.2, 1}, {}, {}, "(1 - x1)^2", {{"10*(x2 - x1^2)", 'E', 0}}}, 0.0},
+  };
+  for (const Known &k : hard) {
+    SCOPED_TRACE(k.name);
+    build(k.model);
+    int status = -1;
+    ASSERT_EQ(solve(&status), 0) << error();
+    if (status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL)
+      EXPECT_NEAR(objval(), k.optimum, 1e-5);
+    else
+      EXPECT_EQ(status, KSLP_NLPSTATUS_UNFINISHED);
+    KSLPdestroyprob(slp);
+    KRVUdestroyprob(prob);
+    slp = nullptr;
+    prob = nullptr;
+  }
+}
+
 TEST_F(SlpSolve, SolutionSlacksDualsAndTheTransferColumn) {
   // min (x1-1)^2 + (x2-2)^2 s.t. x1 + x2 <= 1 as a formula: x = (0, 1),
   // multiplier 2 at the optimum.

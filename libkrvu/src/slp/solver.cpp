@@ -540,6 +540,16 @@ int Solver::run() {
     slp_log(slp_, KRVU_MSG_LOG, "%6s %18s %11s %11s %11s %8s", "iter", "objective",
             "infeas", "step", "penalty", "ratio");
   int status = KSLP_NLPSTATUS_UNFINISHED;
+  // A run that stops because no step makes progress is optimal only if the
+  // point is stationary; otherwise it ends unfinished, with the point kept.
+  double last_kres = INFINITY;
+  auto stalled = [&]() {
+    if (last_kres <= kkttol) return KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+    if (loglevel > 0)
+      slp_log(slp_, KRVU_MSG_LOG,
+              "stopped without progress: the optimality residual %.3g is above its tolerance", last_kres);
+    return KSLP_NLPSTATUS_UNFINISHED;
+  };
   int small_changes = 0;
   bool b_ok = use_b_;
   bool reset_tried = false;
@@ -588,6 +598,7 @@ int Solver::run() {
     }
     // Convergence at x: feasible and (stationary, or no step left).
     double kres = kkt(sub.rowdual, nullptr);
+    last_kres = kres;
     if (V_ <= feastol && (kres <= kkttol || (dnorm <= steptol * xnorm && dscaled < 0.5 * r_))) {
       if (loglevel > 2)
         slp_log(slp_, KRVU_MSG_LOG, "converged: residual %.3g, step %.3g", kres, dnorm);
@@ -619,7 +630,7 @@ int Solver::run() {
         slp_log(slp_, KRVU_MSG_LOG, "no predicted reduction (%.3g): residual %.3g, step %.3g", pred,
                 kres, dnorm);
       if (V_ <= feastol) {
-        status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+        status = stalled();
         break;
       }
       if (mu_ >= maxpen) {
@@ -711,7 +722,7 @@ int Solver::run() {
     } else {
       r_ = 0.25 * std::min(r_, dscaled);
       if (r_ < 1e-14) {
-        status = V_ <= feastol ? KSLP_NLPSTATUS_LOCALLY_OPTIMAL : KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+        status = V_ <= feastol ? stalled() : KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
         break;
       }
     }
