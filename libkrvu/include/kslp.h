@@ -72,33 +72,122 @@ KRVU_API int KSLPgetptrattrib(KSLPprob slp, int id, void **value);
  * The nonlinear model and solving
  * ------------------------------------------------------------------------- */
 
-/* Adds formula coefficients: coefficient k multiplies column colindex[k] (or
- * stands alone when it is the "no column" attribute 12013) by factor[k] times
- * the formula whose tokens start at formulastart[k] in type/value (postfix,
- * each formula ending with an end token).  parsed must be 1. */
+/* Formula coefficients.  Coefficient k of row rowindex[k] is factor[k] times
+ * the formula, times column colindex[k] unless that is the "no column" value
+ * (attribute 12013, -1), when the formula stands alone.  The formula of
+ * coefficient k is the postfix token stream type/value[formulastart[k] ..
+ * formulastart[k+1]), which must end with its end token (type 0); the arrays
+ * hold formulastart[ncoefs] tokens and are read no further.  parsed must be 1
+ * (token form).  A coefficient at a (row, column) pair that has one already
+ * replaces it.  factor may be null (all 1). */
 KRVU_API int KSLPaddcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[],
                           const double factor[], const int formulastart[], int parsed,
                           const int type[], const double value[]);
-/* Two-call sizing: rowindex and colindex null give *ncoefs. */
+/* The same after deleting every coefficient the problem had. */
+KRVU_API int KSLPloadcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[],
+                           const double factor[], const int formulastart[], int parsed,
+                           const int type[], const double value[]);
+/* Two-call sizing: rowindex and colindex null give *ncoefs; otherwise they
+ * must hold *ncoefs entries, the value the first call gave. */
 KRVU_API int KSLPgetcoefs(KSLPprob slp, int *ncoefs, int rowindex[], int colindex[]);
-/* Deletes the coefficients at (rowindex[k], colindex[k]). */
+/* Deletes the coefficients at (rowindex[k], colindex[k]); a pair without one
+ * fails (nothing is deleted then). */
 KRVU_API int KSLPdelcoefs(KSLPprob slp, int ncoefs, const int rowindex[], const int colindex[]);
+/* Sets the coefficient at (row, col) to the formula of ntokens tokens (type
+ * null: removes it); factor null keeps the factor (1 for a new one). */
+KRVU_API int KSLPchgcoef(KSLPprob slp, int row, int col, const double *factor, int parsed,
+                         int ntokens, const int type[], const double value[]);
+/* The formula at (row, col) into buffers of bufsize tokens; *ntokens its
+ * length (the call fails when it does not fit). */
+KRVU_API int KSLPgetcoefformula(KSLPprob slp, int row, int col, double *factor, int parsed,
+                                int bufsize, int *ntokens, int type[], double value[]);
+/* The text form: infix with + - * / ^ (or **), function names (exp, ln or
+ * log, log10, sin, ..., min, max, pwl, and user functions by name) and column
+ * names. */
+KRVU_API int KSLPchgccoef(KSLPprob slp, int row, int col, const double *factor,
+                          const char *formula);
+/* The text of the formula at (row, col) into a buffer of flen bytes (cut to
+ * fit, NUL-terminated). */
+KRVU_API int KSLPgetccoef(KSLPprob slp, int row, int col, double *factor, char *formula,
+                          int flen);
+/* Value of the coefficient at (row, col) (factor, column and formula) at the
+ * current point: the last solution, else the columns' initial values, else 0. */
+KRVU_API int KSLPevaluatecoef(KSLPprob slp, int row, int col, double *value);
+/* Value of a formula of ntokens tokens at the current point. */
+KRVU_API int KSLPevaluateformula(KSLPprob slp, int parsed, int ntokens, const int type[],
+                                 const double value[], double *result);
+
+/* Strings (user-function names and linkages): *index receives the 1-based
+ * index of the stored string. */
+KRVU_API int KSLPsetstring(KSLPprob slp, int *index, const char *text);
+/* Names of user functions (type 5) first..last: NUL-separated in names. */
+KRVU_API int KSLPaddnames(KSLPprob slp, int type, const char *names, int first, int last);
+
+/* User functions.  Each is described by the tokens (5, name string index)
+ * (87, returns) (86, arguments: 19 value only, 110611 value and derivatives)
+ * (5, linkage string index) (0, 0); ntokens tokens are read.  They are
+ * numbered 1, 2, ... in the order added.  The address is called as
+ *   double f(const double *values, void *info)                          (19)
+ *   double f(const double *values, void *info, const double *deltas,
+ *            double *results)                                           (110611)
+ * the second writes the value to results[0] and d/dvalues[i] to results[i+1]
+ * for each i with deltas[i] != 0 (partials left unwritten are found by
+ * central differences).  A function that fails calls KSLPsetfuncerror(info):
+ * the solve stops and fails. */
+typedef double (*KSLPuserfunc)(const double *values, void *info);
+typedef double (*KSLPuserfuncderiv)(const double *values, void *info, const double *deltas,
+                                    double *results);
+KRVU_API int KSLPadduserfuncs(KSLPprob slp, int nfuncs, int ntokens, const int type[],
+                              const double value[]);
+KRVU_API int KSLPchguserfuncaddress(KSLPprob slp, int number, void *address);
+KRVU_API int KSLPsetuserfuncobject(KSLPprob slp, int number, void *object);
+KRVU_API int KSLPgetuserfuncobject(KSLPprob slp, int number, void **object);
+/* Inside a user function: the number of input values, of requested outputs
+ * and derivatives, and the function's number. */
+KRVU_API int KSLPgetfuncinfo(void *info, int *ninput, int *noutput, int *nderiv, int *number);
+/* Inside a user function: id 12602 gives the nonlinear problem evaluated. */
+KRVU_API int KSLPgetfuncobject(void *info, int id, void **object);
+KRVU_API int KSLPsetfuncerror(void *info);
+
 KRVU_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
 KRVU_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
-/* Changes properties of a column; null leaves one unchanged.  detrow: the row
- * that determines the column (-1: none). */
+/* Changes properties of a column; a null pointer leaves one unchanged.
+ *  detrow         the row that determines the column (-1: none)
+ *  initstepbound  step bound at the start of a solve (0: the solver's default)
+ *  stepbound      current step bound (the next solve starts from it)
+ *  penalty        weight of a proximal term penalty/2 * step^2 on the column
+ *  damp           factor (0, 1] applied to its step bound when its step changes sign
+ *  initvalue      start value of every solve (NaN: none)
+ *  value          current value: the start of the next solve without initvalue
+ *  tolset         tolerance set (only 0: the problem's tolerances)
+ *  history        count of step sign changes seen (may be reset)
+ *  converged      1 when the column's step has converged (may be reset)
+ *  vartype        bits: 1 the column is held at its start value, 2 no step bound */
 KRVU_API int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepbound,
-                        const double *stepbound, const double *penaltydelta,
-                        const double *damp, const double *initvalue, const double *scale,
-                        const int *limit, const int *threshold, const int *history,
-                        const int *status);
+                        const double *stepbound, const double *penalty, const double *damp,
+                        const double *initvalue, const double *value, const int *tolset,
+                        const int *history, const int *converged, const int *vartype);
+/* The same properties (any pointer may be null), then: the last iteration at
+ * which the step bound limited the column (-1: never), whether the column is
+ * determined by a row (0/1), the column's index, and its last step. */
+KRVU_API int KSLPgetvar(KSLPprob slp, int col, int *detrow, double *initstepbound,
+                        double *stepbound, double *penalty, double *damp, double *initvalue,
+                        double *value, int *tolset, int *history, int *converged, int *vartype,
+                        int *lastactive, int *determined, int *index, double *laststep);
+/* Forgets the solver properties of columns. */
 KRVU_API int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]);
 /* The solution of the last nonlinear solve (any array may be null). */
 KRVU_API int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[],
                            double dj[]);
+/* Solves the problem.  Flags: "" or "s" successive linear programming with the
+ * second-order step; "l" first-order steps only.  Integer columns are refused. */
 KRVU_API int KSLPnlpoptimize(KSLPprob slp, const char *flags);
+/* Compiles every formula and checks the model (done by each solve). */
+KRVU_API int KSLPconstruct(KSLPprob slp);
 KRVU_API int KSLPunconstruct(KSLPprob slp);
 KRVU_API int KSLPpostsolve(KSLPprob slp);
+/* Asks a solve in progress (on another thread) to stop at its next iteration. */
+KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
 
 #define KSLP_ATTR_ROWS 11999
 #define KSLP_ATTR_COLS 12000
@@ -112,6 +201,31 @@ KRVU_API int KSLPpostsolve(KSLPprob slp);
 #define KSLP_ATTR_CURRENTPROB 12602
 #define KSLP_CTRL_ECHOLOG 12415
 #define KSLP_CTRL_OBJSENSE 12146
+#define KSLP_CTRL_ALGORITHM 12400
+#define KSLP_CTRL_MAXITER 12401
+#define KSLP_CTRL_LOG 12404
+#define KSLP_CTRL_FEASTOL 12147
+#define KSLP_CTRL_OBJTOL 12148
+#define KSLP_CTRL_TIMELIMIT 12149
+#define KSLP_CTRL_PENALTY 12150
+#define KSLP_CTRL_STEPTOL 12500
+#define KSLP_CTRL_KKTTOL 12501
+#define KSLP_CTRL_TRUSTRADIUS 12502
+#define KSLP_CTRL_HESSIAN 12503
+#define KSLP_CTRL_MAXPENALTY 12504
+#define KSLP_ATTR_ITERATIONS 12045
+#define KSLP_ATTR_VALIDATION 12046
+#define KSLP_ATTR_PENALTYVALUE 12047
+#define KSLP_ATTR_KKT 12048
+
+/* Values of the nonlinear status (attribute 12044). */
+#define KSLP_NLPSTATUS_UNSTARTED 0
+#define KSLP_NLPSTATUS_LOCALLY_OPTIMAL 1
+#define KSLP_NLPSTATUS_OPTIMAL 2
+#define KSLP_NLPSTATUS_LOCALLY_INFEASIBLE 3
+#define KSLP_NLPSTATUS_INFEASIBLE 4
+#define KSLP_NLPSTATUS_UNBOUNDED 5
+#define KSLP_NLPSTATUS_UNFINISHED 6
 
 #ifdef __cplusplus
 }

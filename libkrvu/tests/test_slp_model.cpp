@@ -40,7 +40,7 @@ class SlpModel : public ::testing::Test {
 
 TEST_F(SlpModel, CoefficientsAreStoredCountedAndDeleted) {
   // x0 * sin(x1) in row 0 and exp(x2) standing alone in row 1.
-  int rows[] = {0, 1}, cols[] = {0, -1}, starts[] = {0, 4};
+  int rows[] = {0, 1}, cols[] = {0, -1}, starts[] = {0, 4, 8};
   double factors[] = {1.0, 2.0};
   int types[] = {22, 10, 12, 0, 22, 10, 12, 0};
   double values[] = {0, 1, 27, 0, 0, 2, 16, 0};
@@ -66,7 +66,7 @@ TEST_F(SlpModel, CoefficientsAreStoredCountedAndDeleted) {
 }
 
 TEST_F(SlpModel, BadCoefficientsAreRefusedWhole) {
-  int rows[] = {0, 5}, cols[] = {0, 0}, starts[] = {0, 2};
+  int rows[] = {0, 5}, cols[] = {0, 0}, starts[] = {0, 2, 4};
   int types[] = {10, 0, 10, 0};
   double values[] = {0, 0, 1, 0};
   EXPECT_NE(KSLPaddcoefs(slp, 2, rows, cols, nullptr, starts, 1, types, values), 0);
@@ -93,9 +93,46 @@ TEST_F(SlpModel, RowStatusDeterminingRowsAndSolving) {
   EXPECT_NE(KSLPchgvar(slp, 2, &det, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
                        nullptr, nullptr, nullptr, nullptr),
             0);
-  // Solving is not available yet: a clear failure, never a made-up solution.
-  EXPECT_NE(KSLPnlpoptimize(slp, ""), 0);
-  EXPECT_NE(error().find("nonlinear"), std::string::npos) << error();
+  // Every property given is kept, the others stay as they were.
+  double isb = 0.5, sb = 0.25, pen = 2, damp = 0.5, iv = 3, val = 4;
+  int tol = 0, hist = 2, conv = 1, vt = 2;
+  ASSERT_EQ(KSLPchgvar(slp, 1, nullptr, &isb, &sb, &pen, &damp, &iv, &val, &tol, &hist, &conv, &vt), 0);
+  double stepbound = 9;
+  ASSERT_EQ(KSLPchgvar(slp, 1, nullptr, nullptr, &stepbound, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr),
+            0);
+  int d, t, h, c, v, la, dt, idx;
+  double g[7];
+  ASSERT_EQ(KSLPgetvar(slp, 1, &d, &g[0], &g[1], &g[2], &g[3], &g[4], &g[5], &t, &h, &c, &v, &la,
+                       &dt, &idx, &g[6]),
+            0);
+  EXPECT_EQ(d, -1);
+  EXPECT_EQ(g[0], 0.5);
+  EXPECT_EQ(g[1], 9);
+  EXPECT_EQ(g[2], 2);
+  EXPECT_EQ(g[3], 0.5);
+  EXPECT_EQ(g[4], 3);
+  EXPECT_EQ(g[5], 4);
+  EXPECT_EQ(h, 2);
+  EXPECT_EQ(c, 1);
+  EXPECT_EQ(v, 2);
+  EXPECT_EQ(idx, 1);
+  // Refusals leave everything as it was.
+  double bad = 2;
+  int badtol = 3;
+  EXPECT_NE(KSLPchgvar(slp, 1, nullptr, nullptr, &stepbound, nullptr, &bad, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_NE(error().find("damp"), std::string::npos) << error();
+  EXPECT_NE(KSLPchgvar(slp, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       &badtol, nullptr, nullptr, nullptr),
+            0);
+  ASSERT_EQ(KSLPgetvar(slp, 1, nullptr, nullptr, nullptr, nullptr, &g[3], nullptr, nullptr, &t,
+                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+            0);
+  EXPECT_EQ(g[3], 0.5);
+  EXPECT_EQ(t, 0);
+  // No solve yet: no solution to read.
   double x[3];
   EXPECT_NE(KSLPgetslpsol(slp, x, nullptr, nullptr, nullptr), 0);
 }

@@ -232,10 +232,26 @@ std::vector<ParamDef> build_table() {
              "1: the nonlinear solver repeats the underlying problem's log lines; 0: it does not"),
       SCTL_D(12146, "kslp_objsense", 1.0, -1.0, 1.0, "1 to minimize, -1 to maximize"),
       SCTL_D(12147, "kslp_feastol", 1e-6, 1e-12, 1.0, "Feasibility tolerance of nonlinear rows"),
-      SCTL_D(12148, "kslp_opttol", 1e-6, 1e-12, 1.0,
+      SCTL_D(12148, "kslp_opttol", 1e-9, 0, 1.0,
              "Relative objective change at which the iterations are converged"),
       SCTL_D(12149, "kslp_timelimit", kInf, 0, kInf, "Time limit of the nonlinear solve"),
-      SCTL_D(12150, "kslp_penalty", 1e3, 0, kInf, "Initial penalty on error columns"),
+      SCTL_D(12150, "kslp_penalty", 10.0, 1e-6, kInf,
+             "Initial weight of the error columns (the exact penalty); raised during a solve as "
+             "the multipliers require"),
+      SCTL_D(12500, "kslp_steptol", 1e-8, 0, kInf,
+             "Converged when the largest relative step of a column is below this and the rows "
+             "are feasible"),
+      SCTL_D(12501, "kslp_kkttol", 1e-6, 0, kInf,
+             "Converged when the relative residual of the optimality conditions is below this and "
+             "the rows are feasible"),
+      SCTL_D(12502, "kslp_trustradius", 1.0, 1e-12, kInf,
+             "Initial step bound of a column, relative to max(1, |start value|)"),
+      SCTL_I(12503, "kslp_hessian", 1, 0, 1,
+             "Second-order step: 1 quadratic subproblems with a quasi-Newton Hessian of the "
+             "Lagrangian, 0 linear subproblems only"),
+      SCTL_D(12504, "kslp_maxpenalty", 1e12, 1.0, kInf,
+             "Largest weight of the error columns; beyond it the problem is declared locally "
+             "infeasible"),
       // --- nonlinear solver attributes --------------------------------------
       SATR(11999, "kslp_rows", KRVU_TYPE_INT, nullptr, "Rows of the nonlinear problem", 0),
       SATR(12000, "kslp_cols", KRVU_TYPE_INT, nullptr, "Columns of the nonlinear problem", 0),
@@ -249,6 +265,12 @@ std::vector<ParamDef> build_table() {
            0),
       SATR(12045, "kslp_iterations", KRVU_TYPE_INT, nullptr,
            "Iterations of the last nonlinear solve", 0),
+      SATR(12046, "kslp_maxviolation", KRVU_TYPE_DOUBLE, nullptr,
+           "Largest row or bound violation at the last nonlinear solution", 0),
+      SATR(12047, "kslp_penaltyvalue", KRVU_TYPE_DOUBLE, nullptr,
+           "Weight of the error columns at the end of the last solve", 0),
+      SATR(12048, "kslp_kktresidual", KRVU_TYPE_DOUBLE, nullptr,
+           "Relative residual of the optimality conditions at the last nonlinear solution", 0),
       SATR(12062, "kslp_status", KRVU_TYPE_INT, nullptr,
            "Status bits: 1 constructed, 2^29 presolved", 0),
       SATR(12179, "kslp_objval", KRVU_TYPE_DOUBLE, nullptr,

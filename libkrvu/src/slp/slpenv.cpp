@@ -136,7 +136,7 @@ int KSLPcontrolcode(const char *name, int *id, int *flags) {
 }
 
 int KSLPgetintcontrol(KSLPprob slp, int id, int *value) {
-  return slp_guarded(slp, "KSLPgetintcontrol", [&] {
+  return slp_guarded_read(slp, "KSLPgetintcontrol", [&] {
     require_ptr(value, "KSLPgetintcontrol", "value");
     *value = static_cast<int>(get_int_control(host(slp), id, "KSLPgetintcontrol"));
     return 0;
@@ -151,7 +151,7 @@ int KSLPsetintcontrol(KSLPprob slp, int id, int value) {
 }
 
 int KSLPgetdblcontrol(KSLPprob slp, int id, double *value) {
-  return slp_guarded(slp, "KSLPgetdblcontrol", [&] {
+  return slp_guarded_read(slp, "KSLPgetdblcontrol", [&] {
     require_ptr(value, "KSLPgetdblcontrol", "value");
     *value = get_dbl_control(host(slp), id, "KSLPgetdblcontrol");
     return 0;
@@ -166,7 +166,7 @@ int KSLPsetdblcontrol(KSLPprob slp, int id, double value) {
 }
 
 int KSLPgetstrcontrol(KSLPprob slp, int id, char *value) {
-  return slp_guarded(slp, "KSLPgetstrcontrol", [&] {
+  return slp_guarded_read(slp, "KSLPgetstrcontrol", [&] {
     require_ptr(value, "KSLPgetstrcontrol", "value");
     copy_out(get_str_control(host(slp), id, "KSLPgetstrcontrol"), value, 2048, nullptr,
              "KSLPgetstrcontrol");
@@ -200,7 +200,7 @@ int KSLPcopycontrols(KSLPprob dest, KSLPprob src) {
 }
 
 int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
-  return slp_guarded(slp, "KSLPgetintattrib", [&] {
+  return slp_guarded_read(slp, "KSLPgetintattrib", [&] {
     require_ptr(value, "KSLPgetintattrib", "value");
     *value = static_cast<int>(get_int_attrib(host(slp), id, "KSLPgetintattrib"));
     // Counts that follow the model are computed here rather than stored.
@@ -211,6 +211,9 @@ int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
         return KRVUgetintattrib(slp->prob, KRVU_ATTR_ORIGINALCOLS, value) ? KRVU_ERR_INTERNAL : 0;
       case KSLP_ATTR_COEFFICIENTS:
         *value = static_cast<int>(slp->coefs.size());
+        break;
+      case KSLP_ATTR_STATUS:
+        *value = slp->constructed ? 1 : 0;
         break;
       case KSLP_ATTR_NONLINEARROWS: {
         std::set<int> rows;
@@ -224,7 +227,7 @@ int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
 }
 
 int KSLPgetdblattrib(KSLPprob slp, int id, double *value) {
-  return slp_guarded(slp, "KSLPgetdblattrib", [&] {
+  return slp_guarded_read(slp, "KSLPgetdblattrib", [&] {
     require_ptr(value, "KSLPgetdblattrib", "value");
     *value = get_dbl_attrib(host(slp), id, "KSLPgetdblattrib");
     return 0;
@@ -232,7 +235,7 @@ int KSLPgetdblattrib(KSLPprob slp, int id, double *value) {
 }
 
 int KSLPgetstrattrib(KSLPprob slp, int id, char *value) {
-  return slp_guarded(slp, "KSLPgetstrattrib", [&] {
+  return slp_guarded_read(slp, "KSLPgetstrattrib", [&] {
     require_ptr(value, "KSLPgetstrattrib", "value");
     copy_out(get_str_attrib(host(slp), id, "KSLPgetstrattrib"), value, 2048, nullptr,
              "KSLPgetstrattrib");
@@ -241,7 +244,7 @@ int KSLPgetstrattrib(KSLPprob slp, int id, char *value) {
 }
 
 int KSLPgetptrattrib(KSLPprob slp, int id, void **value) {
-  return slp_guarded(slp, "KSLPgetptrattrib", [&] {
+  return slp_guarded_read(slp, "KSLPgetptrattrib", [&] {
     require_ptr(value, "KSLPgetptrattrib", "value");
     if (id == KSLP_ATTR_KRVUPROB)
       *value = slp->prob;

@@ -1,12 +1,60 @@
 // The record behind a KSLPprob handle.
 #pragma once
+#include <atomic>
+#include <cmath>
 #include <map>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "core/common.h"
 #include "core/prob.h"
 #include "kslp.h"
+#include "slp/tape.h"
+
+namespace krvu {
+namespace slp {
+
+// Properties of one column for the nonlinear solver (KSLPchgvar/KSLPgetvar).
+struct VarInfo {
+  int detrow = -1;             // the row that determines the column, -1 none
+  double initstepbound = 0.0;  // initial step bound; 0: the solver's default
+  double stepbound = 0.0;      // step bound reached by the last solve (0: none yet)
+  double penalty = 0.0;        // proximal weight on the column's step
+  double damp = 1.0;           // step-bound factor after a change of step sign
+  double initvalue = NAN;      // start of each solve (NaN: not given)
+  double value = NAN;          // current value (the last solution, or set)
+  int tolset = 0;
+  int history = 0;             // changes of step sign seen
+  int converged = 0;           // 1 when the column's step had converged
+  int vartype = 0;             // bits: 1 held at its start, 2 no step bound
+  int lastactive = -1;         // last iteration its step bound was active
+  double laststep = 0.0;       // |step| of the last accepted iteration
+};
+
+// A user function: its name, how it is called, and what the caller keeps.
+struct UserFunc {
+  std::string name;
+  std::string linkage;
+  int argtype = 0;      // description of arguments and returns (86)
+  int rettype = 0;      // (87)
+  void *address = nullptr;
+  void *object = nullptr;
+  bool derivatives() const { return argtype == 110611; }
+};
+
+// What a user function is given to find its problem and its call.
+struct FuncInfo {
+  KSLPprob slp;
+  int number;
+  int ninput;
+  int noutput;
+  int nderiv;
+  bool failed;
+};
+
+}  // namespace slp
+}  // namespace krvu
 
 struct kslp_prob_s {
   uint32_t magic = krvu::kMagicSlp;
@@ -16,17 +64,26 @@ struct kslp_prob_s {
   krvu::ParamValues params;
   KSLP_cbmessage msgcb = nullptr;
   void *msgdata = nullptr;
-  KRVUprob current = nullptr;  // problem under evaluation in a user function
+  KSLPprob current = nullptr;  // problem under evaluation in a user function
 
   struct Coef {
     int row, col;
     double factor;
     std::vector<int> types;
     std::vector<double> values;
+    std::shared_ptr<krvu::slp::Tape> tape;  // compiled on first use
   };
   std::vector<Coef> coefs;        // formula coefficients, in the order added
   std::map<int, int> rowstatus;   // row -> status bits
-  std::map<int, int> detrow;      // column -> the row that determines it
+  std::map<int, krvu::slp::VarInfo> vars;  // column -> properties set or solved
+  std::vector<std::string> strings;        // string index k+1 -> text
+  std::vector<krvu::slp::UserFunc> userfuncs;  // number k+1
+
+  // The last solve.
+  std::vector<double> x, slack, dual, dj;
+  bool constructed = false;
+  std::atomic<bool> interrupt{false};
+  std::string stop_reason;  // a user function's failure, for the last error
 };
 
 namespace krvu {
@@ -39,12 +96,16 @@ inline void check_slp(KSLPprob slp, const char *func) {
 
 // The barrier of the KSLP calls: like the problem barrier, keeping the text of
 // a failure as the nonlinear problem's last error.
-template <class F>
+// Reads of controls and attributes keep the text (slp_guarded_read), so that
+// a caller may look at a status before it reads why a call failed.
+template <bool kClear = true, class F>
 int slp_guarded(KSLPprob slp, const char *func, F &&body) noexcept {
   int rc = guarded_global(func, [&] {
     check_slp(slp, func);
-    slp->lasterr_code = 0;
-    slp->lasterr.clear();
+    if (kClear) {
+      slp->lasterr_code = 0;
+      slp->lasterr.clear();
+    }
     return body();
   });
   if (rc && slp && slp->magic == kMagicSlp) {
@@ -56,5 +117,28 @@ int slp_guarded(KSLPprob slp, const char *func, F &&body) noexcept {
   }
   return rc;
 }
+
+template <class F>
+int slp_guarded_read(KSLPprob slp, const char *func, F &&body) noexcept {
+  return slp_guarded<false>(slp, func, std::forward<F>(body));
+}
+
+namespace slp {
+// Compiles (once) and returns the tape of a coefficient; throws Error naming
+// func on a malformed formula.
+const Tape &tape_of(KSLPprob slp, kslp_prob_s::Coef &c, const char *func);
+// Evaluates user function `number` (1-based) through its registered address;
+// grad may be null.  False when the function failed (recorded in stop_reason).
+bool call_user(KSLPprob slp, int number, const double *args, int n, double *value, double *grad);
+int model_rows(KSLPprob slp);
+int model_cols(KSLPprob slp);
+// Sends a line to the nonlinear problem's message callback and the global handlers.
+void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) __attribute__((format(printf, 3, 4)));
+// Parameter access of the handle.
+int64_t ctl_i(KSLPprob slp, int id);
+double ctl_d(KSLPprob slp, int id);
+void set_attr_i(KSLPprob slp, int id, int64_t v);
+void set_attr_d(KSLPprob slp, int id, double v);
+}  // namespace slp
 
 }  // namespace krvu

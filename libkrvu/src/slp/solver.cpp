@@ -1,0 +1,767 @@
+// Successive linear / quadratic programming in the l1 exact-penalty form.
+//
+// At each iterate x the solver builds a subproblem over HiGHS: the nonlinear
+// rows linearised at x with two error columns each (so that every subproblem
+// is feasible), the linear rows as they are, the columns within their bounds
+// and a box of step bounds (the trust region), and as objective the
+// objective's gradient plus the error columns weighted by the penalty mu;
+// with the second-order step on, a damped quasi-Newton approximation B of
+// the Lagrangian's Hessian makes it a convex QP.  A step is taken when the
+// merit function F + mu * (violation of the nonlinear rows) falls by at least
+// a tenth of what the subproblem predicted; when it does not, a second-order
+// correction (the rows shifted by their linearisation error) is tried once,
+// and else the box shrinks.  The penalty grows when the subproblem settles
+// for less feasibility than the box allows.
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "core/common.h"
+#include "interfaces/highs_c_api.h"
+#include "lp/solver_state.h"
+#include "model/store.h"
+#include "slp/nlp.h"
+#include "slp/slpprob.h"
+
+using namespace krvu;
+using namespace krvu::slp;
+
+namespace {
+
+constexpr double kInf = KRVU_INFINITY;
+
+struct SubResult {
+  bool ok = false;
+  std::vector<double> y;       // new point
+  std::vector<double> rowdual; // by model row (0 for rows not in the subproblem)
+  double errsum = 0.0;
+};
+
+class Solver {
+ public:
+  Solver(KSLPprob slp, Nlp &p, const char *flags) : slp_(slp), P(p) {
+    n_ = P.n;
+    m_ = P.m;
+    h_ = Highs_create();
+    Highs_setBoolOptionValue(h_, "output_flag", 0);
+    Highs_setIntOptionValue(h_, "threads", 1);
+    hinf_ = Highs_getInfinity(h_);
+    use_b_ = ctl_i(slp, KSLP_CTRL_HESSIAN) != 0 && !std::strchr(flags ? flags : "", 'l');
+    for (int i = 0; i < m_; ++i) {
+      if (P.eliminated_row[i]) continue;
+      if (P.rlo[i] <= -kInf && P.rup[i] >= kInf) continue;
+      (P.nonlinear_row[i] ? nlrows_ : linrows_).push_back(i);
+    }
+    k_ = static_cast<int>(P.nl_cols.size());
+    if (k_ > 1500) use_b_ = false;  // the dense quasi-Newton matrix would not pay
+    nlpos_.assign(n_, -1);
+    for (int a = 0; a < k_; ++a) nlpos_[P.nl_cols[a]] = a;
+  }
+  ~Solver() { Highs_destroy(h_); }
+
+  int run();
+
+ private:
+  KSLPprob slp_;
+  Nlp &P;
+  void *h_;
+  double hinf_;
+  int n_, m_, k_;
+  bool use_b_;
+  std::vector<int> nlrows_, linrows_, nlpos_;
+
+  // State at the iterate.
+  std::vector<double> x_, gf_, gval_;   // gval_: value of every row
+  std::vector<std::vector<double>> jac_;  // by nonlinear row, over rows[i].cols
+  double F_ = 0, V_ = 0, mu_ = 10;
+  std::vector<double> base_, B_;
+  double r_ = 1.0;
+  std::vector<double> lastdual_;
+  std::vector<int> last_sign_;
+  int iter_ = 0;
+  bool first_update_ = true;
+
+  double bnd(double v) const { return v >= kInf ? hinf_ : (v <= -kInf ? -hinf_ : v); }
+
+  bool values(const std::vector<double> &x, double *F, std::vector<double> &g, double *V) {
+    if (!P.objective(x.data(), F)) return false;
+    g.assign(m_, 0.0);
+    double v = 0.0;
+    for (int i = 0; i < m_; ++i) {
+      if (P.eliminated_row[i]) continue;
+      if (!P.value(P.rows[i], x.data(), &g[i])) return false;
+      if (P.nonlinear_row[i]) v += row_violation(g[i], P.rlo[i], P.rup[i]);
+    }
+    *V = v;
+    return true;
+  }
+
+  bool gradients(const std::vector<double> &x, std::vector<double> &gf,
+                 std::vector<std::vector<double>> &jac) {
+    gf.assign(n_, 0.0);
+    double v;
+    if (!P.gradient(P.obj, x.data(), P.sense, gf.data(), &v)) return false;
+    jac.resize(nlrows_.size());
+    std::vector<double> dense(n_, 0.0);
+    for (size_t r = 0; r < nlrows_.size(); ++r) {
+      const Func &f = P.rows[nlrows_[r]];
+      if (!P.gradient(f, x.data(), 1.0, dense.data(), &v)) return false;
+      jac[r].resize(f.cols.size());
+      for (size_t k = 0; k < f.cols.size(); ++k) {
+        jac[r][k] = dense[f.cols[k]];
+        dense[f.cols[k]] = 0.0;
+      }
+    }
+    return true;
+  }
+
+  // Solves the subproblem at x_.  mode 0: the penalty QP/LP; 1: least
+  // violation only.  shift (per nonlinear row) moves the linearised rows.
+  SubResult solve_sub(int mode, bool quad, const std::vector<double> *shift);
+  // The optimality residual at x_ for multipliers by row.
+  double kkt(const std::vector<double> &rowdual, std::vector<double> *dj);
+  void bfgs(const std::vector<double> &s, const std::vector<double> &yv);
+  static bool positive_definite(const std::vector<double> &M, int k);
+  void reset_b();
+  bool lagrangian_grad(const std::vector<double> &gf, const std::vector<std::vector<double>> &jac,
+                       const std::vector<double> &rowdual, std::vector<double> &out);
+  bool project_start();
+  bool interrupted(const std::chrono::steady_clock::time_point &t0);
+  void finish(int status, const std::vector<double> &rowdual);
+};
+
+SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shift) {
+  SubResult res;
+  const int ne = static_cast<int>(nlrows_.size());
+  const int nc = n_ + 2 * ne;
+  std::vector<double> cost(nc, 0.0), clo(nc), cup(nc);
+  for (int j = 0; j < n_; ++j) {
+    double lo = P.lb[j], up = P.ub[j];
+    auto it = slp_->vars.find(j);
+    int vt = it == slp_->vars.end() ? 0 : it->second.vartype;
+    if (P.eliminated_col[j] || (vt & 1)) {
+      lo = up = x_[j];
+    } else if (!(vt & 2)) {
+      double d = r_ * base_[j];
+      lo = std::max(lo, x_[j] - d);
+      up = std::min(up, x_[j] + d);
+    }
+    if (lo > up) lo = up = std::min(std::max(x_[j], P.lb[j]), P.ub[j]);
+    clo[j] = bnd(lo);
+    cup[j] = bnd(up);
+    if (mode == 0) cost[j] = gf_[j];
+  }
+  for (int e = 0; e < 2 * ne; ++e) {
+    clo[n_ + e] = 0.0;
+    cup[n_ + e] = hinf_;
+    cost[n_ + e] = mode == 0 ? mu_ : 1.0;
+  }
+  // Rows, row-wise.
+  std::vector<HighsInt> start{0}, index;
+  std::vector<double> val, rlo, rup;
+  std::vector<int> model_row;
+  for (size_t r = 0; r < nlrows_.size(); ++r) {
+    int i = nlrows_[r];
+    const Func &f = P.rows[i];
+    double lin = gval_[i];
+    for (size_t k = 0; k < f.cols.size(); ++k) {
+      if (jac_[r][k] == 0.0) continue;
+      index.push_back(f.cols[k]);
+      val.push_back(jac_[r][k]);
+      lin -= jac_[r][k] * x_[f.cols[k]];
+    }
+    index.push_back(n_ + 2 * static_cast<int>(r));
+    val.push_back(1.0);
+    index.push_back(n_ + 2 * static_cast<int>(r) + 1);
+    val.push_back(-1.0);
+    start.push_back(static_cast<HighsInt>(index.size()));
+    double s = shift ? (*shift)[r] : 0.0;
+    rlo.push_back(P.rlo[i] <= -kInf ? -hinf_ : P.rlo[i] - lin - s);
+    rup.push_back(P.rup[i] >= kInf ? hinf_ : P.rup[i] - lin - s);
+    model_row.push_back(i);
+  }
+  for (int i : linrows_) {
+    const Func &f = P.rows[i];
+    for (size_t k = 0; k < f.lin_col.size(); ++k) {
+      index.push_back(f.lin_col[k]);
+      val.push_back(f.lin_val[k]);
+    }
+    start.push_back(static_cast<HighsInt>(index.size()));
+    rlo.push_back(bnd(P.rlo[i]));
+    rup.push_back(bnd(P.rup[i]));
+    model_row.push_back(i);
+  }
+  const int nr = static_cast<int>(model_row.size());
+  start.pop_back();
+  // Hessian: lower triangle, column-wise.
+  std::vector<HighsInt> qstart, qindex;
+  std::vector<double> qval;
+  if (quad && mode == 0) {
+    qstart.assign(nc, 0);
+    for (int j = 0; j < n_; ++j) {
+      qstart[j] = static_cast<HighsInt>(qindex.size());
+      auto it = slp_->vars.find(j);
+      double prox = it == slp_->vars.end() ? 0.0 : it->second.penalty;
+      int a = nlpos_[j];
+      if (a >= 0) {
+        for (int b = a; b < k_; ++b) {
+          double v = B_[static_cast<size_t>(a) * k_ + b] + (b == a ? prox : 0.0);
+          if (v != 0.0) {
+            qindex.push_back(P.nl_cols[b]);
+            qval.push_back(v);
+          }
+        }
+      } else if (prox > 0) {
+        qindex.push_back(j);
+        qval.push_back(prox);
+      }
+    }
+    for (int j = n_; j < nc; ++j) qstart[j] = static_cast<HighsInt>(qindex.size());
+    // The linear term of 0.5 (y-x)'B(y-x).
+    for (int j = 0; j < n_; ++j) {
+      int a = nlpos_[j];
+      if (a < 0) continue;
+      double bx = 0.0;
+      for (int b = 0; b < k_; ++b) bx += B_[static_cast<size_t>(a) * k_ + b] * x_[P.nl_cols[b]];
+      cost[j] -= bx;
+    }
+    for (auto &[j, v] : slp_->vars)
+      if (j < n_ && v.penalty > 0) cost[j] -= v.penalty * x_[j];
+  }
+  HighsInt st;
+  if (!qval.empty())
+    st = Highs_passModel(h_, nc, nr, static_cast<HighsInt>(index.size()),
+                         static_cast<HighsInt>(qval.size()), kHighsMatrixFormatRowwise,
+                         kHighsHessianFormatTriangular, kHighsObjSenseMinimize, 0.0, cost.data(),
+                         clo.data(), cup.data(), rlo.data(), rup.data(), start.data(), index.data(),
+                         val.data(), qstart.data(), qindex.data(), qval.data(), nullptr);
+  else
+    st = Highs_passLp(h_, nc, nr, static_cast<HighsInt>(index.size()), kHighsMatrixFormatRowwise,
+                      kHighsObjSenseMinimize, 0.0, cost.data(), clo.data(), cup.data(), rlo.data(),
+                      rup.data(), start.data(), index.data(), val.data());
+  if (st == kHighsStatusError) return res;
+  st = Highs_run(h_);
+  if (st == kHighsStatusError || Highs_getModelStatus(h_) != kHighsModelStatusOptimal) return res;
+  std::vector<double> cv(nc), cd(nc), rv(nr), rd(nr);
+  Highs_getSolution(h_, cv.data(), cd.data(), rv.data(), rd.data());
+  res.ok = true;
+  res.y.assign(cv.begin(), cv.begin() + n_);
+  for (int j = 0; j < n_; ++j) res.y[j] = std::min(std::max(res.y[j], P.lb[j]), P.ub[j]);
+  for (int e = 0; e < 2 * ne; ++e) res.errsum += std::max(0.0, cv[n_ + e]);
+  res.rowdual.assign(m_, 0.0);
+  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r];
+  return res;
+}
+
+bool Solver::lagrangian_grad(const std::vector<double> &gf,
+                             const std::vector<std::vector<double>> &jac,
+                             const std::vector<double> &rowdual, std::vector<double> &out) {
+  out = gf;
+  for (size_t r = 0; r < nlrows_.size(); ++r) {
+    const Func &f = P.rows[nlrows_[r]];
+    double y = rowdual[nlrows_[r]];
+    if (y == 0.0) continue;
+    for (size_t k = 0; k < f.cols.size(); ++k) out[f.cols[k]] -= y * jac[r][k];
+  }
+  return true;
+}
+
+double Solver::kkt(const std::vector<double> &rowdual, std::vector<double> *dj) {
+  std::vector<double> g;
+  lagrangian_grad(gf_, jac_, rowdual, g);
+  for (int i : linrows_) {
+    const Func &f = P.rows[i];
+    for (size_t k = 0; k < f.lin_col.size(); ++k) g[f.lin_col[k]] -= rowdual[i] * f.lin_val[k];
+  }
+  double scale = 1.0;
+  for (int j = 0; j < n_; ++j) scale = std::max(scale, std::fabs(gf_[j]));
+  double worst = 0.0;
+  for (int j = 0; j < n_; ++j) {
+    if (P.eliminated_col[j]) continue;
+    double tl = 1e-7 * (1 + std::fabs(P.lb[j])), tu = 1e-7 * (1 + std::fabs(P.ub[j]));
+    bool atl = x_[j] - P.lb[j] <= tl, atu = P.ub[j] - x_[j] <= tu;
+    double v;
+    if (atl && atu) v = 0.0;
+    else if (atl) v = std::max(0.0, -g[j]);
+    else if (atu) v = std::max(0.0, g[j]);
+    else v = std::fabs(g[j]);
+    worst = std::max(worst, v);
+  }
+  for (int i = 0; i < m_; ++i) {
+    double y = rowdual[i];
+    if (y == 0.0 || P.eliminated_row[i]) continue;
+    double dist = y > 0 ? (P.rlo[i] <= -kInf ? kInf : std::fabs(gval_[i] - P.rlo[i]))
+                        : (P.rup[i] >= kInf ? kInf : std::fabs(gval_[i] - P.rup[i]));
+    worst = std::max(worst, dist >= kInf ? std::fabs(y) : std::fabs(y) * std::min(dist, 1.0));
+  }
+  if (dj) *dj = g;
+  return worst / scale;
+}
+
+void Solver::bfgs(const std::vector<double> &s, const std::vector<double> &yv) {
+  const int k = k_;
+  std::vector<double> ss(k), yy(k), bs(k, 0.0);
+  for (int a = 0; a < k; ++a) {
+    ss[a] = s[P.nl_cols[a]];
+    yy[a] = yv[P.nl_cols[a]];
+  }
+  double sy = 0, sbs = 0, snorm = 0;
+  for (int a = 0; a < k; ++a) {
+    for (int b = 0; b < k; ++b) bs[a] += B_[static_cast<size_t>(a) * k + b] * ss[b];
+    sy += ss[a] * yy[a];
+    sbs += ss[a] * bs[a];
+    snorm += ss[a] * ss[a];
+  }
+  if (snorm < 1e-30 || sbs <= 0) return;
+  if (first_update_) {
+    // Scale the identity to the curvature seen before the first update.
+    double yy2 = 0;
+    for (double v : yy) yy2 += v * v;
+    if (sy > 1e-12 * std::sqrt(snorm * yy2)) {
+      double sc = yy2 / sy;
+      for (double &v : B_) v *= sc;
+      for (double &v : bs) v *= sc;
+      sbs *= sc;
+    }
+    first_update_ = false;
+  }
+  double theta = 1.0;
+  if (sy < 0.2 * sbs) theta = 0.8 * sbs / (sbs - sy);  // Powell's damping
+  std::vector<double> rr(k);
+  double sr = 0;
+  for (int a = 0; a < k; ++a) {
+    rr[a] = theta * yy[a] + (1 - theta) * bs[a];
+    sr += ss[a] * rr[a];
+  }
+  if (sr <= 1e-16 * sbs) return;
+  std::vector<double> saved = B_;
+  for (int a = 0; a < k; ++a)
+    for (int b = 0; b < k; ++b)
+      B_[static_cast<size_t>(a) * k + b] += rr[a] * rr[b] / sr - bs[a] * bs[b] / sbs;
+  // Rounding can cost the update its positive definiteness, which the QP
+  // needs: such an update is dropped.
+  if (k <= 400 && !positive_definite(B_, k)) B_.swap(saved);
+}
+
+bool Solver::positive_definite(const std::vector<double> &M, int k) {
+  std::vector<double> L(M);
+  for (int j = 0; j < k; ++j) {
+    double d = L[static_cast<size_t>(j) * k + j];
+    for (int p = 0; p < j; ++p) d -= L[static_cast<size_t>(j) * k + p] * L[static_cast<size_t>(j) * k + p];
+    if (!(d > 1e-14 * std::fabs(M[static_cast<size_t>(j) * k + j]))) return false;
+    d = std::sqrt(d);
+    L[static_cast<size_t>(j) * k + j] = d;
+    for (int i = j + 1; i < k; ++i) {
+      double v = L[static_cast<size_t>(i) * k + j];
+      for (int p = 0; p < j; ++p) v -= L[static_cast<size_t>(i) * k + p] * L[static_cast<size_t>(j) * k + p];
+      L[static_cast<size_t>(i) * k + j] = v / d;
+    }
+  }
+  return true;
+}
+
+void Solver::reset_b() {
+  std::fill(B_.begin(), B_.end(), 0.0);
+  for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
+  first_update_ = true;
+}
+
+bool Solver::project_start() {
+  // Bounds first; then the linear rows, which every later step keeps.
+  for (int j = 0; j < n_; ++j) x_[j] = std::min(std::max(x_[j], P.lb[j]), P.ub[j]);
+  bool violated = false;
+  for (int i : linrows_) {
+    double v;
+    P.value(P.rows[i], x_.data(), &v);
+    if (row_violation(v, P.rlo[i], P.rup[i]) > 1e-9 * (1 + std::fabs(v))) violated = true;
+  }
+  if (!violated && !linrows_.empty()) return true;
+  if (linrows_.empty()) return true;
+  // min sum |y - x0| over the linear rows and the bounds.
+  const int nc = 3 * n_;
+  std::vector<double> cost(nc, 0.0), clo(nc, 0.0), cup(nc, hinf_);
+  for (int j = 0; j < n_; ++j) {
+    clo[j] = bnd(P.lb[j]);
+    cup[j] = bnd(P.ub[j]);
+    cost[n_ + j] = cost[2 * n_ + j] = 1.0;
+  }
+  std::vector<HighsInt> start, index;
+  std::vector<double> val, rlo, rup;
+  for (int i : linrows_) {
+    start.push_back(static_cast<HighsInt>(index.size()));
+    const Func &f = P.rows[i];
+    for (size_t k = 0; k < f.lin_col.size(); ++k) {
+      index.push_back(f.lin_col[k]);
+      val.push_back(f.lin_val[k]);
+    }
+    rlo.push_back(bnd(P.rlo[i]));
+    rup.push_back(bnd(P.rup[i]));
+  }
+  for (int j = 0; j < n_; ++j) {
+    start.push_back(static_cast<HighsInt>(index.size()));
+    index.insert(index.end(), {j, n_ + j, 2 * n_ + j});
+    val.insert(val.end(), {1.0, -1.0, 1.0});
+    rlo.push_back(x_[j]);
+    rup.push_back(x_[j]);
+  }
+  Highs_passLp(h_, nc, static_cast<HighsInt>(rlo.size()), static_cast<HighsInt>(index.size()),
+               kHighsMatrixFormatRowwise, kHighsObjSenseMinimize, 0.0, cost.data(), clo.data(),
+               cup.data(), rlo.data(), rup.data(), start.data(), index.data(), val.data());
+  Highs_run(h_);
+  if (Highs_getModelStatus(h_) != kHighsModelStatusOptimal) return false;
+  std::vector<double> cv(nc);
+  Highs_getSolution(h_, cv.data(), nullptr, nullptr, nullptr);
+  for (int j = 0; j < n_; ++j) x_[j] = std::min(std::max(cv[j], P.lb[j]), P.ub[j]);
+  return true;
+}
+
+bool Solver::interrupted(const std::chrono::steady_clock::time_point &t0) {
+  if (slp_->interrupt.load()) return true;
+  if (slp_->prob->data->solver && slp_->prob->data->solver->interrupt.load()) return true;
+  double limit = ctl_d(slp_, KSLP_CTRL_TIMELIMIT);
+  double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
+  return limit < kInf && secs > limit;
+}
+
+void Solver::finish(int status, const std::vector<double> &rowdual) {
+  const ModelData &md = read_model(slp_->prob);
+  P.cascade(x_.data());
+  std::vector<double> act(m_, 0.0);
+  double maxviol = 0.0;
+  for (int i = 0; i < m_; ++i) {
+    if (P.eliminated_row[i]) {
+      act[i] = md.rhs[i];
+      continue;
+    }
+    P.value(P.rows[i], x_.data(), &act[i]);
+    if (md.rowtype[i] != 'N') maxviol = std::max(maxviol, row_violation(act[i], P.rlo[i], P.rup[i]));
+  }
+  for (int j = 0; j < n_; ++j)
+    maxviol = std::max(maxviol, row_violation(x_[j], P.lb[j], P.ub[j]));
+  // Never optimal while a row is violated beyond the tolerance.
+  if ((status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL || status == KSLP_NLPSTATUS_OPTIMAL) &&
+      maxviol > ctl_d(slp_, KSLP_CTRL_FEASTOL))
+    status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+  std::vector<double> dj;
+  double kres = 0.0;
+  if (!rowdual.empty()) {
+    gradients(x_, gf_, jac_);
+    gval_ = act;
+    kres = kkt(rowdual, &dj);
+  }
+  slp_->x = x_;
+  slp_->slack.assign(m_, 0.0);
+  slp_->dual.assign(m_, 0.0);
+  slp_->dj.assign(n_, 0.0);
+  for (int i = 0; i < m_; ++i) {
+    slp_->slack[i] = md.rhs[i] - act[i];
+    if (!rowdual.empty()) slp_->dual[i] = P.sense * rowdual[i];
+  }
+  for (const auto &t : P.transfers) slp_->dual[t.row] = t.cost / t.a;
+  for (int j = 0; j < n_; ++j)
+    if (!dj.empty() && !P.eliminated_col[j]) slp_->dj[j] = P.sense * dj[j];
+  double F;
+  P.objective(x_.data(), &F);
+  // The objective as the user states it, transfer columns included.
+  double obj = -md.objrhs;
+  for (int j = 0; j < n_; ++j) obj += md.obj[j] * x_[j];
+  if (!md.qstart.empty())
+    for (int j = 0; j < n_; ++j)
+      for (int64_t k = md.qstart[j]; k < md.qstart[j + 1]; ++k) {
+        int i = md.qrow[k];
+        obj += (i == j ? 0.5 : 1.0) * md.qval[k] * x_[i] * x_[j];
+      }
+  for (int j = 0; j < n_; ++j) {
+    VarInfo &v = slp_->vars[j];
+    v.value = x_[j];
+    if (!base_.empty()) v.stepbound = r_ * base_[j];
+  }
+  set_attr_i(slp_, KSLP_ATTR_NLPSTATUS, status);
+  set_attr_i(slp_, KSLP_ATTR_ITERATIONS, iter_);
+  set_attr_d(slp_, KSLP_ATTR_OBJVAL, obj);
+  set_attr_d(slp_, KSLP_ATTR_VALIDATION, maxviol);
+  set_attr_d(slp_, KSLP_ATTR_PENALTYVALUE, mu_);
+  set_attr_d(slp_, KSLP_ATTR_KKT, kres);
+  static const char *kNames[] = {"unstarted",   "locally optimal", "optimal",   "locally infeasible",
+                                 "infeasible", "unbounded",       "unfinished"};
+  if (ctl_i(slp_, KSLP_CTRL_LOG) > 0)
+    slp_log(slp_, KRVU_MSG_LOG,
+            "Nonlinear solve %s after %d iterations: objective %.10g, largest violation %.3g, "
+            "optimality residual %.3g",
+            kNames[status], iter_, obj, maxviol, kres);
+}
+
+int Solver::run() {
+  auto t0 = std::chrono::steady_clock::now();
+  const double feastol = ctl_d(slp_, KSLP_CTRL_FEASTOL);
+  const double steptol = ctl_d(slp_, KSLP_CTRL_STEPTOL);
+  const double kkttol = ctl_d(slp_, KSLP_CTRL_KKTTOL);
+  const double objtol = ctl_d(slp_, KSLP_CTRL_OBJTOL);
+  const double maxpen = ctl_d(slp_, KSLP_CTRL_MAXPENALTY);
+  const int maxiter = static_cast<int>(ctl_i(slp_, KSLP_CTRL_MAXITER));
+  const int loglevel = static_cast<int>(ctl_i(slp_, KSLP_CTRL_LOG));
+  mu_ = ctl_d(slp_, KSLP_CTRL_PENALTY);
+
+  // The start: initial values, else the current values, else 0.
+  x_.assign(n_, 0.0);
+  bool warm = slp_->x.size() == static_cast<size_t>(n_);
+  for (int j = 0; j < n_; ++j) {
+    auto it = slp_->vars.find(j);
+    if (it != slp_->vars.end() && std::isfinite(it->second.initvalue)) x_[j] = it->second.initvalue;
+    else if (warm) x_[j] = slp_->x[j];
+    else if (it != slp_->vars.end() && std::isfinite(it->second.value)) x_[j] = it->second.value;
+  }
+  std::vector<double> nodual;
+  if (!project_start()) {
+    if (loglevel > 0) slp_log(slp_, KRVU_MSG_LOG, "The linear rows and the bounds admit no point");
+    finish(KSLP_NLPSTATUS_INFEASIBLE, nodual);
+    return 0;
+  }
+  const double radius = ctl_d(slp_, KSLP_CTRL_TRUSTRADIUS);
+  base_.assign(n_, 0.0);
+  for (int j = 0; j < n_; ++j) {
+    auto it = slp_->vars.find(j);
+    double given = it == slp_->vars.end() ? 0.0 : it->second.initstepbound;
+    base_[j] = given > 0 ? given : radius * std::max(1.0, std::fabs(x_[j]));
+  }
+  B_.assign(static_cast<size_t>(k_) * k_, 0.0);
+  for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
+  first_update_ = true;
+  last_sign_.assign(n_, 0);
+
+  if (!P.cascade(x_.data()) || !values(x_, &F_, gval_, &V_) || !gradients(x_, gf_, jac_))
+    return -1;
+  if (loglevel > 0)
+    slp_log(slp_, KRVU_MSG_LOG,
+            "Nonlinear solve: %d columns, %d rows (%zu nonlinear), %s subproblems", n_, m_,
+            nlrows_.size(), use_b_ ? "quadratic" : "linear");
+  if (loglevel > 1)
+    slp_log(slp_, KRVU_MSG_LOG, "%6s %18s %11s %11s %11s %8s", "iter", "objective",
+            "infeas", "step", "penalty", "ratio");
+  int status = KSLP_NLPSTATUS_UNFINISHED;
+  // A run that stops because no step makes progress is optimal only if the
+  // point is stationary; otherwise it ends unfinished, with the point kept.
+  double last_kres = INFINITY;
+  auto stalled = [&]() {
+    if (last_kres <= kkttol) return KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+    if (loglevel > 0)
+      slp_log(slp_, KRVU_MSG_LOG,
+              "stopped without progress: the optimality residual %.3g is above its tolerance", last_kres);
+    return KSLP_NLPSTATUS_UNFINISHED;
+  };
+  int small_changes = 0;
+  bool b_ok = use_b_;
+  bool reset_tried = false;
+  for (iter_ = 0; iter_ < maxiter; ++iter_) {
+    if (interrupted(t0)) break;
+    if (!std::isfinite(F_)) {
+      status = KSLP_NLPSTATUS_UNFINISHED;
+      break;
+    }
+    if (V_ <= feastol && F_ < -1e20) {
+      status = KSLP_NLPSTATUS_UNBOUNDED;
+      break;
+    }
+    SubResult sub = solve_sub(0, b_ok, nullptr);
+    if (!sub.ok && b_ok) {
+      // A failed QP: start the quasi-Newton matrix again, then try linear.
+      reset_b();
+      sub = solve_sub(0, true, nullptr);
+      if (!sub.ok) sub = solve_sub(0, false, nullptr);
+    }
+    if (!sub.ok) break;
+    // Steering: more feasibility when the box allows it.
+    if (V_ > feastol && sub.errsum > 0.1 * feastol) {
+      SubResult feas = solve_sub(1, false, nullptr);
+      if (feas.ok) {
+        double best = V_ - feas.errsum;
+        int raises = 0;
+        while (best > 1e-12 * (1 + V_) && V_ - sub.errsum < 0.1 * best && mu_ < maxpen &&
+               raises < 6) {
+          mu_ = std::min(mu_ * 10, maxpen);
+          ++raises;
+          SubResult again = solve_sub(0, b_ok, nullptr);
+          if (!again.ok) break;
+          sub = std::move(again);
+        }
+      }
+    }
+    lastdual_ = sub.rowdual;
+    std::vector<double> d(n_);
+    double dnorm = 0.0, dscaled = 0.0, xnorm = 1.0;
+    for (int j = 0; j < n_; ++j) {
+      d[j] = P.eliminated_col[j] ? 0.0 : sub.y[j] - x_[j];
+      dnorm = std::max(dnorm, std::fabs(d[j]));
+      dscaled = std::max(dscaled, std::fabs(d[j]) / base_[j]);
+      xnorm = std::max(xnorm, std::fabs(x_[j]));
+    }
+    // Convergence at x: feasible and (stationary, or no step left).
+    double kres = kkt(sub.rowdual, nullptr);
+    last_kres = kres;
+    if (V_ <= feastol && (kres <= kkttol || (dnorm <= steptol * xnorm && dscaled < 0.5 * r_))) {
+      if (loglevel > 2)
+        slp_log(slp_, KRVU_MSG_LOG, "converged: residual %.3g, step %.3g", kres, dnorm);
+      status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+      break;
+    }
+    double model = 0.0;
+    for (int j = 0; j < n_; ++j) model += gf_[j] * d[j];
+    if (b_ok) {
+      for (int a = 0; a < k_; ++a) {
+        double da = d[P.nl_cols[a]], bd = 0;
+        if (da == 0) continue;
+        for (int b = 0; b < k_; ++b) bd += B_[static_cast<size_t>(a) * k_ + b] * d[P.nl_cols[b]];
+        model += 0.5 * da * bd;
+      }
+    }
+    double pred = mu_ * V_ - (model + mu_ * sub.errsum);
+    double phi = F_ + mu_ * V_;
+    if (pred < -1e-10 * (1 + std::fabs(phi)) && b_ok && !reset_tried) {
+      // The QP's answer is worse than not moving: its matrix has lost its
+      // shape.  Start it again.
+      reset_b();
+      reset_tried = true;
+      continue;
+    }
+    reset_tried = false;
+    if (pred <= 1e-13 * (1 + std::fabs(phi))) {
+      if (loglevel > 2)
+        slp_log(slp_, KRVU_MSG_LOG, "no predicted reduction (%.3g): residual %.3g, step %.3g", pred,
+                kres, dnorm);
+      if (V_ <= feastol) {
+        status = stalled();
+        break;
+      }
+      if (mu_ >= maxpen) {
+        status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+        break;
+      }
+      if (r_ < 1e-10) {
+        status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+        break;
+      }
+      r_ *= 0.5;
+      continue;
+    }
+    std::vector<double> xt(n_), gt;
+    for (int j = 0; j < n_; ++j) xt[j] = x_[j] + d[j];
+    double Ft = 0, Vt = 0;
+    if (!P.cascade(xt.data()) || !values(xt, &Ft, gt, &Vt)) return -1;
+    double ratio = std::isfinite(Ft) && std::isfinite(Vt) ? (phi - (Ft + mu_ * Vt)) / pred : -1.0;
+    if (ratio < 0.1 && !nlrows_.empty() && std::isfinite(Vt) && Vt > 0) {
+      // Second-order correction: the rows shifted by their linearisation error.
+      std::vector<double> shift(nlrows_.size());
+      for (size_t r = 0; r < nlrows_.size(); ++r) {
+        int i = nlrows_[r];
+        const Func &f = P.rows[i];
+        double lin = 0.0;
+        for (size_t k = 0; k < f.cols.size(); ++k) lin += jac_[r][k] * d[f.cols[k]];
+        shift[r] = gt[i] - gval_[i] - lin;
+      }
+      SubResult soc = solve_sub(0, b_ok, &shift);
+      if (soc.ok) {
+        std::vector<double> xs(soc.y), gs;
+        double Fs = 0, Vs = 0;
+        if (!P.cascade(xs.data()) || !values(xs, &Fs, gs, &Vs)) return -1;
+        double rs = std::isfinite(Fs) && std::isfinite(Vs) ? (phi - (Fs + mu_ * Vs)) / pred : -1.0;
+        if (rs >= 0.1) {
+          ratio = rs;
+          for (int j = 0; j < n_; ++j) d[j] = xs[j] - x_[j];
+          xt.swap(xs);
+          gt.swap(gs);
+          Ft = Fs;
+          Vt = Vs;
+        }
+      }
+    }
+    if (loglevel > 1)
+      slp_log(slp_, KRVU_MSG_LOG, "%6d %18.10g %11.3e %11.3e %11.3e %8.3f", iter_ + 1, F_ * P.sense,
+              V_, dnorm, mu_, ratio);
+    if (ratio >= 0.1) {
+      std::vector<double> gft;
+      std::vector<std::vector<double>> jact;
+      if (!gradients(xt, gft, jact)) return -1;
+      if (b_ok) {
+        std::vector<double> l0, l1, s(n_), yv(n_);
+        lagrangian_grad(gf_, jac_, sub.rowdual, l0);
+        lagrangian_grad(gft, jact, sub.rowdual, l1);
+        for (int j = 0; j < n_; ++j) {
+          s[j] = xt[j] - x_[j];
+          yv[j] = l1[j] - l0[j];
+        }
+        bfgs(s, yv);
+      }
+      double change = std::fabs(Ft - F_);
+      small_changes = change <= objtol * std::max(1.0, std::fabs(F_)) ? small_changes + 1 : 0;
+      for (int j = 0; j < n_; ++j) {
+        int sg = d[j] > 0 ? 1 : (d[j] < 0 ? -1 : 0);
+        VarInfo &v = slp_->vars[j];
+        if (sg && last_sign_[j] && sg != last_sign_[j]) {
+          ++v.history;
+          if (v.damp < 1.0) base_[j] *= v.damp;
+        }
+        if (sg) last_sign_[j] = sg;
+        v.laststep = std::fabs(d[j]);
+        if (std::fabs(d[j]) >= 0.99 * r_ * base_[j]) v.lastactive = iter_;
+        v.converged = std::fabs(d[j]) <= steptol * std::max(1.0, std::fabs(x_[j]));
+      }
+      x_.swap(xt);
+      gval_.swap(gt);
+      gf_.swap(gft);
+      jac_.swap(jact);
+      F_ = Ft;
+      V_ = Vt;
+      if (ratio > 0.75 && dscaled >= 0.9 * r_) r_ = std::min(r_ * 2.0, 1e30);
+      if (V_ <= feastol && small_changes >= 3) {
+        if (loglevel > 2) slp_log(slp_, KRVU_MSG_LOG, "objective settled");
+        status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+        ++iter_;
+        break;
+      }
+    } else {
+      r_ = 0.25 * std::min(r_, dscaled);
+      if (r_ < 1e-14) {
+        status = V_ <= feastol ? stalled() : KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+        break;
+      }
+    }
+    if (mu_ >= maxpen && V_ > feastol && r_ < 1e-8) {
+      status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+      break;
+    }
+  }
+  if (P.user_failed) return -1;
+  if (status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL && V_ > feastol) status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+  finish(status, lastdual_.empty() ? std::vector<double>(m_, 0.0) : lastdual_);
+  return 0;
+}
+
+}  // namespace
+
+extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
+  return slp_guarded(slp, "KSLPnlpoptimize", [&] {
+    const char *F = "KSLPnlpoptimize";
+    if (flags && std::strchr(flags, 'g'))
+      raise(KRVU_ERR_STATE, "%s: flag 'g' asks for the mixed-integer nonlinear search, which this "
+                            "version does not have", F);
+    slp->interrupt.store(false);
+    if (slp->prob->data->solver) slp->prob->data->solver->interrupt.store(false);
+    slp->stop_reason.clear();
+    set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNSTARTED);
+    Nlp nlp;
+    nlp.build(slp, F);
+    slp->constructed = true;
+    int rc;
+    {
+      Solver s(slp, nlp, flags);
+      rc = s.run();
+    }
+    if (rc != 0 || nlp.user_failed) {
+      set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNFINISHED);
+      raise(KRVU_ERR_SOLVER, "%s: the solve stopped: %s", F,
+            slp->stop_reason.empty() ? "a user function failed" : slp->stop_reason.c_str());
+    }
+    return 0;
+  });
+}

@@ -1,0 +1,354 @@
+// The nonlinear solver on problems with known optima (Hock-Schittkowski test
+// problems with the start points and optimal values of their collection,
+// closed-form models), its statuses, and user functions.
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "krvu.h"
+#include "kslp.h"
+
+namespace {
+
+struct Row {
+  std::string formula;
+  char type;
+  double rhs;
+};
+
+// A model stated by formulas over columns x1..xn: the objective is carried
+// by a transfer row and column, as the modelling layer does it.
+struct Model {
+  int n;
+  std::vector<double> x0, lb, ub;
+  std::string objective;
+  std::vector<Row> rows;
+};
+
+class SlpSolve : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(KRVUinit(nullptr), 0);
+    ASSERT_EQ(KSLPinit(), 0);
+  }
+  void TearDown() override {
+    if (slp) KSLPdestroyprob(slp);
+    if (prob) KRVUdestroyprob(prob);
+    KSLPfree();
+    KRVUfree();
+  }
+  std::string error() {
+    int code = 0;
+    char buf[512];
+    KSLPgetlasterror(slp, &code, buf);
+    return buf;
+  }
+
+  void build(const Model &md) {
+    int n = md.n, m = static_cast<int>(md.rows.size());
+    std::vector<char> types;
+    std::vector<double> rhs;
+    for (const Row &r : md.rows) {
+      types.push_back(r.type);
+      rhs.push_back(r.rhs);
+    }
+    types.push_back('E');
+    rhs.push_back(0.0);
+    std::vector<double> obj(n + 1, 0.0), lb = md.lb, ub = md.ub;
+    obj[n] = 1.0;
+    lb.resize(n, -KRVU_INFINITY);
+    ub.resize(n, KRVU_INFINITY);
+    lb.push_back(-KRVU_INFINITY);
+    ub.push_back(KRVU_INFINITY);
+    std::vector<int> start(n + 2, 0), rowind = {m};
+    std::vector<double> val = {-1.0};
+    start[n + 1] = 1;
+    ASSERT_EQ(KRVUcreateprob(&prob), 0);
+    ASSERT_EQ(KRVUloadlp(prob, "nl", n + 1, m + 1, types.data(), rhs.data(), nullptr, obj.data(),
+                         start.data(), nullptr, rowind.data(), val.data(), lb.data(), ub.data()),
+              0);
+    std::string names;
+    for (int j = 1; j <= n; ++j) names += "x" + std::to_string(j) + '\0';
+    ASSERT_EQ(KRVUaddnames(prob, 2, names.data(), 0, n - 1), 0);
+    ASSERT_EQ(KSLPcreateprob(&slp, &prob), 0);
+    if (getenv("SLP_DEBUG")) {
+      KSLPsetintcontrol(slp, KSLP_CTRL_LOG, 3);
+      KSLPsetcbmessage(slp, [](KSLPprob, void *, const char *msg, int, int) { fprintf(stderr, "%s\n", msg); }, nullptr);
+    }
+    for (int i = 0; i < m; ++i) ASSERT_EQ(KSLPchgccoef(slp, i, -1, nullptr, md.rows[i].formula.c_str()), 0) << error();
+    if (!md.objective.empty())
+      ASSERT_EQ(KSLPchgccoef(slp, m, -1, nullptr, md.objective.c_str()), 0) << error();
+    int status = 0x800, row = m;
+    ASSERT_EQ(KSLPchgrowstatus(slp, m, &status), 0);
+    ASSERT_EQ(KSLPchgvar(slp, n, &row, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                         nullptr, nullptr, nullptr, nullptr),
+              0);
+    for (int j = 0; j < n && j < static_cast<int>(md.x0.size()); ++j)
+      ASSERT_EQ(KSLPchgvar(slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, &md.x0[j],
+                           nullptr, nullptr, nullptr, nullptr, nullptr),
+                0);
+  }
+  int solve(int *status) {
+    int rc = KSLPnlpoptimize(slp, "");
+    KSLPgetintattrib(slp, KSLP_ATTR_NLPSTATUS, status);
+    return rc;
+  }
+  double objval() {
+    double v = 0;
+    KSLPgetdblattrib(slp, KSLP_ATTR_OBJVAL, &v);
+    return v;
+  }
+
+  KRVUprob prob = nullptr;
+  KSLPprob slp = nullptr;
+};
+
+constexpr double kI = KRVU_INFINITY;
+
+struct Known {
+  const char *name;
+  Model model;
+  double optimum;
+};
+
+std::vector<Known> collection() {
+  return {
+      {"hs007",
+       {2, {2, 2}, {}, {}, "ln(1 + x1^2) - x2", {{"(1 + x1^2)^2 + x2^2", 'E', 4}}},
+       -std::sqrt(3.0)},
+      {"hs010",
+       {2, {-10, 10}, {}, {}, "x1 - x2", {{"-3*x1^2 + 2*x1*x2 - x2^2", 'G', -1}}},
+       -1.0},
+      {"hs014",
+       {2,
+        {2, 2},
+        {},
+        {},
+        "(x1 - 2)^2 + (x2 - 1)^2",
+        {{"x1 - 2*x2", 'E', -1}, {"-x1^2/4 - x2^2", 'G', -1}}},
+       9 - 2.875 * std::sqrt(7.0)},
+      {"hs035",
+       {3,
+        {0.5, 0.5, 0.5},
+        {0, 0, 0},
+        {kI, kI, kI},
+        "9 - 8*x1 - 6*x2 - 4*x3 + 2*x1^2 + 2*x2^2 + x3^2 + 2*x1*x2 + 2*x1*x3",
+        {{"x1 + x2 + 2*x3", 'L', 3}}},
+       1.0 / 9},
+      {"hs071",
+       {4,
+        {1, 5, 5, 1},
+        {1, 1, 1, 1},
+        {5, 5, 5, 5},
+        "x1*x4*(x1 + x2 + x3) + x3",
+        {{"x1*x2*x3*x4", 'G', 25}, {"x1^2 + x2^2 + x3^2 + x4^2", 'E', 40}}},
+       17.0140173},
+      {"hs039",
+       {4,
+        {2, 2, 2, 2},
+        {},
+        {},
+        "-x1",
+        {{"x2 - x1^3 - x3^2", 'E', 0}, {"x1^2 - x2 - x4^2", 'E', 0}}},
+       -1.0},
+  };
+}
+
+TEST_F(SlpSolve, HockSchittkowskiProblemsReachTheirOptimaFromTheBookStart) {
+  for (const Known &k : collection()) {
+    SCOPED_TRACE(k.name);
+    build(k.model);
+    int status = -1;
+    ASSERT_EQ(solve(&status), 0) << error();
+    EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+    EXPECT_NEAR(objval(), k.optimum, 1e-5 * (1 + std::fabs(k.optimum)));
+    double viol = 1;
+    KSLPgetdblattrib(slp, KSLP_ATTR_VALIDATION, &viol);
+    EXPECT_LE(viol, 1e-6);
+    KSLPdestroyprob(slp);
+    KRVUdestroyprob(prob);
+    slp = nullptr;
+    prob = nullptr;
+  }
+}
+
+// The Rosenbrock-type starts of HS1 and HS6 can stall in the quadratic
+// steps; whatever the run does, it never calls a point optimal that is not
+// stationary.
+TEST_F(SlpSolve, ARunThatStallsIsNotReportedOptimal) {
+  const std::vector<Known> hard = {
+      {"hs001", {2, {-2, 1}, {-kI, -1.5}, {kI, kI}, "100*(x2 - x1^2)^2 + (1 - x1)^2", {}}, 0.0},
+      {"hs006", {2, {-1.2, 1}, {}, {}, "(1 - x1)^2", {{"10*(x2 - x1^2)", 'E', 0}}}, 0.0},
+  };
+  for (const Known &k : hard) {
+    SCOPED_TRACE(k.name);
+    build(k.model);
+    int status = -1;
+    ASSERT_EQ(solve(&status), 0) << error();
+    if (status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL)
+      EXPECT_NEAR(objval(), k.optimum, 1e-5);
+    else
+      EXPECT_EQ(status, KSLP_NLPSTATUS_UNFINISHED);
+    KSLPdestroyprob(slp);
+    KRVUdestroyprob(prob);
+    slp = nullptr;
+    prob = nullptr;
+  }
+}
+
+TEST_F(SlpSolve, SolutionSlacksDualsAndTheTransferColumn) {
+  // min (x1-1)^2 + (x2-2)^2 s.t. x1 + x2 <= 1 as a formula: x = (0, 1),
+  // multiplier 2 at the optimum.
+  build({2, {0, 0}, {}, {}, "(x1 - 1)^2 + (x2 - 2)^2", {{"x1 + x2", 'L', 1}}});
+  int status;
+  ASSERT_EQ(solve(&status), 0) << error();
+  ASSERT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  std::vector<double> x(3), slack(2), dual(2), dj(3);
+  ASSERT_EQ(KSLPgetslpsol(slp, x.data(), slack.data(), dual.data(), dj.data()), 0);
+  EXPECT_NEAR(x[0], 0, 1e-6);
+  EXPECT_NEAR(x[1], 1, 1e-6);
+  EXPECT_NEAR(x[2], 2, 1e-6);  // the transfer column holds the objective
+  EXPECT_NEAR(slack[0], 0, 1e-6);
+  EXPECT_NEAR(std::fabs(dual[0]), 2, 1e-4);
+  EXPECT_NEAR(objval(), 2, 1e-6);
+  double kkt = 1;
+  KSLPgetdblattrib(slp, KSLP_ATTR_KKT, &kkt);
+  EXPECT_LE(kkt, 1e-5);
+}
+
+TEST_F(SlpSolve, MaximizingFlipsTheObjective) {
+  // max -(x1-3)^2 + 1 within x1 <= 2: x1 = 2, value 0.
+  build({1, {0}, {-kI}, {2}, "-(x1 - 3)^2 + 1", {}});
+  ASSERT_EQ(KSLPsetdblcontrol(slp, KSLP_CTRL_OBJSENSE, -1.0), 0);
+  ASSERT_EQ(KRVUchgobjsense(prob, -1), 0);
+  int status;
+  ASSERT_EQ(solve(&status), 0) << error();
+  EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_NEAR(objval(), 0, 1e-6);
+}
+
+TEST_F(SlpSolve, InfeasibleModelsGetTheirStatuses) {
+  // Linear rows that admit no point.
+  build({2, {}, {}, {}, "x1^2 + x2^2", {{"x1", 'G', 2}}});
+  {
+    int row = 0;
+    char t = 'L';
+    double r = 1;
+    int c = 0;
+    double v = 1;
+    int64_t s = 0;
+    ASSERT_EQ(KRVUaddrows64(prob, 1, 1, &t, &r, nullptr, &s, &c, &v), 0);
+    (void)row;
+  }
+  // ... now x1 >= 2 (nonlinear form) and x1 <= 1 (linear): no point.
+  int status;
+  ASSERT_EQ(solve(&status), 0) << error();
+  EXPECT_TRUE(status == KSLP_NLPSTATUS_LOCALLY_INFEASIBLE || status == KSLP_NLPSTATUS_INFEASIBLE)
+      << status;
+  KSLPdestroyprob(slp);
+  KRVUdestroyprob(prob);
+
+  // A circle that cannot be reached: x1^2 + x2^2 <= -1.
+  build({2, {1, 1}, {}, {}, "x1 + x2", {{"x1^2 + x2^2", 'L', -1}}});
+  ASSERT_EQ(solve(&status), 0) << error();
+  EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_INFEASIBLE);
+  double viol = 0;
+  KSLPgetdblattrib(slp, KSLP_ATTR_VALIDATION, &viol);
+  EXPECT_GT(viol, 0.5);
+}
+
+TEST_F(SlpSolve, IntegerColumnsAndTheMixedIntegerFlagAreRefused) {
+  build({2, {}, {0, 0}, {5, 5}, "(x1 - 1.5)^2 + x2", {}});
+  int col = 0;
+  char type = 'I';
+  ASSERT_EQ(KRVUchgcoltype(prob, 1, &col, &type), 0);
+  int status;
+  EXPECT_NE(solve(&status), 0);
+  EXPECT_NE(error().find("column 0 (x1) is of type 'I'"), std::string::npos) << error() << "|";
+  EXPECT_NE(KSLPnlpoptimize(slp, "g"), 0);
+  EXPECT_NE(error().find("flag 'g'"), std::string::npos) << error();
+}
+
+TEST_F(SlpSolve, FirstOrderStepsAloneStillConverge) {
+  build({2, {2, 2}, {}, {}, "(x1 - 2)^2 + (x2 - 1)^2",
+         {{"x1 - 2*x2", 'E', -1}, {"-x1^2/4 - x2^2", 'G', -1}}});
+  ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_HESSIAN, 0), 0);
+  int status;
+  ASSERT_EQ(solve(&status), 0) << error();
+  EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_NEAR(objval(), 9 - 2.875 * std::sqrt(7.0), 1e-5);
+}
+
+TEST_F(SlpSolve, IterationLimitLeavesTheSolveUnfinished) {
+  build({2, {-2, 1}, {-kI, -1.5}, {kI, kI}, "100*(x2 - x1^2)^2 + (1 - x1)^2", {}});
+  ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_MAXITER, 2), 0);
+  int status;
+  ASSERT_EQ(solve(&status), 0) << error();
+  EXPECT_EQ(status, KSLP_NLPSTATUS_UNFINISHED);
+  int it = 0;
+  KSLPgetintattrib(slp, KSLP_ATTR_ITERATIONS, &it);
+  EXPECT_EQ(it, 2);
+}
+
+// ---- user functions
+
+int g_calls = 0;
+double sq_noderiv(const double *v, void *) {
+  ++g_calls;
+  return (v[0] - 3) * (v[0] - 3) + v[1] * v[1];
+}
+double sq_deriv(const double *v, void *info, const double *deltas, double *res) {
+  ++g_calls;
+  res[0] = (v[0] - 3) * (v[0] - 3) + v[1] * v[1];
+  if (deltas && deltas[0]) res[1] = 2 * (v[0] - 3);
+  if (deltas && deltas[1]) res[2] = 2 * v[1];
+  int n = 0;
+  KSLPgetfuncinfo(info, &n, nullptr, nullptr, nullptr);
+  return n == 2 ? 0.0 : -1.0;
+}
+double failing(const double *, void *info) {
+  KSLPsetfuncerror(info);
+  return -1;
+}
+
+TEST_F(SlpSolve, UserFunctionsWithAndWithoutDerivativesAndOneThatFails) {
+  for (int kind = 0; kind < 3; ++kind) {
+    SCOPED_TRACE(kind);
+    build({2, {0, 1}, {}, {}, "", {}});
+    int i1, i2;
+    ASSERT_EQ(KSLPsetstring(slp, &i1, "sq"), 0);
+    ASSERT_EQ(KSLPsetstring(slp, &i2, "DirectC"), 0);
+    int t[] = {5, 87, 86, 5, 0};
+    double v[] = {double(i1), 1.0, kind == 1 ? 110611.0 : 19.0, double(i2), 0.0};
+    ASSERT_EQ(KSLPadduserfuncs(slp, 1, 5, t, v), 0) << error();
+    ASSERT_EQ(KSLPaddnames(slp, 5, "sq", 1, 1), 0);
+    void *addr = kind == 0 ? reinterpret_cast<void *>(&sq_noderiv)
+                 : kind == 1 ? reinterpret_cast<void *>(&sq_deriv)
+                             : reinterpret_cast<void *>(&failing);
+    ASSERT_EQ(KSLPchguserfuncaddress(slp, 1, addr), 0);
+    ASSERT_EQ(KSLPchgccoef(slp, 0, -1, nullptr, "sq(x1, x2) + 1"), 0) << error();
+    char text[100];
+    ASSERT_EQ(KSLPgetccoef(slp, 0, -1, nullptr, text, sizeof text), 0);
+    EXPECT_STREQ(text, "sq(x1, x2) + 1");
+    g_calls = 0;
+    int status;
+    if (kind == 2) {
+      EXPECT_NE(solve(&status), 0);
+      EXPECT_NE(error().find("failed"), std::string::npos) << error();
+      EXPECT_EQ(status, KSLP_NLPSTATUS_UNFINISHED);
+    } else {
+      ASSERT_EQ(solve(&status), 0) << error();
+      EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+      EXPECT_NEAR(objval(), 1.0, 1e-6);
+      EXPECT_GT(g_calls, 0);
+    }
+    KSLPdestroyprob(slp);
+    KRVUdestroyprob(prob);
+    slp = nullptr;
+    prob = nullptr;
+  }
+}
+
+}  // namespace
