@@ -34,6 +34,17 @@ static bool semi_violated(char kind, double thr, double v, double tol) {
   return (kind == kSemi || kind == kSemiInt) && v > tol && v < thr - tol;
 }
 
+// An indicator row left out of the relaxation whose column enforces it at x
+// while x breaks it.
+bool Searcher::indicator_violated(int r, const std::vector<double> &x) const {
+  const double v = indcomp_[r] > 0 ? 1.0 : 0.0;
+  if (std::fabs(x[indcol_[r]] - v) > 0.5) return false;
+  double act = 0;
+  for (int64_t k = rows_.start[r]; k < rows_.start[r + 1]; ++k) act += rows_.val[k] * x[rows_.colind[k]];
+  const double tol = ctl_.feastol * std::max(1.0, std::fabs(act));
+  return act < rlo_[r] - tol || act > rup_[r] + tol;
+}
+
 static bool sos_violated(const Sos &s, const std::vector<double> &x, double tol, int &first,
                          int &last) {
   first = last = -1;
@@ -57,14 +68,7 @@ bool Searcher::violated(const std::vector<double> &x) const {
   for (const Sos &s : sets_)
     if (sos_violated(s, x, ctl_.feastol, f, l)) return true;
   for (int r : indrows_) {
-    if (rowon_[r]) continue;
-    const int b = indcol_[r];
-    const double v = indcomp_[r] > 0 ? 1.0 : 0.0;
-    if (std::fabs(x[b] - v) > 0.5) continue;
-    double act = 0;
-    for (int64_t k = rows_.start[r]; k < rows_.start[r + 1]; ++k) act += rows_.val[k] * x[rows_.colind[k]];
-    const double tol = ctl_.feastol * std::max(1.0, std::fabs(act));
-    if (act < rlo_[r] - tol || act > rup_[r] + tol) return true;
+    if (!rowon_[r] && indicator_violated(r, x)) return true;
   }
   return false;
 }
@@ -272,14 +276,9 @@ bool Searcher::branch_entity(const Node &nd, const std::vector<double> &x, doubl
   // Indicator rows: the column at the value that does not enforce the row,
   // or at the one that does (the row then enters the relaxation).
   for (int r : indrows_) {
-    if (rowon_[r]) continue;
+    if (rowon_[r] || !indicator_violated(r, x)) continue;
     const int b = indcol_[r];
     const double v = indcomp_[r] > 0 ? 1.0 : 0.0;
-    if (std::fabs(x[b] - v) > 0.5) continue;
-    double act = 0;
-    for (int64_t k = rows_.start[r]; k < rows_.start[r + 1]; ++k) act += rows_.val[k] * x[rows_.colind[k]];
-    const double tol = ctl_.feastol * std::max(1.0, std::fabs(act));
-    if (act >= rlo_[r] - tol && act <= rup_[r] + tol) continue;
     Node off = child(nd, obj), on = child(nd, obj);
     off.changes.push_back({b, 1 - v, 1 - v});
     on.changes.push_back({b, v, v});

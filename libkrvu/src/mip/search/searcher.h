@@ -62,6 +62,7 @@ class Searcher {
   // ---- model (driver.cpp) ----
   void build(const ModelData &w);
   bool indicator_active(int r) const;
+  bool indicator_violated(int r, const std::vector<double> &x) const;  // branching.cpp
 
   // ---- node processing (driver.cpp) ----
   enum class NodeEnd { kPruned, kInfeasible, kFeasible, kBranched, kStopped };
