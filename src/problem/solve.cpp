@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "callbacks/callbacks.h"
 #include "module/module.h"
 #include "problem/methods.h"
 #include "problem/registration.h"
@@ -115,7 +116,7 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
     korvu::GilRelease unlocked;
     rc = mip ? KRVUmipoptimize(p->prob, f) : KRVUlpoptimize(p->prob, f);
   }
-  if (PyErr_Occurred()) return nullptr;
+  if (PyErr_Occurred() || callbacks_take_error(p)) return nullptr;
   if (rc == 0) Py_RETURN_NONE;
   if (!nonlinear) {
     int status = 0;
