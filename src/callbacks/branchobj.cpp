@@ -43,33 +43,101 @@ int lasterror(PyObject *bo, int *code, char *buf, int size) {
 
 int column_code(branchobj_s *b) { return b->isoriginal ? CONV_COL : CONV_INT; }
 
-// A branch constraint on one variable: its bounds (the body's constant is
-// not taken into account).
-int add_bound_constraint(branchobj_s *b, int ibranch, PyObject *c) {
+// The linear terms and constant of a branch constraint's body; -1 with
+// ModelError for a quadratic or nonlinear body.
+int linear_terms(int ibranch, PyObject *body, PyRef &vars, PyRef &coefs, double &constant) {
+  constant = 0;
+  if (is_var(body)) {
+    vars = PyRef::steal(Py_BuildValue("[O]", body));
+    coefs = PyRef::steal(Py_BuildValue("[d]", 1.0));
+  } else if (is_linterm(body)) {
+    linterm_s *t = reinterpret_cast<linterm_s *>(body);
+    vars = PyRef::steal(Py_BuildValue("[O]", reinterpret_cast<PyObject *>(t->var)));
+    coefs = PyRef::steal(Py_BuildValue("[d]", t->coef));
+  } else if (is_expression(body)) {
+    PyRef quad = PyRef::steal(PyObject_CallMethod(body, "extractQuadratic", nullptr));
+    if (!quad) return -1;
+    PyObject *qv = PyTuple_Check(quad.get()) && PyTuple_GET_SIZE(quad.get()) == 3 ? PyTuple_GET_ITEM(quad.get(), 0) : nullptr;
+    if (!qv || PyObject_Length(qv) != 0) {
+      PyErr_Clear();
+      PyErr_Format(korvu_ModelError, "Branch %i contains a quadratic or nonlinear constraint, invalid", ibranch);
+      return -1;
+    }
+    PyRef lin = PyRef::steal(PyObject_CallMethod(body, "extractLinear", nullptr));
+    if (!lin || !PyTuple_Check(lin.get()) || PyTuple_GET_SIZE(lin.get()) != 2) return -1;
+    vars = PyRef::borrow(PyTuple_GET_ITEM(lin.get(), 0));
+    coefs = PyRef::borrow(PyTuple_GET_ITEM(lin.get(), 1));
+    constant = reinterpret_cast<expression_s *>(body)->constant;
+  } else {
+    PyErr_Format(korvu_ModelError, "Branch %i contains a quadratic or nonlinear constraint, invalid", ibranch);
+    return -1;
+  }
+  return vars && coefs ? 0 : -1;
+}
+
+// One branch constraint: a bound when its body has one term (the body's
+// constant is then not taken into account), else one row or, for a range,
+// two.  Library failures return 1.
+int add_branch_constraint(branchobj_s *b, int ibranch, PyObject *c) {
   PyRef body = PyRef::steal(PyObject_GetAttrString(c, "body"));
   PyRef lbo = PyRef::steal(PyObject_GetAttrString(c, "lb")), ubo = PyRef::steal(PyObject_GetAttrString(c, "ub"));
   if (!body || !lbo || !ubo) return -1;
-  if (!PyObject_TypeCheck(body.get(), &korvu_varType)) {
-    PyErr_Format(korvu_ModelError,
-                 "Branch %i is invalid: %s", ibranch,
-                 "only bounds on single variables (x <= u, x >= l, l <= x <= u) are read here; "
-                 "add rows with addrows");
-    return -1;
-  }
-  int col = 0;
-  if (ObjInt2int(body.get(), prob_of(b), &col, CONV_COL) < 0) {
-    PyErr_SetString(korvu_ModelError, "Variable in branching object has not been added to problem yet");
-    return -1;
-  }
   const double l = PyFloat_AsDouble(lbo.get()), u = PyFloat_AsDouble(ubo.get());
   if (PyErr_Occurred()) return -1;
-  char type[2];
-  int cols[2] = {col, col};
-  double val[2];
-  int n = 0;
-  if (l > -1e20) type[n] = 'L', val[n++] = l;
-  if (u < 1e20) type[n] = 'U', val[n++] = u;
-  return KRVU_bo_addbounds(b->handle, ibranch, n, type, cols, val);
+  PyRef vars, coefs;
+  double constant = 0;
+  if (linear_terms(ibranch, body.get(), vars, coefs, constant) < 0) return -1;
+  const Py_ssize_t n = PyList_Size(vars.get());
+  if (n < 0) return -1;
+  std::vector<int> cols(n);
+  std::vector<double> vals(n);
+  for (Py_ssize_t k = 0; k < n; ++k) {
+    if (ObjInt2int(PyList_GET_ITEM(vars.get(), k), prob_of(b), &cols[k], CONV_COL) < 0) {
+      PyErr_Clear();
+      PyErr_SetString(korvu_ModelError, "Variable in branching object has not been added to problem yet");
+      return -1;
+    }
+    vals[k] = PyFloat_AsDouble(PyList_GET_ITEM(coefs.get(), k));
+    if (PyErr_Occurred()) return -1;
+  }
+  if (n == 1) {
+    const double a = vals[0];
+    if (a == 0) {
+      PyErr_SetString(korvu_ModelError, "Coefficient zero in branch");
+      return -1;
+    }
+    double lo = -1e20, up = 1e20;
+    if (a > 0) {
+      if (l > -5e19) lo = l / a;
+      if (u < 5e19) up = u / a;
+    } else {
+      if (u < 5e19) lo = u / a;
+      if (l > -5e19) up = l / a;
+    }
+    char type[2];
+    int cs[2] = {cols[0], cols[0]};
+    double v[2];
+    int m = 0;
+    if (lo > -1e20) type[m] = 'L', v[m++] = lo;
+    if (up < 1e20) type[m] = 'U', v[m++] = up;
+    return KRVU_bo_addbounds(b->handle, ibranch, m, type, cs, v) ? 1 : 0;
+  }
+  const bool haslo = l > -1e20, hasup = u < 1e20;
+  if (!haslo && !hasup) {
+    PyErr_SetString(korvu_ModelError, "Branch cannot have a free row");
+    return -1;
+  }
+  int start[2] = {0, static_cast<int>(n)};
+  auto row = [&](char t, double rhs) {
+    return KRVU_bo_addrows(b->handle, ibranch, 1, static_cast<int>(n), &t, &rhs, start, cols.data(), vals.data());
+  };
+  int rc = 0;
+  if (haslo && hasup && l == u) rc = row('E', l - constant);
+  else {
+    if (haslo) rc = row('G', l - constant);
+    if (!rc && hasup) rc = row('L', u - constant);
+  }
+  return rc ? 1 : 0;
 }
 
 int bo_init(PyObject *self, PyObject *args, PyObject *kwargs) {
@@ -123,7 +191,7 @@ int bo_init(PyObject *self, PyObject *args, PyObject *kwargs) {
                      "element of branch not of the valid type (constraint)");
         return -1;
       }
-      int rc = add_bound_constraint(b, static_cast<int>(i), c);
+      int rc = add_branch_constraint(b, static_cast<int>(i), c);
       if (rc < 0) return -1;
       if (rc > 0) return setKrvuErrIfNull(self, nullptr), -1;
     }
