@@ -322,7 +322,8 @@ PyObject *m_getbranches(PyObject *self, PyObject *) {
 
 PyObject *m_getid(PyObject *self, PyObject *) {
   int id = 0;
-  return report(self, KRVU_bo_getid(bo_of(self)->handle, &id), PyLong_FromLong(id));
+  const int rc = KRVU_bo_getid(bo_of(self)->handle, &id);
+  return report(self, rc, rc ? nullptr : PyLong_FromLong(id));
 }
 
 PyObject *m_getlasterror(PyObject *self, PyObject *) {
@@ -363,7 +364,8 @@ PyObject *m_store(PyObject *self, PyObject *) {
 
 PyObject *m_validate(PyObject *self, PyObject *) {
   int status = 0;
-  return report(self, KRVU_bo_validate(bo_of(self)->handle, &status), PyLong_FromLong(status));
+  const int rc = KRVU_bo_validate(bo_of(self)->handle, &status);
+  return report(self, rc, rc ? nullptr : PyLong_FromLong(status));
 }
 
 #define BO_DOC(sig, purpose, example, related)                                                            \

@@ -235,3 +235,30 @@ def test_deleting_the_problem_inside_a_callback_does_not_crash(knapsack):
     p.addcboptnode(opt)
     del p
     holder["p"].solve()
+
+
+INSTANCES = __import__("pathlib").Path("/work/shared/instances")
+
+
+@pytest.mark.skipif(not (INSTANCES / "afiro.mps").exists(), reason="public instances absent")
+@pytest.mark.parametrize("flags, kinds", [("d", ["lplog", "checktime"]), ("b", ["bariteration", "barlog", "checktime"])])
+def test_engine_lp_kinds_fire(flags, kinds):
+    p = korvu.problem()
+    p.read(str(INSTANCES / "afiro.mps"))
+    p.controls.outputlog = 0
+    counts = {}
+    for k in kinds:
+        getattr(p, "addcb" + k)(counter(counts, k))
+    p.solve(flags)
+    assert p.getProbStatusString() == "lp_optimal"
+    assert set(counts) == set(kinds)
+
+
+@pytest.mark.skipif(not (INSTANCES / "afiro.mps").exists(), reason="public instances absent")
+def test_lplog_result_stops_the_lp():
+    p = korvu.problem()
+    p.read(str(INSTANCES / "afiro.mps"))
+    p.controls.outputlog = 0
+    p.addcblplog(lambda prob, data: 1)
+    p.solve("d")
+    assert p.attributes.stopstatus == 9
