@@ -9,14 +9,22 @@
 
 namespace {
 PyObject *g_no_args = nullptr;
+// A released view nobody else holds, kept for the next call (under the
+// interpreter lock): a callback at every node then allocates nothing, and so
+// never sets off the collector, whose full passes cost the model's size.
+PyObject *g_spare = nullptr;
 }
 
 PyObject *view_new(problem_s *owner, KRVUprob prob) {
-  if (!g_no_args && !(g_no_args = PyTuple_New(0))) return nullptr;
-  PyObject *obj = korvu_problemType.tp_new(&korvu_problemType, g_no_args, nullptr);
-  if (!obj) return nullptr;
-  // The borrowed references must not be visited by the collector.
-  PyObject_GC_UnTrack(obj);
+  PyObject *obj = g_spare;
+  g_spare = nullptr;
+  if (!obj) {
+    if (!g_no_args && !(g_no_args = PyTuple_New(0))) return nullptr;
+    obj = korvu_problemType.tp_new(&korvu_problemType, g_no_args, nullptr);
+    if (!obj) return nullptr;
+    // The borrowed references must not be visited by the collector.
+    PyObject_GC_UnTrack(obj);
+  }
   problem_s *v = reinterpret_cast<problem_s *>(obj);
   v->prob = prob;
   v->slpprob = owner->slpprob;
@@ -48,5 +56,10 @@ void view_release(PyObject *view) {
   v->vars = v->constraints = v->sos = v->controls = v->attributes = v->userfuncs = nullptr;
   v->varmap = v->rowmap = v->sosmap = nullptr;
   for (PyObject *&slot : v->callbacks) slot = nullptr;
+  if (Py_REFCNT(view) == 1 && !g_spare && !v->cb_error) {
+    v->is_view = 0;
+    g_spare = view;
+    return;
+  }
   Py_DECREF(view);
 }
