@@ -368,38 +368,40 @@ PyObject *m_validate(PyObject *self, PyObject *) {
   return report(self, rc, rc ? nullptr : PyLong_FromLong(status));
 }
 
-#define BO_DOC(sig, purpose, example, related)                                                            \
-  sig "\n--\n\nPurpose:\n  " purpose "\n\nSynopsis:\n  bo." sig "\n\nExample:\n  " example "\n\nRelated " \
+#define BO_TEXT(sig, synopsis, purpose, example, related)                                                  \
+  sig "\n--\n\nPurpose:\n  " purpose "\n\nSynopsis:\n  " synopsis "\n\nExample:\n  " example "\n\nRelated " \
       "topics:\n  " related "\n"
+#define BO_DOC(name, params, ...) BO_TEXT(name "($self, " params ")", "bo." name "(" params ")", __VA_ARGS__)
+#define BO_DOC0(name, ...) BO_TEXT(name "($self)", "bo." name "()", __VA_ARGS__)
 #define KW METH_VARARGS | METH_KEYWORDS
 #define FN(f) reinterpret_cast<PyCFunction>(f)
 
 PyMethodDef g_methods[] = {
-    {"addbranches", FN(m_addbranches), KW, BO_DOC("addbranches(nbranches)", "Adds empty branches.", "bo.addbranches(2)", "addbounds, addrows")},
+    {"addbranches", FN(m_addbranches), KW, BO_DOC("addbranches", "nbranches", "Adds empty branches.", "bo.addbranches(2)", "addbounds, addrows")},
     {"addbounds", FN(m_addbounds), KW,
-     BO_DOC("addbounds(ibranch, bndtype, bndcol, bndval)", "Adds bound changes ('L', 'U', 'B') to a branch.",
+     BO_DOC("addbounds", "ibranch, bndtype, bndcol, bndval", "Adds bound changes ('L', 'U', 'B') to a branch.",
             "bo.addbounds(0, ['U'], [x], [3])", "getbounds, addrows")},
     {"addrows", FN(m_addrows), KW,
-     BO_DOC("addrows(ibranch, rtype, rhs, beg, mcol, val)", "Adds rows to a branch.",
+     BO_DOC("addrows", "ibranch, rtype, rhs, beg, mcol, val", "Adds rows to a branch.",
             "bo.addrows(0, ['L'], [1], [0], [x, y], [1, 1])", "getrows, addbounds")},
-    {"addcuts", FN(m_addcuts), KW, BO_DOC("addcuts(ibranch, cutind)", "Adds cuts of the cut pool to a branch.", "bo.addcuts(0, cuts)", "addrows")},
+    {"addcuts", FN(m_addcuts), KW, BO_DOC("addcuts", "ibranch, cutind", "Adds cuts of the cut pool to a branch.", "bo.addcuts(0, cuts)", "addrows")},
     {"getbounds", FN(m_getbounds), KW,
-     BO_DOC("getbounds(ibranch, nbounds_size, bndtype, bndcol, bndval)",
+     BO_DOC("getbounds", "ibranch, nbounds_size, bndtype, bndcol, bndval",
             "Fills the lists with a branch's bound changes and returns their number.",
             "t, c, v = [], [], []; n = bo.getbounds(0, 10, t, c, v)", "addbounds")},
     {"getrows", FN(m_getrows), KW,
-     BO_DOC("getrows(ibranch, nrows_size, nelems_size, rtype, rrhs, rbeg, mcol, dval)", "Fills the lists with a branch's rows.",
+     BO_DOC("getrows", "ibranch, nrows_size, nelems_size, rtype, rrhs, rbeg, mcol, dval", "Fills the lists with a branch's rows.",
             "bo.getrows(0, 5, 20, t, r, b, c, v)", "addrows")},
-    {"getbranches", FN(m_getbranches), METH_NOARGS, BO_DOC("getbranches()", "The number of branches (0 for an empty object).", "bo.getbranches()", "addbranches")},
-    {"getid", FN(m_getid), METH_NOARGS, BO_DOC("getid()", "The node the object was made at.", "bo.getid()", "store")},
-    {"getlasterror", FN(m_getlasterror), METH_NOARGS, BO_DOC("getlasterror()", "The last error (code, text) of the object.", "bo.getlasterror()", "validate")},
-    {"setpriority", FN(m_setpriority), KW, BO_DOC("setpriority(priority)", "Sets the object's priority.", "bo.setpriority(1)", "setpreferredbranch")},
+    {"getbranches", FN(m_getbranches), METH_NOARGS, BO_DOC0("getbranches", "The number of branches (0 for an empty object).", "bo.getbranches()", "addbranches")},
+    {"getid", FN(m_getid), METH_NOARGS, BO_DOC0("getid", "The node the object was made at.", "bo.getid()", "store")},
+    {"getlasterror", FN(m_getlasterror), METH_NOARGS, BO_DOC0("getlasterror", "The last error (code, text) of the object.", "bo.getlasterror()", "validate")},
+    {"setpriority", FN(m_setpriority), KW, BO_DOC("setpriority", "priority", "Sets the object's priority.", "bo.setpriority(1)", "setpreferredbranch")},
     {"setpreferredbranch", FN(m_setpreferredbranch), KW,
-     BO_DOC("setpreferredbranch(ibranch)", "Makes a branch the one the search explores first.", "bo.setpreferredbranch(1)", "setpriority")},
+     BO_DOC("setpreferredbranch", "ibranch", "Makes a branch the one the search explores first.", "bo.setpreferredbranch(1)", "setpriority")},
     {"store", FN(m_store), METH_NOARGS,
-     BO_DOC("store()", "Hands the object to the search for the current node (inside an optnode callback); the object is empty afterwards.",
+     BO_DOC0("store", "Hands the object to the search for the current node (inside an optnode callback); the object is empty afterwards.",
             "bo.store()", "validate")},
-    {"validate", FN(m_validate), METH_NOARGS, BO_DOC("validate()", "0 when the search can take the object at the current node, else 1.", "bo.validate()", "store")},
+    {"validate", FN(m_validate), METH_NOARGS, BO_DOC0("validate", "0 when the search can take the object at the current node, else 1.", "bo.validate()", "store")},
     {nullptr, nullptr, 0, nullptr},
 };
 

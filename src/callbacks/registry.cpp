@@ -180,7 +180,7 @@ PyObject *copycallbacks(PyObject *self, PyObject *args, PyObject *kwargs) {
 
 #define KORVU_CB_DOCS(slot, kind, ret, params, args, rule)                                                  \
   const char add_##kind##_doc[] =                                                                           \
-      "addcb" #kind "(callback, data=None, priority=0)\n--\n\nPurpose:\n  Registers a " #kind                 \
+      "addcb" #kind "($self, callback, data=None, priority=0)\n--\n\nPurpose:\n  Registers a " #kind                 \
       " callback: the solver calls it with " KORVU_CB_ARGDOC_##rule ".\n\nSynopsis:\n  p.addcb" #kind         \
       "(callback, data=None, priority=0)\n\nArguments:\n  callback: a callable.\n  data: any object, passed " \
       "back to the callable.\n  priority: an integer; higher priorities are called first.\n\nExample:\n  "   \
@@ -188,7 +188,7 @@ PyObject *copycallbacks(PyObject *self, PyObject *args, PyObject *kwargs) {
       "stops the optimization; solve() raises its exception.\n\nRelated topics:\n  removecb" #kind           \
       ", copycallbacks\n";                                                                                    \
   const char remove_##kind##_doc[] =                                                                        \
-      "removecb" #kind "(callback=None, data=None)\n--\n\nPurpose:\n  Removes " #kind                          \
+      "removecb" #kind "($self, callback=None, data=None)\n--\n\nPurpose:\n  Removes " #kind                          \
       " callbacks registered with the given callable and data (None: any).\n\nSynopsis:\n  p.removecb" #kind \
       "(callback=None, data=None)\n\nArguments:\n  callback: the callable given to addcb" #kind                \
       ", or None.\n  data: the data given with it, or None.\n\nExample:\n  p.removecb" #kind                  \
@@ -197,7 +197,7 @@ KRVU_CB_KINDS(KORVU_CB_DOCS)
 #undef KORVU_CB_DOCS
 
 const char copycallbacks_doc[] =
-    "copycallbacks(src)\n--\n\nPurpose:\n  Registers on this problem every callback registered on src, kind by "
+    "copycallbacks($self, src)\n--\n\nPurpose:\n  Registers on this problem every callback registered on src, kind by "
     "kind and in registration order, with the same callable, data and priority.\n\nSynopsis:\n  "
     "p.copycallbacks(src)\n\nArguments:\n  src: a korvu.problem.\n\nExample:\n  q.copycallbacks(p)\n\n"
     "Related topics:\n  copy, addcbintsol\n";
