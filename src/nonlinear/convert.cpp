@@ -4,6 +4,7 @@
 
 #include "model/maps.h"
 #include "module/module.h"
+#include "nonlinear/functions.h"
 #include "nonlinear/nonlin.h"
 
 using korvu::PyRef;
@@ -244,11 +245,6 @@ struct Converter {
       PyErr_SetString(korvu_ModelError, "Unknown nonlinear type");
       return -1;
     }
-    if (op == NL_USER || op == NL_USER_DERIV) {
-      PyErr_SetString(korvu_ModelError,
-                      "User functions cannot be passed to the optimizer in this version");
-      return -1;
-    }
     std::vector<PyObject *> args;
     PyObject *a = n->args;
     if (a && (PyTuple_Check(a) || PyList_Check(a))) {
@@ -279,10 +275,26 @@ struct Converter {
       if (args.size() == 1) return operand(args[0], depth);
     }
     bool nary_join = op == NL_SUM || op == NL_PROD;
+    bool user = op == NL_USER || op == NL_USER_DERIV;
     bool open = !(nary_join || op == NL_NEG ||
-                  (args.size() == 2 && op != NL_MAX && op != NL_MIN && op != NL_AND && op != NL_OR));
+                  (args.size() == 2 && op != NL_MAX && op != NL_MIN && op != NL_AND && op != NL_OR && !user));
     if (open) token(22, 0);
     int count = static_cast<int>(args.size());
+    if (user) {
+      // The function is registered, not emitted; its arguments go last first.
+      if (args.empty() || !PyCallable_Check(args[0]))
+        return fail("First argument of a user() operator must be the function itself") ? 0 : -1;
+      int number = 0;
+      int rc = createUserFunction(p, n->args, &number, op == NL_USER_DERIV);
+      if (rc != 0) {
+        if (!PyErr_Occurred()) setKrvuErrIfNull(reinterpret_cast<PyObject *>(p), nullptr);
+        return -1;
+      }
+      for (int i = count - 1; i >= 1; --i)
+        if (operand(args[i], depth) < 0) return -1;
+      token(11, number);
+      return 0;
+    }
     if (op == NL_PWL) {
       for (int i = count - 1; i >= 0; --i)
         if (operand(args[i], depth) < 0) return -1;

@@ -85,7 +85,11 @@ void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) {
   va_start(ap, fmt);
   std::string text = vformat(fmt, ap);
   va_end(ap);
-  if (slp->msgcb) slp->msgcb(slp, slp->msgdata, text.c_str(), static_cast<int>(text.size()), msgtype);
+  // The log of a solve is the problem's log: the problem's output switch
+  // (control outputlog) silences it as it does the linear solvers' lines.
+  bool silenced = msgtype == KRVU_MSG_LOG && slp->prob && ctl_int(slp->prob, KRVU_CTRL_OUTPUTLOG) == 0;
+  if (slp->msgcb && !silenced)
+    slp->msgcb(slp, slp->msgdata, text.c_str(), static_cast<int>(text.size()), msgtype);
   log_global(slp, msgtype, text);
 }
 
