@@ -346,7 +346,7 @@ PyObject *korvumod_user(PyObject *, PyObject *args, PyObject *kwargs) {
 
 #define KORVU_UNARY_METHOD(name, op, rule, purpose)                                              \
   {#name, unary_fn<op>, METH_O,                                                                 \
-   KORVU_FN_DOC(#name "(x)", purpose, "y = korvu." #name "(x)",                                 \
+   KORVU_FN_DOC(#name "(x, /)", purpose, "y = korvu." #name "(x)",                                 \
                 "  x: a number, a variable, term, expression or nonlinear expression, or a\n"   \
                 "    NumPy array of them.\n",                                                   \
                 "korvu." #name "(2 * x + 1)",                                                   \
@@ -377,7 +377,7 @@ PyMethodDef korvu_function_methods[] = {
     {"Or", nary_fn<NL_OR>, METH_VARARGS,
      KORVU_NARY_DOC(Or, "The logical or (1.0 when any is nonzero)", "no operand gives 0.0.")},
     {"pwl", korvumod_pwl, METH_O,
-     KORVU_FN_DOC("pwl(intervals)", "A piecewise linear function of one variable.",
+     KORVU_FN_DOC("pwl(intervals, /)", "A piecewise linear function of one variable.",
                   "y = korvu.pwl({(a1, b1): f1, (a2, b2): f2, ...})",
                   "  intervals: a dict from intervals (a, b), a <= b, to the function on each: a\n"
                   "    number or a linear function c * x + d of one variable x.  The entry\n"
@@ -389,7 +389,7 @@ PyMethodDef korvu_function_methods[] = {
                   "korvu.user, korvu.max")},
     {"user", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)(void)>(korvumod_user)),
      METH_VARARGS | METH_KEYWORDS,
-     KORVU_FN_DOC("user(function, *args, derivatives=0)", "A function written in Python, of model objects.",
+     KORVU_FN_DOC("user(function, /, *args, derivatives=0)", "A function written in Python, of model objects.",
                   "y = korvu.user(f, x1, x2, ..., derivatives=0)",
                   "  function: a callable taking as many floats as there are arguments.\n"
                   "  args: numbers and model objects, the function's arguments.\n"
