@@ -148,7 +148,7 @@ WRAP_ARGS(chgobjsense, value("sense", kInt, "1 (korvu.minimize) to minimize; any
 constexpr Row chgobjsense = WRAP_CUSTOM(chgobjsense, custom::chgobjsense)
     .doc("Sets the sense of the objective.", "setObjective, chgobj");
 
-WRAP_ARGS(chgvar, index("colindex", CONV_COL, "the column"),
+WRAP_ARGS(chgvar, index("colindex", CONV_COL, "the column", kOptional),
           index("detrow", CONV_ROW, "the row that determines the column (-1: none)", kOptional),
           value("initstepbound", kDouble, "the step bound at the start of a solve (0: the default)", kOptional),
           value("stepbound", kDouble, "the current step bound", kOptional),

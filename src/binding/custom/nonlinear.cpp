@@ -23,7 +23,7 @@ bool has_slp(Ctx &c, const char *member) {
 PyObject *chgvar(const Row &row, Ctx &c) {
   constexpr int kFirstDouble = 2, kFirstInt = 8, kEnd = 12;
   const char *bad = "Incorrect arguments to chgvar";
-  if (!c.obj[0]) {
+  if (!given(c, 0)) {
     PyErr_SetString(korvu_InterfaceError, bad);
     return nullptr;
   }
