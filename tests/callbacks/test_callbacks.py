@@ -262,3 +262,32 @@ def test_lplog_result_stops_the_lp():
     p.addcblplog(lambda prob, data: 1)
     p.solve("d")
     assert p.attributes.stopstatus == 9
+
+
+def test_usersolnotify_reports_the_start(knapsack):
+    p, x = knapsack
+    got = []
+    p.addcbusersolnotify(lambda prob, data, name, status: got.append((name, status)))
+    p.addmipsol([1, 1, 1, 0, 0, 0, 0, 0], None, "mine")
+    p.solve()
+    assert got == [("mine", 0)]
+
+
+def test_gapnotify_targets_are_written_back(knapsack):
+    p, x = knapsack
+    calls = []
+
+    def gap(prob, data):
+        calls.append(1)
+        return (0.5, None, None, None) if len(calls) == 1 else None
+    p.addcbgapnotify(gap)
+    p.solve()
+    assert len(calls) >= 2  # the relative-gap target of 0.5 was reached after the first call
+
+
+def test_gapnotify_wrong_result_stops(knapsack, capfd):
+    p, x = knapsack
+    p.addcbgapnotify(lambda prob, data: (1, 2))
+    p.solve()
+    assert "GapNotify callback: must return tuple of four" in capfd.readouterr().err
+    assert p.attributes.stopstatus == 9
