@@ -237,9 +237,10 @@ KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
  * ENDATA (described in the library's io/README.md).  Flags as KRVUwriteprob
  * ('l' LP, 'm' MPS, 'p' fixed MPS, 'x' hexadecimal values, 'n' default names
  * for names the format cannot hold), and 'g', accepted and without effect.
- * A problem without nonlinear content, whose controls all have their
- * defaults, gives a plain MPS (or LP) file; the LP format cannot hold
- * formulas, so writing one of a nonlinear problem fails. */
+ * A problem without nonlinear content (formulas, user functions, row or
+ * column properties) gives a plain MPS (or LP) file without the sections; the
+ * LP format cannot hold formulas, so writing one of a nonlinear problem
+ * fails. */
 KRVU_API int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags);
 /* Reads an MPS or LP file (flags 'l' and 'm' as KRVUreadprob) into the
  * problem: the linear part into the problem under it and the nonlinear

@@ -131,24 +131,13 @@ bool default_var(const VarInfo &v) {
          std::isnan(v.value) && v.tolset == d.tolset && v.vartype == d.vartype;
 }
 
-bool default_controls(const ParamValues &p) {
-  const auto &t = param_table();
-  for (size_t k = 0; k < t.size(); ++k) {
-    if (!file_control(k)) continue;
-    const Value &v = p.v[k];
-    if (t[k].type == KRVU_TYPE_DOUBLE ? v.d != t[k].ddef
-        : t[k].type == KRVU_TYPE_STRING ? v.s != (t[k].sdef ? t[k].sdef : "")
-                                        : v.i != t[k].idef)
-      return false;
-  }
-  return true;
-}
-
 bool has_nonlinear_content(KSLPprob slp) {
   if (!slp->coefs.empty() || !slp->userfuncs.empty() || !slp->rowstatus.empty()) return true;
   for (const auto &[j, v] : slp->vars)
     if (!default_var(v)) return true;
-  return !default_controls(slp->params);
+  // Controls alone do not make the file nonlinear: a linear problem is
+  // solved without the nonlinear solver.
+  return false;
 }
 
 void put_line(io::Out &o, const std::string &s) {
@@ -243,7 +232,7 @@ int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags) {
     if (has_nonlinear_content(slp)) {
       if (io::writes_lp_format(path, flags))
         raise(KRVU_ERR_ARGUMENT,
-              "%s: %s: the LP format cannot hold formulas or the nonlinear solver's settings; "
+              "%s: %s: the LP format cannot hold formulas; "
               "write MPS (flag 'm' or a name ending in .mps)",
               F, path.c_str());
       sections = [&](io::Out &o, const std::vector<std::string> &rn,
