@@ -685,8 +685,9 @@ PyObject *problem_slp_error(problem_s *p) {
   char buffer[512] = {0};
   int code = 0;
   if (p->slpprob) KSLPgetlasterror(p->slpprob, &code, buffer);
-  PyErr_SetString(korvu_SolverError,
-                  buffer[0] ? buffer : "Unidentified error in the nonlinear solver");
+  PyRef text = PyRef::steal(
+      library_text(buffer[0] ? without_function_name(buffer) : "Unidentified error in the nonlinear solver"));
+  if (text) PyErr_SetObject(korvu_SolverError, text.get());
   return nullptr;
 }
 
