@@ -267,7 +267,7 @@ int KSLPreadprob(KSLPprob slp, const char *filename, const char *flags) {
     install_model(slp, std::move(nl));
     for (size_t k = 0; k < params.v.size(); ++k)
       if (file_control(k)) slp->params.v[k] = params.v[k];
-    slp_log(slp, KRVU_MSG_LOG, "read %s: %d rows, %d columns, %zu formulas", path.c_str(), nr, nc,
+    slp_log(slp, KRVU_MSG_LOG, "read %s: %d rows, %d columns, %zu formula coefficients", path.c_str(), nr, nc,
             ncoefs);
     return 0;
   });
