@@ -95,6 +95,44 @@ void LpWorker::delete_rows_from(int first) {
   nrows_ = first;
 }
 
+void LpWorker::delete_rows(const std::vector<int> &rows) {
+  if (rows.empty()) return;
+  LpBasis b;
+  get_basis(b);
+  std::vector<int> keep;
+  if (!b.empty()) {
+    size_t d = 0;
+    for (int i = 0; i < nrows_; ++i) {
+      if (d < rows.size() && rows[d] == i) {
+        ++d;
+        continue;
+      }
+      keep.push_back(b.row[i]);
+    }
+  }
+  auto strip = [&](std::vector<double> &v) {
+    if (static_cast<int>(v.size()) != nrows_) return v.clear();
+    size_t d = 0, o = 0;
+    for (int i = 0; i < nrows_; ++i) {
+      if (d < rows.size() && rows[d] == i) {
+        ++d;
+        continue;
+      }
+      v[o++] = v[i];
+    }
+    v.resize(o);
+  };
+  strip(ract_);
+  strip(rdual_);
+  std::vector<int> set(rows);
+  Highs_deleteRowsBySet(h_, static_cast<int>(set.size()), set.data());
+  nrows_ -= static_cast<int>(rows.size());
+  if (!b.empty()) {
+    b.row = keep;
+    set_basis(b);
+  }
+}
+
 void LpWorker::set_time_left(double seconds) {
   Highs_setDoubleOptionValue(h_, "time_limit", seconds > 0 ? seconds : 1e-3);
 }
@@ -170,6 +208,12 @@ bool LpWorker::tableau_row(int r, std::vector<double> &cols, std::vector<double>
   int nz = 0;
   if (Highs_getBasisInverseRow(h_, r, binv.data(), &nz, nullptr) == kHighsStatusError) return false;
   return Highs_getReducedRow(h_, r, cols.data(), &nz, nullptr) != kHighsStatusError;
+}
+
+bool LpWorker::binv_row(int r, std::vector<double> &binv) const {
+  binv.assign(nrows_, 0.0);
+  int nz = 0;
+  return Highs_getBasisInverseRow(h_, r, binv.data(), &nz, nullptr) != kHighsStatusError;
 }
 
 }  // namespace krvu

@@ -13,6 +13,9 @@ namespace krvu {
 
 struct LpBasis {
   std::vector<int> col, row;  // engine status codes
+  // Ids of the cuts the rows past the model's were, when the owner adds and
+  // removes cut rows (the basis is then mapped onto the rows there are).
+  std::vector<int64_t> cuts;
   bool empty() const { return col.empty(); }
 };
 
@@ -58,6 +61,9 @@ class LpWorker {
   int add_rows(int n, const double *lo, const double *up, const std::vector<int64_t> &start,
                const std::vector<int> &ind, const std::vector<double> &val);
   void delete_rows_from(int first);
+  // Deletes the given rows (increasing); the basis the engine holds keeps
+  // the statuses of the other rows.
+  void delete_rows(const std::vector<int> &rows);
 
   // Solves from the basis the engine holds; iterlimit < 0 means none.
   // Deadline: seconds on the worker's clock after which a solve stops.
@@ -78,6 +84,8 @@ class LpWorker {
   bool basic_variables(std::vector<int> &basic) const;
   // Row r of B^-1 A over the columns (dense, ncols) and of B^-1 (dense, nrows).
   bool tableau_row(int r, std::vector<double> &cols, std::vector<double> &binv) const;
+  // Row r of B^-1 only (dense, nrows).
+  bool binv_row(int r, std::vector<double> &binv) const;
 
   void *engine() const { return h_; }
 

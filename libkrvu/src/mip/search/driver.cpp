@@ -317,7 +317,7 @@ void Searcher::push_bounds() {
 }
 
 LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
-  if (nd && nd->basis && nd->parent != lp_holds_) lp_->set_basis(*nd->basis);
+  if (nd && nd->basis && nd->parent != lp_holds_) set_node_basis(*nd->basis);
   if (std::isfinite(ctl_.timelimit)) lp_->set_time_left(ctl_.timelimit - secs_since(t0_));
   LpOutcome o = lp_->solve(iterlimit);
   if (o == LpOutcome::kError || (o == LpOutcome::kLimit && iterlimit < 0)) {
@@ -338,7 +338,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
   push_bounds();
-  LpOutcome o = solve_lp(&nd);
+  LpOutcome o = cut_loop(nd, solve_lp(&nd));
   lp_holds_ = nd.id;
   switch (o) {
     case LpOutcome::kInterrupted: return NodeEnd::kStopped;
@@ -369,6 +369,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   }
   auto basis = std::make_shared<LpBasis>();
   lp_->get_basis(*basis);
+  basis->cuts = lp_cuts_;
   simple_rounding(x);
   const int every = ctl_.heur_effort > 0 ? std::max(10, static_cast<int>(5 / ctl_.heur_effort)) : 0;
   if (every && (nd.depth == 0 || (nodes_ % every == 0 && !quadratic_))) {

@@ -36,6 +36,14 @@ struct SearchControls {
   // Threads the engine's instance is given: the engine's pool is shared by
   // the process, and an instance must ask for the size it already has.
   int engine_threads = 1;
+  // Cuts: rounds of separation at the root (0: none), and the number of node
+  // relaxations in a row a cut may stay slack before it leaves the relaxation
+  // for the pool.
+  int cut_rounds = 20;
+  int cut_age = 10;
+  // For checking the separators: a feasible point every cut must keep
+  // (working copy's numbering); cuts it violates are counted.
+  const std::vector<double> *check_cuts_at = nullptr;
 };
 
 // A starting point: values of the given columns (all columns when cols is
@@ -114,6 +122,9 @@ struct SearchResult {
   int max_depth = 0;
   int64_t lp_iterations = 0;
   double seconds = 0;
+  int64_t cuts = 0;          // cuts put into the relaxation
+  int64_t cuts_invalid = 0;  // of the cuts found, those check_cuts_at violates
+  double root_bound = 0;     // root relaxation after the cuts, the model's own sense
 };
 
 // Fails (krvu::Error) for models the search cannot take: quadratic rows,

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "lp/lp_worker.h"
+#include "mip/search/cutpool.h"
 #include "mip/search/search.h"
 
 namespace krvu {
@@ -111,6 +112,24 @@ class Searcher {
   bool check_point(const std::vector<double> &x) const;
   void try_start(const SearchStart &start);
 
+  // ---- cuts (cuts.cpp: rounds, the relaxation's cut rows and the pool;
+  // separate.cpp: the separators) ----
+  LpOutcome cut_loop(const Node &nd, LpOutcome o);
+  LpOutcome root_rounds();
+  LpOutcome pool_rounds();
+  void age_cuts();
+  void add_cuts(std::vector<Cut> &cuts);
+  bool set_node_basis(const LpBasis &b);
+  void lp_row(int k, const int *&ind, const double *&val, int &len) const;
+  void separate(const std::vector<double> &x, std::vector<Cut> &out);
+  void gomory(const std::vector<double> &xv, std::vector<Cut> &out);
+  void row_mir(const std::vector<double> &xv, std::vector<Cut> &out);
+  void covers(const std::vector<double> &x, std::vector<Cut> &out);
+  bool mir_cut(std::vector<double> &c, double rhs, const std::vector<double> &xv, Cut &out) const;
+  bool finish_cut(std::vector<long double> &pi, long double pi0, const std::vector<double> &x,
+                  Cut &out) const;
+  void var_bounds(int v, double &lo, double &up, bool &integral) const;
+
   // model
   SearchControls ctl_;
   SearchHooks &hooks_;
@@ -128,6 +147,7 @@ class Searcher {
   std::vector<int> ncols_int_;  // the integer-kind columns
   std::vector<int> uplocks_, downlocks_;
   bool obj_integral_ = false;
+  std::vector<char> row_int_;  // model rows whose activity is integral on integer points
   bool quadratic_ = false;
 
   // state
@@ -138,6 +158,11 @@ class Searcher {
   std::vector<char> rowon_;                // indicator rows the relaxation enforces
   int64_t lp_holds_ = -2;  // node whose final basis the engine holds
   int64_t next_id_ = 0;
+
+  // cuts
+  CutPool pool_;
+  std::vector<int64_t> lp_cuts_;  // the cut of each relaxation row past the model's
+  bool root_cuts_done_ = false;
 
   // incumbent, in the minimization form
   bool has_inc_ = false;

@@ -1,0 +1,358 @@
+// The separators: Gomory mixed-integer cuts from rows of the optimal
+// tableau, mixed-integer rounding of single rows (with bound substitution
+// and a few divisors), and extended knapsack covers.  All of them work at the
+// root on globally valid bounds, so their cuts hold for every feasible point.
+//
+// The tableau rows are formed as  lambda' A x - lambda' r = 0  from a row
+// lambda of the basis inverse, r being the row activities: this holds for
+// any lambda, whatever signs the engine gives its slack columns, so the
+// cuts do not rest on its conventions; lambda only makes the row sparse.
+#include <algorithm>
+#include <cmath>
+
+#include "mip/search/searcher.h"
+
+namespace krvu {
+namespace search {
+
+namespace {
+
+using Terms = std::vector<std::pair<int, double>>;
+
+double frac_of(double v) { return v - std::floor(v); }
+
+}  // namespace
+
+void Searcher::lp_row(int k, const int *&ind, const double *&val, int &len) const {
+  if (k < m_) {
+    ind = rows_.colind.data() + rows_.start[k];
+    val = rows_.val.data() + rows_.start[k];
+    len = static_cast<int>(rows_.start[k + 1] - rows_.start[k]);
+    return;
+  }
+  const Cut *c = pool_.find(lp_cuts_[k - m_]);
+  ind = c->ind.data();
+  val = c->val.data();
+  len = static_cast<int>(c->ind.size());
+}
+
+// Variables of the relaxation: columns (v < n) and row activities.
+void Searcher::var_bounds(int v, double &lo, double &up, bool &integral) const {
+  if (v < n_) {
+    lo = root_lo_[v];
+    up = root_up_[v];
+    integral = kind_[v] == kInt;
+    return;
+  }
+  const int k = v - n_;
+  integral = false;
+  if (k >= m_) {
+    const Cut *c = pool_.find(lp_cuts_[k - m_]);
+    lo = c->lo;
+    up = c->up;
+    return;
+  }
+  if (indcol_[k] >= 0 && !rowon_[k]) {
+    lo = -INFINITY;
+    up = INFINITY;
+    return;
+  }
+  lo = rlo_[k];
+  up = rup_[k];
+  if (row_int_[k]) {
+    integral = true;
+    if (std::isfinite(lo)) lo = std::ceil(lo - 1e-9);
+    if (std::isfinite(up)) up = std::floor(up + 1e-9);
+  }
+}
+
+bool Searcher::finish_cut(std::vector<long double> &pi, long double pi0, const std::vector<double> &x,
+                          Cut &out) const {
+  long double mx = 0;
+  for (long double v : pi) mx = std::max(mx, std::fabs(v));
+  if (!(mx > 1e-12L) || !std::isfinite(static_cast<double>(mx)) || !std::isfinite(static_cast<double>(pi0)))
+    return false;
+  pi0 /= mx;
+  for (long double &v : pi) v /= mx;
+  // Tiny coefficients go, their columns at the bound that weakens the cut.
+  double mn = INFINITY;
+  int nnz = 0;
+  for (int j = 0; j < n_; ++j) {
+    if (pi[j] == 0) continue;
+    if (std::fabs(pi[j]) < 1e-7L) {
+      const double b = pi[j] > 0 ? root_up_[j] : root_lo_[j];
+      if (!std::isfinite(b)) return false;
+      pi0 -= pi[j] * b;
+      pi[j] = 0;
+      continue;
+    }
+    mn = std::min(mn, static_cast<double>(std::fabs(pi[j])));
+    ++nnz;
+  }
+  if (nnz == 0 || 1.0 / mn > 1e6 || nnz > 0.6 * n_ + 20 || std::fabs(pi0) > 1e9) return false;
+  long double act = 0, norm = 0, mag = 0;
+  for (int j = 0; j < n_; ++j)
+    if (pi[j] != 0) {
+      act += pi[j] * x[j];
+      norm += pi[j] * pi[j];
+      mag += std::fabs(pi[j]) * std::max(1.0, std::fabs(x[j]));
+    }
+  // Room for the rounding of all the arithmetic above.
+  pi0 -= 1e-9L * std::max(1.0L, std::fabs(pi0)) + 1e-11L * mag;
+  const double viol = static_cast<double>(pi0 - act);
+  if (viol < 1e-6 * std::max(1.0, static_cast<double>(std::fabs(pi0)))) return false;
+  if (viol / std::sqrt(static_cast<double>(norm)) < 1e-4) return false;
+  out.ind.clear();
+  out.val.clear();
+  for (int j = 0; j < n_; ++j)
+    if (pi[j] != 0) {
+      out.ind.push_back(j);
+      out.val.push_back(static_cast<double>(pi[j]));
+    }
+  out.lo = static_cast<double>(pi0);
+  out.up = INFINITY;
+  return true;
+}
+
+// The Gomory mixed-integer cut of  sum c_v z_v = rhs  (z: columns and row
+// activities), each variable measured from the bound it is nearer to.
+bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<double> &xv, Cut &out) const {
+  // cv holds pairs flattened as (v, c) to save allocations: even index v.
+  struct T {
+    int v;
+    double a;
+    double b;  // the bound measured from
+    bool upper, integral;
+  };
+  std::vector<T> ts;
+  long double b = rhs;
+  for (size_t q = 0; q + 1 < cv.size(); q += 2) {
+    const int v = static_cast<int>(cv[q]);
+    const double c = cv[q + 1];
+    if (c == 0) continue;
+    double lo, up;
+    bool integral;
+    var_bounds(v, lo, up, integral);
+    const bool hl = std::isfinite(lo), hu = std::isfinite(up);
+    if (!hl && !hu) {
+      if (std::fabs(c) <= 1e-12) continue;  // noise on a basic free row
+      return false;
+    }
+    const bool upper = !hl || (hu && up - xv[v] < xv[v] - lo);
+    T t{v, upper ? -c : c, upper ? up : lo, upper, integral};
+    b -= static_cast<long double>(c) * t.b;
+    ts.push_back(t);
+  }
+  const double f0 = static_cast<double>(b - std::floor(b));
+  if (f0 < 0.005 || f0 > 0.995) return false;
+  std::vector<long double> pi(n_, 0.0L);
+  long double pi0 = 1;
+  for (const T &t : ts) {
+    double g;
+    if (t.integral) {
+      const double f = frac_of(t.a);
+      g = f <= f0 ? f / f0 : (1 - f) / (1 - f0);
+    } else {
+      g = t.a >= 0 ? t.a / f0 : -t.a / (1 - f0);
+    }
+    if (g == 0) continue;
+    // g t >= ..., t = z - b or b - z
+    const long double h = t.upper ? -g : g;
+    pi0 += h * t.b;
+    if (t.v < n_) {
+      pi[t.v] += h;
+    } else {
+      const int *ind;
+      const double *val;
+      int len;
+      lp_row(t.v - n_, ind, val, len);
+      for (int k = 0; k < len; ++k) pi[ind[k]] += h * val[k];
+    }
+  }
+  return finish_cut(pi, pi0, xv, out);
+}
+
+void Searcher::gomory(const std::vector<double> &xv, std::vector<Cut> &out) {
+  const int nr = lp_->nrows();
+  std::vector<int> basic;
+  if (!lp_->basic_variables(basic)) return;
+  std::vector<std::pair<double, int>> cand;
+  for (int r = 0; r < nr; ++r) {
+    const int v = basic[r];
+    if (v < 0 || kind_[v] != kInt) continue;
+    const double f = frac_of(xv[v]);
+    if (f < 0.005 || f > 0.995) continue;
+    cand.push_back({std::fabs(f - 0.5), r});
+  }
+  std::sort(cand.begin(), cand.end());
+  if (cand.size() > 100) cand.resize(100);
+  std::vector<double> lambda, cv;
+  std::vector<long double> alpha(n_);
+  for (const auto &p : cand) {
+    const int r = p.second, target = basic[r];
+    if (!lp_->binv_row(r, lambda)) continue;
+    std::fill(alpha.begin(), alpha.end(), 0.0L);
+    cv.clear();
+    for (int k = 0; k < nr; ++k) {
+      if (lambda[k] == 0) continue;
+      const int *ind;
+      const double *val;
+      int len;
+      lp_row(k, ind, val, len);
+      for (int q = 0; q < len; ++q) alpha[ind[q]] += static_cast<long double>(lambda[k]) * val[q];
+    }
+    const double t = static_cast<double>(alpha[target]);
+    if (std::fabs(t) < 1e-6) continue;
+    for (int j = 0; j < n_; ++j)
+      if (alpha[j] != 0) {
+        cv.push_back(j);
+        cv.push_back(static_cast<double>(alpha[j]) / t);
+      }
+    for (int k = 0; k < nr; ++k)
+      if (lambda[k] != 0) {
+        cv.push_back(n_ + k);
+        cv.push_back(-lambda[k] / t);
+      }
+    Cut c;
+    c.origin = 'G';
+    if (mir_cut(cv, 0.0, xv, c)) out.push_back(std::move(c));
+  }
+}
+
+void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
+  std::vector<double> cv, deltas;
+  for (int k = 0; k < m_; ++k) {
+    if (indcol_[k] >= 0 && !rowon_[k]) continue;
+    const int *ind;
+    const double *val;
+    int len;
+    lp_row(k, ind, val, len);
+    deltas.assign(1, 1.0);
+    for (int q = 0; q < len && deltas.size() < 7; ++q) {
+      const int j = ind[q];
+      if (kind_[j] != kInt || xv[j] <= root_lo_[j] + 1e-6 || xv[j] >= root_up_[j] - 1e-6) continue;
+      const double d = std::fabs(val[q]);
+      if (d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end()) deltas.push_back(d);
+    }
+    if (deltas.size() == 1 && !row_int_[k]) continue;  // nothing to round
+    Cut best;
+    double beff = 0;
+    for (double d : deltas) {
+      cv.clear();
+      for (int q = 0; q < len; ++q) {
+        cv.push_back(ind[q]);
+        cv.push_back(val[q] / d);
+      }
+      cv.push_back(n_ + k);
+      cv.push_back(-1.0 / d);
+      Cut c;
+      if (!mir_cut(cv, 0.0, xv, c)) continue;
+      const double e = CutPool::efficacy(c, xv.data());
+      if (e > beff) {
+        beff = e;
+        best = std::move(c);
+      }
+    }
+    if (beff > 0) {
+      best.origin = 'M';
+      out.push_back(std::move(best));
+    }
+  }
+}
+
+// For each side of each row, binary columns (complemented where their
+// coefficient is negative), the others at the bound that leaves the most
+// room: a greedy cover by the relaxation's values, made minimal, extended
+// by the columns at least as heavy as its heaviest.
+void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
+  struct Item {
+    int j;
+    double a, y;
+    bool comp;
+  };
+  std::vector<Item> items;
+  for (int k = 0; k < m_; ++k) {
+    if (indcol_[k] >= 0 && !rowon_[k]) continue;
+    const int *ind;
+    const double *val;
+    int len;
+    lp_row(k, ind, val, len);
+    for (int side = 0; side < 2; ++side) {
+      // s a x <= s bound
+      const double s = side == 0 ? 1.0 : -1.0, bound = side == 0 ? rup_[k] : rlo_[k];
+      if (!std::isfinite(bound)) continue;
+      long double b = s * bound;
+      items.clear();
+      bool ok = true;
+      for (int q = 0; q < len && ok; ++q) {
+        const int j = ind[q];
+        const double a = s * val[q];
+        const double lo = root_lo_[j], up = root_up_[j];
+        if (lo == up) {
+          b -= a * lo;
+        } else if (kind_[j] == kInt && lo == 0 && up == 1) {
+          if (a > 0) items.push_back({j, a, x[j], false});
+          else if (a < 0) {
+            items.push_back({j, -a, 1 - x[j], true});
+            b -= a;
+          }
+        } else {
+          const double bb = a > 0 ? lo : up;
+          if (!std::isfinite(bb)) ok = false;
+          else b -= a * bb;
+        }
+      }
+      if (!ok || items.size() < 2 || b < 0) continue;
+      std::sort(items.begin(), items.end(), [](const Item &p, const Item &q) {
+        return p.y != q.y ? p.y > q.y : p.a > q.a;
+      });
+      const long double margin = 1e-9L * std::max(1.0L, std::fabs(b));
+      long double sum = 0;
+      size_t nc = 0;
+      while (nc < items.size() && sum <= b + margin) sum += items[nc++].a;
+      if (sum <= b + margin) continue;
+      // Minimal: the lightest-valued members go while the rest still cover.
+      for (size_t q = nc; q-- > 0;) {
+        if (nc <= 1) break;
+        if (sum - items[q].a > b + margin) {
+          sum -= items[q].a;
+          items.erase(items.begin() + q);
+          --nc;
+        }
+      }
+      double ysum = 0, amax = 0;
+      for (size_t q = 0; q < nc; ++q) {
+        ysum += items[q].y;
+        amax = std::max(amax, items[q].a);
+      }
+      if (ysum <= nc - 1 + 1e-4) continue;
+      // sum_E y <= |C| - 1, y = x or 1 - x; as  -sum y >= 1 - |C|.
+      std::vector<long double> pi(n_, 0.0L);
+      long double pi0 = 1.0L - static_cast<long double>(nc);
+      for (size_t q = 0; q < items.size(); ++q) {
+        if (q >= nc && items[q].a < amax) continue;
+        if (items[q].comp) {
+          pi[items[q].j] += 1;
+          pi0 += 1;
+        } else {
+          pi[items[q].j] -= 1;
+        }
+      }
+      Cut c;
+      c.origin = 'K';
+      if (finish_cut(pi, pi0, x, c)) out.push_back(std::move(c));
+    }
+  }
+}
+
+void Searcher::separate(const std::vector<double> &x, std::vector<Cut> &out) {
+  std::vector<double> xv(x);
+  const std::vector<double> &act = lp_->row_activity();
+  xv.insert(xv.end(), act.begin(), act.end());
+  gomory(xv, out);
+  row_mir(xv, out);
+  covers(x, out);
+}
+
+}  // namespace search
+}  // namespace krvu
