@@ -25,6 +25,8 @@ class CallbackTest : public ProbTest {
     ASSERT_EQ(KRVUchgcoltype(p, n, idx.data(), type.data()), 0);
     ASSERT_EQ(KRVUchgobjsense(p, -1), 0);
     ASSERT_EQ(KRVUsetintcontrol(p, 8400, 1), 0);
+    // Without cuts the root relaxation is the textbook one the tests reason about.
+    ASSERT_EQ(KRVUsetintcontrol(p, 8403, 0), 0);
     ASSERT_EQ(KRVUsetdblcontrol(p, 7320, 0.0), 0);
   }
 };

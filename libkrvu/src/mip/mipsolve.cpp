@@ -315,6 +315,11 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
   c.reliable = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8324), 1000));
   c.sb_iterlimit = static_cast<int>(ctl_int(prob, 8401));
   c.sb_candidates = static_cast<int>(ctl_int(prob, 8402));
+  {
+    // Rounds of root separation by strategy; automatic is the moderate default.
+    static const int kRounds[] = {20, 0, 5, 20, 40};
+    c.cut_rounds = kRounds[std::clamp<int64_t>(ctl_int(prob, 8403), -1, 3) + 1];
+  }
   c.heur_effort = ctl_dbl(prob, 7320);
   c.loglevel = static_cast<int>(ctl_int(prob, 8030));
   // As the problem's own engine session counts them (lp/highs_session.cpp).

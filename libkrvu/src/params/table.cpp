@@ -165,6 +165,9 @@ std::vector<ParamDef> build_table() {
             "Dual simplex iterations of one strong-branching probe in the library's search"),
       CTL_I(8402, "sbcandidates", 8, 0, kIntMax,
             "Columns probed by strong branching at one node of the library's search (0: none)"),
+      CTL_I(8403, "cutstrategy", -1, -1, 3,
+            "Cutting planes at the root of the library's search: -1 automatic, 0 none, "
+            "1 conservative, 2 moderate, 3 aggressive (more rounds of separation)"),
       // --- library attributes -----------------------------------------------
       ATR(KRVU_ATTR_ROWS, "rows", KRVU_TYPE_INT, get_rows, "Rows of the problem as it is held"),
       ATR(1002, "elems", KRVU_TYPE_INT64, get_elems, "Nonzero matrix coefficients"),
