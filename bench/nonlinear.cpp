@@ -123,6 +123,7 @@ int solve(const Model &md, int log) {
   KRVUaddnames(prob, 2, names.data(), 0, n - 1);
   KSLPcreateprob(&slp, &prob);
   KSLPsetintcontrol(slp, KSLP_CTRL_LOG, log);
+  KSLPsetdblcontrol(slp, KSLP_CTRL_TIMELIMIT, 60.0);
   if (log > 0) KSLPsetcbmessage(slp, on_message, nullptr);
   bool ok = true;
   for (int i = 0; i < m && ok; ++i)

@@ -103,9 +103,13 @@ def run_c(exe, problems, log):
     """Solves each problem in its own process (a crash costs one problem)."""
     res = {}
     for p in problems:
-        r = subprocess.run([exe, "solve", str(log)], input=problem_text(p), text=True,
-                           stdout=subprocess.PIPE, stderr=None if log else subprocess.DEVNULL,
-                           timeout=300)
+        try:
+            r = subprocess.run([exe, "solve", str(log)], input=problem_text(p), text=True,
+                               stdout=subprocess.PIPE,
+                               stderr=None if log else subprocess.DEVNULL, timeout=120)
+        except subprocess.TimeoutExpired:
+            res[p.name] = dict(status=-1, f=math.nan, iters=0, time=120.0, viol=math.nan)
+            continue
         line = r.stdout.strip().splitlines()[-1] if r.stdout.strip() else ""
         parts = line.split()
         if len(parts) < 6:
@@ -205,6 +209,7 @@ def main():
         wanted = {int(v) for v in args.problems.split(",")}
         problems = [p for p in problems if p.number in wanted]
     work = args.work or tempfile.mkdtemp(prefix="nonlinear_")
+    os.makedirs(work, exist_ok=True)
     exe = None
     if args.route == "c" or not args.no_speed:
         exe = build_driver(args.build, work)
