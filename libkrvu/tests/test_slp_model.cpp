@@ -65,6 +65,48 @@ TEST_F(SlpModel, CoefficientsAreStoredCountedAndDeleted) {
   EXPECT_EQ(n, 1);
 }
 
+TEST_F(SlpModel, DeletingRowsAndColumnsRenumbersCoefficientsWithOneMap) {
+  // Row 0: x2 * sin(x1); row 1: exp(x0) alone and x2 * x2 (formula in column 2).
+  int rows[] = {0, 1, 1}, cols[] = {2, -1, 2}, starts[] = {0, 4, 8, 10};
+  int types[] = {22, 10, 12, 0, 22, 10, 12, 0, 10, 0};
+  double values[] = {0, 1, 27, 0, 0, 0, 16, 0, 2, 0};
+  ASSERT_EQ(KSLPaddcoefs(slp, 3, rows, cols, nullptr, starts, 1, types, values), 0);
+  int detrow = 1;
+  ASSERT_EQ(KSLPchgvar(slp, 2, &detrow, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr), 0);
+  // Column 0 goes: exp(x0) is dropped, column 2 becomes 1 inside and outside formulas.
+  int del = 0;
+  ASSERT_EQ(KRVUdelcols(prob, 1, &del), 0);
+  int n = 0;
+  ASSERT_EQ(KSLPgetcoefs(slp, &n, nullptr, nullptr), 0);
+  ASSERT_EQ(n, 2);
+  std::vector<int> r(n), c(n);
+  ASSERT_EQ(KSLPgetcoefs(slp, &n, r.data(), c.data()), 0);
+  EXPECT_EQ(r, (std::vector<int>{0, 1}));
+  EXPECT_EQ(c, (std::vector<int>{1, 1}));
+  double factor = 0, tv[8];
+  int nt = 0, tt[8];
+  ASSERT_EQ(KSLPgetcoefformula(slp, 0, 1, &factor, 1, 8, &nt, tt, tv), 0);
+  ASSERT_EQ(nt, 4);
+  EXPECT_EQ(tv[1], 0.0);  // x1 is column 0 now
+  ASSERT_EQ(KSLPgetcoefformula(slp, 1, 1, &factor, 1, 8, &nt, tt, tv), 0);
+  EXPECT_EQ(tv[0], 1.0);
+  int d = -5;
+  ASSERT_EQ(KSLPgetvar(slp, 1, &d, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(d, 1);
+  // Row 0 goes: its coefficient with it; row 1 becomes row 0, and so does the determining row.
+  del = 0;
+  ASSERT_EQ(KRVUdelrows(prob, 1, &del), 0);
+  ASSERT_EQ(KSLPgetcoefs(slp, &n, nullptr, nullptr), 0);
+  ASSERT_EQ(n, 1);
+  ASSERT_EQ(KSLPgetcoefs(slp, &n, r.data(), c.data()), 0);
+  EXPECT_EQ(r[0], 0);
+  ASSERT_EQ(KSLPgetvar(slp, 1, &d, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  EXPECT_EQ(d, 0);
+}
+
 TEST_F(SlpModel, BadCoefficientsAreRefusedWhole) {
   int rows[] = {0, 5}, cols[] = {0, 0}, starts[] = {0, 2, 4};
   int types[] = {10, 0, 10, 0};

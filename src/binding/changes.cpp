@@ -148,6 +148,25 @@ WRAP_ARGS(chgobjsense, value("sense", kInt, "1 (korvu.minimize) to minimize; any
 constexpr Row chgobjsense = WRAP_CUSTOM(chgobjsense, custom::chgobjsense)
     .doc("Sets the sense of the objective.", "setObjective, chgobj");
 
+WRAP_ARGS(chgvar, index("colindex", CONV_COL, "the column", kOptional),
+          index("detrow", CONV_ROW, "the row that determines the column (-1: none)", kOptional),
+          value("initstepbound", kDouble, "the step bound at the start of a solve (0: the default)", kOptional),
+          value("stepbound", kDouble, "the current step bound", kOptional),
+          value("penalty", kDouble, "the weight of a proximal term on the column's step", kOptional),
+          value("damp", kDouble, "the step-bound factor after a change of step sign", kOptional),
+          value("initvalue", kDouble, "the start value of every solve (NaN: none)", kOptional),
+          value("value", kDouble, "the current value, the start of the next solve without initvalue",
+                kOptional),
+          value("tolset", kInt, "the tolerance set (0: the problem's tolerances)", kOptional),
+          value("history", kInt, "the count of step sign changes", kOptional),
+          value("converged", kInt, "1 when the column's step has converged", kOptional),
+          value("vartype", kInt, "bits: 1 held at its start value, 2 no step bound", kOptional));
+constexpr Row chgvar = WRAP_CUSTOM(chgvar, custom::chgvar)
+    .calls("KSLPchgvar")
+    .example("p.chgvar(x, initvalue=1.5)")
+    .doc("Changes the nonlinear solver's properties of a column; those left out or None stay as they are.",
+         "getvar, solve");
+
 // ---- loading
 
 WRAP_ARGS(loadlpsol, in_attr("x", CONV_DOUBLE, 0, OCOLS, "primal values", kOptional),
@@ -237,7 +256,7 @@ constexpr Row setmessagestatus = WRAP_ROW(setmessagestatus, KRVUsetmessagestatus
   X(addpwlcons) X(chgcoef) X(chgqobj) X(chgqrowcoeff) X(delqmatrix) X(chgobjsense) X(loadlpsol)      \
   X(loadmipsol) X(addmipsol) X(loadbasis) X(loadpresolvebasis) X(addsetnames) X(delindicators)       \
   X(setprobname) X(setdefaults) X(setdefaultcontrol) X(copycontrols) X(fixglobals) X(scale)         \
-  X(setlogfile) X(setmessagestatus)
+  X(setlogfile) X(setmessagestatus) X(chgvar)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

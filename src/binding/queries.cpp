@@ -207,6 +207,15 @@ constexpr Row getscaledinfeas = WRAP_CUSTOM(getscaledinfeas, custom::getscaledin
     .doc("Lists the infeasibilities of the scaled problem (solutions are held unscaled, so these are "
          "those of getinfeas).", "getinfeas");
 
+WRAP_ARGS(getvar, index("colindex", CONV_COL, "the column"));
+constexpr Row getvar = WRAP_CUSTOM(getvar, custom::getvar)
+    .returns(kTuple, "iddddddiiiiiiid")
+    .calls("KSLPgetvar")
+    .doc("Reads the nonlinear solver's properties of a column: (detrow, initstepbound, stepbound, penalty, "
+         "damp, initvalue, value, tolset, history, converged, vartype, last iteration its step bound was "
+         "active, determined by a row (0/1), index, last step).",
+         "chgvar, solve");
+
 constexpr Row getunbvec = Row::make("getunbvec", nullptr).custom(custom::getunbvec)
     .doc("Returns the column or row (as its object) that enters along the unbounded direction after a "
          "primal simplex solve that ended unbounded.", "getprimalray, solve");
@@ -400,7 +409,7 @@ constexpr Row getmessagestatus = WRAP_ROW(getmessagestatus, KRVUgetmessagestatus
   X(getdualray) X(hasprimalray) X(hasdualray) X(getrows) X(getcols) X(getmqobj) X(getqrowqmatrix)    \
   X(getqrowqmatrixtriplets) X(getqrows) X(getglobal) X(getgencons) X(getpwlcons) X(getnamelist)     \
   X(getlasterror) X(getpivotorder) X(getpivots) X(getpresolvemap) X(ftran) X(btran) X(objsa)        \
-  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus)
+  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

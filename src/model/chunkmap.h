@@ -49,6 +49,7 @@ class ChunkMap {
         if (small_[i].key >= key) return small_[i].key == key ? &small_[i].val : nullptr;
       return nullptr;
     }
+    if (Entry *e = dense_find(key)) return &e->val;
     Chunk &c = chunks_[chunk_for(key)];
     auto it = lower(c, key);
     return (it != c.end() && it->key == key) ? &it->val : nullptr;
@@ -190,6 +191,21 @@ class ChunkMap {
   }
 
  private:
+  // A map filled with consecutive keys in ascending order (a problem's columns
+  // and rows, numbered as they were made) has full chunks of consecutive keys:
+  // there the chunk and the position follow from the key with no search.  Null
+  // when the guess misses (then the key may still be stored elsewhere).
+  Entry *dense_find(uint64_t key) {
+    const uint64_t k0 = chunks_.front().front().key;
+    if (key < k0) return nullptr;
+    const uint64_t off = key - k0;
+    const uint64_t ci = off / kMaxChunk;
+    if (ci >= chunks_.size()) return nullptr;
+    Chunk &c = chunks_[ci];
+    const size_t i = static_cast<size_t>(off % kMaxChunk);
+    return i < c.size() && c[i].key == key ? &c[i] : nullptr;
+  }
+
   // The chunk that holds key or would hold it: the first whose last key is not
   // below key, or the last chunk.  The search runs over last_, a contiguous copy of
   // the chunks' last keys, so it touches no chunk but the one it finds.

@@ -184,17 +184,9 @@ static void var_dealloc(PyObject *self) {
   Py_TYPE(self)->tp_free(self);
 }
 
-static int var_init(PyObject *self, PyObject *args, PyObject *kwds) {
-  var_s *v = KRV_VAR(self);
-  static const char *kwlist[] = {"name", "lb", "ub", "threshold", "vartype", nullptr};
-  PyObject *name = nullptr;
-  double lb = 0.0, ub = kInf, threshold = -kInf;
-  long vartype = 0;
-  // Everything is checked before anything changes: a refused call leaves a
-  // variable that is re-initialised as it was.
-  if (!PyArg_ParseTupleAndKeywords(args, kwds, "|Odddl", const_cast<char **>(kwlist), &name, &lb, &ub,
-                                   &threshold, &vartype))
-    return -1;
+// Checks the arguments of korvu.var and sets the variable up; a refused call
+// leaves a variable that is re-initialised as it was.
+static int var_setup(var_s *v, PyObject *name, double lb, double ub, double threshold, long vartype) {
   if (std::isnan(lb) || std::isnan(ub) || std::isnan(threshold)) {
     PyErr_SetString(korvu_ModelError, "Variable bounds and threshold must not be NaN");
     return -1;
@@ -230,6 +222,68 @@ static int var_init(PyObject *self, PyObject *args, PyObject *kwds) {
   if (vartype != 0) set_var_type(&v->info, static_cast<int>(vartype));
   if (name) set_var_name(&v->info, name);
   return 0;
+}
+
+static const char *const kVarKeywords[] = {"name", "lb", "ub", "threshold", "vartype", nullptr};
+
+static int var_init(PyObject *self, PyObject *args, PyObject *kwds) {
+  PyObject *name = nullptr;
+  double lb = 0.0, ub = kInf, threshold = -kInf;
+  long vartype = 0;
+  if (!PyArg_ParseTupleAndKeywords(args, kwds, "|Odddl", const_cast<char **>(kVarKeywords), &name, &lb,
+                                   &ub, &threshold, &vartype))
+    return -1;
+  return var_setup(KRV_VAR(self), name, lb, ub, threshold, vartype);
+}
+
+// korvu.var(...) called directly: the arguments are read from the call's own
+// array, with no argument tuple or keyword dictionary.  Anything but plain
+// floats and ints (and a name) takes the general path, which gives the usual
+// conversions and messages.
+static PyObject *var_vectorcall(PyObject *type, PyObject *const *args, size_t nargsf, PyObject *kwnames) {
+  const Py_ssize_t nargs = PyVectorcall_NARGS(nargsf);
+  const Py_ssize_t nkw = kwnames ? PyTuple_GET_SIZE(kwnames) : 0;
+  PyObject *slot[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  bool fast = nargs <= 5;
+  for (Py_ssize_t i = 0; fast && i < nargs; ++i) slot[i] = args[i];
+  for (Py_ssize_t k = 0; fast && k < nkw; ++k) {
+    PyObject *key = PyTuple_GET_ITEM(kwnames, k);
+    int at = -1;
+    for (int s = 0; s < 5 && at < 0; ++s)
+      if (PyUnicode_CompareWithASCIIString(key, kVarKeywords[s]) == 0) at = s;
+    if (at < 0 || slot[at]) fast = false;
+    else slot[at] = args[nargs + k];
+  }
+  double num[3] = {0.0, kInf, -kInf};
+  long vartype = 0;
+  for (int s = 1; fast && s < 4; ++s) {
+    PyObject *o = slot[s];
+    if (!o) continue;
+    if (PyFloat_CheckExact(o)) num[s - 1] = PyFloat_AS_DOUBLE(o);
+    else if (PyLong_CheckExact(o)) {
+      num[s - 1] = PyLong_AsDouble(o);
+      if (num[s - 1] == -1.0 && PyErr_Occurred()) return nullptr;
+    } else fast = false;
+  }
+  if (fast && slot[4]) {
+    if (!PyLong_CheckExact(slot[4])) fast = false;
+    else if ((vartype = PyLong_AsLong(slot[4])) == -1 && PyErr_Occurred()) return nullptr;
+  }
+  if (!fast) {
+    korvu::PyRef targs = korvu::PyRef::steal(PyTuple_New(nargs));
+    korvu::PyRef kwds = korvu::PyRef::steal(nkw ? PyDict_New() : nullptr);
+    if (!targs || (nkw && !kwds)) return nullptr;
+    for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(targs.get(), i, Py_NewRef(args[i]));
+    for (Py_ssize_t k = 0; k < nkw; ++k)
+      if (PyDict_SetItem(kwds.get(), PyTuple_GET_ITEM(kwnames, k), args[nargs + k]) < 0) return nullptr;
+    korvu::PyRef self = korvu::PyRef::steal(
+        PyType_GenericNew(reinterpret_cast<PyTypeObject *>(type), targs.get(), kwds.get()));
+    if (!self || var_init(self.get(), targs.get(), kwds.get()) < 0) return nullptr;
+    return self.release();
+  }
+  korvu::PyRef self = korvu::PyRef::steal(PyType_GenericAlloc(reinterpret_cast<PyTypeObject *>(type), 0));
+  if (!self || var_setup(KRV_VAR(self.get()), slot[0], num[0], num[1], num[2], vartype) < 0) return nullptr;
+  return self.release();
 }
 
 // ---- attributes
@@ -390,6 +444,7 @@ int var_ready_type(void) {
   t->tp_richcompare = model_richcompare;
   t->tp_methods = korvu_term_methods;
   t->tp_init = var_init;
+  t->tp_vectorcall = var_vectorcall;
   t->tp_new = PyType_GenericNew;
   return PyType_Ready(t);
 }

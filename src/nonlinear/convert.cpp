@@ -1,9 +1,11 @@
 #include "nonlinear/convert.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "model/maps.h"
 #include "module/module.h"
+#include "nonlinear/functions.h"
 #include "nonlinear/nonlin.h"
 
 using korvu::PyRef;
@@ -244,11 +246,6 @@ struct Converter {
       PyErr_SetString(korvu_ModelError, "Unknown nonlinear type");
       return -1;
     }
-    if (op == NL_USER || op == NL_USER_DERIV) {
-      PyErr_SetString(korvu_ModelError,
-                      "User functions cannot be passed to the optimizer in this version");
-      return -1;
-    }
     std::vector<PyObject *> args;
     PyObject *a = n->args;
     if (a && (PyTuple_Check(a) || PyList_Check(a))) {
@@ -279,10 +276,26 @@ struct Converter {
       if (args.size() == 1) return operand(args[0], depth);
     }
     bool nary_join = op == NL_SUM || op == NL_PROD;
+    bool user = op == NL_USER || op == NL_USER_DERIV;
     bool open = !(nary_join || op == NL_NEG ||
-                  (args.size() == 2 && op != NL_MAX && op != NL_MIN && op != NL_AND && op != NL_OR));
+                  (args.size() == 2 && op != NL_MAX && op != NL_MIN && op != NL_AND && op != NL_OR && !user));
     if (open) token(22, 0);
     int count = static_cast<int>(args.size());
+    if (user) {
+      // The function is registered, not emitted; its arguments go last first.
+      if (args.empty() || !PyCallable_Check(args[0]))
+        return fail("First argument of a user() operator must be the function itself") ? 0 : -1;
+      int number = 0;
+      int rc = createUserFunction(p, n->args, &number, op == NL_USER_DERIV);
+      if (rc != 0) {
+        if (!PyErr_Occurred()) setKrvuErrIfNull(reinterpret_cast<PyObject *>(p), nullptr);
+        return -1;
+      }
+      for (int i = count - 1; i >= 1; --i)
+        if (operand(args[i], depth) < 0) return -1;
+      token(11, number);
+      return 0;
+    }
     if (op == NL_PWL) {
       for (int i = count - 1; i >= 0; --i)
         if (operand(args[i], depth) < 0) return -1;
@@ -361,9 +374,71 @@ bool contains_node(PyObject *e) { return e && is_nonlin(e); }
 
 }  // namespace
 
+namespace {
+
+// The library keeps one formula per (row, column): formulas of one
+// expression that multiply the same column (or stand alone) become one
+// formula, the sum of each times its multiplier.
+void merge_shared_columns(converted_expr &out, size_t first) {
+  size_t n = out.formulas();
+  if (n - first < 2) return;
+  std::vector<int> order;  // distinct columns, in the order met
+  std::vector<std::vector<size_t>> members;
+  for (size_t k = first; k < n; ++k) {
+    auto at = std::find(order.begin(), order.end(), out.formula_cols[k]);
+    if (at == order.end()) {
+      order.push_back(out.formula_cols[k]);
+      members.push_back({k});
+    } else {
+      members[static_cast<size_t>(at - order.begin())].push_back(k);
+    }
+  }
+  if (order.size() == n - first) return;
+  const size_t base = static_cast<size_t>(out.formula_starts[first]);
+  std::vector<int> cols, starts, types;
+  std::vector<double> mult, values;
+  auto token = [&](int t, double v) {
+    types.push_back(t);
+    values.push_back(v);
+  };
+  for (size_t g = 0; g < order.size(); ++g) {
+    const std::vector<size_t> &ks = members[g];
+    for (size_t j = 0; j < ks.size(); ++j) {
+      size_t k = ks[j];
+      // Every formula ends with its end token, left out while joining.
+      size_t from = static_cast<size_t>(out.formula_starts[k]), to = static_cast<size_t>(out.formula_starts[k + 1]) - 1;
+      for (size_t t = from; t < to; ++t) token(out.token_types[t], out.token_values[t]);
+      if (ks.size() > 1 && out.formula_mult[k] != 1.0) {
+        token(1, out.formula_mult[k]);
+        token(31, 3);
+      }
+      if (j > 0) token(31, 5);
+    }
+    token(0, 0.0);
+    cols.push_back(order[g]);
+    mult.push_back(ks.size() > 1 ? 1.0 : out.formula_mult[ks[0]]);
+    starts.push_back(static_cast<int>(base + types.size()));
+  }
+  out.formula_cols.resize(first);
+  out.formula_mult.resize(first);
+  out.formula_starts.resize(first + 1);
+  out.token_types.resize(base);
+  out.token_values.resize(base);
+  out.formula_cols.insert(out.formula_cols.end(), cols.begin(), cols.end());
+  out.formula_mult.insert(out.formula_mult.end(), mult.begin(), mult.end());
+  out.formula_starts.insert(out.formula_starts.end(), starts.begin(), starts.end());
+  out.token_types.insert(out.token_types.end(), types.begin(), types.end());
+  out.token_values.insert(out.token_values.end(), values.begin(), values.end());
+}
+
+}  // namespace
+
 int convertExpr(problem_s *p, PyObject *expr, converted_expr &out, int objective) {
   Converter c{p, out, objective};
-  return c.top(expr);
+  size_t first = out.formulas();
+  if (c.top(expr) < 0) return -1;
+  merge_shared_columns(out, first);
+  return 0;
 }
 
 bool expr_is_nonlinear(PyObject *expr) { return contains_node(expr); }

@@ -112,6 +112,8 @@ PyObject *nonlin_instantiate_unary(int op, PyObject *x) {
 
 PyObject *nonlin_instantiate_nary(int op, PyObject *seq) { return nonlin_build(true, op, seq); }
 
+PyObject *nonlin_build_unary(int op, PyObject *x) { return nonlin_build(false, op, x); }
+
 PyObject *nonlin_instantiate_binary(int op, PyObject *a, PyObject *b) {
   int ka = getExprType(a);
   if (ka < 0) return nullptr;

@@ -53,6 +53,9 @@ PyObject *nonlin_new(PyTypeObject *type);
 PyObject *nonlin_base(void);
 PyObject *nonlin_instantiate_unary(int op, PyObject *x);
 PyObject *nonlin_instantiate_nary(int op, PyObject *seq);
+// The builder without the classification step: a list, tuple or invalid operand
+// fails with the builder's own message.
+PyObject *nonlin_build_unary(int op, PyObject *x);
 PyObject *nonlin_instantiate_binary(int op, PyObject *a, PyObject *b);
 PyObject *nonlin_neg(PyObject *x);
 PyObject *nonlin_abs(PyObject *x);

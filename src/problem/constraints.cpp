@@ -1,5 +1,6 @@
 // Registration of constraints (in one batch per call) and indicator constraints.
 #include <cmath>
+#include <memory>
 #include <vector>
 
 #include "model/algebra.h"
@@ -26,7 +27,59 @@ struct RowBatch {
   std::vector<int> formula_rows;      // per formula
   std::string names;
   converted_expr conv;
+  std::vector<int64_t> row_starts;    // flushConstraints' starts, kept for reuse
+
+  void reset(int first) {
+    first_row = first;
+    types.clear();
+    rhs.clear();
+    range.clear();
+    starts.clear();
+    quad_starts.clear();
+    formula_rows.clear();
+    names.clear();
+    conv.clear();
+  }
+  bool large() const { return starts.capacity() > 4096 || conv.lin_cols.capacity() > 65536; }
 };
+
+// The batch of a call.  One batch is kept from call to call, so that a model
+// added one constraint at a time allocates nothing per call; a call made while
+// that batch is in use (user code run by the walk, adding to a problem) gets
+// one of its own, and a batch grown large is given back.
+class BatchLease {
+ public:
+  explicit BatchLease(int first_row) {
+    if (busy_) {
+      own_.reset(new RowBatch());
+      b_ = own_.get();
+    } else {
+      busy_ = true;
+      if (!kept_) kept_ = new RowBatch();
+      b_ = kept_;
+    }
+    b_->reset(first_row);
+  }
+  ~BatchLease() {
+    if (own_) return;
+    if (kept_->large()) {
+      delete kept_;
+      kept_ = nullptr;
+    }
+    busy_ = false;
+  }
+  BatchLease(const BatchLease &) = delete;
+  BatchLease &operator=(const BatchLease &) = delete;
+  RowBatch &operator*() const { return *b_; }
+
+ private:
+  RowBatch *b_;
+  std::unique_ptr<RowBatch> own_;
+  static bool busy_;
+  static RowBatch *kept_;
+};
+bool BatchLease::busy_ = false;
+RowBatch *BatchLease::kept_ = nullptr;
 
 // Row type and right-hand side from a constraint's bounds and its body's constant.
 void row_bounds(double lo, double up, double c, char *type, double *rhs, double *range) {
@@ -124,7 +177,8 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
 int flushConstraints(problem_s *p, RowBatch &b) {
   int n = static_cast<int>(b.types.size());
   if (n == 0) return 0;
-  std::vector<int64_t> starts(static_cast<size_t>(n));
+  std::vector<int64_t> &starts = b.row_starts;
+  starts.resize(static_cast<size_t>(n));
   for (int i = 0; i < n; ++i) starts[i] = i == 0 ? 0 : b.starts[i - 1];
   if (KRVUaddrows64(p->prob, n, static_cast<int64_t>(b.conv.lin_cols.size()), b.types.data(),
                     b.rhs.data(), b.range.data(), starts.data(), b.conv.lin_cols.data(),
@@ -181,9 +235,11 @@ void rollback(problem_s *p, Py_ssize_t first) {
 PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
   if (!problem_ready(p)) return nullptr;
-  RowBatch b;
-  if (KRVUgetintattrib(p->prob, KRVU_ATTR_ORIGINALROWS, &b.first_row) != 0)
+  int first_row = 0;
+  if (KRVUgetintattrib(p->prob, KRVU_ATTR_ORIGINALROWS, &first_row) != 0)
     return setKrvuErrIfNull(self, nullptr);
+  BatchLease lease(first_row);
+  RowBatch &b = *lease;
   Py_ssize_t first = PyList_GET_SIZE(p->constraints);
   if (!walk_leaves(p, args, add_constraint_leaf, &b) || flushConstraints(p, b) != 0) {
     rollback(p, first);
@@ -278,11 +334,13 @@ int add_indicator(problem_s *p, PyObject *cond, PyObject *body) {
     return -1;
   }
   if (check_constraint(p, body) < 0) return -1;
-  RowBatch b;
-  if (KRVUgetintattrib(p->prob, KRVU_ATTR_ORIGINALROWS, &b.first_row) != 0) {
+  int first_row = 0;
+  if (KRVUgetintattrib(p->prob, KRVU_ATTR_ORIGINALROWS, &first_row) != 0) {
     setKrvuErrIfNull(reinterpret_cast<PyObject *>(p), nullptr);
     return -1;
   }
+  BatchLease lease(first_row);
+  RowBatch &b = *lease;
   Py_ssize_t first = PyList_GET_SIZE(p->constraints);
   int row = b.first_row, column = static_cast<int>(col);
   if (add_constraint_leaf(p, body, &b) < 0 || flushConstraints(p, b) < 0) {

@@ -129,6 +129,31 @@ int renumber(problem_s *p, int kind, std::vector<int> indices) {
   return 0;
 }
 
+// The library renumbers the nonlinear coefficients itself; the problem's own
+// indices of the objective's auxiliary pair and its count of nonlinear rows
+// follow the same deletion.  `deleted` is sorted.
+int after_nonlinear_delete(problem_s *p, int kind, const std::vector<int> &deleted) {
+  if (!p->slpprob || kind == KIND_SETS) return 0;
+  auto shift = [&](int32_t *index) {
+    if (*index < 0) return;
+    auto at = std::lower_bound(deleted.begin(), deleted.end(), *index);
+    if (at != deleted.end() && *at == *index) *index = -1;
+    else *index -= static_cast<int32_t>(at - deleted.begin());
+  };
+  shift(kind == KIND_VARS ? &p->obj_col : &p->obj_row);
+  if (p->obj_col < 0 || p->obj_row < 0) p->nonlin_obj = 0;
+  if (kind != KIND_ROWS || !p->nonlin_rows) return 0;
+  int n = 0;
+  if (KSLPgetcoefs(p->slpprob, &n, nullptr, nullptr) != 0) return -1;
+  std::vector<int> rows(static_cast<size_t>(n)), cols(static_cast<size_t>(n));
+  if (n > 0 && KSLPgetcoefs(p->slpprob, &n, rows.data(), cols.data()) != 0) return -1;
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  p->nonlin_rows = static_cast<int32_t>(rows.size()) -
+                   (p->obj_row >= 0 && std::binary_search(rows.begin(), rows.end(), p->obj_row) ? 1 : 0);
+  return 0;
+}
+
 PyObject *del_objects(PyObject *self, PyObject *args, PyObject *kwargs, int kind) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
   static const char *kwlist[] = {"index", "first", "last", nullptr};
@@ -149,6 +174,10 @@ PyObject *del_objects(PyObject *self, PyObject *args, PyObject *kwargs, int kind
   if (kinds[kind].remove(p->prob, static_cast<int>(indices.size()), indices.data()) != 0)
     return setKrvuErrIfNull(self, nullptr);
   if (indices.empty()) Py_RETURN_NONE;
+  std::vector<int> deleted = indices;
+  std::sort(deleted.begin(), deleted.end());
+  deleted.erase(std::unique(deleted.begin(), deleted.end()), deleted.end());
+  if (after_nonlinear_delete(p, kind, deleted) < 0) return setKrvuErrIfNull(self, nullptr);
   if (renumber(p, kind, indices) < 0) return setKrvuErrIfNull(self, nullptr);
   Py_RETURN_NONE;
 }

@@ -66,7 +66,14 @@ int problem_read_vector(problem_s *p, int which, std::vector<double> &out) {
     rc = mip ? KRVUgetmipsol(p->prob, slots[0], slots[1])
              : KRVUgetlpsol(p->prob, slots[0], slots[1], slots[2], slots[3]);
   }
-  if (rc == 0) return 0;
+  if (rc == 0) {
+    // The column and row that carry a nonlinear objective are the problem's
+    // own, not the user's: left out when they end the vector (a column the
+    // user adds later keeps its index, so the pair then stays in).
+    int aux = columns ? p->obj_col : p->obj_row;
+    if (nonlinear && aux >= 0 && static_cast<size_t>(aux) + 1 == out.size()) out.pop_back();
+    return 0;
+  }
   static const char *messages[4] = {nullptr, "Could not get constraints' slack",
                                     "Could not get dual solution",
                                     "Could not retrieve reduced costs"};

@@ -5,6 +5,7 @@
 #include <mutex>
 
 #include "module/module.h"
+#include "nonlinear/functions.h"
 #include "problem/methods.h"
 #include "problem/registration.h"
 #include "problem/solution.h"
@@ -104,6 +105,7 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
     }
     BusyScope busy(p);
     if (!busy.ok()) return nullptr;
+    nonlin_clear_user_error(p->slpprob);
     SigIntScope interruptible(p->prob);
     korvu::GilRelease unlocked;
     rc = KSLPnlpoptimize(p->slpprob, buffer);
@@ -115,6 +117,8 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
     korvu::GilRelease unlocked;
     rc = mip ? KRVUmipoptimize(p->prob, f) : KRVUlpoptimize(p->prob, f);
   }
+  // An exception raised by a user function is what stopped the solve.
+  if (nonlinear && nonlin_restore_user_error(p->slpprob)) return nullptr;
   if (PyErr_Occurred()) return nullptr;
   if (rc == 0) Py_RETURN_NONE;
   if (!nonlinear) {

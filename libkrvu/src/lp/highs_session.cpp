@@ -95,6 +95,9 @@ void HighsSession::apply_controls(char algo, bool mip) {
   // log file takes every line even while outputlog keeps them from the
   // callbacks; loglevel 0 silences it.
   forward_ = ctl_int(p, 8030) > 0;
+  // With outputlog 0 the engine's warnings (tiny Hessian entries, small costs)
+  // stay out of the callbacks like its other lines; the log file still has them.
+  warn_ = ctl_int(p, KRVU_CTRL_OUTPUTLOG) != 0;
   last_error_.clear();
   set_opt("output_flag", true);
   set_opt("log_to_console", false);
@@ -213,7 +216,7 @@ void HighsSession::on_log_line(const std::string &line, bool error) {
     k = line.find_first_not_of(' ', k);
     last_error_ = k == std::string::npos ? line : line.substr(k);
   }
-  if (forward_) log_text(owner_, error ? KRVU_MSG_WARNING : KRVU_MSG_LOG, line);
+  if (forward_) log_text(owner_, error && warn_ ? KRVU_MSG_WARNING : KRVU_MSG_LOG, line);
 }
 
 void HighsSession::check(int status, const char *what, const char *func) const {

@@ -51,6 +51,7 @@ class HighsSession {
   krvu_prob_s *owner_;
   std::atomic<bool> abandoned_{false};  // left to finish alone: no callbacks to the owner
   bool forward_ = false;    // whether engine lines go to the problem's log
+  bool warn_ = true;        // whether engine warnings reach the callbacks as warnings
   std::string last_error_;  // the engine's last error line since apply_controls
 };
 

@@ -5,6 +5,7 @@
 #include "lp/solver_state.h"
 #include "model/args.h"
 #include "model/store.h"
+#include "slp/slpprob.h"
 
 namespace krvu {
 namespace {
@@ -95,6 +96,7 @@ int KRVUdelrows(KRVUprob prob, int nrows, const int rowind[]) {
     m.mrwind.resize(w);
     m.dmatval.resize(w);
     filter_qrows(m, &map, nullptr);
+    if (prob->slp) slp::renumber_after_delete(static_cast<KSLPprob>(prob->slp), true, map);
     SolverState &s = *d.solver;
     if (s.has_basis) keep(s.rstat, map);
     if (!s.scaling.row.empty()) keep(s.scaling.row, map);
@@ -209,6 +211,7 @@ int KRVUdelcols(KRVUprob prob, int ncols, const int colind[]) {
       m.pwlx.swap(o.pwlx);
       m.pwly.swap(o.pwly);
     }
+    if (prob->slp) slp::renumber_after_delete(static_cast<KSLPprob>(prob->slp), false, map);
     SolverState &s = *d.solver;
     if (s.has_basis) keep(s.cstat, map);
     if (!s.scaling.col.empty()) keep(s.scaling.col, map);

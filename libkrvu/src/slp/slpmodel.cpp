@@ -85,8 +85,68 @@ void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) {
   va_start(ap, fmt);
   std::string text = vformat(fmt, ap);
   va_end(ap);
-  if (slp->msgcb) slp->msgcb(slp, slp->msgdata, text.c_str(), static_cast<int>(text.size()), msgtype);
+  // The log of a solve is the problem's log: the problem's output switch
+  // (control outputlog) silences it as it does the linear solvers' lines.
+  bool silenced = msgtype == KRVU_MSG_LOG && slp->prob && ctl_int(slp->prob, KRVU_CTRL_OUTPUTLOG) == 0;
+  if (slp->msgcb && !silenced)
+    slp->msgcb(slp, slp->msgdata, text.c_str(), static_cast<int>(text.size()), msgtype);
   log_global(slp, msgtype, text);
+}
+
+void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx) {
+  const int n = static_cast<int>(newidx.size());
+  auto mapped = [&](int i) { return i >= 0 && i < n ? newidx[i] : i; };
+  std::vector<kslp_prob_s::Coef> kept;
+  for (kslp_prob_s::Coef &c : slp->coefs) {
+    if (rows) {
+      if ((c.row = mapped(c.row)) < 0) continue;
+    } else {
+      if (c.col >= 0 && (c.col = mapped(c.col)) < 0) continue;
+      bool lost = false;
+      for (size_t k = 0; k < c.types.size() && !lost; ++k)
+        if (c.types[k] == kTokColumn) {
+          int j = mapped(static_cast<int>(c.values[k]));
+          lost = j < 0;
+          c.values[k] = j;
+        }
+      if (lost) continue;
+      c.tape.reset();
+    }
+    kept.push_back(std::move(c));
+  }
+  slp->coefs.swap(kept);
+  if (rows) {
+    std::map<int, int> status;
+    for (const auto &[r, bits] : slp->rowstatus)
+      if (mapped(r) >= 0) status[mapped(r)] = bits;
+    slp->rowstatus.swap(status);
+    for (auto &[j, v] : slp->vars)
+      if (v.detrow >= 0) v.detrow = mapped(v.detrow);
+  } else {
+    std::map<int, VarInfo> vars;
+    for (auto &[j, v] : slp->vars)
+      if (mapped(j) >= 0) vars[mapped(j)] = v;
+    slp->vars.swap(vars);
+  }
+  // The last solution keeps the entries that stay.
+  auto squeeze = [&](std::vector<double> &v) {
+    if (v.size() != newidx.size()) {
+      v.clear();
+      return;
+    }
+    size_t w = 0;
+    for (size_t i = 0; i < v.size(); ++i)
+      if (newidx[i] >= 0) v[w++] = v[i];
+    v.resize(w);
+  };
+  if (rows) {
+    squeeze(slp->slack);
+    squeeze(slp->dual);
+  } else {
+    squeeze(slp->x);
+    squeeze(slp->dj);
+  }
+  slp->constructed = false;
 }
 
 int64_t ctl_i(KSLPprob slp, int id) { return slp->params.v[param_index(id)].i; }

@@ -130,6 +130,12 @@ const Tape &tape_of(KSLPprob slp, kslp_prob_s::Coef &c, const char *func);
 // Evaluates user function `number` (1-based) through its registered address;
 // grad may be null.  False when the function failed (recorded in stop_reason).
 bool call_user(KSLPprob slp, int number, const double *args, int n, double *value, double *grad);
+// After rows (rows true) or columns of the problem under `slp` were deleted:
+// newidx[old] is the new index or -1.  Coefficients naming a deleted row or
+// column (as the coefficient's column or inside its formula) are dropped, the
+// rest renumbered, and so are row statuses, column properties and the last
+// solution.
+void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx);
 int model_rows(KSLPprob slp);
 int model_cols(KSLPprob slp);
 // Sends a line to the nonlinear problem's message callback and the global handlers.

@@ -52,6 +52,10 @@ PyObject *loadproblem(const Row &, Ctx &);
 PyObject *addrows(const Row &, Ctx &);
 PyObject *addcols(const Row &, Ctx &);
 
+// Nonlinear-solver column properties (custom/nonlinear.cpp)
+PyObject *chgvar(const Row &, Ctx &);
+PyObject *getvar(const Row &, Ctx &);
+
 }  // namespace custom
 }  // namespace wrap
 }  // namespace korvu

@@ -1,0 +1,131 @@
+"""Building a model one object at a time: the call forms of korvu.var, column and
+row look-ups for variables made in any order, constraint calls nested in other
+constraint calls, and the engine's warnings with outputlog 0."""
+import numpy as np
+import pytest
+
+import korvu
+
+
+def attrs(v):
+    return (v.lb, v.ub, v.threshold, v.vartype, v.name)
+
+
+def test_var_call_forms_agree():
+    # Plain floats and ints, positional or by keyword, numpy numbers and bools
+    # (read by the general path) all give the same variable.
+    want = ("x", -2.0, 5.0, -1e20, korvu.integer)
+    forms = [
+        korvu.var("x", -2, 5, vartype=korvu.integer),
+        korvu.var(name="x", lb=-2.0, ub=5.0, vartype=korvu.integer),
+        korvu.var("x", np.float64(-2), np.int64(5), -1e20, np.int32(korvu.integer)),
+        korvu.var(vartype=korvu.integer, ub=5, lb=-2, name="x"),
+    ]
+    for v in forms:
+        assert (v.name, v.lb, v.ub, v.threshold, v.vartype) == want
+    assert korvu.var(ub=True).ub == 1.0
+    b = korvu.var(lb=-3, ub=7, vartype=korvu.binary)
+    assert (b.lb, b.ub) == (0.0, 1.0)
+    d = korvu.var()
+    assert (d.lb, d.ub, d.vartype) == (0.0, 1e20, korvu.continuous)
+    assert korvu.var().name != d.name  # each variable its own number
+
+
+@pytest.mark.parametrize("call, error", [
+    (lambda: korvu.var(lbound=1), TypeError),
+    (lambda: korvu.var("x", name="y"), TypeError),
+    (lambda: korvu.var(None, 0, 1, -1e20, 0, 7), TypeError),
+    (lambda: korvu.var(lb="1"), TypeError),
+    (lambda: korvu.var(lb=10 ** 400), OverflowError),
+    (lambda: korvu.var(vartype=1.0), TypeError),
+    (lambda: korvu.var(vartype=2 ** 70), OverflowError),
+    (lambda: korvu.var(lb=float("nan")), korvu.ModelError),
+    (lambda: korvu.var(lb=2, ub=1), korvu.ModelError),
+    (lambda: korvu.var(vartype=9), korvu.ModelError),
+    (lambda: korvu.var(name=3), korvu.ModelError),
+])
+def test_var_call_refusals(call, error):
+    with pytest.raises(error):
+        call()
+
+
+def test_reinitialising_a_variable_keeps_its_number():
+    v = korvu.var(name="v", lb=1)
+    number = hash(v)
+    v.__init__(ub=3)
+    assert hash(v) == number and (v.lb, v.ub) == (0.0, 3.0)
+
+
+def test_columns_of_variables_made_in_any_order():
+    # Two problems take turns: neither sees consecutive variable numbers, and a
+    # deletion moves the later columns.
+    p, q = korvu.problem(), korvu.problem()
+    xs, ys = [], []
+    for k in range(700):
+        x, y = korvu.var(), korvu.var()
+        xs.append(x)
+        ys.append(y)
+    p.addVariable(xs[::-1])
+    q.addVariable(ys)
+    for k in range(0, 700, 7):
+        p.addConstraint(xs[k] + 2 * xs[k + 1] <= k)
+    assert p.getIndex(xs[0]) == 699
+    assert p.getcoef(0, p.getIndex(xs[1])) == 2.0
+    p.delVariable([p.getIndex(xs[350])])
+    assert p.getIndex(xs[0]) == 698 and p.getIndex(xs[699]) == 0
+    c = xs[0] - 3 * xs[693] >= 1
+    p.addConstraint(c)
+    row = p.getIndex(c)
+    assert p.getcoef(row, p.getIndex(xs[693])) == -3.0
+    assert p.getcoef(row, p.getIndex(xs[0])) == 1.0
+    q.addConstraint(ys[5] + ys[600] == 1)
+    assert q.getcoef(0, 600) == 1.0 and q.getcoef(0, 5) == 1.0
+
+
+def test_constraint_calls_nested_in_a_walk():
+    # A generator passed to addConstraint adds rows to another problem while the
+    # first call is under way: each call keeps its own rows.
+    p, q = korvu.problem(), korvu.problem()
+    x = [korvu.var() for _ in range(4)]
+    y = [korvu.var() for _ in range(4)]
+    p.addVariable(x)
+    q.addVariable(y)
+
+    def rows():
+        for k in range(4):
+            q.addConstraint(y[k] <= k, [y[k] >= -k])
+            yield x[k] + x[(k + 1) % 4] >= k
+
+    p.addConstraint(rows())
+    assert p.attributes.rows == 4 and q.attributes.rows == 8
+    for k in range(4):
+        assert p.getcoef(k, k) == 1.0 and p.getcoef(k, (k + 1) % 4) == 1.0
+        assert q.getcoef(2 * k, k) == 1.0
+    # A large batch and then single rows again.
+    z = [korvu.var() for _ in range(20000)]
+    p.addVariable(z)
+    p.addConstraint([z[k] + z[k + 1] <= 1 for k in range(19999)])
+    p.addConstraint(z[0] - z[19999] == 0)
+    assert p.attributes.rows == 4 + 19999 + 1
+    assert p.getcoef(p.attributes.rows - 1, p.getIndex(z[19999])) == -1.0
+
+
+def test_engine_warnings_silent_with_outputlog_0(capfd):
+    def solve(outputlog):
+        p = korvu.problem()
+        x = korvu.var(lb=-1, ub=1)
+        y = korvu.var(lb=-1, ub=1)
+        p.addVariable(x, y)
+        p.addConstraint(x + y >= 0.5)
+        p.setObjective(1e-12 * x + y + 1e-11 * x ** 2 + y ** 2)
+        p.controls.outputlog = outputlog
+        p.solve()
+        return p.getSolution(y)
+
+    capfd.readouterr()
+    assert solve(0) == pytest.approx(-0.5, abs=1e-5)
+    out = capfd.readouterr()
+    assert "WARNING" not in out.out + out.err
+    solve(1)
+    out = capfd.readouterr()
+    assert "excessively small" in out.out + out.err
