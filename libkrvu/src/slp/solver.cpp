@@ -588,7 +588,11 @@ int Solver::run() {
       status = KSLP_NLPSTATUS_UNFINISHED;
       break;
     }
-    if (V_ <= feastol && F_ < -1e20) {
+    // Unbounded: a feasible point whose objective is beyond any sensible
+    // value, or that the steps carry ever further out while it falls.
+    double far = 0.0;
+    for (int j = 0; j < n_; ++j) far = std::max(far, std::fabs(x_[j]));
+    if (V_ <= feastol && (F_ < -1e20 || (far > 1e15 && F_ < -1e10))) {
       status = KSLP_NLPSTATUS_UNBOUNDED;
       break;
     }
