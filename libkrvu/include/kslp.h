@@ -227,6 +227,46 @@ KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
 #define KSLP_NLPSTATUS_UNBOUNDED 5
 #define KSLP_NLPSTATUS_UNFINISHED 6
 
+/* ---------------------------------------------------------------------------
+ * Files and copies of nonlinear problems
+ * ------------------------------------------------------------------------- */
+
+/* Writes the problem, its formulas, user-function names, column and row
+ * properties and the nonlinear solver's controls to an MPS file with the
+ * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS and NLCONTROLS before
+ * ENDATA (described in the library's io/README.md).  Flags as KRVUwriteprob
+ * ('l' LP, 'm' MPS, 'p' fixed MPS, 'x' hexadecimal values, 'n' default names
+ * for names the format cannot hold), and 'g', accepted and without effect.
+ * A problem without nonlinear content (formulas, user functions, row or
+ * column properties) gives a plain MPS (or LP) file without the sections; the
+ * LP format cannot hold formulas, so writing one of a nonlinear problem
+ * fails. */
+KRVU_API int KSLPwriteprob(KSLPprob slp, const char *filename, const char *flags);
+/* Reads an MPS or LP file (flags 'l' and 'm' as KRVUreadprob) into the
+ * problem: the linear part into the problem under it and the nonlinear
+ * sections (if any) into this one, replacing the whole nonlinear model.  A
+ * file that fails leaves both as they were; errors name the file and line.
+ * User functions read have names but no addresses
+ * (KSLPchguserfuncaddress). */
+KRVU_API int KSLPreadprob(KSLPprob slp, const char *filename, const char *flags);
+/* Copies the nonlinear model of src (formulas, user functions with their
+ * addresses and objects, row and column properties) into dest, whose linear
+ * part must already be a copy of src's (KRVUcopyprob).  Controls are copied
+ * by KSLPcopycontrols.  probname: null or empty keeps dest's name. */
+KRVU_API int KSLPcopyprob(KSLPprob dest, KSLPprob src, const char *probname);
+/* Save files of nonlinear problems: the library's save file of the linear
+ * part (KRVUsaveas) together with the nonlinear model, the nonlinear
+ * solver's controls and its last solution, in one file.  KSLPsave uses the
+ * problem's name with ".svf".  KSLPrestore reads such a file (probname as
+ * KRVUrestore), or a save file of a linear problem (the nonlinear model is
+ * then emptied and the nonlinear controls kept). */
+KRVU_API int KSLPsave(KSLPprob slp);
+KRVU_API int KSLPsaveas(KSLPprob slp, const char *filename);
+KRVU_API int KSLPrestore(KSLPprob slp, const char *probname);
+/* The last nonlinear solution as a text solution file (".slx", the format of
+ * KRVUwriteslxsol); flags must be empty. */
+KRVU_API int KSLPwriteslxsol(KSLPprob slp, const char *filename, const char *flags);
+
 #ifdef __cplusplus
 }
 #endif

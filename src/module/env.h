@@ -71,3 +71,5 @@ extern PyObject *korvu_SolverError;
 PyObject *setKrvuErrIfNull(PyObject *object, PyObject *result);
 // A text of the library as a str; bytes that are not UTF-8 are replaced.
 PyObject *library_text(const char *text);
+// A library error text without the leading "KRVUname: " or "KSLPname: ".
+const char *without_function_name(const char *text);

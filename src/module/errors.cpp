@@ -19,7 +19,7 @@ PyObject *library_text(const char *text) {
 
 // Library texts start with the name of the C function that failed
 // ("KRVUaddrows64: ..."), which means nothing to a Python caller.
-static const char *without_function_name(const char *text) {
+const char *without_function_name(const char *text) {
   if (std::strncmp(text, "KRVU", 4) != 0 && std::strncmp(text, "KSLP", 4) != 0) return text;
   const char *p = text + 4;
   while (*p == '_' || (*p >= 'a' && *p <= 'z') || (*p >= 'A' && *p <= 'Z') || (*p >= '0' && *p <= '9')) ++p;

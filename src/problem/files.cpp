@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "binding/convert.h"
+#include "callbacks/callbacks.h"
 #include "model/algebra.h"
 #include "model/constraint.h"
 #include "model/maps.h"
@@ -93,6 +94,33 @@ int fail_read(const char *message) {
   return -1;
 }
 
+// The row and column of a nonlinear objective's auxiliary pair in the
+// library's model: a row with the objective status and the column it
+// determines; -1 each when there is none.
+constexpr int kObjectiveRowStatus = 0x800;
+
+int find_transfer_pair(problem_s *p, int *row, int *col) {
+  *row = *col = -1;
+  int nrows = 0, ncols = 0;
+  if (KSLPgetintattrib(p->slpprob, KSLP_ATTR_ROWS, &nrows) != 0 ||
+      KSLPgetintattrib(p->slpprob, KSLP_ATTR_COLS, &ncols) != 0)
+    return -1;
+  for (int i = 0; i < nrows && *row < 0; ++i) {
+    int status = 0;
+    if (KSLPgetrowstatus(p->slpprob, i, &status) != 0) return -1;
+    if (status & kObjectiveRowStatus) *row = i;
+  }
+  for (int j = 0; j < ncols && *row >= 0 && *col < 0; ++j) {
+    int detrow = -1;
+    if (KSLPgetvar(p->slpprob, j, &detrow, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                   nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr) != 0)
+      return -1;
+    if (detrow == *row) *col = j;
+  }
+  if (*col < 0) *row = -1;
+  return 0;
+}
+
 int read_columns(problem_s *p, registry &r, int namelength) {
   const char *msg = "Could not read problem";
   int n = 0;
@@ -109,6 +137,7 @@ int read_columns(problem_s *p, registry &r, int namelength) {
   for (int j = 0; j < n; ++j) {
     PyRef name = PyRef::steal(names.name(j, n));
     if (!name) return fail_read(msg);
+    if (j == p->obj_col) continue;  // the objective's auxiliary column is no variable
     PyRef v = PyRef::steal(var_base());
     if (!v) return fail_read(msg);
     uint64_t *info = &reinterpret_cast<var_s *>(v.get())->info;
@@ -142,6 +171,7 @@ int read_rows(problem_s *p, registry &r, int namelength) {
   for (int i = 0; i < n; ++i) {
     PyRef name = PyRef::steal(names.name(i, n));
     if (!name) return fail_read(msg);
+    if (i == p->obj_row) continue;  // nor its row a constraint
     PyRef c = PyRef::steal(constraint_base());
     if (!c) return fail_read(msg);
     uint64_t *info = &reinterpret_cast<constraint_s *>(c.get())->info;
@@ -238,6 +268,11 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   // A file that cannot be read leaves the library's model as it was, so the
   // objects of the old model keep addressing it; only a successful read
   // replaces them.
+  // With the nonlinear solver the nonlinear solver's reader reads the file: it
+  // reads every file the library's reader does, the nonlinear sections too,
+  // and replaces the formulas of the old model, which would otherwise be left
+  // over the new one.
+  const bool nonlinear = p->slpprob && slp_started();
   int rc;
   {
     // The interpreter lock is released around the file's I/O: the file may be
@@ -245,9 +280,10 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
     BusyScope busy(p);
     if (!busy.ok()) return nullptr;
     korvu::GilRelease unlocked;
-    rc = KRVUreadprob(p->prob, filename, options);
+    rc = nonlinear ? KSLPreadprob(p->slpprob, filename, options)
+                   : KRVUreadprob(p->prob, filename, options);
   }
-  if (rc != 0) return setKrvuErrIfNull(self, nullptr);
+  if (rc != 0) return nonlinear ? problem_slp_error(p) : setKrvuErrIfNull(self, nullptr);
   // A message handler that raised while the file was read: the library holds
   // the new model now, so the objects are made for it first and the
   // exception is raised afterwards.
@@ -262,6 +298,7 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (clear_registry(p) < 0) return nullptr;
   p->nonlin_rows = p->nonlin_obj = 0;
   p->obj_col = p->obj_row = -1;
+  if (nonlinear && problem_sync_nonlinear(p) < 0) return nullptr;
 
   int namelength = 0;
   if (attribute(p, KRVU_ATTR_NAMELENGTH, &namelength) < 0) return nullptr;
@@ -269,13 +306,6 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (r.create() < 0 || read_columns(p, r, namelength) < 0 || read_rows(p, r, namelength) < 0 ||
       read_sets(p, r, namelength) < 0)
     return setKrvuErrIfNull(self, nullptr);
-  if (p->slpprob && slp_started()) {
-    int a = 0, b = 0;
-    if (KSLPgetintattrib(p->slpprob, KSLP_ATTR_NONLINEARROWS, &a) != 0 ||
-        KSLPgetintattrib(p->slpprob, KSLP_ATTR_COEFFICIENTS, &b) != 0)
-      return setKrvuErrIfNull(self, nullptr);
-    p->nonlin_rows = a + b;
-  }
   r.install(p);
   if (etype) return nullptr;  // restored on the way out
   Py_RETURN_NONE;
@@ -294,11 +324,12 @@ PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
   if (!filename) return nullptr;
   const char *flags = flags_text(flagobj, holdo, "write flags");
   if (!flags) return nullptr;
-  if (p->nonlin_rows || p->nonlin_obj || std::strchr(flags, 'g')) {
-    // Nonlinear problems and the 'g' format are written by the nonlinear solver.
+  // Nonlinear problems and flag 'g' are written by the nonlinear solver.
+  const bool nonlinear = p->nonlin_rows || p->nonlin_obj || std::strchr(flags, 'g');
+  if (nonlinear && (!p->slpprob || !slp_started())) {
     PyErr_SetString(korvu_SolverError,
                     "Writing nonlinear problems (and flag 'g') needs the nonlinear solver, "
-                    "which is not available");
+                    "which is not started");
     return nullptr;
   }
   int rc;
@@ -306,8 +337,10 @@ PyObject *problem_write(PyObject *self, PyObject *args, PyObject *kwargs) {
     BusyScope busy(p);
     if (!busy.ok()) return nullptr;
     korvu::GilRelease unlocked;
-    rc = KRVUwriteprob(p->prob, filename, flags);
+    rc = nonlinear ? KSLPwriteprob(p->slpprob, filename, flags)
+                   : KRVUwriteprob(p->prob, filename, flags);
   }
+  if (rc != 0 && nonlinear) return problem_slp_error(p);
   return setKrvuErrIfNull(self, rc != 0 ? nullptr : Py_NewRef(Py_None));
 }
 
@@ -487,21 +520,40 @@ PyObject *problem_getIndex(PyObject *self, PyObject *object) {
 PyObject *problem_copy(PyObject *self, PyObject *) {
   problem_s *src = P(self);
   if (!src->prob || !src->vars) return not_initialised(), nullptr;
-  if ((src->nonlin_rows || src->nonlin_obj) && src->slpprob) {
-    PyErr_SetString(korvu_SolverError,
-                    "Copying nonlinear problems needs the nonlinear solver, which is not available");
-    return setKrvuErrIfNull(self, nullptr);
-  }
+  const bool nonlinear = (src->nonlin_rows || src->nonlin_obj) && src->slpprob;
   // A new problem as the constructor makes it: library handles, lists, maps,
   // controls and attributes objects, printers and the module's default controls.
   PyRef made = PyRef::steal(PyObject_CallNoArgs(reinterpret_cast<PyObject *>(&korvu_problemType)));
   if (!made) return setKrvuErrIfNull(self, nullptr);
   problem_s *dst = P(made.get());
   // Library failures here are the new problem's: its text is read before it goes.
-  if (KRVUcopyprob(dst->prob, src->prob, "") != 0 || KRVUcopycontrols(dst->prob, src->prob) != 0 ||
-      (dst->slpprob && src->slpprob && KSLPcopycontrols(dst->slpprob, src->slpprob) != 0))
+  if (KRVUcopyprob(dst->prob, src->prob, "") != 0 || KRVUcopycontrols(dst->prob, src->prob) != 0)
     return setKrvuErrIfNull(made.get(), nullptr);
-  // Callbacks are copied here once problems can hold them.
+  if (nonlinear && !dst->slpprob) {
+    PyErr_SetString(korvu_SolverError,
+                    "Copying nonlinear problems needs the nonlinear solver, which is not started");
+    return nullptr;
+  }
+  // The nonlinear model is copied whole (formulas, user functions, column and
+  // row properties), so the copy solves as the source does.
+  if (dst->slpprob && src->slpprob &&
+      (KSLPcopyprob(dst->slpprob, src->slpprob, "") != 0 ||
+       KSLPcopycontrols(dst->slpprob, src->slpprob) != 0))
+    return problem_slp_error(dst);
+  dst->nonlin_rows = src->nonlin_rows;
+  dst->nonlin_obj = src->nonlin_obj;
+  dst->obj_row = src->obj_row;
+  dst->obj_col = src->obj_col;
+  // The user functions' objects that the nonlinear problem points to are
+  // held by this dict: the copy holds them too, so that they outlive the
+  // source problem.
+  if (src->userfuncs) {
+    PyObject *funcs = PyDict_Check(src->userfuncs) ? PyDict_Copy(src->userfuncs)
+                                                   : Py_NewRef(src->userfuncs);
+    if (!funcs) return nullptr;
+    Py_XSETREF(dst->userfuncs, funcs);
+  }
+  if (callbacks_copy(dst, src) < 0) return nullptr;
   registry r;
   r.vars = PyRef::steal(PyList_GetSlice(src->vars, 0, PyList_GET_SIZE(src->vars)));
   r.constraints =
@@ -544,7 +596,12 @@ const char write_doc[] =
     "  flags: 'l' LP format (else MPS), 'p' fixed MPS, 'x' hexadecimal values for\n"
     "    an exact round trip, 'n' names the format cannot hold are written under\n"
     "    default names (without it such a name fails the write, naming it); a '.lp'\n"
-    "    file name selects LP format.\n\n"
+    "    file name selects LP format; 'g' writes through the nonlinear solver.\n\n"
+    "Further information:\n"
+    "  A nonlinear problem is written in MPS with sections of its own for the\n"
+    "  formulas, user-function names, column and row properties and controls of\n"
+    "  the nonlinear solver; read() reads it back.  The LP format cannot hold\n"
+    "  formulas.\n\n"
     "Example:\n  p.write('model.lp')\n\n"
     "Related topics:\n  read\n";
 
@@ -603,6 +660,37 @@ PyCFunction kw(PyObject *(*f)(PyObject *, PyObject *, PyObject *)) {
 }
 
 }  // namespace
+
+int problem_sync_nonlinear(problem_s *p) {
+  p->nonlin_rows = p->nonlin_obj = 0;
+  p->obj_col = p->obj_row = -1;
+  if (!p->slpprob || !slp_started()) return 0;
+  int a = 0, b = 0, row = -1, col = -1;
+  if (KSLPgetintattrib(p->slpprob, KSLP_ATTR_NONLINEARROWS, &a) != 0 ||
+      KSLPgetintattrib(p->slpprob, KSLP_ATTR_COEFFICIENTS, &b) != 0 ||
+      find_transfer_pair(p, &row, &col) < 0) {
+    problem_slp_error(p);
+    return -1;
+  }
+  p->nonlin_rows = a + b;
+  if (row >= 0) {
+    p->obj_row = row;
+    p->obj_col = col;
+    p->nonlin_obj = 1;
+  }
+  return 0;
+}
+
+PyObject *problem_slp_error(problem_s *p) {
+  if (PyErr_Occurred()) return nullptr;
+  char buffer[512] = {0};
+  int code = 0;
+  if (p->slpprob) KSLPgetlasterror(p->slpprob, &code, buffer);
+  PyRef text = PyRef::steal(
+      library_text(buffer[0] ? without_function_name(buffer) : "Unidentified error in the nonlinear solver"));
+  if (text) PyErr_SetObject(korvu_SolverError, text.get());
+  return nullptr;
+}
 
 PyObject *problem_str(PyObject *self) { return prob_name(P(self)); }
 

@@ -24,3 +24,11 @@ int problem_apply_default_controls(problem_s *self);
 // Drops every registered callback without calling the library (the problem
 // is going away).
 void problem_release_callbacks(problem_s *self);
+
+// After the library's model changed wholesale (a file read, a restore): the
+// problem's nonlinear counts and the auxiliary pair of a nonlinear objective
+// as the nonlinear problem holds them.  0 or -1 with an exception set.
+int problem_sync_nonlinear(problem_s *self);
+// Raises the nonlinear problem's last error as korvu.SolverError (unless an
+// exception is pending) and returns null.
+PyObject *problem_slp_error(problem_s *self);

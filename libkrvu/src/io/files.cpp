@@ -57,6 +57,66 @@ bool looks_like_lp(const std::string &data) {
 }
 
 }  // namespace
+
+ModelData read_problem_file(const std::string &path, const char *flags, const char *allowed,
+                            KRVUprob prob, MpsExtension *ext, const char *func) {
+  std::string f = check_flags(flags, allowed, func);
+  if (path.empty()) raise(KRVU_ERR_ARGUMENT, "%s: 'filename' is empty", func);
+  Source src;
+  try {
+    load_source(path, src);
+    bool lp;
+    if (f.find('l') != std::string::npos) {
+      lp = true;
+    } else if (f.find('m') != std::string::npos) {
+      lp = false;
+    } else {
+      std::string base = ends_with(path, ".gz") ? path.substr(0, path.size() - 3) : path;
+      if (ends_with(base, ".lp"))
+        lp = true;
+      else if (ends_with(base, ".mps"))
+        lp = false;
+      else
+        lp = looks_like_lp(src.data);
+    }
+    if (lp && ext) ext->lines.clear();
+    ModelData m = lp ? read_lp(src, prob) : read_mps(src, prob, ext);
+    if (m.probname.empty()) m.probname = stem(path);
+    return m;
+  } catch (const Error &e) {
+    if (std::strncmp(e.what(), func, std::strlen(func)) == 0) throw;
+    throw Error(e.code, std::string(func) + ": " + e.what());
+  }
+}
+
+bool writes_lp_format(const std::string &path, const char *flags) {
+  std::string f = flags ? flags : "";
+  std::string base = ends_with(path, ".gz") ? path.substr(0, path.size() - 3) : path;
+  return f.find('l') != std::string::npos ||
+         (f.find('m') == std::string::npos && ends_with(base, ".lp"));
+}
+
+void write_problem_file(KRVUprob prob, const std::string &path, const char *flags,
+                        const char *allowed, const MpsBeforeEnd &before_end, const char *func) {
+  std::string f = check_flags(flags, allowed, func);
+  if (path.empty()) raise(KRVU_ERR_ARGUMENT, "%s: 'filename' is empty", func);
+  const bool gz = ends_with(path, ".gz");
+  const bool lp = writes_lp_format(path, flags);
+  const ModelData &m = read_model(prob);
+  try {
+    write_atomically(path, gz, [&](Out &out) {
+      out.set_hex(f.find('x') != std::string::npos);
+      out.set_rename(f.find('n') != std::string::npos);
+      if (lp)
+        write_lp(m, read_rows(prob), prob->name, out, prob);
+      else
+        write_mps(m, prob->name, out, f.find('p') != std::string::npos, prob, before_end);
+    });
+  } catch (const Error &e) {
+    throw Error(e.code, std::string(func) + ": " + e.what());
+  }
+}
+
 }  // namespace io
 }  // namespace krvu
 
@@ -65,37 +125,13 @@ using namespace krvu;
 int KRVUreadprob(KRVUprob prob, const char *filename, const char *flags) {
   return guarded(prob, "KRVUreadprob", [&] {
     require_ptr(filename, "KRVUreadprob", "filename");
-    std::string f = io::check_flags(flags, "lm", "KRVUreadprob");
     std::string path = filename;
-    if (path.empty()) raise(KRVU_ERR_ARGUMENT, "KRVUreadprob: 'filename' is empty");
-    io::Source src;
-    try {
-      io::load_source(path, src);
-      bool lp;
-      if (f.find('l') != std::string::npos) {
-        lp = true;
-      } else if (f.find('m') != std::string::npos) {
-        lp = false;
-      } else {
-        std::string base = io::ends_with(path, ".gz") ? path.substr(0, path.size() - 3) : path;
-        if (io::ends_with(base, ".lp"))
-          lp = true;
-        else if (io::ends_with(base, ".mps"))
-          lp = false;
-        else
-          lp = io::looks_like_lp(src.data);
-      }
-      ModelData m = lp ? io::read_lp(src, prob) : io::read_mps(src, prob);
-      if (m.probname.empty()) m.probname = io::stem(path);
-      const int nr = m.nrows(), nc = m.ncols();
-      const long long nz = static_cast<long long>(m.nelems());
-      replace_model(prob, std::move(m), "KRVUreadprob");
-      log(prob, KRVU_MSG_LOG, "read %s: %d rows, %d columns, %lld nonzeros", path.c_str(), nr, nc,
-          nz);
-    } catch (const Error &e) {
-      if (std::strncmp(e.what(), "KRVUreadprob", 12) == 0) throw;
-      throw Error(e.code, std::string("KRVUreadprob: ") + e.what());
-    }
+    ModelData m = io::read_problem_file(path, flags, "lm", prob, nullptr, "KRVUreadprob");
+    const int nr = m.nrows(), nc = m.ncols();
+    const long long nz = static_cast<long long>(m.nelems());
+    replace_model(prob, std::move(m), "KRVUreadprob");
+    log(prob, KRVU_MSG_LOG, "read %s: %d rows, %d columns, %lld nonzeros", path.c_str(), nr, nc,
+        nz);
     return 0;
   });
 }
@@ -103,26 +139,8 @@ int KRVUreadprob(KRVUprob prob, const char *filename, const char *flags) {
 int KRVUwriteprob(KRVUprob prob, const char *filename, const char *flags) {
   return guarded(prob, "KRVUwriteprob", [&] {
     require_ptr(filename, "KRVUwriteprob", "filename");
-    std::string f = io::check_flags(flags, "lmxpn", "KRVUwriteprob");
     std::string path = filename;
-    if (path.empty()) raise(KRVU_ERR_ARGUMENT, "KRVUwriteprob: 'filename' is empty");
-    const bool gz = io::ends_with(path, ".gz");
-    std::string base = gz ? path.substr(0, path.size() - 3) : path;
-    bool lp = f.find('l') != std::string::npos ||
-              (f.find('m') == std::string::npos && io::ends_with(base, ".lp"));
-    const ModelData &m = read_model(prob);
-    try {
-      io::write_atomically(path, gz, [&](io::Out &out) {
-        out.set_hex(f.find('x') != std::string::npos);
-        out.set_rename(f.find('n') != std::string::npos);
-        if (lp)
-          io::write_lp(m, read_rows(prob), prob->name, out, prob);
-        else
-          io::write_mps(m, prob->name, out, f.find('p') != std::string::npos, prob);
-      });
-    } catch (const Error &e) {
-      throw Error(e.code, std::string("KRVUwriteprob: ") + e.what());
-    }
+    io::write_problem_file(prob, path, flags, "lmxpn", io::MpsBeforeEnd(), "KRVUwriteprob");
     log(prob, KRVU_MSG_LOG, "wrote %s", path.c_str());
     return 0;
   });

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -212,6 +213,38 @@ void write_mps(const ModelData &m, const std::string &probname, Out &out, bool f
                KRVUprob prob);
 void write_lp(const ModelData &m, const RowMatrix &rows, const std::string &probname, Out &out,
               KRVUprob prob);
+
+// Sections a caller reads itself (the nonlinear solver's, see slp/slpfile.cpp):
+// read_mps hands their header and data lines over untouched, in file order.
+struct MpsExtension {
+  std::vector<std::string> sections;  // header keywords taken
+  struct Line {
+    int section;      // index into sections
+    int lineno;
+    bool header;
+    std::string text; // the whole line (a header: what follows the keyword)
+  };
+  std::vector<Line> lines;
+};
+ModelData read_mps(const Source &src, KRVUprob prob, MpsExtension *ext);
+// Sections a caller writes before ENDATA, given the row and column names the
+// writer used.
+typedef std::function<void(Out &, const std::vector<std::string> &rows,
+                           const std::vector<std::string> &cols)>
+    MpsBeforeEnd;
+void write_mps(const ModelData &m, const std::string &probname, Out &out, bool fixed,
+               KRVUprob prob, const MpsBeforeEnd &before_end);
+
+// The whole reading and writing of KRVUreadprob and KRVUwriteprob, shared
+// with the nonlinear solver's files.  flags are checked against allowed;
+// ext and before_end apply to MPS files only (may be null / empty).  func
+// prefixes the errors.
+ModelData read_problem_file(const std::string &path, const char *flags, const char *allowed,
+                            KRVUprob prob, MpsExtension *ext, const char *func);
+void write_problem_file(KRVUprob prob, const std::string &path, const char *flags,
+                        const char *allowed, const MpsBeforeEnd &before_end, const char *func);
+// Whether a write of path with flags makes an LP file.
+bool writes_lp_format(const std::string &path, const char *flags);
 
 // Names as a writer puts them in a file: every name usable in the format
 // (valid(name) true) and unique.  A name that is not is refused, naming it

@@ -47,7 +47,7 @@ constexpr double kNaN = std::numeric_limits<double>::quiet_NaN();
 
 enum class Sec {
   None, Objsense, Objname, Rows, Columns, Rhs, Ranges, Bounds, Sos, Quadobj, Qmatrix,
-  Qsection, Qcmatrix, Indicators, Skip, End
+  Qsection, Qcmatrix, Indicators, Skip, Extension, End
 };
 
 constexpr int kObjRow = -2;   // the objective in the row map
@@ -59,8 +59,8 @@ struct QEntry {
 
 class MpsReader {
  public:
-  MpsReader(const Source &src, bool fixed, KRVUprob prob)
-      : src_(src), fixed_(fixed), prob_(prob),
+  MpsReader(const Source &src, bool fixed, KRVUprob prob, MpsExtension *ext = nullptr)
+      : src_(src), fixed_(fixed), prob_(prob), ext_(ext),
         rows_(src.data.size() / 200 + 16), cols_(src.data.size() / 200 + 16) {}
 
   ModelData run();
@@ -89,6 +89,8 @@ class MpsReader {
   const Source &src_;
   bool fixed_;
   KRVUprob prob_;
+  MpsExtension *ext_;
+  int ext_section_ = -1;
   const char *p_ = nullptr, *end_ = nullptr;
   const char *lb_ = nullptr, *le_ = nullptr;  // the current line
   int lineno_ = 0;
@@ -247,6 +249,7 @@ int MpsReader::row_index(sv s) {
 ModelData MpsReader::run() {
   p_ = src_.data.data();
   end_ = p_ + src_.data.size();
+  if (ext_) ext_->lines.clear();
   while (next_line()) {
     if (!blank(*lb_)) {
       header();
@@ -406,6 +409,12 @@ void MpsReader::header() {
       if (qobj_seen_) fail("a second quadratic objective section");
       qobj_seen_ = true;
     }
+  } else if (ext_ && std::find(ext_->sections.begin(), ext_->sections.end(), k) !=
+                         ext_->sections.end()) {
+    sec_ = Sec::Extension;
+    ext_section_ = static_cast<int>(
+        std::find(ext_->sections.begin(), ext_->sections.end(), k) - ext_->sections.begin());
+    ext_->lines.push_back({ext_section_, lineno_, true, std::string(rest())});
   } else if (k == "LAZYCONS" || k == "USERCUTS") {
     fail("section %s is not supported", std::string(k).c_str());
   } else {
@@ -416,6 +425,10 @@ void MpsReader::header() {
 }
 
 void MpsReader::data() {
+  if (sec_ == Sec::Extension) {
+    ext_->lines.push_back({ext_section_, lineno_, false, std::string(lb_, le_ - lb_)});
+    return;
+  }
   split();
   switch (sec_) {
     case Sec::Rows: return rows_line();
@@ -783,12 +796,14 @@ void MpsReader::indicator_line() {
 
 }  // namespace
 
-ModelData read_mps(const Source &src, KRVUprob prob) {
-  MpsReader free_reader(src, false, prob);
+ModelData read_mps(const Source &src, KRVUprob prob) { return read_mps(src, prob, nullptr); }
+
+ModelData read_mps(const Source &src, KRVUprob prob, MpsExtension *ext) {
+  MpsReader free_reader(src, false, prob, ext);
   try {
     return free_reader.run();
   } catch (const Error &efree) {
-    MpsReader fixed_reader(src, true, prob);
+    MpsReader fixed_reader(src, true, prob, ext);
     try {
       return fixed_reader.run();
     } catch (const Error &efixed) {

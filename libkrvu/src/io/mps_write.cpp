@@ -40,8 +40,8 @@ bool fixed_name_ok(std::string_view s) {
 class MpsWriter {
  public:
   MpsWriter(const ModelData &m, const std::string &probname, Out &out, bool fixed,
-            KRVUprob prob)
-      : m_(m), probname_(probname), o_(out), fixed_(fixed), prob_(prob) {}
+            KRVUprob prob, const MpsBeforeEnd *before_end = nullptr)
+      : m_(m), probname_(probname), o_(out), fixed_(fixed), prob_(prob), before_end_(before_end) {}
   void run();
 
  private:
@@ -68,6 +68,7 @@ class MpsWriter {
   Out &o_;
   bool fixed_;
   KRVUprob prob_;
+  const MpsBeforeEnd *before_end_;
   std::vector<std::string> cn_, rn_, sn_;
   std::string objname_;
 };
@@ -282,6 +283,7 @@ void MpsWriter::run() {
       numfield(24, m_.indcomp[i] > 0 ? 1 : 0);
       o_.nl();
     }
+  if (before_end_ && *before_end_) (*before_end_)(o_, rn_, cn_);
   o_.put("ENDATA");
   o_.nl();
 }
@@ -291,6 +293,11 @@ void MpsWriter::run() {
 void write_mps(const ModelData &m, const std::string &probname, Out &out, bool fixed,
                KRVUprob prob) {
   MpsWriter(m, probname, out, fixed, prob).run();
+}
+
+void write_mps(const ModelData &m, const std::string &probname, Out &out, bool fixed,
+               KRVUprob prob, const MpsBeforeEnd &before_end) {
+  MpsWriter(m, probname, out, fixed, prob, &before_end).run();
 }
 
 }  // namespace io

@@ -11,6 +11,7 @@
 #include "core/prob.h"
 #include "io/atomic_write.h"
 #include "io/binary_io.h"
+#include "io/save_file.h"
 #include "io/solution_state.h"
 #include "lp/highs_session.h"
 #include "lp/solver_state.h"
@@ -164,22 +165,34 @@ std::string save_name(KRVUprob prob, const char *probname) {
 }
 
 void save(KRVUprob prob, const std::string &path, const char *func) {
+  save_file(prob, path, kMagic, kVersion, nullptr, func);
+}
+
+}  // namespace
+
+void write_save_body(BinWriter &w, KRVUprob prob) {
   const ModelData &m = read_model(prob);
   SolverState &s = *prob->data->solver;
+  char version[32];
+  KRVUgetversion(version);
+  w.str(version);
+  w.str(prob->name);
+  write_model_record(w, m);
+  write_controls(w, prob);
+  write_solution_state(w, prob);
+  w.doubles(s.scaling.row);
+  w.doubles(s.scaling.col);
+}
+
+void save_file(KRVUprob prob, const std::string &path, const char magic[8], uint32_t version,
+               const std::function<void(BinWriter &)> &more, const char *func) {
   try {
     write_atomically(path, false, [&](Out &out) {
       BinWriter w(out);
-      w.bytes(kMagic, 8);
-      w.u32(kVersion);
-      char version[32];
-      KRVUgetversion(version);
-      w.str(version);
-      w.str(prob->name);
-      write_model_record(w, m);
-      write_controls(w, prob);
-      write_solution_state(w, prob);
-      w.doubles(s.scaling.row);
-      w.doubles(s.scaling.col);
+      w.bytes(magic, 8);
+      w.u32(version);
+      write_save_body(w, prob);
+      if (more) more(w);
       w.finish();
     });
   } catch (const Error &e) {
@@ -188,7 +201,70 @@ void save(KRVUprob prob, const std::string &path, const char *func) {
   log_code(prob, KRVU_MSG_LOG, KRVU_MSGCODE_FILE, "saved the problem to %s", path.c_str());
 }
 
-}  // namespace
+std::string save_file_name(KRVUprob prob, const char *probname) { return save_name(prob, probname); }
+
+void restore_source(KRVUprob prob, const Source &src, const char magic[8], uint32_t version,
+                    const std::function<void(BinReader &, int rows, int cols)> &more,
+                    const char *F) {
+  const std::string &path = src.path;
+  BinReader r(src.data, src.path);
+  if (src.data.size() < 8 || std::memcmp(src.data.data(), magic, 8) != 0)
+    r.fail("not a save file of this library");
+  char head[8];
+  // The version comes before the checksum: a file of another format
+  // says so rather than that it is damaged.
+  if (src.data.size() >= 16) {
+    uint32_t v = 0;
+    for (int k = 0; k < 4; ++k)
+      v |= static_cast<uint32_t>(static_cast<unsigned char>(src.data[8 + k])) << (8 * k);
+    if (v != version) r.fail("written in save format %u; this library reads format %u", v, version);
+  }
+  r.verify("save file");
+  r.bytes(head, 8);
+  r.u32();
+  const std::string written_by = r.str();
+  const std::string name = r.str();
+  ModelData m;
+  read_model_record(r, m);
+  const std::string why = m.validate();
+  if (!why.empty()) r.fail("the model is inconsistent (damaged): %s", why.c_str());
+  std::vector<std::pair<int, Value>> controls = read_controls(r);
+  // The solution is read into a scratch problem first, so that a fault
+  // found there leaves this problem as it was.
+  KRVUprob q = nullptr;
+  if (KRVUcreateprob(&q)) raise(KRVU_ERR_INTERNAL, "%s: cannot create a work problem", F);
+  struct Drop {
+    KRVUprob q;
+    ~Drop() { KRVUdestroyprob(q); }
+  } drop{q};
+  const int rows = m.nrows(), cols = m.ncols();
+  ModelData copy = m;
+  replace_model(q, std::move(copy), F);
+  read_solution_state(r, q, rows, cols);
+  std::vector<double> rs = r.doubles(), cs = r.doubles();
+  if ((!rs.empty() || !cs.empty()) &&
+      (static_cast<int>(rs.size()) != rows || static_cast<int>(cs.size()) != cols))
+    r.fail("the scaling does not fit the model (damaged)");
+  if (more) more(r, rows, cols);
+  if (!r.at_end()) r.fail("unexpected data after the problem (damaged)");
+  // Everything is read: the problem takes it.
+  replace_model(prob, std::move(m), F);
+  prob->name = name;
+  for (auto &c : controls) prob->params.v[c.first] = c.second;
+  std::swap(prob->data->solver, q->data->solver);
+  SolverState &s = *prob->data->solver;
+  s.hs.reset();  // the engine session belonged to the scratch problem
+  s.synced = false;
+  s.scaling.row = rs;
+  s.scaling.col = cs;
+  s.analysis.reset();
+  for (int id : {KRVU_ATTR_LPSTATUS, KRVU_ATTR_MIPSTATUS, 1009, 1006, 1007, 1008, 1012})
+    attr_set_int(prob, id, attr_int(q, id));
+  for (int id : {KRVU_ATTR_LPOBJVAL, KRVU_ATTR_MIPBESTOBJVAL, 2002, 2004, 2005})
+    attr_set_dbl(prob, id, attr_dbl(q, id));
+  log_code(prob, KRVU_MSG_LOG, KRVU_MSGCODE_FILE, "restored %s (saved by version %s)",
+           path.c_str(), written_by.c_str());
+}
 }  // namespace io
 }  // namespace krvu
 
@@ -221,63 +297,7 @@ int KRVUrestore(KRVUprob prob, const char *probname, const char *flags) {
     io::Source src;
     try {
       io::load_source(path, src);
-      io::BinReader r(src.data, src.path);
-      if (src.data.size() < 8 || std::memcmp(src.data.data(), io::kMagic, 8) != 0)
-        r.fail("not a save file of this library");
-      char magic[8];
-      // The version comes before the checksum: a file of another format
-      // says so rather than that it is damaged.
-      if (src.data.size() >= 16) {
-        uint32_t v = 0;
-        for (int k = 0; k < 4; ++k)
-          v |= static_cast<uint32_t>(static_cast<unsigned char>(src.data[8 + k])) << (8 * k);
-        if (v != io::kVersion)
-          r.fail("written in save format %u; this library reads format %u", v, io::kVersion);
-      }
-      r.verify("save file");
-      r.bytes(magic, 8);
-      r.u32();
-      const std::string written_by = r.str();
-      const std::string name = r.str();
-      ModelData m;
-      io::read_model_record(r, m);
-      const std::string why = m.validate();
-      if (!why.empty()) r.fail("the model is inconsistent (damaged): %s", why.c_str());
-      std::vector<std::pair<int, Value>> controls = io::read_controls(r);
-      // The solution is read into a scratch problem first, so that a fault
-      // found there leaves this problem as it was.
-      KRVUprob q = nullptr;
-      if (KRVUcreateprob(&q)) raise(KRVU_ERR_INTERNAL, "%s: cannot create a work problem", F);
-      struct Drop {
-        KRVUprob q;
-        ~Drop() { KRVUdestroyprob(q); }
-      } drop{q};
-      const int rows = m.nrows(), cols = m.ncols();
-      ModelData copy = m;
-      replace_model(q, std::move(copy), F);
-      io::read_solution_state(r, q, rows, cols);
-      std::vector<double> rs = r.doubles(), cs = r.doubles();
-      if ((!rs.empty() || !cs.empty()) &&
-          (static_cast<int>(rs.size()) != rows || static_cast<int>(cs.size()) != cols))
-        r.fail("the scaling does not fit the model (damaged)");
-      if (!r.at_end()) r.fail("unexpected data after the problem (damaged)");
-      // Everything is read: the problem takes it.
-      replace_model(prob, std::move(m), F);
-      prob->name = name;
-      for (auto &c : controls) prob->params.v[c.first] = c.second;
-      std::swap(prob->data->solver, q->data->solver);
-      SolverState &s = *prob->data->solver;
-      s.hs.reset();  // the engine session belonged to the scratch problem
-      s.synced = false;
-      s.scaling.row = rs;
-      s.scaling.col = cs;
-      s.analysis.reset();
-      for (int id : {KRVU_ATTR_LPSTATUS, KRVU_ATTR_MIPSTATUS, 1009, 1006, 1007, 1008, 1012})
-        attr_set_int(prob, id, attr_int(q, id));
-      for (int id : {KRVU_ATTR_LPOBJVAL, KRVU_ATTR_MIPBESTOBJVAL, 2002, 2004, 2005})
-        attr_set_dbl(prob, id, attr_dbl(q, id));
-      log_code(prob, KRVU_MSG_LOG, KRVU_MSGCODE_FILE, "restored %s (saved by version %s)",
-               path.c_str(), written_by.c_str());
+      io::restore_source(prob, src, io::kMagic, io::kVersion, nullptr, F);
     } catch (const Error &e) {
       if (std::strncmp(e.what(), F, std::strlen(F)) == 0) throw;
       throw Error(e.code, std::string(F) + ": " + e.what());

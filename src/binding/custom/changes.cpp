@@ -5,6 +5,7 @@
 
 #include "binding/custom/custom.h"
 #include "module/module.h"
+#include "problem/methods.h"
 
 namespace korvu {
 namespace wrap {
@@ -20,8 +21,12 @@ bool nonlinear(const problem_s *p) { return (p->nonlin_rows || p->nonlin_obj) &&
 PyObject *chgobjsense(const Row &row, Ctx &c) {
   if (convert_value(row, c, 0) < 0) return nullptr;
   const int sense = c.ival[0] == 1 ? 1 : -1;
+  // A nonlinear problem keeps the sense in both places, so that its files
+  // (whose linear part carries the library's sense) agree with its solves.
   if (nonlinear(c.p)) {
-    if (KSLPsetdblcontrol(c.p->slpprob, KSLP_CTRL_OBJSENSE, sense) != 0) return nullptr;
+    if (KSLPsetdblcontrol(c.p->slpprob, KSLP_CTRL_OBJSENSE, sense) != 0)
+      return problem_slp_error(c.p);
+    if (KRVUchgobjsense(c.prob, sense) != 0) return nullptr;
     return none();
   }
   if (KRVUchgobjsense(c.prob, sense) != 0) return nullptr;

@@ -5,6 +5,7 @@
 
 #include "binding/custom/custom.h"
 #include "module/module.h"
+#include "problem/methods.h"
 
 namespace korvu {
 namespace wrap {
@@ -15,14 +16,9 @@ PyObject *none() { Py_RETURN_NONE; }
 
 bool nonlinear(const problem_s *p) { return (p->nonlin_rows || p->nonlin_obj) && p->slpprob; }
 
-// Nonlinear problems are written, saved and restored by the nonlinear
-// solver, which has no file functions of its own in this build: refuse
-// rather than write or read only the linear part.
-PyObject *nonlinear_refused(const char *what) {
-  PyErr_Format(korvu_SolverError,
-               "%s a nonlinear problem needs the nonlinear solver's own files, which are not "
-               "available", what);
-  return nullptr;
+bool slp_started() {
+  EnvLock lock(KRV_MUTEX_LIBSTATE);
+  return krv_py_env.slp_state == 1;
 }
 
 int convert_all_values(const Row &row, Ctx &c) {
@@ -64,21 +60,31 @@ PyObject *presolverow(const Row &row, Ctx &c) {
 
 PyObject *writeslxsol(const Row &row, Ctx &c) {
   if (convert_all_values(row, c) < 0) return nullptr;
-  if (nonlinear(c.p)) return nonlinear_refused("Writing the solution of");
+  if (nonlinear(c.p))
+    return KSLPwriteslxsol(c.p->slpprob, c.text[0], c.text[1]) == 0 ? none() : problem_slp_error(c.p);
   if (KRVUwriteslxsol(c.prob, c.text[0], c.text[1]) != 0) return nullptr;
   return none();
 }
 
 PyObject *save(const Row &row, Ctx &c) {
   if (convert_all_values(row, c) < 0) return nullptr;
-  if (nonlinear(c.p)) return nonlinear_refused("Saving");
+  if (nonlinear(c.p)) {
+    const int rc = given(c, 0) ? KSLPsaveas(c.p->slpprob, c.text[0]) : KSLPsave(c.p->slpprob);
+    return rc == 0 ? none() : problem_slp_error(c.p);
+  }
   const int rc = given(c, 0) ? KRVUsaveas(c.prob, c.text[0]) : KRVUsave(c.prob);
   return rc == 0 ? none() : nullptr;
 }
 
 PyObject *restore(const Row &row, Ctx &c) {
   if (convert_all_values(row, c) < 0) return nullptr;
-  if (nonlinear(c.p)) return nonlinear_refused("Restoring");
+  // The nonlinear solver's restore reads save files of linear and nonlinear
+  // problems alike, so it restores whenever the solver is started: the
+  // problem is nonlinear afterwards exactly when the file was.
+  if (c.p->slpprob && slp_started()) {
+    if (KSLPrestore(c.p->slpprob, c.text[0]) != 0) return problem_slp_error(c.p);
+    return problem_sync_nonlinear(c.p) == 0 ? none() : nullptr;
+  }
   if (KRVUrestore(c.prob, c.text[0], c.text[1]) != 0) return nullptr;
   return none();
 }
