@@ -185,12 +185,18 @@ int flushConstraints(problem_s *p, RowBatch &b) {
                     b.conv.lin_coefs.data()) != 0)
     return -1;
   bool ok = KRVUaddnames(p->prob, 1, b.names.data(), b.first_row, b.first_row + n - 1) == 0;
+  bool quadratic_rows = false;
   for (int i = 0; ok && i < n; ++i) {
     int64_t q0 = i == 0 ? 0 : b.quad_starts[i - 1], q1 = b.quad_starts[i];
-    if (q1 > q0)
+    if (q1 > q0) {
       ok = KRVUaddqmatrix64(p->prob, b.first_row + i, q1 - q0, b.conv.quad_cols1.data() + q0,
                             b.conv.quad_cols2.data() + q0, b.conv.quad_coefs.data() + q0) == 0;
+      quadratic_rows = true;
+    }
   }
+  // Quadratic rows are solved by the nonlinear solver (the LP/QP engine
+  // takes quadratic objectives only), so they make the problem nonlinear.
+  if (ok && quadratic_rows && p->slpprob && b.conv.formulas() == 0) ++p->nonlin_rows;
   if (ok && b.conv.formulas() > 0) {
     if (!p->slpprob) {
       PyErr_SetString(korvu_SolverError,

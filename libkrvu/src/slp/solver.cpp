@@ -37,6 +37,7 @@ struct SubResult {
   std::vector<double> y;       // new point
   std::vector<double> rowdual; // by model row (0 for rows not in the subproblem)
   double errsum = 0.0;
+  bool quad = false;           // solved with the quasi-Newton matrix
 };
 
 class Solver {
@@ -47,6 +48,10 @@ class Solver {
     h_ = Highs_create();
     Highs_setBoolOptionValue(h_, "output_flag", 0);
     Highs_setIntOptionValue(h_, "threads", 1);
+    // A subproblem is small; one that runs on is cut off (HiGHS's QP solver
+    // can cycle on nearly singular matrices) and counts as failed.
+    Highs_setIntOptionValue(h_, "qp_iteration_limit", 20000);
+    Highs_setDoubleOptionValue(h_, "time_limit", 20.0);
     hinf_ = Highs_getInfinity(h_);
     use_b_ = ctl_i(slp, KSLP_CTRL_HESSIAN) != 0 && !std::strchr(flags ? flags : "", 'l');
     for (int i = 0; i < m_; ++i) {
@@ -136,7 +141,8 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   SubResult res;
   const int ne = static_cast<int>(nlrows_.size());
   const int nc = n_ + 2 * ne;
-  std::vector<double> cost(nc, 0.0), clo(nc), cup(nc);
+  std::vector<double> cost(nc, 0.0), clo(nc), cup(nc), fixed(n_, NAN);
+  auto is_fixed = [&](int j) { return !std::isnan(fixed[j]); };
   for (int j = 0; j < n_; ++j) {
     double lo = P.lb[j], up = P.ub[j];
     auto it = slp_->vars.find(j);
@@ -149,6 +155,14 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
       up = std::min(up, x_[j] + d);
     }
     if (lo > up) lo = up = std::min(std::max(x_[j], P.lb[j]), P.ub[j]);
+    // A fixed column is taken out: its value moves into the row limits and
+    // the column sits at 0 (HiGHS's QP solver can end in error on a column
+    // fixed at a value other than 0).
+    if (lo == up) {
+      fixed[j] = lo;
+      clo[j] = cup[j] = 0.0;
+      continue;
+    }
     clo[j] = bnd(lo);
     cup[j] = bnd(up);
     if (mode == 0) cost[j] = gf_[j];
@@ -168,9 +182,14 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     double lin = gval_[i];
     for (size_t k = 0; k < f.cols.size(); ++k) {
       if (jac_[r][k] == 0.0) continue;
-      index.push_back(f.cols[k]);
+      int j = f.cols[k];
+      lin -= jac_[r][k] * x_[j];
+      if (is_fixed(j)) {
+        lin += jac_[r][k] * fixed[j];
+        continue;
+      }
+      index.push_back(j);
       val.push_back(jac_[r][k]);
-      lin -= jac_[r][k] * x_[f.cols[k]];
     }
     index.push_back(n_ + 2 * static_cast<int>(r));
     val.push_back(1.0);
@@ -184,13 +203,18 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   }
   for (int i : linrows_) {
     const Func &f = P.rows[i];
+    double moved = 0.0;
     for (size_t k = 0; k < f.lin_col.size(); ++k) {
+      if (is_fixed(f.lin_col[k])) {
+        moved += f.lin_val[k] * fixed[f.lin_col[k]];
+        continue;
+      }
       index.push_back(f.lin_col[k]);
       val.push_back(f.lin_val[k]);
     }
     start.push_back(static_cast<HighsInt>(index.size()));
-    rlo.push_back(bnd(P.rlo[i]));
-    rup.push_back(bnd(P.rup[i]));
+    rlo.push_back(P.rlo[i] <= -kInf ? -hinf_ : P.rlo[i] - moved);
+    rup.push_back(P.rup[i] >= kInf ? hinf_ : P.rup[i] - moved);
     model_row.push_back(i);
   }
   const int nr = static_cast<int>(model_row.size());
@@ -205,10 +229,11 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
       auto it = slp_->vars.find(j);
       double prox = it == slp_->vars.end() ? 0.0 : it->second.penalty;
       int a = nlpos_[j];
+      if (is_fixed(j)) continue;
       if (a >= 0) {
         for (int b = a; b < k_; ++b) {
           double v = B_[static_cast<size_t>(a) * k_ + b] + (b == a ? prox : 0.0);
-          if (v != 0.0) {
+          if (v != 0.0 && !is_fixed(P.nl_cols[b])) {
             qindex.push_back(P.nl_cols[b]);
             qval.push_back(v);
           }
@@ -222,13 +247,14 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     // The linear term of 0.5 (y-x)'B(y-x).
     for (int j = 0; j < n_; ++j) {
       int a = nlpos_[j];
-      if (a < 0) continue;
+      if (a < 0 || is_fixed(j)) continue;
       double bx = 0.0;
-      for (int b = 0; b < k_; ++b) bx += B_[static_cast<size_t>(a) * k_ + b] * x_[P.nl_cols[b]];
+      for (int b = 0; b < k_; ++b)
+        if (!is_fixed(P.nl_cols[b])) bx += B_[static_cast<size_t>(a) * k_ + b] * x_[P.nl_cols[b]];
       cost[j] -= bx;
     }
     for (auto &[j, v] : slp_->vars)
-      if (j < n_ && v.penalty > 0) cost[j] -= v.penalty * x_[j];
+      if (j < n_ && v.penalty > 0 && !is_fixed(j)) cost[j] -= v.penalty * x_[j];
   }
   HighsInt st;
   if (!qval.empty())
@@ -247,7 +273,10 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   std::vector<double> cv(nc), cd(nc), rv(nr), rd(nr);
   Highs_getSolution(h_, cv.data(), cd.data(), rv.data(), rd.data());
   res.ok = true;
+  res.quad = !qval.empty();
   res.y.assign(cv.begin(), cv.begin() + n_);
+  for (int j = 0; j < n_; ++j)
+    if (is_fixed(j)) res.y[j] = fixed[j];
   for (int j = 0; j < n_; ++j) res.y[j] = std::min(std::max(res.y[j], P.lb[j]), P.ub[j]);
   for (int e = 0; e < 2 * ne; ++e) res.errsum += std::max(0.0, cv[n_ + e]);
   res.rowdual.assign(m_, 0.0);
@@ -560,7 +589,11 @@ int Solver::run() {
       status = KSLP_NLPSTATUS_UNFINISHED;
       break;
     }
-    if (V_ <= feastol && F_ < -1e20) {
+    // Unbounded: a feasible point whose objective is beyond any sensible
+    // value, or that the steps carry ever further out while it falls.
+    double far = 0.0;
+    for (int j = 0; j < n_; ++j) far = std::max(far, std::fabs(x_[j]));
+    if (V_ <= feastol && (F_ < -1e20 || (far > 1e15 && F_ < -1e10))) {
       status = KSLP_NLPSTATUS_UNBOUNDED;
       break;
     }
@@ -608,7 +641,7 @@ int Solver::run() {
     }
     double model = 0.0;
     for (int j = 0; j < n_; ++j) model += gf_[j] * d[j];
-    if (b_ok) {
+    if (sub.quad) {
       for (int a = 0; a < k_; ++a) {
         double da = d[P.nl_cols[a]], bd = 0;
         if (da == 0) continue;
@@ -618,7 +651,7 @@ int Solver::run() {
     }
     double pred = mu_ * V_ - (model + mu_ * sub.errsum);
     double phi = F_ + mu_ * V_;
-    if (pred < -1e-10 * (1 + std::fabs(phi)) && b_ok && !reset_tried) {
+    if (pred < -1e-10 * (1 + std::fabs(phi)) && sub.quad && !reset_tried) {
       // The QP's answer is worse than not moving: its matrix has lost its
       // shape.  Start it again.
       reset_b();
@@ -628,8 +661,9 @@ int Solver::run() {
     reset_tried = false;
     if (pred <= 1e-13 * (1 + std::fabs(phi))) {
       if (loglevel > 2)
-        slp_log(slp_, KRVU_MSG_LOG, "no predicted reduction (%.3g): residual %.3g, step %.3g", pred,
-                kres, dnorm);
+        slp_log(slp_, KRVU_MSG_LOG,
+                "no predicted reduction (%.3g = %.3g - %.3g - %.3g): residual %.3g, step %.3g, b %d",
+                pred, mu_ * V_, model, mu_ * sub.errsum, kres, dnorm, b_ok ? 1 : 0);
       if (V_ <= feastol) {
         status = stalled();
         break;

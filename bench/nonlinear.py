@@ -1,0 +1,259 @@
+"""Nonlinear solver benchmark: the Hock-Schittkowski set of hs_problems.py solved by
+our solver and by scipy's SLSQP from the book's start points.
+
+Run:  python bench/nonlinear.py --build build/<dir> [--problems 1,6,71] [--route c|python]
+                                [--log 0..3] [--no-scipy] [--no-speed]
+
+route c (default) drives libkrvu's C API through the small program nonlinear.cpp
+(formulas as text); route python builds each model with korvu's algebra and calls
+problem.solve().  A run succeeds when it reports a (locally) optimal status, the point
+is feasible within 1e-6 and the objective is within 1e-4 (relative to 1 + |f*|) of the
+book's value or below it.  The speed figures are the evaluation rate of a formula of
+10^5 tokens and the cost of its gradient against one evaluation.
+"""
+import argparse
+import math
+import os
+import statistics
+import subprocess
+import sys
+import tempfile
+import time
+import types
+import warnings
+
+import numpy as np
+
+sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import hs_problems as hs  # noqa: E402
+
+ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
+OK_STATUS = (1, 2)  # locally optimal, optimal
+STATUS_NAMES = {-1: "error", 0: "unstarted", 1: "locopt", 2: "optimal", 3: "locinf",
+                4: "infeas", 5: "unbnd", 6: "unfinished"}
+
+
+# --- formulas as text -----------------------------------------------------------------
+
+class Text:
+    """An expression as formula text, fully parenthesised."""
+
+    def __init__(self, s):
+        self.s = s
+
+    @staticmethod
+    def of(v):
+        if isinstance(v, Text):
+            return v.s
+        return repr(float(v)) if float(v) >= 0 else "(%r)" % float(v)
+
+    def _bin(self, op, other, swap=False):
+        a, b = Text.of(self), Text.of(other)
+        if swap:
+            a, b = b, a
+        return Text("(%s %s %s)" % (a, op, b))
+
+    __add__ = lambda s, o: s._bin("+", o)
+    __radd__ = lambda s, o: s._bin("+", o, True)
+    __sub__ = lambda s, o: s._bin("-", o)
+    __rsub__ = lambda s, o: s._bin("-", o, True)
+    __mul__ = lambda s, o: s._bin("*", o)
+    __rmul__ = lambda s, o: s._bin("*", o, True)
+    __truediv__ = lambda s, o: s._bin("/", o)
+    __rtruediv__ = lambda s, o: s._bin("/", o, True)
+    __pow__ = lambda s, o: s._bin("^", o)
+    __neg__ = lambda s: Text("(-%s)" % s.s)
+
+
+TEXT_OPS = types.SimpleNamespace(**{name: (lambda name: lambda a: Text("%s(%s)" % (
+    "ln" if name == "log" else name, Text.of(a))))(name)
+    for name in ("exp", "log", "sin", "cos", "sqrt")})
+
+
+def fmt(v):
+    return "inf" if v == math.inf else ("-inf" if v == -math.inf else repr(float(v)))
+
+
+def problem_text(p):
+    x = [Text("x%d" % (j + 1)) for j in range(p.n)]
+    f, rows = p(x, TEXT_OPS)
+    out = ["problem %s %d" % (p.name, p.n), "x0 " + " ".join(map(fmt, p.x0)),
+           "lb " + " ".join(map(fmt, p.lb)), "ub " + " ".join(map(fmt, p.ub)),
+           "obj " + Text.of(f)]
+    for kind, g in rows:
+        out.append("row %s 0 %s" % ("E" if kind == "eq" else "G", Text.of(g)))
+    out.append("end")
+    return "\n".join(out) + "\n"
+
+
+def build_driver(build, work):
+    import highsbox
+    exe = os.path.join(work, "nonlinear")
+    dist = highsbox.highs_dist_dir()
+    cmd = ["g++", "-O2", "-std=c++17", "-I", os.path.join(ROOT, "libkrvu", "include"),
+           "-I", os.path.join(ROOT, "libkrvu", "src"), os.path.join(ROOT, "bench", "nonlinear.cpp"),
+           os.path.join(build, "libkrvu", "libkrvu.a"),
+           "-L", os.path.join(dist, "lib"), "-lhighs", "-lz", "-lpthread",
+           "-Wl,-rpath," + os.path.join(dist, "lib"), "-o", exe]
+    subprocess.run(cmd, check=True)
+    return exe
+
+
+def run_c(exe, problems, log):
+    """Solves each problem in its own process (a crash costs one problem)."""
+    res = {}
+    for p in problems:
+        try:
+            r = subprocess.run([exe, "solve", str(log)], input=problem_text(p), text=True,
+                               stdout=subprocess.PIPE,
+                               stderr=None if log else subprocess.DEVNULL, timeout=120)
+        except subprocess.TimeoutExpired:
+            res[p.name] = dict(status=-1, f=math.nan, iters=0, time=120.0, viol=math.nan)
+            continue
+        line = r.stdout.strip().splitlines()[-1] if r.stdout.strip() else ""
+        parts = line.split()
+        if len(parts) < 6:
+            res[p.name] = dict(status=-1, f=math.nan, iters=0, time=0.0, viol=math.nan)
+            continue
+        res[p.name] = dict(status=int(parts[1]), f=float(parts[2]), iters=int(parts[3]),
+                           time=float(parts[4]), viol=float(parts[5]))
+    return res
+
+
+# --- korvu's algebra and problem.solve() -------------------------------------------------
+
+def run_python(problems):
+    import korvu
+    ops = types.SimpleNamespace(**{k: getattr(korvu, k) for k in ("exp", "log", "sin", "cos",
+                                                                    "sqrt")})
+    res = {}
+    for p in problems:
+        x = [korvu.var(lb=p.lb[j], ub=p.ub[j], name="x%d" % (j + 1)) for j in range(p.n)]
+        f, rows = p(x, ops)
+        prob = korvu.problem(x, name=p.name)
+        for kind, g in rows:
+            prob.addConstraint(g == 0 if kind == "eq" else g >= 0)
+        prob.setObjective(f)
+        prob.controls.outputlog = 0
+        for j in range(p.n):
+            prob.chgvar(x[j], initvalue=p.x0[j])
+        t = time.perf_counter()
+        try:
+            prob.solve()
+            status = prob.attributes.kslp_nlpstatus
+        except korvu.SolverError:
+            status = -1
+        elapsed = time.perf_counter() - t
+        fval = prob.attributes.kslp_objval if status >= 0 else math.nan
+        res[p.name] = dict(status=status, f=fval, iters=prob.attributes.kslp_iterations,
+                           time=elapsed, viol=prob.attributes.kslp_maxviolation)
+    return res
+
+
+# --- scipy ---------------------------------------------------------------------------------
+
+def run_scipy(problems):
+    from scipy.optimize import minimize
+    O = hs.NUMPY_OPS
+    res = {}
+    for p in problems:
+        _, rows = p(np.array(p.x0), O)
+
+        def fun(x, p=p):
+            return float(p(x, O)[0])
+        cons = [{"type": "eq" if k == "eq" else "ineq",
+                 "fun": (lambda x, i=i, p=p: float(p(x, O)[1][i][1]))} for i, (k, _) in enumerate(rows)]
+        bounds = [(None if lo == -math.inf else lo, None if up == math.inf else up)
+                  for lo, up in zip(p.lb, p.ub)]
+        t = time.perf_counter()
+        with warnings.catch_warnings(), np.errstate(all="ignore"):
+            warnings.simplefilter("ignore")
+            try:
+                r = minimize(fun, np.array(p.x0), method="SLSQP", bounds=bounds, constraints=cons,
+                             options={"maxiter": 1000})
+                x, ok, nit = r.x, bool(r.success), int(r.nit)
+            except Exception:  # noqa: BLE001 - a failed run counts as a failure
+                x, ok, nit = np.array(p.x0), False, 0
+        elapsed = time.perf_counter() - t
+        with np.errstate(all="ignore"):
+            fv, rv = p(x, O)
+            viol = max([0.0] + [abs(float(g)) if k == "eq" else max(0.0, -float(g)) for k, g in rv]
+                       + [max(0.0, lo - v, v - up) for lo, up, v in zip(p.lb, p.ub, x)])
+        res[p.name] = dict(status=1 if ok else 6, f=float(fv), iters=nit, time=elapsed,
+                           viol=viol)
+    return res
+
+
+def success(p, r):
+    if r["status"] not in OK_STATUS or not (r["viol"] <= 1e-6) or not math.isfinite(r["f"]):
+        return False
+    return r["f"] <= p.fopt + 1e-4 * (1 + abs(p.fopt))
+
+
+def median(v):
+    return statistics.median(v) if v else math.nan
+
+
+def main():
+    ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
+    ap.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
+    ap.add_argument("--problems", default=None, help="comma-separated numbers (default: all)")
+    ap.add_argument("--route", choices=("c", "python"), default="c")
+    ap.add_argument("--log", type=int, default=0)
+    ap.add_argument("--no-scipy", action="store_true")
+    ap.add_argument("--no-speed", action="store_true")
+    ap.add_argument("--work", default=None)
+    args = ap.parse_args()
+    problems = hs.PROBLEMS
+    if args.problems:
+        wanted = {int(v) for v in args.problems.split(",")}
+        problems = [p for p in problems if p.number in wanted]
+    work = args.work or tempfile.mkdtemp(prefix="nonlinear_")
+    os.makedirs(work, exist_ok=True)
+    exe = None
+    if args.route == "c" or not args.no_speed:
+        exe = build_driver(args.build, work)
+    ours = run_c(exe, problems, args.log) if args.route == "c" else run_python(problems)
+    theirs = {} if args.no_scipy else run_scipy(problems)
+
+    print("%-7s %14s | %-10s %14s %5s %9s | %-5s %14s %5s %9s" % (
+        "problem", "f*", "ours", "f", "iter", "seconds", "slsqp", "f", "iter", "seconds"))
+    won = {"ours": [], "slsqp": []}
+    for p in problems:
+        a = ours[p.name]
+        sa = success(p, a)
+        line = "%-7s %14.8g | %-10s %14.8g %5d %9.4f" % (
+            p.name, p.fopt, ("ok " if sa else "NO ") + STATUS_NAMES.get(a["status"], "?"), a["f"],
+            a["iters"], a["time"])
+        if sa:
+            won["ours"].append(p)
+        if theirs:
+            b = theirs[p.name]
+            sb = success(p, b)
+            if sb:
+                won["slsqp"].append(p)
+            line += " | %-5s %14.8g %5d %9.4f" % ("ok" if sb else "NO", b["f"], b["iters"], b["time"])
+        print(line)
+    n = len(problems)
+    print()
+    for who, res in (("ours", ours), ("slsqp", theirs)):
+        if not res:
+            continue
+        ok = won[who]
+        print("%-6s success %d/%d (%.1f%%)  median iterations %.1f  median seconds %.5f "
+              "(over its successes)" % (who, len(ok), n, 100.0 * len(ok) / max(n, 1),
+                                         median([res[p.name]["iters"] for p in ok]),
+                                         median([res[p.name]["time"] for p in ok])))
+    if theirs:
+        only = [p.name for p in won["slsqp"] if p not in won["ours"]]
+        print("solved by slsqp only:", " ".join(only) or "-")
+        print("solved by ours only: ", " ".join(p.name for p in won["ours"]
+                                                 if p not in won["slsqp"]) or "-")
+    if not args.no_speed:
+        out = subprocess.run([exe, "speed"], text=True, stdout=subprocess.PIPE, check=True).stdout
+        print()
+        print(out.strip())
+
+
+if __name__ == "__main__":
+    main()
