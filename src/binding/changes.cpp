@@ -167,6 +167,12 @@ constexpr Row chgvar = WRAP_CUSTOM(chgvar, custom::chgvar)
     .doc("Changes the nonlinear solver's properties of a column; those left out or None stay as they are.",
          "getvar, solve");
 
+
+WRAP_ARGS(delvars, in("index", CONV_COL, 0, "the columns", kRequired));
+constexpr Row delvars = WRAP_ROW(delvars, KSLPdelvars, SLP, N<0>, A<0>)
+    .missing("Incorrect arguments to delvars")
+    .doc("Forgets the nonlinear solver's properties of columns (they return to the defaults).", "chgvar, getvar");
+
 // ---- loading
 
 WRAP_ARGS(loadlpsol, in_attr("x", CONV_DOUBLE, 0, OCOLS, "primal values", kOptional),
@@ -256,7 +262,7 @@ constexpr Row setmessagestatus = WRAP_ROW(setmessagestatus, KRVUsetmessagestatus
   X(addpwlcons) X(chgcoef) X(chgqobj) X(chgqrowcoeff) X(delqmatrix) X(chgobjsense) X(loadlpsol)      \
   X(loadmipsol) X(addmipsol) X(loadbasis) X(loadpresolvebasis) X(addsetnames) X(delindicators)       \
   X(setprobname) X(setdefaults) X(setdefaultcontrol) X(copycontrols) X(fixglobals) X(scale)         \
-  X(setlogfile) X(setmessagestatus) X(chgvar)
+  X(setlogfile) X(setmessagestatus) X(chgvar) X(delvars)
 WRAP_FAMILY(ROWS)
 
 }  // namespace
