@@ -418,6 +418,23 @@ WRAP_ARGS(evaluatecoef, index("rowindex", CONV_ROW, "the row"),
 constexpr Row evaluatecoef = WRAP_ROW(evaluatecoef, KSLPevaluatecoef, SLP, V<0>, V<1>, RD<0>).returns(kDblRes)
     .doc("Returns the value of a formula coefficient at the current point.", "addcoefs, validatevector");
 
+
+WRAP_ARGS(evaluateformula, value("parsed", kInt, "1: the tokens are in reverse Polish form"),
+          in("type", CONV_INT, 0, "the token types", kRequired),
+          in("value", CONV_DOUBLE, 0, "the token values", kRequired));
+constexpr Row evaluateformula =
+    WRAP_ROW(evaluateformula, KSLPevaluateformula, SLP, V<0>, N<0>, A<1>, A<2>, RD<0>)
+        .missing("Incorrect arguments to evaluateformula").returns(kDblRes)
+        .doc("Returns the value of a formula given as tokens at the current point.", "evaluatecoef");
+
+WRAP_ARGS(getccoef, index("rowindex", CONV_ROW, "the row"),
+          index("colindex", CONV_COL, "the column the formula multiplies (-1: none)"),
+          value("flen", kInt, "the longest text to return, 1 to 10000"));
+constexpr Row getccoef = WRAP_CUSTOM(getccoef, custom::getccoef)
+    .calls("KSLPgetccoef")
+    .example("factor, text = p.getccoef(row, -1, 200)")
+    .doc("Returns (factor, text of the formula) of a formula coefficient.", "chgccoef, evaluatecoef");
+
 #define ROWS(X)                                                                                     \
   X(getlpsol) X(getpresolvesol) X(getlastbarsol) X(getmipsol) X(getbasis) X(getpresolvebasis)       \
   X(getbasisval) X(calcslacks) X(calcreducedcosts) X(calcobjective) X(calcsolinfo) X(getobj)         \
@@ -427,7 +444,7 @@ constexpr Row evaluatecoef = WRAP_ROW(evaluatecoef, KSLPevaluatecoef, SLP, V<0>,
   X(getdualray) X(hasprimalray) X(hasdualray) X(getrows) X(getcols) X(getmqobj) X(getqrowqmatrix)    \
   X(getqrowqmatrixtriplets) X(getqrows) X(getglobal) X(getgencons) X(getpwlcons) X(getnamelist)     \
   X(getlasterror) X(getpivotorder) X(getpivots) X(getpresolvemap) X(ftran) X(btran) X(objsa)        \
-  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar) X(getslpsol) X(getrowstatus) X(evaluatecoef)
+  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar) X(getslpsol) X(getrowstatus) X(evaluatecoef) X(evaluateformula) X(getccoef)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

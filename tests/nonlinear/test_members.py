@@ -79,3 +79,30 @@ def test_solution_properties_and_bad_indices():
     assert math.isnan(p.getvar(x)[5])
     with pytest.raises(korvu.InterfaceError, match="Incorrect arguments to delvars"):
         p.delvars(None)
+
+
+def test_text_formulas_round_trip_evaluate_and_delete():
+    p, x, z, c, d = model()
+    p.chgccoef(d, -1, 2.0, "exp(z) * x ^ 2")
+    assert p.getccoef(d, -1, 200) == (2.0, "exp(z) * x ^ 2")
+    p.chgvar(x, value=1.5)
+    p.chgvar(z, value=0.5)
+    assert p.evaluatecoef(d, -1) == pytest.approx(2 * math.exp(0.5) * 2.25, rel=1e-12)
+    # factor None keeps the factor; the text is cut to the length asked for.
+    p.chgccoef(d, -1, None, "z")
+    assert p.getccoef(d, -1, 2) == (2.0, "z")
+    assert p.getccoef(d, -1, 10000) == (2.0, "z")
+    for flen in (0, 10001):
+        with pytest.raises(korvu.InterfaceError, match="excessive formula length"):
+            p.getccoef(d, -1, flen)
+    with pytest.raises(korvu.InterfaceError, match="Wrong arguments in chgccoef"):
+        p.chgccoef(d, -1, "two", "z")
+    with pytest.raises(korvu.SolverError, match="unknown function 'foo'"):
+        p.chgccoef(d, -1, 1.0, "foo(z)")
+    assert p.getccoef(d, -1, 10) == (2.0, "z")  # a failed change leaves it
+    assert p.evaluateformula(1, [22, 10, 12, 0], [0, 1, 16, 0]) == pytest.approx(math.exp(0.5))
+    p.delcoefs([d], [-1])
+    with pytest.raises(korvu.SolverError, match="no nonlinear coefficient"):
+        p.getccoef(d, -1, 10)
+    with pytest.raises(korvu.SolverError, match="no nonlinear coefficient"):
+        p.delcoefs([d], [-1])
