@@ -444,7 +444,8 @@ constexpr Row getccoef = WRAP_CUSTOM(getccoef, custom::getccoef)
   X(getdualray) X(hasprimalray) X(hasdualray) X(getrows) X(getcols) X(getmqobj) X(getqrowqmatrix)    \
   X(getqrowqmatrixtriplets) X(getqrows) X(getglobal) X(getgencons) X(getpwlcons) X(getnamelist)     \
   X(getlasterror) X(getpivotorder) X(getpivots) X(getpresolvemap) X(ftran) X(btran) X(objsa)        \
-  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar) X(getslpsol) X(getrowstatus) X(evaluatecoef) X(evaluateformula) X(getccoef)
+  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar) X(getslpsol) \
+  X(getrowstatus) X(evaluatecoef) X(evaluateformula) X(getccoef)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

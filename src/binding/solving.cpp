@@ -245,7 +245,8 @@ constexpr Row validatevector = WRAP_ROW(validatevector, KSLPvalidatevector, SLP,
   X(presolverow) X(readbasis) X(writebasis) X(readbinsol) X(writebinsol) X(readslxsol)             \
   X(writeslxsol) X(writeprtsol) X(writesol) X(save) X(restore) X(tunerreadmethod)                  \
   X(tunerwritemethod) X(iisall) X(iisclear) X(iisfirst) X(iisnext) X(iisisolations) X(iiswrite)     \
-  X(iisstatus) X(getiisdata) X(repairinfeas) X(repairweightedinfeas) X(repairweightedinfeasbounds) X(cascade) X(construct) X(unconstruct) X(validatevector)
+  X(iisstatus) X(getiisdata) X(repairinfeas) X(repairweightedinfeas) X(repairweightedinfeasbounds) \
+  X(cascade) X(construct) X(unconstruct) X(validatevector)
 WRAP_FAMILY(ROWS)
 
 }  // namespace
