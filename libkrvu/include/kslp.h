@@ -267,6 +267,26 @@ KRVU_API int KSLPrestore(KSLPprob slp, const char *probname);
  * KRVUwriteslxsol); flags must be empty. */
 KRVU_API int KSLPwriteslxsol(KSLPprob slp, const char *filename, const char *flags);
 
+
+/* ---- Determined columns and validation of points ---------------------- */
+/* Sets every column that has a determining row (KSLPchgvar detrow) from that
+ * row at the point the problem holds (the last solution, otherwise the
+ * columns' start or current values): Newton steps on the column until the
+ * row's activity meets its right-hand side (for an inequality row, until it
+ * is within its limits).  Columns determined by rows reading other
+ * determined columns are repeated until nothing moves.  The results become
+ * the columns' current values (KSLPgetvar 'value').  Fails, changing
+ * nothing, when a column does not appear in its row or cannot be solved. */
+KRVU_API int KSLPcascade(KSLPprob slp);
+/* Measures the point vector (one value per column): suminf is the sum of the
+ * violations of column bounds and row limits (formulas evaluated at the
+ * point), sumscaledinf the same with each violation divided by
+ * max(1, |violated limit|), objval the objective as stated.  Any output may
+ * be null. */
+KRVU_API int KSLPvalidatevector(KSLPprob slp, const double vector[], double *suminf,
+                                double *sumscaledinf, double *objval);
+/* ---- end of determined columns and validation ------------------------- */
+
 /* ---- the local solver: successive linear programming or interior point ----
  * Control KSLP_CTRL_ALGORITHM (kslp_algorithm) chooses the local solver of
  * KSLPnlpoptimize.  The interior-point solver (Ipopt) is present only when the

@@ -167,6 +167,28 @@ constexpr Row chgvar = WRAP_CUSTOM(chgvar, custom::chgvar)
     .doc("Changes the nonlinear solver's properties of a column; those left out or None stay as they are.",
          "getvar, solve");
 
+
+WRAP_ARGS(delvars, in("index", CONV_COL, 0, "the columns", kRequired));
+constexpr Row delvars = WRAP_ROW(delvars, KSLPdelvars, SLP, N<0>, A<0>)
+    .missing("Incorrect arguments to delvars")
+    .doc("Forgets the nonlinear solver's properties of columns (they return to the defaults).", "chgvar, getvar");
+
+
+WRAP_ARGS(delcoefs, in("rowindex", CONV_ROW, 0, "the rows of the coefficients", kRequired),
+          in("colindex", CONV_COL, 0, "their columns", kRequired));
+constexpr Row delcoefs = WRAP_ROW(delcoefs, KSLPdelcoefs, SLP, N<0>, A<0>, A<1>)
+    .missing("Incorrect arguments to delcoefs")
+    .doc("Deletes formula coefficients; a pair without one fails and nothing is deleted.", "getccoef, chgccoef");
+
+WRAP_ARGS(chgccoef, index("rowindex", CONV_ROW, "the row"),
+          index("colindex", CONV_COL, "the column the formula multiplies (-1: none)"),
+          value("factor", kObject, "a number, or None to keep the factor (1 for a new coefficient)"),
+          value("formula", kText, "the formula in text form, e.g. \"exp(x) * y ^ 2\""));
+constexpr Row chgccoef = WRAP_CUSTOM(chgccoef, custom::chgccoef)
+    .calls("KSLPchgccoef")
+    .example("p.chgccoef(row, -1, 2.0, 'exp(x)')")
+    .doc("Sets a formula coefficient from the text form of its formula.", "getccoef, delcoefs");
+
 // ---- loading
 
 WRAP_ARGS(loadlpsol, in_attr("x", CONV_DOUBLE, 0, OCOLS, "primal values", kOptional),
@@ -256,7 +278,7 @@ constexpr Row setmessagestatus = WRAP_ROW(setmessagestatus, KRVUsetmessagestatus
   X(addpwlcons) X(chgcoef) X(chgqobj) X(chgqrowcoeff) X(delqmatrix) X(chgobjsense) X(loadlpsol)      \
   X(loadmipsol) X(addmipsol) X(loadbasis) X(loadpresolvebasis) X(addsetnames) X(delindicators)       \
   X(setprobname) X(setdefaults) X(setdefaultcontrol) X(copycontrols) X(fixglobals) X(scale)         \
-  X(setlogfile) X(setmessagestatus) X(chgvar)
+  X(setlogfile) X(setmessagestatus) X(chgvar) X(delvars) X(delcoefs) X(chgccoef)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

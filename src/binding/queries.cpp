@@ -400,6 +400,41 @@ constexpr Row getmessagestatus = WRAP_ROW(getmessagestatus, KRVUgetmessagestatus
     .returns(kIntRes)
     .doc("Returns 0 when messages of that number are suppressed, else 1.", "setmessagestatus");
 
+
+WRAP_ARGS(getslpsol, out("x", CONV_DOUBLE, kSizeAttr, COLS, "primal values", kOptional),
+          out("slack", CONV_DOUBLE, kSizeAttr, ROWS, "slacks", kOptional),
+          out("dual", CONV_DOUBLE, kSizeAttr, ROWS, "dual values", kOptional),
+          out("dj", CONV_DOUBLE, kSizeAttr, COLS, "reduced costs", kOptional));
+constexpr Row getslpsol = WRAP_ROW(getslpsol, KSLPgetslpsol, SLP, A<0>, A<1>, A<2>, A<3>)
+    .example("x = []; p.getslpsol(x)")
+    .doc("Fills the lists given with the last solution of the nonlinear solver.", "validatevector, getvar");
+
+WRAP_ARGS(getrowstatus, index("rowindex", CONV_ROW, "the row"));
+constexpr Row getrowstatus = WRAP_ROW(getrowstatus, KSLPgetrowstatus, SLP, V<0>, RI<0>).returns(kIntRes)
+    .doc("Returns the nonlinear solver's status bits of a row.", "getvar");
+
+WRAP_ARGS(evaluatecoef, index("rowindex", CONV_ROW, "the row"),
+          index("colindex", CONV_COL, "the column the formula multiplies (-1: none)"));
+constexpr Row evaluatecoef = WRAP_ROW(evaluatecoef, KSLPevaluatecoef, SLP, V<0>, V<1>, RD<0>).returns(kDblRes)
+    .doc("Returns the value of a formula coefficient at the current point.", "addcoefs, validatevector");
+
+
+WRAP_ARGS(evaluateformula, value("parsed", kInt, "1: the tokens are in reverse Polish form"),
+          in("type", CONV_INT, 0, "the token types", kRequired),
+          in("value", CONV_DOUBLE, 0, "the token values", kRequired));
+constexpr Row evaluateformula =
+    WRAP_ROW(evaluateformula, KSLPevaluateformula, SLP, V<0>, N<0>, A<1>, A<2>, RD<0>)
+        .missing("Incorrect arguments to evaluateformula").returns(kDblRes)
+        .doc("Returns the value of a formula given as tokens at the current point.", "evaluatecoef");
+
+WRAP_ARGS(getccoef, index("rowindex", CONV_ROW, "the row"),
+          index("colindex", CONV_COL, "the column the formula multiplies (-1: none)"),
+          value("flen", kInt, "the longest text to return, 1 to 10000"));
+constexpr Row getccoef = WRAP_CUSTOM(getccoef, custom::getccoef)
+    .calls("KSLPgetccoef")
+    .example("factor, text = p.getccoef(row, -1, 200)")
+    .doc("Returns (factor, text of the formula) of a formula coefficient.", "chgccoef, evaluatecoef");
+
 #define ROWS(X)                                                                                     \
   X(getlpsol) X(getpresolvesol) X(getlastbarsol) X(getmipsol) X(getbasis) X(getpresolvebasis)       \
   X(getbasisval) X(calcslacks) X(calcreducedcosts) X(calcobjective) X(calcsolinfo) X(getobj)         \
@@ -409,7 +444,8 @@ constexpr Row getmessagestatus = WRAP_ROW(getmessagestatus, KRVUgetmessagestatus
   X(getdualray) X(hasprimalray) X(hasdualray) X(getrows) X(getcols) X(getmqobj) X(getqrowqmatrix)    \
   X(getqrowqmatrixtriplets) X(getqrows) X(getglobal) X(getgencons) X(getpwlcons) X(getnamelist)     \
   X(getlasterror) X(getpivotorder) X(getpivots) X(getpresolvemap) X(ftran) X(btran) X(objsa)        \
-  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar)
+  X(rhssa) X(estimaterowdualranges) X(basisstability) X(getmessagestatus) X(getvar) X(getslpsol) \
+  X(getrowstatus) X(evaluatecoef) X(evaluateformula) X(getccoef)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

@@ -55,6 +55,8 @@ PyObject *addcols(const Row &, Ctx &);
 // Nonlinear-solver column properties (custom/nonlinear.cpp)
 PyObject *chgvar(const Row &, Ctx &);
 PyObject *getvar(const Row &, Ctx &);
+PyObject *chgccoef(const Row &, Ctx &);
+PyObject *getccoef(const Row &, Ctx &);
 
 }  // namespace custom
 }  // namespace wrap
