@@ -224,10 +224,11 @@ LoadArgs lp_args(const char *probname, int ncols, int nrows, const char *rowtype
 
 // Sorts one vector's (index, value) pairs, adds repeats and drops tiny values.
 void clean_vector(std::vector<std::pair<int, double>> &e, double tol) {
-  std::sort(e.begin(), e.end(),
-            [](const std::pair<int, double> &x, const std::pair<int, double> &y) {
-              return x.first < y.first;
-            });
+  const auto by_index = [](const std::pair<int, double> &x, const std::pair<int, double> &y) {
+    return x.first < y.first;
+  };
+  // Callers mostly hand over vectors in index order already; sorting those is wasted work.
+  if (!std::is_sorted(e.begin(), e.end(), by_index)) std::stable_sort(e.begin(), e.end(), by_index);
   size_t w = 0;
   for (size_t r = 0; r < e.size();) {
     int i = e[r].first;
