@@ -239,6 +239,14 @@ void clean_vector(std::vector<std::pair<int, double>> &e, double tol) {
   e.resize(w);
 }
 
+// Entries b .. en-1 of (index, value) arrays into e, cleaned as above.
+void gather_vector(std::vector<std::pair<int, double>> &e, int64_t b, int64_t en,
+                   const int *ind, const double *val, double tol) {
+  e.reserve(static_cast<size_t>(en - b));
+  for (int64_t k = b; k < en; ++k) e.emplace_back(ind[k], val[k]);
+  clean_vector(e, tol);
+}
+
 }  // namespace
 }  // namespace krvu
 
@@ -412,8 +420,7 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
       e.clear();
       if (ncoefs > 0) {
         int64_t b = start[i], en = i + 1 < nrows ? start[i + 1] : ncoefs;
-        for (int64_t k = b; k < en; ++k) e.emplace_back(colind[k], rowcoef[k]);
-        clean_vector(e, tol);
+        gather_vector(e, b, en, colind, rowcoef, tol);
       }
       for (auto &p : e) {
         d.pend.colind.push_back(p.first);
@@ -463,8 +470,7 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
       e.clear();
       if (ncoefs > 0) {
         int64_t b = start[j], en = j + 1 < ncols ? start[j + 1] : ncoefs;
-        for (int64_t k = b; k < en; ++k) e.emplace_back(rowind[k], colcoef[k]);
-        clean_vector(e, tol);
+        gather_vector(e, b, en, rowind, colcoef, tol);
       }
       for (auto &p : e) {
         if (pending) {
