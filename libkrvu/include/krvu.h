@@ -968,6 +968,141 @@ KRVU_API int KRVUsave(KRVUprob prob);
 KRVU_API int KRVUsaveas(KRVUprob prob, const char *filename);
 KRVU_API int KRVUrestore(KRVUprob prob, const char *probname, const char *flags);
 
+/* ===========================================================================
+ * Callbacks of every kind (libkrvu/src/core/callbacks.cpp)
+ *
+ * One row per kind: slot number, kind, the callback's return type and
+ * parameters, and how its outputs are used.  Every kind has
+ *   KRVUaddcb<kind>(prob, f, data, priority)  registers f with data; callbacks
+ *       of a kind are called by decreasing priority, equal priorities in the
+ *       order of registration;
+ *   KRVUremovecb<kind>(prob, f, data)  removes matching registrations (f null:
+ *       any function; data null: any data).
+ * Callbacks run on the thread that solves (the library's search runs one
+ * worker: mipthread and destroymt are called once for it, with the problem
+ * itself as the thread's problem).  Inside a callback the problem is in the
+ * callback stage: queries answer for the current node (KRVUgetlpsol gives the
+ * node's relaxation solution, KRVUgetlb/KRVUgetub the node's bounds, the
+ * attributes currentnode, parentnode, nodedepth, lpobjval, nodes and
+ * activenodes describe it), and anything that changes the model or starts a
+ * solve fails with KRVU_ERR_STATE.  Use rules of the outputs:
+ *   INTOUT     the int output (bariteration: non-zero stops the barrier;
+ *              optnode: non-zero declares the node infeasible; prenode:
+ *              non-zero declares the node infeasible before it is solved)
+ *   INTRET     the return value: non-zero stops the solve (stop status user)
+ *   IGNORE, ARGS, MESSAGE, MIPTHREAD  nothing is read back
+ *   PREINTSOL  soltype 0: the node's relaxation solution, 1: a heuristic's;
+ *              *reject non-zero discards the candidate; *cutoff (the current
+ *              cutoff on entry, in the model's sense) may be tightened
+ *   GAP        the four targets (relative gap, absolute gap, incumbent
+ *              objective, best bound).  The search calls it after the root
+ *              with every target unset, then each time one is reached; the
+ *              targets it writes are the next ones.  Unset: a negative gap,
+ *              an objective or bound target of magnitude KRVU_INFINITY
+ *   BRANCHOBJ  obranch is the library's branching object for the node (null
+ *              where the search branches on something that is not a column);
+ *              setting *p_newobject to another branching object replaces the
+ *              branching at this node, and the library then owns that object
+ * The integer results of newnode: parentnode, node (the new node's number) and
+ * branch (its index among the parent's branches); nodecutoff: the number of a
+ * node dropped by the cutoff; usersolnotify: the solution name given to
+ * KRVUaddmipsol and status 0 accepted as the incumbent, 1 rejected (infeasible),
+ * 2 not better, 3 not tried yet (the solve had not started).
+ * ========================================================================= */
+#define KRVU_CB_KINDS(X)                                                                       \
+  X(0, bariteration, void, (KRVUprob prob, void *data, int *action), (prob, data, action), INTOUT) \
+  X(1, barlog, int, (KRVUprob prob, void *data), (prob, data), INTRET)                          \
+  X(2, chgbranchobject, void,                                                                  \
+    (KRVUprob prob, void *data, KRVUbranchobject obranch, KRVUbranchobject *p_newobject),      \
+    (prob, data, obranch, p_newobject), BRANCHOBJ)                                             \
+  X(3, cutlog, int, (KRVUprob prob, void *data), (prob, data), INTRET)                          \
+  X(4, destroymt, void, (KRVUprob prob, void *data), (prob, data), IGNORE)                      \
+  X(5, gapnotify, void,                                                                        \
+    (KRVUprob prob, void *data, double *relgapnotifytarget, double *absgapnotifytarget,        \
+     double *absgapnotifyobjtarget, double *absgapnotifyboundtarget),                          \
+    (prob, data, relgapnotifytarget, absgapnotifytarget, absgapnotifyobjtarget,                \
+     absgapnotifyboundtarget), GAP)                                                            \
+  X(6, globallog, int, (KRVUprob prob, void *data), (prob, data), INTRET)                       \
+  X(7, infnode, void, (KRVUprob prob, void *data), (prob, data), IGNORE)                        \
+  X(8, intsol, void, (KRVUprob prob, void *data), (prob, data), IGNORE)                         \
+  X(9, lplog, int, (KRVUprob prob, void *data), (prob, data), INTRET)                           \
+  X(10, message, void, (KRVUprob prob, void *data, const char *msg, int len, int msgtype),     \
+    (prob, data, msg, len, msgtype), MESSAGE)                                                  \
+  X(11, mipthread, void, (KRVUprob prob, void *data, KRVUprob threadprob),                     \
+    (prob, data, threadprob), MIPTHREAD)                                                       \
+  X(12, newnode, void, (KRVUprob prob, void *data, int parentnode, int node, int branch),      \
+    (prob, data, parentnode, node, branch), ARGS)                                              \
+  X(13, nodecutoff, void, (KRVUprob prob, void *data, int node), (prob, data, node), ARGS)      \
+  X(14, optnode, void, (KRVUprob prob, void *data, int *feas), (prob, data, feas), INTOUT)      \
+  X(15, preintsol, void, (KRVUprob prob, void *data, int soltype, int *reject, double *cutoff), \
+    (prob, data, soltype, reject, cutoff), PREINTSOL)                                          \
+  X(16, prenode, void, (KRVUprob prob, void *data, int *nodinfeas), (prob, data, nodinfeas),    \
+    INTOUT)                                                                                    \
+  X(17, usersolnotify, void, (KRVUprob prob, void *data, const char *solname, int status),     \
+    (prob, data, solname, status), ARGS)                                                       \
+  X(18, checktime, int, (KRVUprob prob, void *data), (prob, data), INTRET)
+
+#define KRVU_CB_KIND_COUNT 19
+
+#define KRVU_CB_DECLARE(slot, kind, ret, params, args, rule)                                 \
+  typedef ret(*KRVU_cb##kind) params;                                                        \
+  KRVU_API int KRVUaddcb##kind(KRVUprob prob, KRVU_cb##kind f, void *data, int priority);   \
+  KRVU_API int KRVUremovecb##kind(KRVUprob prob, KRVU_cb##kind f, void *data);
+KRVU_CB_KINDS(KRVU_CB_DECLARE)
+#undef KRVU_CB_DECLARE
+
+/* Integer attributes of the node a callback is called for (0 outside). */
+#define KRVU_ATTR_CURRENTNODE 1402
+#define KRVU_ATTR_PARENTNODE 1403
+#define KRVU_ATTR_NODEDEPTH 1404
+
+/* ---------------------------------------------------------------------------
+ * Branching objects (libkrvu/src/core/branchobj.cpp)
+ *
+ * A branching object holds branches, each a set of bound changes ('L' lower,
+ * 'U' upper, 'B' both) and rows ('L', 'G', 'E') over the problem's columns
+ * (isoriginal 1) or the search's working columns (isoriginal 0; the same
+ * numbering in this library, whose search does not presolve).  Handed to the
+ * search from a chgbranchobject callback, or stored with KRVU_bo_store from an
+ * optnode callback, it replaces the search's own branching at the current
+ * node: each branch becomes a child.  The search takes bounds; a branch with
+ * rows or cuts is refused by KRVU_bo_validate (status 1) and, when handed
+ * over, the search keeps its own branching and logs a warning.  Errors of
+ * these functions are read with KRVU_bo_getlasterror.
+ * ------------------------------------------------------------------------- */
+KRVU_API int KRVU_bo_create(KRVUbranchobject *p_bo, KRVUprob prob, int isoriginal);
+KRVU_API int KRVU_bo_destroy(KRVUbranchobject bo);
+KRVU_API int KRVU_bo_addbranches(KRVUbranchobject bo, int nbranches);
+KRVU_API int KRVU_bo_getbranches(KRVUbranchobject bo, int *p_nbranches);
+KRVU_API int KRVU_bo_setpriority(KRVUbranchobject bo, int priority);
+KRVU_API int KRVU_bo_setpreferredbranch(KRVUbranchobject bo, int ibranch);
+KRVU_API int KRVU_bo_addbounds(KRVUbranchobject bo, int ibranch, int nbounds, const char bndtype[],
+                               const int colind[], const double bndval[]);
+/* *p_nbounds gets the branch's number of bounds; at most maxbounds are written
+ * to the arrays (which may be null). */
+KRVU_API int KRVU_bo_getbounds(KRVUbranchobject bo, int ibranch, int *p_nbounds, int maxbounds,
+                               char bndtype[], int colind[], double bndval[]);
+KRVU_API int KRVU_bo_addrows(KRVUbranchobject bo, int ibranch, int nrows, int nelems,
+                             const char rowtype[], const double rhs[], const int start[],
+                             const int colind[], const double rowcoef[]);
+/* Two-call sizing as KRVU_bo_getbounds: start gets nrows+1 entries. */
+KRVU_API int KRVU_bo_getrows(KRVUbranchobject bo, int ibranch, int *p_nrows, int maxrows,
+                             int *p_nelems, int maxelems, char rowtype[], double rhs[],
+                             int start[], int colind[], double rowcoef[]);
+KRVU_API int KRVU_bo_addcuts(KRVUbranchobject bo, int ibranch, int ncuts, void *const cutind[]);
+/* The node the object was made at (0 outside a callback). */
+KRVU_API int KRVU_bo_getid(KRVUbranchobject bo, int *p_id);
+/* *p_status 0: the object can be used at the current node; 1: not (read why
+ * with KRVU_bo_getlasterror).  Outside a node callback *p_status is 1. */
+KRVU_API int KRVU_bo_validate(KRVUbranchobject bo, int *p_status);
+/* Hands the object to the search for the current node (an optnode callback);
+ * on success (*p_status 0) the library owns it and the caller must no longer
+ * use it.  Outside a node callback the call fails. */
+KRVU_API int KRVU_bo_store(KRVUbranchobject bo, int *p_status);
+KRVU_API int KRVU_bo_getlasterror(KRVUbranchobject bo, int *p_code, char *msg, int maxbytes,
+                                  int *p_length);
+/* end of callbacks and branching objects */
+
 #ifdef __cplusplus
 }
 #endif

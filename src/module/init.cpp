@@ -1,6 +1,7 @@
 // Module initialisation: the environment record, the types, constants,
 // exceptions and the module-level controls object.
 #define KORVU_NUMPY_OWNER
+#include "callbacks/callbacks.h"
 #include "module/numpy_api.h"
 
 #include <vector>
@@ -84,7 +85,8 @@ extern "C" PyObject *initkorvulib(void) {
     return nullptr;
   }
 
-  if (model_ready_types() < 0 || problem_ready_types() < 0 || handles_ready_types() < 0)
+  if (model_ready_types() < 0 || problem_ready_types() < 0 || handles_ready_types() < 0 ||
+      branchobj_ready_type() < 0)
     return fail_cleanup();
 
   g_functions.clear();
@@ -123,6 +125,7 @@ extern "C" PyObject *initkorvulib(void) {
   if (model_add_types(m) < 0 ||
       PyModule_AddObjectRef(m, "problem", reinterpret_cast<PyObject *>(&korvu_problemType)) < 0 ||
       PyModule_AddObjectRef(m, "poolcut", reinterpret_cast<PyObject *>(&korvu_poolcutType)) < 0 ||
+      PyModule_AddObjectRef(m, "branchobj", reinterpret_cast<PyObject *>(&korvu_branchobjType)) < 0 ||
       PyModule_AddObjectRef(m, "ModelError", korvu_ModelError) < 0 ||
       PyModule_AddObjectRef(m, "InterfaceError", korvu_InterfaceError) < 0 ||
       PyModule_AddObjectRef(m, "SolverError", korvu_SolverError) < 0)

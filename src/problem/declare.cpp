@@ -1,4 +1,5 @@
 // The positional elements of a problem declaration.
+#include "callbacks/callbacks.h"
 #include "module/module.h"
 #include "binding/wrap.h"
 #include "problem/methods.h"
@@ -9,7 +10,8 @@ std::vector<PyMethodDef *> problem_method_families(void) {
   std::vector<PyMethodDef *> families = {problem_model_methods, problem_solution_methods,
                                          problem_file_methods, problem_control_methods,
                                          problem_query_methods(), problem_change_methods(),
-                                         problem_loading_methods(), problem_solving_methods()};
+                                         problem_loading_methods(), problem_solving_methods(),
+                                         problem_callback_methods()};
   return families;
 }
 

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "binding/convert.h"
+#include "callbacks/callbacks.h"
 #include "model/algebra.h"
 #include "model/constraint.h"
 #include "model/maps.h"
@@ -552,7 +553,7 @@ PyObject *problem_copy(PyObject *self, PyObject *) {
     if (!funcs) return nullptr;
     Py_XSETREF(dst->userfuncs, funcs);
   }
-  // Callbacks are copied here once problems can hold them.
+  if (callbacks_copy(dst, src) < 0) return nullptr;
   registry r;
   r.vars = PyRef::steal(PyList_GetSlice(src->vars, 0, PyList_GET_SIZE(src->vars)));
   r.constraints =

@@ -179,6 +179,7 @@ void problem_dealloc(PyObject *obj) {
     self->prob = nullptr;
   }
   problem_release_callbacks(self);
+  Py_CLEAR(self->cb_error);
   problem_clear(obj);
   rowcolmap_free(&self->varmap);
   rowcolmap_free(&self->rowmap);

@@ -31,6 +31,12 @@ struct problem_s {
   // under the lock.
   int32_t busy;
   unsigned long busy_thread;
+  // A callback view (src/callbacks/view.cpp): borrows every field above from
+  // the registering problem and answers solution queries for the current node.
+  int32_t is_view;
+  // An exception raised by a callback on a thread other than the solving one,
+  // kept as (type, value, traceback) until the solve returns.
+  PyObject *cb_error;
 };
 
 // Marks a problem busy for the scope of a long library run.  Another thread

@@ -53,7 +53,8 @@ int problem_read_vector(problem_s *p, int which, std::vector<double> &out) {
   if (nonlinear) {
     rc = KSLPgetslpsol(p->slpprob, slots[0], slots[1], slots[2], slots[3]);
   } else {
-    int mip = problem_is_mip(p);
+    // A callback's view reads the current node's relaxation.
+    int mip = p->is_view ? 0 : problem_is_mip(p);
     if (mip < 0) return -1;
     if (mip && which == KORVU_DUAL) {
       PyErr_SetString(korvu_SolverError, "Cannot retrieve dual variables in a MIP");

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <mutex>
 
+#include "callbacks/callbacks.h"
 #include "module/module.h"
 #include "nonlinear/functions.h"
 #include "problem/methods.h"
@@ -119,7 +120,7 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
   }
   // An exception raised by a user function is what stopped the solve.
   if (nonlinear && nonlin_restore_user_error(p->slpprob)) return nullptr;
-  if (PyErr_Occurred()) return nullptr;
+  if (PyErr_Occurred() || callbacks_take_error(p)) return nullptr;
   if (rc == 0) Py_RETURN_NONE;
   if (!nonlinear) {
     int status = 0;

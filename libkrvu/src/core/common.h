@@ -34,6 +34,9 @@ void apply_site_defaults(KRVUprob prob);
 void check_prob(KRVUprob prob, const char *func);
 
 void clear_prob_error(KRVUprob prob);
+// Records the API function running on this thread, for texts of checks deep
+// in the library (core/callbacks.h).
+void set_current_api(const char *func);
 
 // The barrier every API function taking a problem runs its body in: C++
 // exceptions become a non-zero return and the problem's last error, which
@@ -45,6 +48,7 @@ template <bool kClear = true, class F>
 int guarded(KRVUprob prob, const char *func, F &&body) noexcept {
   try {
     check_prob(prob, func);
+    set_current_api(func);
     if (kClear) clear_prob_error(prob);
     return body();
   } catch (const Error &e) {

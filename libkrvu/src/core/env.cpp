@@ -206,10 +206,7 @@ void log_text_code(KRVUprob prob, int msgtype, int code, const std::string &text
     if (!message_shown(prob, code)) return;
     if (!ctl_str(prob, 6000).empty() || prob->logfile) write_logfile(prob, text);
     if (ctl_int(prob, KRVU_CTRL_OUTPUTLOG) == 0 && msgtype == KRVU_MSG_LOG) return;
-    // Copy: a callback may remove itself.
-    std::vector<MsgCallback> cbs = prob->msgcbs;
-    for (const MsgCallback &cb : cbs)
-      cb.f(prob, cb.data, text.c_str(), static_cast<int>(text.size()), msgtype);
+    fire<kCb_message>(prob, text.c_str(), static_cast<int>(text.size()), msgtype);
   }
   log_global_code(prob, msgtype, code, text);
 }

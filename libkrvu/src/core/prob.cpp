@@ -57,6 +57,8 @@ int KRVUcreateprob(KRVUprob *prob) {
 int KRVUdestroyprob(KRVUprob prob) {
   return guarded_global("KRVUdestroyprob", [&] {
     check_prob(prob, "KRVUdestroyprob");
+    if (prob->stage.load() != kStageIdle)
+      raise(KRVU_ERR_STATE, "KRVUdestroyprob: the problem is being solved or is inside one of its callbacks");
     if (prob->slp)
       raise(KRVU_ERR_STATE,
             "KRVUdestroyprob: a nonlinear problem still uses this problem (KSLPdestroyprob first)");
@@ -88,29 +90,6 @@ int KRVUgetlasterror(KRVUprob prob, char *errmsg) {
     size_t n = std::min<size_t>(prob->lasterr.size(), 511);
     std::memcpy(errmsg, prob->lasterr.data(), n);
     errmsg[n] = '\0';
-    return 0;
-  });
-}
-
-int KRVUaddcbmessage(KRVUprob prob, KRVU_cbmessage f, void *data, int priority) {
-  return guarded(prob, "KRVUaddcbmessage", [&] {
-    require_ptr(reinterpret_cast<void *>(f), "KRVUaddcbmessage", "f");
-    auto &v = prob->msgcbs;
-    auto pos = std::find_if(v.begin(), v.end(),
-                            [&](const MsgCallback &c) { return c.priority < priority; });
-    v.insert(pos, MsgCallback{f, data, priority});
-    return 0;
-  });
-}
-
-int KRVUremovecbmessage(KRVUprob prob, KRVU_cbmessage f, void *data) {
-  return guarded(prob, "KRVUremovecbmessage", [&] {
-    auto &v = prob->msgcbs;
-    v.erase(std::remove_if(v.begin(), v.end(),
-                           [&](const MsgCallback &c) {
-                             return (!f || c.f == f) && (!data || c.data == data);
-                           }),
-            v.end());
     return 0;
   });
 }

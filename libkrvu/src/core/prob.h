@@ -2,6 +2,7 @@
 #pragma once
 #include "krvu.h"
 
+#include <atomic>
 #include <cstdint>
 #include <cstdio>
 #include <memory>
@@ -9,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "core/callbacks.h"
 #include "params/table.h"
 
 namespace krvu {
@@ -18,18 +20,6 @@ constexpr uint32_t kMagicProb = 0x4b525650;   // "KRVP"
 constexpr uint32_t kMagicSlp = 0x4b534c50;    // "KSLP"
 constexpr uint32_t kMagicDead = 0xdeadbeef;
 
-struct MsgCallback {
-  KRVU_cbmessage f;
-  void *data;
-  int priority;
-};
-
-// An integer-solution callback (KRVUaddcbintsol).
-struct IntsolCallback {
-  void (*f)(KRVUprob, void *);
-  void *data;
-  int priority;
-};
 }  // namespace krvu
 
 struct krvu_prob_s {
@@ -38,8 +28,10 @@ struct krvu_prob_s {
   int lasterr_code = 0;
   std::string lasterr;
   krvu::ParamValues params;                 // controls and stored attributes
-  std::vector<krvu::MsgCallback> msgcbs;    // sorted by decreasing priority
-  std::vector<krvu::IntsolCallback> intsolcbs;  // sorted by decreasing priority
+  // Callbacks of each kind (core/callbacks.h), by decreasing priority.
+  std::vector<krvu::CbEntry> cbs[krvu::kCbKinds];
+  std::atomic<int> stage{krvu::kStageIdle};
+  const krvu::NodeContext *node = nullptr;  // set inside the search's callbacks
   std::unique_ptr<krvu::ProbData> data;     // created with the problem
   void *slp = nullptr;                      // the nonlinear problem over this one, if any
   std::unique_ptr<krvu::MessageSettings> messages;  // created on first use

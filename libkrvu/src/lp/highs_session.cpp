@@ -18,6 +18,19 @@
 namespace krvu {
 namespace {
 
+// The LP, barrier and time-check callbacks at the engine's interrupt checks:
+// true when one of them asks the run to stop.
+bool user_callbacks_stop(krvu_prob_s *prob, int type) {
+  bool stop = false;
+  if (type == kHighsCallbackSimplexInterrupt) stop = fire_int<kCb_lplog>(prob) != 0;
+  if (type == kHighsCallbackIpmInterrupt) {
+    int action = 0;
+    fire<kCb_bariteration>(prob, &action);
+    stop = action != 0 || fire_int<kCb_barlog>(prob) != 0;
+  }
+  return fire_int<kCb_checktime>(prob) != 0 || stop;
+}
+
 void on_engine_event(int type, const char *message, const HighsCallbackDataOut *out,
                      HighsCallbackDataIn *in, void *user) {
   HighsSession *session = static_cast<HighsSession *>(user);
@@ -47,6 +60,10 @@ void on_engine_event(int type, const char *message, const HighsCallbackDataOut *
     case kHighsCallbackSimplexInterrupt:
     case kHighsCallbackIpmInterrupt:
     case kHighsCallbackMipInterrupt:
+      if (user_callbacks_stop(prob, type)) {
+        s.interrupt_reason = KRVU_STOP_USER;
+        s.interrupt.store(true);
+      }
       if (s.interrupt.load(std::memory_order_relaxed) && in) in->user_interrupt = 1;
       return;
     case kHighsCallbackMipImprovingSolution:

@@ -39,6 +39,7 @@ RunResult run_engine(krvu_prob_s *prob, int mode, char algo, const char *func) {
     s.lp_start.clear();
   }
   RunResult r;
+  StageScope solving(prob, kStageSolving);
   auto t0 = std::chrono::steady_clock::now();
   // The engine's quadratic solver does not look for interrupts: it runs on a
   // thread of its own while this one does.

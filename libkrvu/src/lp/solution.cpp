@@ -125,8 +125,32 @@ void require_row_or_none(int row, const ModelData &m, const char *func) {
 
 // The problem is always held in its original form, so the LP solution, the
 // presolved one and the last barrier one are the same vectors.
+// Inside a callback of the search: the node's relaxation (the problem's rows
+// and columns are the first of the working copy's).
+void copy_node_lpsol(krvu_prob_s *prob, const NodeContext &c, double x[], double slack[],
+                     double dual[], double dj[]) {
+  const ModelData &m = prob->data->m;
+  const int n = m.ncols(), r = m.nrows();
+  if (x) std::copy(c.x->begin(), c.x->begin() + n, x);
+  if (slack) {
+    if (c.ract)
+      for (int i = 0; i < r; ++i) slack[i] = m.rhs[i] - (*c.ract)[i];
+    else
+      std::fill(slack, slack + r, 0.0);
+  }
+  if (dual) {
+    if (c.rdual) for (int i = 0; i < r; ++i) dual[i] = c.sense * (*c.rdual)[i];
+    else std::fill(dual, dual + r, 0.0);
+  }
+  if (dj) {
+    if (c.cdual) for (int j = 0; j < n; ++j) dj[j] = c.sense * (*c.cdual)[j];
+    else std::fill(dj, dj + n, 0.0);
+  }
+}
+
 void copy_lpsol(krvu_prob_s *prob, const char *func, double x[], double slack[], double dual[],
                 double dj[]) {
+  if (prob->node && prob->node->x) return copy_node_lpsol(prob, *prob->node, x, slack, dual, dj);
   require_lpsol(prob, func);
   SolverState &s = state(prob);
   out(x, s.x);

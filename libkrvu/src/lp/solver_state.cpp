@@ -11,6 +11,7 @@ SolverState::SolverState() = default;
 SolverState::~SolverState() = default;
 
 void touch(krvu_prob_s *prob, int change) {
+  require_idle(prob);
   SolverState &s = *prob->data->solver;
   s.has_lpsol = s.has_mipsol = s.has_pray = s.has_dray = false;
   s.unbvec = -1;

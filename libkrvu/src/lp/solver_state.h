@@ -45,6 +45,7 @@ struct SolverState {
   // entries with their columns).
   std::vector<double> start_x;
   std::vector<int> start_cols;
+  std::string start_name;  // as given to KRVUaddmipsol
   // A point that starts the next LP solve when there is no basis (one entry
   // per column; used once).
   std::vector<double> lp_start;

@@ -10,6 +10,7 @@
 #include <thread>
 
 #include "core/common.h"
+#include "core/branchobj.h"
 #include "core/prob.h"
 #include "interfaces/highs_c_api.h"
 #include "lp/engine.h"
@@ -92,7 +93,7 @@ struct UserModelScope {
 void on_incumbent(krvu_prob_s *prob, const HighsCallbackDataOut *out) {
   SolverState &s = *prob->data->solver;
   ++s.mipsols;
-  if (prob->intsolcbs.empty()) return;
+  if (!has_callbacks(prob, kCb_intsol)) return;
   UserModelScope scope(prob);
   const int n = prob->data->m.ncols();
   const int engine_n = scope.user ? scope.user->ncols() : n;
@@ -100,8 +101,7 @@ void on_incumbent(krvu_prob_s *prob, const HighsCallbackDataOut *out) {
   s.mipx.assign(out->mip_solution, out->mip_solution + n);
   s.has_mipsol = true;
   attr_set_dbl(prob, KRVU_ATTR_MIPBESTOBJVAL, out->objective_function_value);
-  std::vector<IntsolCallback> cbs = prob->intsolcbs;
-  for (const IntsolCallback &cb : cbs) cb.f(prob, cb.data);
+  fire<kCb_intsol>(prob);
 }
 
 // The working copy the library's search runs on: general and
@@ -154,24 +154,137 @@ ModelData search_copy(const ModelData &m, double feastol, const char *func) {
   return out;
 }
 
-// Incumbents and log lines of the library's search reach the user's problem.
+// Incumbents and log lines of the library's search reach the user's problem,
+// and its callback points the problem's callbacks.
 class ProblemHooks : public SearchHooks {
  public:
-  ProblemHooks(krvu_prob_s *prob, int ncols) : prob_(prob), ncols_(ncols) {}
+  ProblemHooks(krvu_prob_s *prob, int ncols) : prob_(prob), ncols_(ncols), sense_(prob->data->m.objsense < 0 ? -1 : 1) {
+    active_ = needs_own_search(prob) || has_callbacks(prob, kCb_intsol);
+  }
+  ~ProblemHooks() override {
+    for (int id : {KRVU_ATTR_CURRENTNODE, KRVU_ATTR_PARENTNODE, KRVU_ATTR_NODEDEPTH}) attr_set_int(prob_, id, 0);
+  }
   void incumbent(const std::vector<double> &x, double obj) override {
     SolverState &s = *prob_->data->solver;
     ++s.mipsols;
     s.mipx.assign(x.begin(), x.begin() + ncols_);
     s.has_mipsol = true;
     attr_set_dbl(prob_, KRVU_ATTR_MIPBESTOBJVAL, obj);
-    std::vector<IntsolCallback> cbs = prob_->intsolcbs;
-    for (const IntsolCallback &cb : cbs) cb.f(prob_, cb.data);
+    at(nullptr, &x, [&] { fire<kCb_intsol>(prob_); });
   }
   void log_line(const std::string &line) override { log_text(prob_, KRVU_MSG_LOG, line); }
+  bool active() const override { return active_; }
+  bool prenode(const NodeView &v) override {
+    int infeas = 0;
+    at(&v, nullptr, [&] { fire<kCb_prenode>(prob_, &infeas); });
+    return infeas != 0;
+  }
+  bool optnode(const NodeView &v, Branches *stored) override {
+    int infeas = 0;
+    KRVUbranchobject bo = nullptr;
+    at(&v, nullptr, [&] { fire<kCb_optnode>(prob_, &infeas); }, &bo);
+    if (bo) {
+      to_branches(bo, *stored);
+      KRVU_bo_destroy(bo);
+    }
+    return infeas != 0;
+  }
+  void infnode(const NodeView &v) override { at(&v, nullptr, [&] { fire<kCb_infnode>(prob_); }); }
+  void nodecutoff(int64_t id) override { fire<kCb_nodecutoff>(prob_, static_cast<int>(id)); }
+  bool preintsol(const NodeView *v, int soltype, const std::vector<double> &x, double &cutoff) override {
+    int reject = 0;
+    at(v, &x, [&] { fire<kCb_preintsol>(prob_, soltype, &reject, &cutoff); });
+    return reject != 0;
+  }
+  void newnode(int64_t parent, int64_t id, int branch) override {
+    fire<kCb_newnode>(prob_, static_cast<int>(parent), static_cast<int>(id), branch);
+  }
+  bool chgbranch(const NodeView &v, Branches &branches) override {
+    if (!has_callbacks(prob_, kCb_chgbranchobject)) return false;
+    KRVUbranchobject bo = nullptr;
+    if (KRVU_bo_create(&bo, prob_, 1)) return false;
+    bo->id = static_cast<int>(v.id);
+    bo->branches.resize(branches.size());
+    for (size_t i = 0; i < branches.size(); ++i)
+      for (const BoundChange &c : branches[i]) {
+        bo->branches[i].bndtype.push_back(c.type);
+        bo->branches[i].bndcol.push_back(c.col);
+        bo->branches[i].bndval.push_back(c.val);
+      }
+    KRVUbranchobject next = bo;
+    at(&v, nullptr, [&] { fire<kCb_chgbranchobject>(prob_, bo, &next); });
+    bool replaced = false;
+    if (next && next != bo) {
+      const std::string why = bo_unusable(next);
+      if (why.empty()) {
+        to_branches(next, branches);
+        replaced = true;
+      } else {
+        log(prob_, KRVU_MSG_WARNING, "The branching object given for node %lld is not used: %s",
+            static_cast<long long>(v.id), why.c_str());
+      }
+      KRVU_bo_destroy(next);
+    }
+    KRVU_bo_destroy(bo);
+    return replaced;
+  }
+  void gap(double relgap, double absgap, double obj, double bound) override {
+    if (!has_callbacks(prob_, kCb_gapnotify)) return;
+    const bool reached = first_gap_ || relgap <= target_[0] || absgap <= target_[1] ||
+                         (std::fabs(target_[2]) < KRVU_INFINITY && sense_ * obj <= sense_ * target_[2]) ||
+                         (std::fabs(target_[3]) < KRVU_INFINITY && sense_ * bound >= sense_ * target_[3]);
+    if (!reached) return;
+    if (first_gap_) target_[0] = target_[1] = -1, target_[2] = target_[3] = KRVU_INFINITY;
+    first_gap_ = false;
+    fire<kCb_gapnotify>(prob_, &target_[0], &target_[1], &target_[2], &target_[3]);
+  }
+  bool globallog() override { return fire_int<kCb_globallog>(prob_) != 0; }
+  bool cutlog() override { return fire_int<kCb_cutlog>(prob_) != 0; }
+  bool checktime() override { return fire_int<kCb_checktime>(prob_) != 0; }
+  void start_tried(int status) override {
+    const std::string &name = prob_->data->solver->start_name;
+    fire<kCb_usersolnotify>(prob_, name.c_str(), status);
+  }
 
  private:
+  // Runs f with the node (or the candidate x) as the problem's node context.
+  template <class F>
+  void at(const NodeView *v, const std::vector<double> *x, F &&f, KRVUbranchobject *bo_target = nullptr) {
+    NodeContext c;
+    c.sense = sense_;
+    c.bo_target = bo_target;
+    if (v) {
+      c.x = v->x;
+      c.ract = v->ract;
+      c.rdual = v->rdual;
+      c.cdual = v->cdual;
+      c.lo = v->lo;
+      c.up = v->up;
+      attr_set_int(prob_, KRVU_ATTR_CURRENTNODE, static_cast<int>(v->id));
+      attr_set_int(prob_, KRVU_ATTR_PARENTNODE, static_cast<int>(std::max<int64_t>(v->parent, 0)));
+      attr_set_int(prob_, KRVU_ATTR_NODEDEPTH, v->depth);
+      if (v->x) attr_set_dbl(prob_, KRVU_ATTR_LPOBJVAL, sense_ * v->obj);
+    }
+    if (x) c.x = x, c.ract = nullptr, c.rdual = c.cdual = nullptr;
+    NodeScope scope(prob_, &c);
+    f();
+  }
+  static void to_branches(KRVUbranchobject bo, Branches &out) {
+    out.assign(bo->branches.size(), {});
+    for (size_t i = 0; i < bo->branches.size(); ++i) {
+      const BoBranch &b = bo->branches[i];
+      for (size_t k = 0; k < b.bndtype.size(); ++k) out[i].push_back({b.bndcol[k], b.bndtype[k], b.bndval[k]});
+    }
+    if (bo->preferred > 0 && bo->preferred < static_cast<int>(out.size()))
+      std::swap(out[0], out[bo->preferred]);
+  }
+
   krvu_prob_s *prob_;
   int ncols_;
+  double sense_;
+  bool active_ = false;
+  bool first_gap_ = true;
+  double target_[4] = {-1, -1, KRVU_INFINITY, KRVU_INFINITY};
 };
 
 int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
@@ -218,7 +331,13 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
   log(prob, KRVU_MSG_LOG, "Branch-and-bound of the library: %d columns, %d rows, %d entities",
       work.ncols(), work.nrows(),
       static_cast<int>(std::count_if(work.coltype.begin(), work.coltype.end(), [](char t) { return t != 'C'; })));
-  SearchResult r = run_search(work, c, start, hooks, s.interrupt);
+  fire<kCb_mipthread>(prob, prob);
+  SearchResult r;
+  {
+    StageScope solving(prob, kStageSolving);
+    r = run_search(work, c, start, hooks, s.interrupt);
+  }
+  fire<kCb_destroymt>(prob);
   if (r.stop == KRVU_STOP_CTRLC && s.interrupt_reason > 0) r.stop = s.interrupt_reason;
   s.has_mipsol = r.has_sol;
   if (r.has_sol) s.mipx.assign(r.x.begin(), r.x.begin() + ncols);
@@ -258,7 +377,7 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     // Automatic: the engine's MIP solver unless the problem needs ours (a
     // quadratic objective with integer columns, or a model whose exact
     // reformulation for the engine needs big-M values it does not have).
-    if (entities && choice == 1) return run_own_search(prob, m, F);
+    if (entities && (choice == 1 || (choice == 0 && needs_own_search(prob)))) return run_own_search(prob, m, F);
     if (entities && choice == 0 && integer && !m.qstart.empty() && m.qrows.empty())
       return run_own_search(prob, m, F);
     refuse_unsupported(m, integer, F);
@@ -401,7 +520,6 @@ int KRVUaddmipsol(KRVUprob prob, int n, const double mipsolval[], const int mips
                   const char *solname) {
   const char *F = "KRVUaddmipsol";
   return guarded(prob, F, [&] {
-    (void)solname;
     const ModelData &m = prob->data->m;
     require_count(n, F, "n");
     require_ptr(mipsolval, F, "mipsolval");
@@ -414,6 +532,7 @@ int KRVUaddmipsol(KRVUprob prob, int n, const double mipsolval[], const int mips
     s.start_x.assign(mipsolval, mipsolval + n);
     if (mipsolcol) s.start_cols.assign(mipsolcol, mipsolcol + n);
     else s.start_cols.clear();
+    s.start_name = solname ? solname : "";
     return 0;
   });
 }
@@ -441,30 +560,6 @@ int KRVUfixglobals(KRVUprob prob, int options) {
     }
     if (KRVUchgbounds(prob, static_cast<int>(cols.size()), cols.data(), bt.data(), bv.data()))
       raise(prob->lasterr_code, "%s", prob->lasterr.c_str());
-    return 0;
-  });
-}
-
-int KRVUaddcbintsol(KRVUprob prob, void (*f)(KRVUprob prob, void *data), void *data,
-                    int priority) {
-  return guarded(prob, "KRVUaddcbintsol", [&] {
-    require_ptr(reinterpret_cast<void *>(f), "KRVUaddcbintsol", "f");
-    auto &v = prob->intsolcbs;
-    auto pos = std::find_if(v.begin(), v.end(),
-                            [&](const IntsolCallback &c) { return c.priority < priority; });
-    v.insert(pos, IntsolCallback{f, data, priority});
-    return 0;
-  });
-}
-
-int KRVUremovecbintsol(KRVUprob prob, void (*f)(KRVUprob prob, void *data), void *data) {
-  return guarded(prob, "KRVUremovecbintsol", [&] {
-    auto &v = prob->intsolcbs;
-    v.erase(std::remove_if(v.begin(), v.end(),
-                           [&](const IntsolCallback &c) {
-                             return (!f || c.f == f) && (!data || c.data == data);
-                           }),
-            v.end());
     return 0;
   });
 }

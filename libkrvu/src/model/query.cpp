@@ -1,6 +1,7 @@
 // Reading the model: per-row and per-column data and the matrix.
 #include <algorithm>
 
+#include "core/prob.h"
 #include "model/args.h"
 #include "model/store.h"
 
@@ -53,8 +54,23 @@ using namespace krvu;
 extern "C" {
 
 RANGE_GETTER(KRVUgetobj, "obj", double, false, obj)
-RANGE_GETTER(KRVUgetlb, "lb", double, false, lb)
-RANGE_GETTER(KRVUgetub, "ub", double, false, ub)
+// Inside a callback of the search the bounds are the current node's.
+#define BOUND_GETTER(NAME, ARG, MEMBER, NODE)                                                          \
+  int NAME(KRVUprob prob, double out[], int first, int last) {                                 \
+    return guarded(prob, #NAME, [&] {                                                          \
+      if (prob->node && prob->node->NODE) {                                                  \
+        require_range(first, last, prob->data->m.ncols(), #NAME, "the columns");               \
+        require_ptr(out, #NAME, ARG);                                                          \
+        for (int j = first; j <= last; ++j)                                                    \
+          out[j - first] = std::max(-KRVU_INFINITY, std::min(KRVU_INFINITY, (*prob->node->NODE)[j])); \
+        return 0;                                                                              \
+      }                                                                                        \
+      return get_range<double>(prob, #NAME, ARG, out, first, last, false,                      \
+                               [](const ModelData &m) -> const std::vector<double> & { return m.MEMBER; }); \
+    });                                                                                        \
+  }
+BOUND_GETTER(KRVUgetlb, "lb", lb, lo)
+BOUND_GETTER(KRVUgetub, "ub", ub, up)
 RANGE_GETTER(KRVUgetcoltype, "coltype", char, false, coltype)
 RANGE_GETTER(KRVUgetrhs, "rhs", double, true, rhs)
 RANGE_GETTER(KRVUgetrhsrange, "range", double, true, range)

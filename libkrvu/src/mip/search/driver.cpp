@@ -3,6 +3,7 @@
 // incumbent, and every few picks after).
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <tuple>
 #include <unordered_map>
 
@@ -253,6 +254,13 @@ double Searcher::objective_of(const std::vector<double> &x) const {
 void Searcher::accept(const std::vector<double> &x, double obj, const char *source) {
   if (obj >= user_cutoff_) return;
   if (has_inc_ && obj >= inc_obj_ - 1e-9 * std::max(1.0, std::fabs(inc_obj_))) return;
+  if (hooks_.active()) {
+    double cutoff = sense_ * user_cutoff_;
+    const bool reject = hooks_.preintsol(nullptr, std::strcmp(source, "the relaxation") ? 1 : 0, x, cutoff);
+    if (std::isfinite(cutoff) && std::fabs(cutoff) < KRVU_INFINITY)
+      user_cutoff_ = std::min(user_cutoff_, sense_ * cutoff);
+    if (reject || obj >= user_cutoff_) return;
+  }
   has_inc_ = true;
   inc_obj_ = obj;
   inc_x_ = x;
@@ -261,6 +269,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
     hooks_.log_line(format("Solution found by %s at node %lld: objective %.12g", source,
                            static_cast<long long>(nodes_), sense_ * obj));
   hooks_.incumbent(x, sense_ * obj);
+  report_gap();
 }
 
 bool Searcher::load_bounds(const Node &nd) {
@@ -327,6 +336,7 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
 
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
+  if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
   push_bounds();
   LpOutcome o = solve_lp(&nd);
   lp_holds_ = nd.id;
@@ -346,7 +356,12 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   }
   double obj = lp_->objective();
   if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);
-  if (cut_off(obj)) return NodeEnd::kPruned;
+  if (cut_off(obj)) {
+    hooks_.nodecutoff(nd.id);
+    return NodeEnd::kPruned;
+  }
+  Branches stored;
+  if (hooks_.active() && hooks_.optnode(view(nd, true), &stored)) return NodeEnd::kInfeasible;
   std::vector<double> x = lp_->x();
   if (!violated(x)) {
     accept(x, obj, "the relaxation");
@@ -363,12 +378,17 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
+  if (!stored.empty()) {
+    make_children(nd, obj, stored, kids);
+    return NodeEnd::kBranched;
+  }
   bool prune = false;
   if (!branch(nd, x, obj, kids, prune) || prune) {
     if (!prune) ++dropped_;
     return NodeEnd::kPruned;
   }
-  return NodeEnd::kBranched;
+  if (hooks_.active()) steer_branching(nd, obj, kids);
+  return kids.empty() ? NodeEnd::kPruned : NodeEnd::kBranched;
 }
 
 void Searcher::log_progress(bool force) {
@@ -381,6 +401,7 @@ void Searcher::log_progress(bool force) {
                          static_cast<long long>(nodes_), static_cast<long long>(open_.size()),
                          has_inc_ ? sense_ * inc_obj_ : sense_ * INFINITY, sense_ * bound,
                          secs_since(t0_)));
+  if (hooks_.globallog()) stop_ = KRVU_STOP_USER;
 }
 
 SearchResult Searcher::run(const SearchStart &start) {
@@ -401,6 +422,7 @@ SearchResult Searcher::run(const SearchStart &start) {
   root_lo_ = lo_;
   root_up_ = up_;
   if (!infeasible) try_start(start);
+  if (!start.x.empty()) hooks_.start_tried(res_.sols > 0 ? 0 : 1);
 
   Node cur;
   cur.id = next_id_++;
@@ -424,12 +446,15 @@ SearchResult Searcher::run(const SearchStart &start) {
     if (!have) {
       // Nodes the incumbent has made useless.
       while (!by_bound_.empty() && cut_off(std::prev(by_bound_.end())->first))
-        take(std::prev(by_bound_.end())->second);
+        hooks_.nodecutoff(take(std::prev(by_bound_.end())->second).id);
       if (open_.empty()) break;
       ++picks;
       const bool by_est = !has_inc_ || picks % 5 == 0;
       cur = take(by_est ? by_estimate_.begin()->second : by_bound_.begin()->second);
-      if (cut_off(cur.bound)) continue;
+      if (cut_off(cur.bound)) {
+        hooks_.nodecutoff(cur.id);
+        continue;
+      }
       have = true;
     }
     if (has_inc_) {
@@ -443,6 +468,10 @@ SearchResult Searcher::run(const SearchStart &start) {
       }
     }
     if (time_up()) break;
+    if (stop_ || hooks_.checktime()) {
+      if (!stop_) stop_ = KRVU_STOP_USER;
+      break;
+    }
     if (nodes_ >= ctl_.nodelimit) {
       stop_ = KRVU_STOP_NODELIMIT;
       break;
@@ -461,8 +490,11 @@ SearchResult Searcher::run(const SearchStart &start) {
       break;
     }
     log_progress(nodes_ == 1);
+    if (nodes_ == 1 && (report_gap(), hooks_.cutlog())) stop_ = KRVU_STOP_USER;
     have = false;
+    if (e == NodeEnd::kInfeasible) hooks_.infnode(view(cur, false));
     if (e != NodeEnd::kBranched) continue;
+    for (size_t k = 0; k < kids.size(); ++k) hooks_.newnode(cur.id, kids[k].id, static_cast<int>(k));
     // Dive into the preferred child unless its bound is far behind the
     // best open one.
     const double best = by_bound_.empty() ? kids[0].bound : by_bound_.begin()->first;

@@ -45,13 +45,59 @@ struct SearchStart {
   std::vector<int> cols;
 };
 
-// What the search tells its caller while it runs.
+// The node a callback point is reached at.  Vectors are the working copy's;
+// bounds use +-INFINITY; obj is in the minimization form.
+struct NodeView {
+  int64_t id = 0, parent = -1;
+  int depth = 0;
+  double obj = 0;
+  const std::vector<double> *x = nullptr, *ract = nullptr, *rdual = nullptr, *cdual = nullptr;
+  const std::vector<double> *lo = nullptr, *up = nullptr;
+};
+
+// One bound change of a branch: type 'L', 'U' or 'B' (both).
+struct BoundChange {
+  int col;
+  char type;
+  double val;
+};
+using Branches = std::vector<std::vector<BoundChange>>;
+
+// What the search tells its caller while it runs, and the points where the
+// caller may steer it (each default does nothing).
 class SearchHooks {
  public:
   virtual ~SearchHooks() = default;
   // A new incumbent (objective in the model's own sense).
   virtual void incumbent(const std::vector<double> &x, double obj) {}
   virtual void log_line(const std::string &line) {}
+  // True when any steering point below does something (the search skips
+  // building what they need otherwise).
+  virtual bool active() const { return false; }
+  // Before a node's relaxation is solved: true declares it infeasible.
+  virtual bool prenode(const NodeView &) { return false; }
+  // After it was solved to optimality and was not cut off: true declares it
+  // infeasible; a branching object stored there replaces the branching.
+  virtual bool optnode(const NodeView &, Branches *stored) { return false; }
+  virtual void infnode(const NodeView &) {}
+  virtual void nodecutoff(int64_t id) {}
+  // A candidate solution (soltype 0 relaxation, 1 heuristic); true rejects
+  // it; cutoff (model's sense) may be tightened.
+  virtual bool preintsol(const NodeView *, int soltype, const std::vector<double> &x,
+                         double &cutoff) { return false; }
+  virtual void newnode(int64_t parent, int64_t id, int branch) {}
+  // The search's branching at a node: true when replaced.
+  virtual bool chgbranch(const NodeView &, Branches &branches) { return false; }
+  // Gaps as they stand (model's sense for obj and bound); called after the
+  // root and at each new incumbent.
+  virtual void gap(double relgap, double absgap, double obj, double bound) {}
+  // Log points (progress lines; the root's end): true stops the search.
+  virtual bool globallog() { return false; }
+  virtual bool cutlog() { return false; }
+  // A time check at each node: true stops the search.
+  virtual bool checktime() { return false; }
+  // The user's start was tried: 0 accepted, 1 infeasible, 2 not better.
+  virtual void start_tried(int status) {}
 };
 
 struct SearchResult {

@@ -78,6 +78,14 @@ class Searcher {
   void accept(const std::vector<double> &x, double obj, const char *source);
   double objective_of(const std::vector<double> &x) const;
 
+  // ---- callback points (steer.cpp) ----
+  NodeView view(const Node &nd, bool solved) const;
+  // Children of nd, one per branch of bound changes.
+  void make_children(const Node &nd, double obj, const Branches &branches, std::vector<Node> &kids);
+  // Offers the branching in kids to the caller; true when it replaced it.
+  bool steer_branching(const Node &nd, double obj, std::vector<Node> &kids);
+  void report_gap();
+
   // ---- branching (branching.cpp) ----
   // Finds what the relaxation's solution x violates; false when nothing
   // (x is feasible).  Fills kids with the children.

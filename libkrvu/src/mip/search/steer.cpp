@@ -1,0 +1,67 @@
+// The callback points of the search: what a node looks like to its caller,
+// and branchings handed in from outside replacing the search's own.
+#include <cmath>
+
+#include "mip/search/searcher.h"
+
+namespace krvu {
+namespace search {
+
+NodeView Searcher::view(const Node &nd, bool solved) const {
+  NodeView v;
+  v.id = nd.id;
+  v.parent = nd.parent;
+  v.depth = nd.depth;
+  v.lo = &lo_;
+  v.up = &up_;
+  if (solved) {
+    v.obj = lp_->objective();
+    v.x = &lp_->x();
+    v.ract = &lp_->row_activity();
+    v.rdual = &lp_->row_dual();
+    v.cdual = &lp_->col_dual();
+  }
+  return v;
+}
+
+void Searcher::make_children(const Node &nd, double obj, const Branches &branches,
+                             std::vector<Node> &kids) {
+  kids.clear();
+  for (const auto &b : branches) {
+    Node c = child(nd, obj);
+    c.id = next_id_++;
+    for (const BoundChange &bc : b) {
+      Change ch{bc.col, -INFINITY, INFINITY};
+      if (bc.type != 'U') ch.lo = bc.val;
+      if (bc.type != 'L') ch.up = bc.val;
+      c.changes.push_back(ch);
+    }
+    kids.push_back(std::move(c));
+  }
+}
+
+bool Searcher::steer_branching(const Node &nd, double obj, std::vector<Node> &kids) {
+  Branches b;
+  for (const Node &k : kids) {
+    b.emplace_back();
+    for (size_t i = nd.changes.size(); i < k.changes.size(); ++i) {
+      const Change &c = k.changes[i];
+      if (std::isfinite(c.lo)) b.back().push_back({c.col, 'L', c.lo});
+      if (std::isfinite(c.up)) b.back().push_back({c.col, 'U', c.up});
+    }
+  }
+  if (!hooks_.chgbranch(view(nd, true), b)) return false;
+  make_children(nd, obj, b, kids);
+  return true;
+}
+
+void Searcher::report_gap() {
+  if (!hooks_.active()) return;
+  const double bound = by_bound_.empty() ? (has_inc_ ? inc_obj_ : -INFINITY) : by_bound_.begin()->first;
+  const double abs = has_inc_ ? inc_obj_ - effective(bound) : INFINITY;
+  const double rel = has_inc_ && inc_obj_ != 0 ? abs / std::fabs(inc_obj_) : INFINITY;
+  hooks_.gap(rel, abs, has_inc_ ? sense_ * inc_obj_ : sense_ * INFINITY, sense_ * bound);
+}
+
+}  // namespace search
+}  // namespace krvu
