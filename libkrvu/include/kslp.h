@@ -267,6 +267,23 @@ KRVU_API int KSLPrestore(KSLPprob slp, const char *probname);
  * KRVUwriteslxsol); flags must be empty. */
 KRVU_API int KSLPwriteslxsol(KSLPprob slp, const char *filename, const char *flags);
 
+/* ---- the local solver: successive linear programming or interior point ----
+ * Control KSLP_CTRL_ALGORITHM (kslp_algorithm) chooses the local solver of
+ * KSLPnlpoptimize.  The interior-point solver (Ipopt) is present only when the
+ * library was built with it: asking for it otherwise fails with a last-error
+ * text that says so, and the automatic choice then takes the SLP solver.  Its
+ * controls are the second list (KSLPgetIPMcalist). */
+#define KSLP_ALGORITHM_SLP 0
+#define KSLP_ALGORITHM_IPM 1
+#define KSLP_ALGORITHM_AUTO 2 /* interior point when present, else SLP */
+#define KSLP_CTRL_IPM_MAXITER 22001
+#define KSLP_CTRL_IPM_TOL 22002
+#define KSLP_CTRL_IPM_PRINTLEVEL 22003
+#define KSLP_CTRL_IPM_ACCEPTABLETOL 22004
+#define KSLP_CTRL_IPM_OUTPUTFILE 22013
+/* *available: 1 when the interior-point solver is built in, else 0. */
+KRVU_API int KSLPipmavailable(int *available);
+
 #ifdef __cplusplus
 }
 #endif

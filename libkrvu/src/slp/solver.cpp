@@ -21,6 +21,7 @@
 #include "interfaces/highs_c_api.h"
 #include "lp/solver_state.h"
 #include "model/store.h"
+#include "slp/ipm.h"
 #include "slp/nlp.h"
 #include "slp/slpprob.h"
 
@@ -753,7 +754,9 @@ extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
     nlp.build(slp, F);
     slp->constructed = true;
     int rc;
-    {
+    if (ipm_chosen(slp, F)) {
+      rc = ipm_solve(slp, nlp);
+    } else {
       Solver s(slp, nlp, flags);
       rc = s.run();
     }

@@ -105,3 +105,47 @@ bool parse_formula(const std::string &text, const std::function<int(const std::s
 
 }  // namespace slp
 }  // namespace krvu
+
+// ---- second derivatives (tape_hessian.cpp) --------------------------------
+#include <utility>
+
+namespace krvu {
+namespace slp {
+
+// The Hessian of one tape by forward-over-reverse sweeps.  Its structural
+// nonzeros are found once, from the nonlinear operations and the columns
+// each depends on; columns that share no row of that pattern are seeded in
+// one sweep, so that a separable formula costs one sweep whatever its size.
+// Tapes that call user functions have no second derivatives (exact() false).
+class TapeHessian {
+ public:
+  explicit TapeHessian(const Tape &t);
+  bool exact() const { return exact_; }
+  // The lower triangle of the pattern as pairs of model columns (first >= second).
+  const std::vector<std::pair<int, int>> &pattern() const { return pattern_; }
+  int sweeps() const { return ncolors_; }
+  // At x: returns the value; grad[k] += scale * d/dx of column t.columns[k]
+  // (grad may be null) and hess[e] += scale * entry e of the pattern.
+  double eval(const double *x, double scale, double *grad, double *hess);
+
+  // First and second partial derivatives of an instruction with respect to
+  // its (at most two) arguments a and b.
+  struct Partials {
+    double pa = 0, pb = 0, paa = 0, pab = 0, pbb = 0;
+  };
+
+ private:
+  const Tape *t_;
+  bool exact_ = true;
+  std::vector<int32_t> local_;                 // per instruction: T_VAR's position in columns, else -1
+  std::vector<std::pair<int, int>> pattern_;  // model columns
+  std::vector<std::pair<int, int>> entries_;  // the same, as positions in columns
+  std::vector<int> color_;                     // per column position
+  int ncolors_ = 0;
+  std::vector<double> v_, w_, dv_, dw_, hv_, slope_;
+  std::vector<Partials> part_;
+  std::vector<int32_t> sel_;  // per instruction: the argument min, max or pwl passes on, else -1
+};
+
+}  // namespace slp
+}  // namespace krvu

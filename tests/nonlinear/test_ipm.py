@@ -1,0 +1,49 @@
+"""The interior-point local solver, chosen through the kslp_algorithm control."""
+import pytest
+
+import korvu
+
+
+def model():
+    x = korvu.var(name="x", lb=-10)
+    y = korvu.var(name="y", lb=-10)
+    p = korvu.problem(x, y, x**2 + y**2 <= 1, x * y >= -0.25, name="ipm")
+    p.setObjective((x - 2) ** 2 + x * y * y + y**4 + 1 / (2 + x))
+    return p, x, y
+
+
+def solve_with(algorithm, **controls):
+    p, x, y = model()
+    p.controls.kslp_algorithm = algorithm
+    for name, value in controls.items():
+        p.setControl(name, value)
+    try:
+        p.solve()
+    except korvu.SolverError as e:
+        if algorithm == 1 and "without the interior-point solver" in str(e):
+            pytest.skip("the library is built without the interior-point solver (Ipopt)")
+        raise
+    return p, x, y
+
+
+def test_interior_point_reaches_the_optimum_the_slp_solver_finds():
+    ipm, x, y = solve_with(1)
+    slp, x2, y2 = solve_with(0)
+    assert ipm.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal
+    assert ipm.getObjVal() == pytest.approx(slp.getObjVal(), abs=1e-6)
+    assert ipm.getSolution([x, y]) == pytest.approx(slp.getSolution([x2, y2]), abs=1e-5)
+    assert ipm.attributes.kslp_maxviolation <= 1e-6
+
+
+def test_its_controls_reach_it():
+    p, _, _ = solve_with(1, kslp_ipm_maxiter=1)
+    assert p.attributes.kslp_nlpstatus == korvu.nlp_unfinished
+    p, _, _ = solve_with(1, kslp_ipm_tol=1e-10)
+    assert p.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal
+
+
+def test_an_out_of_range_choice_is_refused_and_kept():
+    p, _, _ = model()
+    with pytest.raises(korvu.SolverError, match="kslp_algorithm"):
+        p.controls.kslp_algorithm = 3
+    assert p.controls.kslp_algorithm == 0
