@@ -111,4 +111,15 @@ TEST(Registry, NumericControlsTellTheirRange) {
   EXPECT_NE(KRVUgetcarange(KRVU_ATTR_ROWS, &lo, &hi), 0);  // an attribute has no range
 }
 
+TEST_F(Errors, IdentifiersOutsideTheTableAreRefusedByNumber) {
+  int v = 0;
+  for (int id : {-1, 0, 1 << 30}) {
+    EXPECT_NE(KRVUgetintattrib(p, id, &v), 0);
+    EXPECT_NE(err().find(std::to_string(id)), std::string::npos) << err();
+    EXPECT_NE(KRVUsetintcontrol(p, id, 1), 0);
+  }
+  EXPECT_EQ(KRVUgetintattrib(p, KRVU_ATTR_ROWS, &v), 0);
+  EXPECT_EQ(v, 0);
+}
+
 }  // namespace

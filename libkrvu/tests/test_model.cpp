@@ -142,6 +142,29 @@ TEST_F(Model, RowsAddedInBatchesMergeWithColumns) {
   EXPECT_EQ(c, 7);
 }
 
+TEST_F(Model, RowEntriesInAnyOrderAreSortedAndMerged) {
+  load_small();
+  // One row in order, one with a repeat that is not adjacent, one whose
+  // repeats cancel out.
+  const char rt[] = {'L', 'L', 'L'};
+  const double rhs[] = {1, 1, 1};
+  const int64_t st[] = {0, 3, 6};
+  const int c[] = {0, 1, 2, 2, 0, 2, 1, 0, 1};
+  const double v[] = {1, 2, 3, 4, 5, 6, 7, 8, -7};
+  ASSERT_EQ(KRVUaddrows64(p, 3, 9, rt, rhs, nullptr, st, c, v), 0) << err();
+  const int r0 = attr(KRVU_ATTR_ROWS) - 3;
+  std::vector<int64_t> rs(4);
+  std::vector<int> ci(9);
+  std::vector<double> val(9);
+  int64_t n = 0;
+  ASSERT_EQ(KRVUgetrows64(p, rs.data(), ci.data(), val.data(), 9, &n, r0, r0 + 2), 0) << err();
+  ASSERT_EQ(n, 6);
+  EXPECT_EQ(rs, (std::vector<int64_t>{0, 3, 5, 6}));
+  EXPECT_EQ(std::vector<int>(ci.begin(), ci.begin() + 6), (std::vector<int>{0, 1, 2, 0, 2, 0}));
+  EXPECT_EQ(std::vector<double>(val.begin(), val.begin() + 6),
+            (std::vector<double>{1, 2, 3, 5, 10, 8}));
+}
+
 TEST_F(Model, DeletionRenumbersEverything) {
   load_small();
   ASSERT_EQ(KRVUaddnames(p, 2, "a\0b\0c", 0, 2), 0);

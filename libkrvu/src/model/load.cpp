@@ -224,10 +224,11 @@ LoadArgs lp_args(const char *probname, int ncols, int nrows, const char *rowtype
 
 // Sorts one vector's (index, value) pairs, adds repeats and drops tiny values.
 void clean_vector(std::vector<std::pair<int, double>> &e, double tol) {
-  std::sort(e.begin(), e.end(),
-            [](const std::pair<int, double> &x, const std::pair<int, double> &y) {
-              return x.first < y.first;
-            });
+  const auto by_index = [](const std::pair<int, double> &x, const std::pair<int, double> &y) {
+    return x.first < y.first;
+  };
+  // Callers mostly hand over vectors in index order already; sorting those is wasted work.
+  if (!std::is_sorted(e.begin(), e.end(), by_index)) std::stable_sort(e.begin(), e.end(), by_index);
   size_t w = 0;
   for (size_t r = 0; r < e.size();) {
     int i = e[r].first;
@@ -236,6 +237,14 @@ void clean_vector(std::vector<std::pair<int, double>> &e, double tol) {
     if (std::fabs(v) > tol) e[w++] = {i, v};
   }
   e.resize(w);
+}
+
+// Entries b .. en-1 of (index, value) arrays into e, cleaned as above.
+void gather_vector(std::vector<std::pair<int, double>> &e, int64_t b, int64_t en,
+                   const int *ind, const double *val, double tol) {
+  e.reserve(static_cast<size_t>(en - b));
+  for (int64_t k = b; k < en; ++k) e.emplace_back(ind[k], val[k]);
+  clean_vector(e, tol);
 }
 
 }  // namespace
@@ -411,8 +420,7 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
       e.clear();
       if (ncoefs > 0) {
         int64_t b = start[i], en = i + 1 < nrows ? start[i + 1] : ncoefs;
-        for (int64_t k = b; k < en; ++k) e.emplace_back(colind[k], rowcoef[k]);
-        clean_vector(e, tol);
+        gather_vector(e, b, en, colind, rowcoef, tol);
       }
       for (auto &p : e) {
         d.pend.colind.push_back(p.first);
@@ -462,8 +470,7 @@ int KRVUaddcols64(KRVUprob prob, int ncols, int64_t ncoefs, const double obj[],
       e.clear();
       if (ncoefs > 0) {
         int64_t b = start[j], en = j + 1 < ncols ? start[j + 1] : ncoefs;
-        for (int64_t k = b; k < en; ++k) e.emplace_back(rowind[k], colcoef[k]);
-        clean_vector(e, tol);
+        gather_vector(e, b, en, rowind, colcoef, tol);
       }
       for (auto &p : e) {
         if (pending) {

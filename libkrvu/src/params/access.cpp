@@ -88,12 +88,17 @@ void set_default_control(const ParamHost &h, int id, const char *func) {
   h.values->v[k].s = d.sdef ? d.sdef : "";
 }
 
+// Numeric attributes read the stored value in place: no copy of a whole Value.
 int64_t get_int_attrib(const ParamHost &h, int id, const char *func) {
-  return read(h, find(h, id, kAttribute, KRVU_TYPE_INT, KRVU_TYPE_INT64, func)).i;
+  int k = find(h, id, kAttribute, KRVU_TYPE_INT, KRVU_TYPE_INT64, func);
+  const ParamDef &d = param_table()[k];
+  return d.get ? d.get(h.handle).i : h.values->v[k].i;
 }
 
 double get_dbl_attrib(const ParamHost &h, int id, const char *func) {
-  return read(h, find(h, id, kAttribute, KRVU_TYPE_DOUBLE, KRVU_TYPE_DOUBLE, func)).d;
+  int k = find(h, id, kAttribute, KRVU_TYPE_DOUBLE, KRVU_TYPE_DOUBLE, func);
+  const ParamDef &d = param_table()[k];
+  return d.get ? d.get(h.handle).d : h.values->v[k].d;
 }
 
 std::string get_str_attrib(const ParamHost &h, int id, const char *func) {

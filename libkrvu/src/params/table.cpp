@@ -308,7 +308,8 @@ std::string lower(const char *s) {
 }
 
 struct Index {
-  std::unordered_map<int, int> by_id;
+  // Ids are small positive numbers, so a dense table maps id -> position.
+  std::vector<int> by_id;
   std::unordered_map<std::string, int> by_name[3][2];
 };
 
@@ -316,8 +317,11 @@ const Index &index() {
   static const Index idx = [] {
     Index i;
     const auto &t = param_table();
+    int top = 0;
+    for (const auto &d : t) top = std::max(top, d.id);
+    i.by_id.assign(static_cast<size_t>(top) + 1, -1);
     for (int k = 0; k < static_cast<int>(t.size()); ++k) {
-      i.by_id.emplace(t[k].id, k);
+      if (t[k].id >= 0 && i.by_id[t[k].id] < 0) i.by_id[t[k].id] = k;
       i.by_name[t[k].source][t[k].kind].emplace(t[k].name, k);
     }
     return i;
@@ -334,8 +338,7 @@ const std::vector<ParamDef> &param_table() {
 
 int param_index(int id) {
   const auto &m = index().by_id;
-  auto it = m.find(id);
-  return it == m.end() ? -1 : it->second;
+  return id < 0 || static_cast<size_t>(id) >= m.size() ? -1 : m[static_cast<size_t>(id)];
 }
 
 int param_index_by_name(const char *name, int source, int kind) {
