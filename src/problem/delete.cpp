@@ -147,6 +147,15 @@ int after_nonlinear_delete(problem_s *p, int kind, const std::vector<int> &delet
   if (KSLPgetcoefs(p->slpprob, &n, nullptr, nullptr) != 0) return -1;
   std::vector<int> rows(static_cast<size_t>(n)), cols(static_cast<size_t>(n));
   if (n > 0 && KSLPgetcoefs(p->slpprob, &n, rows.data(), cols.data()) != 0) return -1;
+  // Quadratic rows are the nonlinear solver's too: a problem left with only
+  // those must not go back to the LP engine, which refuses them.
+  int nq = 0;
+  if (KRVUgetqrows(p->prob, &nq, nullptr) != 0) return -1;
+  if (nq > 0) {
+    std::vector<int> qrows(static_cast<size_t>(nq));
+    if (KRVUgetqrows(p->prob, &nq, qrows.data()) != 0) return -1;
+    rows.insert(rows.end(), qrows.begin(), qrows.begin() + nq);
+  }
   std::sort(rows.begin(), rows.end());
   rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
   p->nonlin_rows = static_cast<int32_t>(rows.size()) -

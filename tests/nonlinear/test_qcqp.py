@@ -59,3 +59,17 @@ def test_unbounded_nonlinear_objective():
     p.setObjective(-x * x * x)
     p.solve()
     assert p.attributes.kslp_nlpstatus == 5
+
+
+def test_deleting_rows_keeps_the_quadratic_rows_solvable():
+    # A linear row and a disc; once the linear row is gone only the quadratic
+    # row is left, and the problem must still go to the nonlinear solver.
+    x, y = korvu.var(lb=-5, name="x"), korvu.var(lb=-5, name="y")
+    lin = x + y <= 10
+    disc = x * x + y * y <= 2
+    p = quiet(korvu.problem(x, y, lin, disc))
+    p.setObjective(-x - y)
+    p.delConstraint(lin)
+    p.solve()
+    assert p.attributes.kslp_nlpstatus in (1, 2)
+    assert p.getSolution([x, y]) == pytest.approx([1.0, 1.0], abs=1e-5)
