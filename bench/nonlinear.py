@@ -95,6 +95,13 @@ def build_driver(build, work):
            os.path.join(build, "libkrvu", "libkrvu.a"),
            "-L", os.path.join(dist, "lib"), "-lhighs", "-lz", "-lpthread",
            "-Wl,-rpath," + os.path.join(dist, "lib"), "-o", exe]
+    # The library built with the interior-point solver needs its library too.
+    cache = os.path.join(build, "CMakeCache.txt")
+    if os.path.exists(cache):
+        with open(cache) as f:
+            for line in f:
+                if line.startswith("KRVU_IPOPT_LIBRARY:") and not line.strip().endswith("NOTFOUND"):
+                    cmd[-2:-2] = [line.split("=", 1)[1].strip()]
     subprocess.run(cmd, check=True)
     return exe
 

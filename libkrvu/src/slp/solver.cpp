@@ -304,8 +304,20 @@ double Solver::kkt(const std::vector<double> &rowdual, std::vector<double> *dj) 
     const Func &f = P.rows[i];
     for (size_t k = 0; k < f.lin_col.size(); ++k) g[f.lin_col[k]] -= rowdual[i] * f.lin_val[k];
   }
+  // The residual is measured against the size of the terms that make up the
+  // Lagrangian's gradient: the objective's gradient and each row's gradient
+  // times its multiplier.  A model multiplied by a constant then stops at the
+  // same point.
   double scale = 1.0;
   for (int j = 0; j < n_; ++j) scale = std::max(scale, std::fabs(gf_[j]));
+  auto row_scale = [&](int i, const double *gr, size_t cnt) {
+    double y = std::fabs(rowdual[i]), big = 0.0;
+    if (y == 0.0) return;
+    for (size_t k = 0; k < cnt; ++k) big = std::max(big, std::fabs(gr[k]));
+    scale = std::max(scale, y * big);
+  };
+  for (size_t r = 0; r < nlrows_.size(); ++r) row_scale(nlrows_[r], jac_[r].data(), jac_[r].size());
+  for (int i : linrows_) row_scale(i, P.rows[i].lin_val.data(), P.rows[i].lin_val.size());
   double worst = 0.0;
   for (int j = 0; j < n_; ++j) {
     if (P.eliminated_col[j]) continue;
@@ -573,8 +585,17 @@ int Solver::run() {
   // A run that stops because no step makes progress is optimal only if the
   // point is stationary; otherwise it ends unfinished, with the point kept.
   double last_kres = INFINITY;
-  auto stalled = [&]() {
+  auto stalled = [&](bool settled = false) {
     if (last_kres <= kkttol) return KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+    // The quadratic model's own minimiser lies inside the step bounds and
+    // gains no more than rounding: an ill-conditioned objective at its
+    // minimum, whose gradient rounding keeps a little above the tolerance.
+    if (settled && last_kres <= std::sqrt(kkttol)) {
+      if (loglevel > 0)
+        slp_log(slp_, KRVU_MSG_LOG,
+                "stopped at the quadratic model's minimum: optimality residual %.3g", last_kres);
+      return KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+    }
     if (loglevel > 0)
       slp_log(slp_, KRVU_MSG_LOG,
               "stopped without progress: the optimality residual %.3g is above its tolerance", last_kres);
@@ -665,7 +686,7 @@ int Solver::run() {
                 "no predicted reduction (%.3g = %.3g - %.3g - %.3g): residual %.3g, step %.3g, b %d",
                 pred, mu_ * V_, model, mu_ * sub.errsum, kres, dnorm, b_ok ? 1 : 0);
       if (V_ <= feastol) {
-        status = stalled();
+        status = stalled(sub.quad && sub.errsum <= feastol && dscaled < 0.5 * r_);
         break;
       }
       if (mu_ >= maxpen) {
