@@ -184,6 +184,17 @@ TEST_F(SlpSolve, RosenbrockValleysAndFixedTransferColumnsReachTheirOptima) {
       {"hs006", {2, {-1.2, 1}, {}, {}, "(1 - x1)^2", {{"10*(x2 - x1^2)", 'E', 0}}}, 0.0},
       {"hs028", {3, {-4, 1, 1}, {}, {}, "(x1 + x2)^2 + (x2 + x3)^2", {{"x1 + 2*x2 + 3*x3", 'E', 1}}},
        0.0},
+      // Ill-conditioned at its minimum: the gradient rounding leaves stays
+      // a little above the optimality tolerance.
+      {"hs038",
+       {4,
+        {-3, -1, -3, -1},
+        {-10, -10, -10, -10},
+        {10, 10, 10, 10},
+        "100*(x2 - x1^2)^2 + (1 - x1)^2 + 90*(x4 - x3^2)^2 + (1 - x3)^2 + "
+        "10.1*((x2 - 1)^2 + (x4 - 1)^2) + 19.8*(x2 - 1)*(x4 - 1)",
+        {}},
+       0.0},
   };
   for (const Known &k : hard) {
     SCOPED_TRACE(k.name);
@@ -196,6 +207,38 @@ TEST_F(SlpSolve, RosenbrockValleysAndFixedTransferColumnsReachTheirOptima) {
     KRVUdestroyprob(prob);
     slp = nullptr;
     prob = nullptr;
+  }
+}
+
+// The optimality test is relative to the objective's gradient and the
+// multiplied row gradients: the same model multiplied by a large constant
+// stops at the same point, locally optimal (it stalled as unfinished when the
+// residual was judged against an absolute tolerance).
+TEST_F(SlpSolve, ScaledModelsStopAtTheSamePoint) {
+  for (const Known &k : collection()) {
+    if (std::string(k.name) != "hs071" && std::string(k.name) != "hs014") continue;
+    for (double s : {10.0, 1000.0}) {
+      SCOPED_TRACE(std::string(k.name) + " times " + std::to_string(s));
+      Model md = k.model;
+      std::string f = std::to_string(s) + "*";
+      md.objective = f + "(" + md.objective + ")";
+      for (Row &r : md.rows) {
+        r.formula = f + "(" + r.formula + ")";
+        r.rhs *= s;
+      }
+      build(md);
+      int status = -1;
+      ASSERT_EQ(solve(&status), 0) << error();
+      EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+      EXPECT_NEAR(objval(), s * k.optimum, 1e-5 * s * (1 + std::fabs(k.optimum)));
+      double viol = 1;
+      KSLPgetdblattrib(slp, KSLP_ATTR_VALIDATION, &viol);
+      EXPECT_LE(viol, 1e-6 * s);
+      KSLPdestroyprob(slp);
+      KRVUdestroyprob(prob);
+      slp = nullptr;
+      prob = nullptr;
+    }
   }
 }
 
