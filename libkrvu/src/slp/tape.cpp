@@ -282,9 +282,82 @@ bool Tape::compile(const int *type, const double *value, size_t n, int ncols,
 namespace {
 
 // One forward sweep; with partials, user calls also leave their derivatives.
+// Sine and cosine of one argument in one call where the compiler offers it.
+inline void sin_cos(double a, double *sn, double *cs) {
+#if defined(__GNUC__)
+  __builtin_sincos(a, sn, cs);
+#else
+  *sn = std::sin(a);
+  *cs = std::cos(a);
+#endif
+}
+
+// The value of instruction k and its partial derivatives with respect to
+// its arguments a and b (operations of one or two arguments only).
+inline double apply_d(const Instr &in, const double *v, double *pa, double *pb) {
+  const double a = v[in.a];
+  *pb = 0.0;
+  switch (in.op) {
+    case T_NEG: *pa = -1.0; return -a;
+    case T_ADD: *pa = 1.0; *pb = 1.0; return a + v[in.b];
+    case T_SUB: *pa = 1.0; *pb = -1.0; return a - v[in.b];
+    case T_MUL: *pa = v[in.b]; *pb = a; return a * v[in.b];
+    case T_DIV: {
+      double q = 1.0 / v[in.b], r = a / v[in.b];
+      *pa = q;
+      *pb = -r * q;
+      return r;
+    }
+    case T_POW: {
+      double b = v[in.b], r = std::pow(a, b);
+      *pa = b == 0.0 ? 0.0 : b * std::pow(a, b - 1.0);
+      *pb = a > 0 ? r * std::log(a) : 0.0;
+      return r;
+    }
+    case T_POWK: *pa = in.c == 0.0 ? 0.0 : in.c * std::pow(a, in.c - 1.0); return std::pow(a, in.c);
+    case T_SQR: *pa = 2.0 * a; return a * a;
+    case T_LOG10: *pa = 1.0 / (a * kLn10); return std::log10(a);
+    case T_LN: *pa = 1.0 / a; return std::log(a);
+    case T_EXP: {
+      double r = std::exp(a);
+      *pa = r;
+      return r;
+    }
+    case T_ABS: *pa = sign_of(a); return std::fabs(a);
+    case T_SQRT: {
+      double r = std::sqrt(a);
+      *pa = 0.5 / r;
+      return r;
+    }
+    case T_SIN:
+    case T_COS: {
+      double sn, cs;
+      sin_cos(a, &sn, &cs);
+      *pa = in.op == T_SIN ? cs : -sn;
+      return in.op == T_SIN ? sn : cs;
+    }
+    case T_TAN: {
+      double r = std::tan(a);
+      *pa = 1.0 + r * r;
+      return r;
+    }
+    case T_ASIN: *pa = 1.0 / std::sqrt(1.0 - a * a); return std::asin(a);
+    case T_ACOS: *pa = -1.0 / std::sqrt(1.0 - a * a); return std::acos(a);
+    case T_ATAN: *pa = 1.0 / (1.0 + a * a); return std::atan(a);
+    case T_SIGN: *pa = 0.0; return sign_of(a);
+    case T_ERF: *pa = kTwoOverSqrtPi * std::exp(-a * a); return std::erf(a);
+    case T_ERFC: *pa = -kTwoOverSqrtPi * std::exp(-a * a); return std::erfc(a);
+    default: break;
+  }
+  *pa = 0.0;
+  return 0.0;
+}
+
+// One forward sweep; with partials, every instruction also leaves its
+// partial derivatives (pd: two per instruction) and user calls theirs.
 template <bool kPartials>
 double forward(const Tape &t, const double *x, std::vector<double> &work, const UserEval *user,
-               std::vector<double> &partials, bool *ok) {
+               std::vector<double> &partials, bool *ok, double *pd = nullptr) {
   const size_t n = t.code.size();
   if (work.size() < n) work.resize(n);
   double *v = work.data();
@@ -295,6 +368,10 @@ double forward(const Tape &t, const double *x, std::vector<double> &work, const 
   std::vector<double> heap;
   for (size_t k = 0; k < n; ++k) {
     const Instr &in = code[k];
+    if (kPartials && in.op >= T_NEG && in.op <= T_ERFC) {
+      v[k] = apply_d(in, v, pd + 2 * k, pd + 2 * k + 1);
+      continue;
+    }
     switch (in.op) {
       case T_CONST: v[k] = in.c; break;
       case T_VAR: v[k] = x[in.a]; break;
@@ -357,59 +434,37 @@ double Tape::eval(const double *x, std::vector<double> &work, const UserEval *us
 double Tape::gradient(const double *x, double scale, double *grad, std::vector<double> &work,
                       std::vector<double> &adj, const UserEval *user, bool *ok) const {
   *ok = true;
-  double f = forward<true>(*this, x, work, user, user_partials_, ok);
-  if (!*ok) return f;
   const size_t n = code.size();
-  if (n == 0) return f;
+  if (partials_.size() < 2 * n) partials_.resize(2 * n);
+  double *pd = partials_.data();
+  double f = forward<true>(*this, x, work, user, user_partials_, ok, pd);
+  if (!*ok || n == 0) return f;
   adj.assign(n, 0.0);
   adj[n - 1] = scale;
   const double *v = work.data();
   double *w = adj.data();
   const int32_t *ar = args.data();
   size_t up = 0;
-  for (const Instr &in : code)
-    if (in.op == T_USER) up += in.b;
+  if (!users.empty())
+    for (const Instr &in : code)
+      if (in.op == T_USER) up += in.b;
   for (size_t k = n; k-- > 0;) {
     const Instr &in = code[k];
     if (in.op == T_USER) up -= in.b;
     const double g = w[k];
     if (g == 0.0) continue;
-    const double a = in.op >= T_NEG && in.op <= T_ERFC ? v[in.a] : 0.0;
     switch (in.op) {
-      case T_CONST: break;
-      case T_VAR: grad[in.a] += g; break;
-      case T_NEG: w[in.a] -= g; break;
-      case T_ADD: w[in.a] += g; w[in.b] += g; break;
-      case T_SUB: w[in.a] += g; w[in.b] -= g; break;
-      case T_MUL: w[in.a] += g * v[in.b]; w[in.b] += g * a; break;
-      case T_DIV: {
-        double q = 1.0 / v[in.b];
-        w[in.a] += g * q;
-        w[in.b] -= g * v[k] * q;
-        break;
-      }
-      case T_POW: {
-        double b = v[in.b];
-        w[in.a] += g * (b == 0.0 ? 0.0 : b * std::pow(a, b - 1.0));
-        if (a > 0) w[in.b] += g * v[k] * std::log(a);
-        break;
-      }
-      case T_POWK: w[in.a] += g * (in.c == 0.0 ? 0.0 : in.c * std::pow(a, in.c - 1.0)); break;
-      case T_SQR: w[in.a] += 2.0 * g * a; break;
-      case T_LOG10: w[in.a] += g / (a * kLn10); break;
-      case T_LN: w[in.a] += g / a; break;
-      case T_EXP: w[in.a] += g * v[k]; break;
-      case T_ABS: w[in.a] += g * sign_of(a); break;
-      case T_SQRT: w[in.a] += g * 0.5 / v[k]; break;
-      case T_SIN: w[in.a] += g * std::cos(a); break;
-      case T_COS: w[in.a] -= g * std::sin(a); break;
-      case T_TAN: w[in.a] += g * (1.0 + v[k] * v[k]); break;
-      case T_ASIN: w[in.a] += g / std::sqrt(1.0 - a * a); break;
-      case T_ACOS: w[in.a] -= g / std::sqrt(1.0 - a * a); break;
-      case T_ATAN: w[in.a] += g / (1.0 + a * a); break;
+      case T_CONST:
       case T_SIGN: break;
-      case T_ERF: w[in.a] += g * kTwoOverSqrtPi * std::exp(-a * a); break;
-      case T_ERFC: w[in.a] -= g * kTwoOverSqrtPi * std::exp(-a * a); break;
+      case T_VAR: grad[in.a] += g; break;
+      case T_ADD:
+      case T_SUB:
+      case T_MUL:
+      case T_DIV:
+      case T_POW:
+        w[in.a] += g * pd[2 * k];
+        w[in.b] += g * pd[2 * k + 1];
+        break;
       case T_MIN:
       case T_MAX: {
         // The first argument that attains the extreme carries the derivative.
@@ -429,6 +484,7 @@ double Tape::gradient(const double *x, double scale, double *grad, std::vector<d
       case T_USER:
         for (int32_t j = 0; j < in.b; ++j) w[ar[in.a + j]] += g * user_partials_[up + j];
         break;
+      default: w[in.a] += g * pd[2 * k]; break;  // one argument
     }
   }
   return f;
