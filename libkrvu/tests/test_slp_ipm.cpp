@@ -10,6 +10,7 @@
 
 #include "krvu.h"
 #include "kslp.h"
+#include "slp_fixture.h"
 #include "slp/ipm_model.h"
 #include "slp/nlp.h"
 #include "slp/tape.h"
@@ -144,19 +145,6 @@ TEST(TapeHessian, PatternsAndSweepsFollowTheStructure) {
 
 // ---- problems through the C API
 
-struct Row {
-  std::string formula;
-  char type;
-  double rhs;
-};
-
-struct Model {
-  int n;
-  std::vector<double> x0, lb, ub;
-  std::string objective;
-  std::vector<Row> rows;
-};
-
 class Ipm : public ::testing::Test {
  protected:
   void SetUp() override {
@@ -177,54 +165,15 @@ class Ipm : public ::testing::Test {
     slp = nullptr;
     prob = nullptr;
   }
-  std::string error() {
-    int code = 0;
-    char buf[512];
-    KSLPgetlasterror(slp, &code, buf);
-    return buf;
-  }
-  // Columns x1..xn and a transfer column carrying the objective formula,
-  // as the modelling layer states a nonlinear objective.
+  std::string error() { return slp_error(slp); }
   void build(const Model &md, int algorithm = KSLP_ALGORITHM_IPM) {
     drop();
-    const int n = md.n, m = static_cast<int>(md.rows.size());
-    std::string types;
-    std::vector<double> rhs, obj(n + 1, 0.0), lb(md.lb), ub(md.ub);
-    for (const Row &r : md.rows) {
-      types += r.type;
-      rhs.push_back(r.rhs);
-    }
-    types += 'E';
-    rhs.push_back(0.0);
-    obj[n] = 1.0;
-    lb.resize(n, -kI);
-    ub.resize(n, kI);
-    lb.push_back(-kI);
-    ub.push_back(kI);
-    std::vector<int> start(n + 2, 0), rowind = {m};
-    std::vector<double> val = {-1.0};
-    start[n + 1] = 1;
-    ASSERT_EQ(KRVUcreateprob(&prob), 0);
-    ASSERT_EQ(KRVUloadlp(prob, "ipm", n + 1, m + 1, types.data(), rhs.data(), nullptr, obj.data(),
-                         start.data(), nullptr, rowind.data(), val.data(), lb.data(), ub.data()),
-              0);
-    std::string names;
-    for (int j = 1; j <= n; ++j) names += "x" + std::to_string(j) + '\0';
-    ASSERT_EQ(KRVUaddnames(prob, 2, names.data(), 0, n - 1), 0);
-    ASSERT_EQ(KSLPcreateprob(&slp, &prob), 0);
-    ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_ALGORITHM, algorithm), 0);
-    KSLPsetcbmessage(slp, [](KSLPprob, void *d, const char *msg, int, int) {
-      static_cast<std::vector<std::string> *>(d)->push_back(msg);
-    }, &log);
-    for (int i = 0; i < m; ++i) ASSERT_EQ(KSLPchgccoef(slp, i, -1, nullptr, md.rows[i].formula.c_str()), 0) << error();
-    if (!md.objective.empty()) ASSERT_EQ(KSLPchgccoef(slp, m, -1, nullptr, md.objective.c_str()), 0) << error();
-    int status = 0x800, row = m;
-    ASSERT_EQ(KSLPchgrowstatus(slp, m, &status), 0);
-    ASSERT_EQ(KSLPchgvar(slp, n, &row, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr), 0);
-    for (int j = 0; j < n && j < static_cast<int>(md.x0.size()); ++j)
-      ASSERT_EQ(KSLPchgvar(slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, &md.x0[j], nullptr,
-                           nullptr, nullptr, nullptr, nullptr), 0);
+    load_formula_model(md, "ipm", &prob, &slp, [&](KSLPprob s) {
+      ASSERT_EQ(KSLPsetintcontrol(s, KSLP_CTRL_ALGORITHM, algorithm), 0);
+      KSLPsetcbmessage(s, [](KSLPprob, void *d, const char *msg, int, int) {
+        static_cast<std::vector<std::string> *>(d)->push_back(msg);
+      }, &log);
+    });
   }
   int solve() {
     int status = -1;

@@ -9,23 +9,9 @@
 
 #include "krvu.h"
 #include "kslp.h"
+#include "slp_fixture.h"
 
 namespace {
-
-struct Row {
-  std::string formula;
-  char type;
-  double rhs;
-};
-
-// A model stated by formulas over columns x1..xn: the objective is carried
-// by a transfer row and column, as the modelling layer does it.
-struct Model {
-  int n;
-  std::vector<double> x0, lb, ub;
-  std::string objective;
-  std::vector<Row> rows;
-};
 
 class SlpSolve : public ::testing::Test {
  protected:
@@ -39,56 +25,15 @@ class SlpSolve : public ::testing::Test {
     KSLPfree();
     KRVUfree();
   }
-  std::string error() {
-    int code = 0;
-    char buf[512];
-    KSLPgetlasterror(slp, &code, buf);
-    return buf;
-  }
+  std::string error() { return slp_error(slp); }
 
   void build(const Model &md) {
-    int n = md.n, m = static_cast<int>(md.rows.size());
-    std::vector<char> types;
-    std::vector<double> rhs;
-    for (const Row &r : md.rows) {
-      types.push_back(r.type);
-      rhs.push_back(r.rhs);
-    }
-    types.push_back('E');
-    rhs.push_back(0.0);
-    std::vector<double> obj(n + 1, 0.0), lb = md.lb, ub = md.ub;
-    obj[n] = 1.0;
-    lb.resize(n, -KRVU_INFINITY);
-    ub.resize(n, KRVU_INFINITY);
-    lb.push_back(-KRVU_INFINITY);
-    ub.push_back(KRVU_INFINITY);
-    std::vector<int> start(n + 2, 0), rowind = {m};
-    std::vector<double> val = {-1.0};
-    start[n + 1] = 1;
-    ASSERT_EQ(KRVUcreateprob(&prob), 0);
-    ASSERT_EQ(KRVUloadlp(prob, "nl", n + 1, m + 1, types.data(), rhs.data(), nullptr, obj.data(),
-                         start.data(), nullptr, rowind.data(), val.data(), lb.data(), ub.data()),
-              0);
-    std::string names;
-    for (int j = 1; j <= n; ++j) names += "x" + std::to_string(j) + '\0';
-    ASSERT_EQ(KRVUaddnames(prob, 2, names.data(), 0, n - 1), 0);
-    ASSERT_EQ(KSLPcreateprob(&slp, &prob), 0);
-    if (getenv("SLP_DEBUG")) {
-      KSLPsetintcontrol(slp, KSLP_CTRL_LOG, 3);
-      KSLPsetcbmessage(slp, [](KSLPprob, void *, const char *msg, int, int) { fprintf(stderr, "%s\n", msg); }, nullptr);
-    }
-    for (int i = 0; i < m; ++i) ASSERT_EQ(KSLPchgccoef(slp, i, -1, nullptr, md.rows[i].formula.c_str()), 0) << error();
-    if (!md.objective.empty())
-      ASSERT_EQ(KSLPchgccoef(slp, m, -1, nullptr, md.objective.c_str()), 0) << error();
-    int status = 0x800, row = m;
-    ASSERT_EQ(KSLPchgrowstatus(slp, m, &status), 0);
-    ASSERT_EQ(KSLPchgvar(slp, n, &row, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
-                         nullptr, nullptr, nullptr, nullptr),
-              0);
-    for (int j = 0; j < n && j < static_cast<int>(md.x0.size()); ++j)
-      ASSERT_EQ(KSLPchgvar(slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, &md.x0[j],
-                           nullptr, nullptr, nullptr, nullptr, nullptr),
-                0);
+    load_formula_model(md, "nl", &prob, &slp, [](KSLPprob s) {
+      if (getenv("SLP_DEBUG")) {
+        KSLPsetintcontrol(s, KSLP_CTRL_LOG, 3);
+        KSLPsetcbmessage(s, [](KSLPprob, void *, const char *msg, int, int) { fprintf(stderr, "%s\n", msg); }, nullptr);
+      }
+    });
   }
   int solve(int *status) {
     int rc = KSLPnlpoptimize(slp, "");
