@@ -108,12 +108,8 @@ int KRVUiiswrite(KRVUprob prob, int num, const char *filename, int type, const c
         }
     }
     w.set_matrix_triplets(static_cast<int64_t>(ti.size()), ti.data(), tj.data(), tv.data());
-    KRVUprob q = nullptr;
-    if (KRVUcreateprob(&q)) raise(KRVU_ERR_INTERNAL, "%s: cannot create a work problem", F);
-    struct Drop {
-      KRVUprob q;
-      ~Drop() { KRVUdestroyprob(q); }
-    } drop{q};
+    WorkProb work(F);
+    KRVUprob q = work.q;
     KRVUsetintcontrol(q, KRVU_CTRL_OUTPUTLOG, 0);
     replace_model(q, std::move(w), F);
     flags += type == 0 ? "l" : "m";

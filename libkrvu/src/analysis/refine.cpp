@@ -107,12 +107,8 @@ int KRVUrefinemipsol(KRVUprob prob, int options, const char *flags, const double
       *status = kNoPoint;
       return 0;
     }
-    KRVUprob q = nullptr;
-    if (KRVUcreateprob(&q)) raise(KRVU_ERR_INTERNAL, "%s: cannot create a work problem", F);
-    struct Drop {
-      KRVUprob q;
-      ~Drop() { KRVUdestroyprob(q); }
-    } drop{q};
+    WorkProb work(F);
+    KRVUprob q = work.q;
     KRVUcopycontrols(q, prob);
     KRVUsetintcontrol(q, KRVU_CTRL_OUTPUTLOG, 0);
     KRVUsetdblcontrol(q, 7001, 1e-9);

@@ -22,6 +22,20 @@ std::string vformat(const char *fmt, va_list ap);
 std::string format(const char *fmt, ...) __attribute__((format(printf, 1, 2)));
 [[noreturn]] void raise(int code, const char *fmt, ...) __attribute__((format(printf, 2, 3)));
 
+// A scratch problem a function works on without touching the caller's,
+// destroyed when the function leaves (by return or by a raised error).
+struct WorkProb {
+  KRVUprob q = nullptr;
+  explicit WorkProb(const char *func) {
+    if (KRVUcreateprob(&q)) raise(KRVU_ERR_INTERNAL, "%s: cannot create a work problem", func);
+  }
+  ~WorkProb() {
+    if (q) KRVUdestroyprob(q);
+  }
+  WorkProb(const WorkProb &) = delete;
+  WorkProb &operator=(const WorkProb &) = delete;
+};
+
 // Last errors.  The global environment keeps one per thread.
 void set_global_error(int code, const std::string &msg);
 void set_prob_error(KRVUprob prob, int code, const std::string &msg);

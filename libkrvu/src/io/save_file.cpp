@@ -231,12 +231,8 @@ void restore_source(KRVUprob prob, const Source &src, const char magic[8], uint3
   std::vector<std::pair<int, Value>> controls = read_controls(r);
   // The solution is read into a scratch problem first, so that a fault
   // found there leaves this problem as it was.
-  KRVUprob q = nullptr;
-  if (KRVUcreateprob(&q)) raise(KRVU_ERR_INTERNAL, "%s: cannot create a work problem", F);
-  struct Drop {
-    KRVUprob q;
-    ~Drop() { KRVUdestroyprob(q); }
-  } drop{q};
+  WorkProb work(F);
+  KRVUprob q = work.q;
   const int rows = m.nrows(), cols = m.ncols();
   ModelData copy = m;
   replace_model(q, std::move(copy), F);
