@@ -17,6 +17,9 @@ NlModel model_of(const kslp_prob_s &s) {
   m.vars = s.vars;
   m.strings = s.strings;
   m.userfuncs = s.userfuncs;
+  m.tolsets = s.tolsets;
+  m.dfs = s.dfs;
+  m.rowwt = s.rowwt;
   return m;
 }
 
@@ -26,6 +29,12 @@ void install_model(KSLPprob slp, NlModel &&m) noexcept {
   slp->vars = std::move(m.vars);
   slp->strings = std::move(m.strings);
   slp->userfuncs = std::move(m.userfuncs);
+  slp->tolsets = std::move(m.tolsets);
+  slp->dfs = std::move(m.dfs);
+  slp->rowwt = std::move(m.rowwt);
+  slp->cascade_order.clear();
+  slp->rowinfo.clear();
+  slp->colinfo.clear();
   slp->x.clear();
   slp->slack.clear();
   slp->dual.clear();
