@@ -146,7 +146,13 @@ int KSLPcascade(KSLPprob slp) {
     std::vector<int> order = slp::cascade_order_of(slp, P);
     // In dependency order one pass settles every column; columns that
     // determine each other in a loop need passes until nothing moves.
-    for (int sweep = 0; sweep < 20; ++sweep) {
+    std::vector<int> place(static_cast<size_t>(P.n), -1);
+    for (size_t k = 0; k < order.size(); ++k) place[order[k]] = static_cast<int>(k);
+    bool loop = false;
+    for (size_t k = 0; k < order.size(); ++k)
+      for (int d : P.rows[slp->vars.at(order[k]).detrow].cols)
+        loop = loop || place[d] > static_cast<int>(k);
+    for (int sweep = 0; sweep < (loop ? 20 : 1); ++sweep) {
       double moved = 0.0;
       for (int c : order) {
         const slp::VarInfo &v = slp->vars.at(c);
