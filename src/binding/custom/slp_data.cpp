@@ -10,6 +10,7 @@
 #include "module/env.h"
 #include "module/module.h"
 #include "module/numpy_api.h"
+#include "problem/methods.h"
 
 namespace korvu {
 namespace wrap {
@@ -111,6 +112,8 @@ PyObject *coefs(const Row &row, Ctx &c, CoefsFn fn, const char *bad) {
          static_cast<const double *>(c.arr[2]), fstart, c.ival[4] != 0 ? 1 : 0,
          static_cast<const int *>(c.arr[5]), static_cast<const double *>(c.arr[6])) != 0)
     return nullptr;
+  // Formulas make the problem one for the nonlinear solver.
+  if (problem_sync_nonlinear(c.p) < 0) return nullptr;
   Py_RETURN_NONE;
 }
 
@@ -193,6 +196,7 @@ PyObject *chgnlcoef(const Row &row, Ctx &c) {
                   static_cast<int>(c.len[4]), static_cast<const int *>(c.arr[4]),
                   static_cast<const double *>(c.arr[5])) != 0)
     return refused_by_library(c, "chgnlcoef");
+  if (problem_sync_nonlinear(c.p) < 0) return nullptr;
   Py_RETURN_NONE;
 }
 
