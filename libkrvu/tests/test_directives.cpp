@@ -276,6 +276,28 @@ TEST_F(DirFileTest, WriteThenReadGivesTheSameDirectives) {
   std::remove(f.c_str());
 }
 
+TEST_F(DirFileTest, SaveFilesKeepDirectivesAndMarks) {
+  const int cols[2] = {0, 1}, pri[2] = {4, 2}, r0 = 0;
+  const char br[2] = {'D', 'U'};
+  ASSERT_EQ(KRVUloaddirs(p, 2, cols, pri, br, nullptr, nullptr), 0);
+  ASSERT_EQ(KRVUloadmodelcuts(p, 1, &r0), 0);
+  const std::string f = path("dirs.svf");
+  ASSERT_EQ(KRVUsaveas(p, f.c_str()), 0) << err();
+  KRVUprob q = nullptr;
+  ASSERT_EQ(KRVUcreateprob(&q), 0);
+  ASSERT_EQ(KRVUrestore(q, f.c_str(), ""), 0);
+  std::swap(p, q);
+  const All a = all();
+  ASSERT_EQ(a.n, 2);
+  EXPECT_EQ(a.pr[0], 4);
+  EXPECT_EQ(a.b[1], 'U');
+  // The restored problem branches as the saved one did.
+  EXPECT_EQ(root_branch().col, 1);
+  std::swap(p, q);
+  KRVUdestroyprob(q);
+  std::remove(f.c_str());
+}
+
 TEST_F(DirFileTest, ReadsTheFormsOtherFilesUse) {
   const char names[] = "x1\0x2\0slack1\0slack2";
   ASSERT_EQ(KRVUaddnames(p, 2, names, 0, 3), 0);

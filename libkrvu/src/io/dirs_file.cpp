@@ -79,26 +79,17 @@ int KRVUwritedirs(KRVUprob prob, const char *filename) {
     const std::vector<std::string> names = dir_names(m, prob);
     try {
       write_atomically(path, ends_with(path, ".gz"), [&](Out &out) {
-        for (const Directive &d : m.dirs.dirs) {
-          out.put(d.dir == 'U' ? " UP " : d.dir == 'D' ? " DN " : " PR ");
-          out.put(names[d.col]);
+        auto record = [&](const char *word, int col, double v) {
+          out.put(word);
+          out.put(names[col]);
           out.put(' ');
-          out.num(d.priority);
+          out.num(v);
           out.nl();
-          if (d.upcost >= 0) {
-            out.put(" UC ");
-            out.put(names[d.col]);
-            out.put(' ');
-            out.num(d.upcost);
-            out.nl();
-          }
-          if (d.downcost >= 0) {
-            out.put(" DC ");
-            out.put(names[d.col]);
-            out.put(' ');
-            out.num(d.downcost);
-            out.nl();
-          }
+        };
+        for (const Directive &d : m.dirs.dirs) {
+          record(d.dir == 'U' ? " UP " : d.dir == 'D' ? " DN " : " PR ", d.col, d.priority);
+          if (d.upcost >= 0) record(" UC ", d.col, d.upcost);
+          if (d.downcost >= 0) record(" DC ", d.col, d.downcost);
         }
       });
     } catch (const Error &e) {
