@@ -214,6 +214,24 @@ TEST_F(LazyTest, DelayedAndModelCutRowsHoldInTheSolution) {
   }
 }
 
+TEST_F(LazyTest, AnUnboundedRelaxationWithoutTheRowsIsNotTheAnswer) {
+  // max x, x - w <= 4 (a model cut), w - 0.5x <= 0, x integer, w free: no
+  // bound of one row limits x, the relaxation without the cut is unbounded,
+  // and the optimum is x = 8.
+  const double obj[2] = {1, 0}, lb[2] = {0, -KRVU_INFINITY}, ub[2] = {KRVU_INFINITY, KRVU_INFINITY};
+  const int start[3] = {0, 2, 4}, rows[4] = {0, 1, 0, 1};
+  const double val[4] = {1, -0.5, -1, 1}, rhs[2] = {4, 0};
+  const char rt[2] = {'L', 'L'}, it = 'I';
+  ASSERT_EQ(KRVUloadlp(p, "ray", 2, 2, rt, rhs, nullptr, obj, start, nullptr, rows, val, lb, ub), 0);
+  const int c0 = 0, r0 = 0;
+  ASSERT_EQ(KRVUchgcoltype(p, 1, &c0, &it), 0);
+  ASSERT_EQ(KRVUchgobjsense(p, -1), 0);
+  ASSERT_EQ(KRVUloadmodelcuts(p, 1, &r0), 0);
+  ASSERT_EQ(KRVUmipoptimize(p, ""), 0) << err();
+  EXPECT_EQ(attr(KRVU_ATTR_MIPSTATUS), KRVU_MIP_OPTIMAL);
+  EXPECT_NEAR(dattr(KRVU_ATTR_MIPBESTOBJVAL), 8.0, 1e-6);
+}
+
 TEST_F(LazyTest, DeletingRowsRenumbersTheMarks) {
   load(3);
   const int r0 = 0, r1 = 1;
