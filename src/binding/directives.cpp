@@ -76,23 +76,20 @@ constexpr Row loadsecurevecs = WRAP_ROW(loadsecurevecs, KRVUloadsecurevecs, P, N
          "every presolve back to it, so marked rows and columns are always kept.")
     .example("p.loadsecurevecs([c1], [x])");
 
-WRAP_ARGS(loadmodelcuts, in("mrows", CONV_ROW, 0, "the constraints to treat as model cuts", kRequired));
-constexpr Row loadmodelcuts = WRAP_ROW(loadmodelcuts, KRVUloadmodelcuts, P, N<0>, A<0>)
-    .missing("Must provide argument mrows")
-    .doc("Marks constraints as model cuts: the search leaves them out of its relaxations until a relaxation "
-         "solution violates them.", "loaddelayedrows, loadsecurevecs",
-         "Every solution found satisfies them. Marks add to those made before; a delayed row marked here "
-         "becomes a model cut. Model cuts make mipoptimize choose the library's search.")
-    .example("p.loadmodelcuts([c1, c2])");
+// Model cuts and delayed rows: the same marking of rows, of two kinds.
+#define LAZY_ROW(fn, kind, other, related, what)                                                         \
+  WRAP_ARGS(fn, in("mrows", CONV_ROW, 0, "the constraints to treat as " kind "s", kRequired));           \
+  constexpr Row fn = WRAP_ROW(fn, KRVU##fn, P, N<0>, A<0>)                                             \
+      .missing("Must provide argument mrows")                                                            \
+      .doc("Marks constraints as " kind "s: " what, related,                                               \
+           "Every solution found satisfies them. Marks add to those made before; a constraint marked as " \
+           other " before becomes a " kind ". They make mipoptimize choose the library's search.")        \
+      .example("p." #fn "([c1, c2])")
 
-WRAP_ARGS(loaddelayedrows, in("mrows", CONV_ROW, 0, "the constraints to treat as delayed rows", kRequired));
-constexpr Row loaddelayedrows = WRAP_ROW(loaddelayedrows, KRVUloaddelayedrows, P, N<0>, A<0>)
-    .missing("Must provide argument mrows")
-    .doc("Marks constraints as delayed rows: the search checks them only at integer feasible candidates and "
-         "adds those a candidate violates.", "loadmodelcuts",
-         "Every solution found satisfies them. Marks add to those made before; a model cut marked here "
-         "becomes a delayed row. Delayed rows make mipoptimize choose the library's search.")
-    .example("p.loaddelayedrows([c3])");
+LAZY_ROW(loadmodelcuts, "model cut", "a delayed row", "loaddelayedrows, loadsecurevecs",
+         "the search leaves them out of its relaxations until a relaxation solution violates them.");
+LAZY_ROW(loaddelayedrows, "delayed row", "a model cut", "loadmodelcuts, loadsecurevecs",
+         "the search checks them only at integer feasible candidates and adds those a candidate violates.");
 
 WRAP_ARGS(readdirs, value("filename", kText, "the directives file (empty: the problem's name with .dir)"));
 constexpr Row readdirs = WRAP_ROW(readdirs, KRVUreaddirs, P, V<0>)
