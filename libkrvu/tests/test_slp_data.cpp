@@ -385,3 +385,19 @@ TEST_F(SlpData, DeletingRowsAndColumnsKeepsFactorsWeightsAndOrderInStep) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SlpData, CascadeLeavesTheObjectiveTransferToTheObjective) {
+  // The objective's row is moved into the objective, so its column is set
+  // from it there rather than cascaded (and does not make the cascade fail).
+  Model md{2, {1, 0.5}, {}, {}, "x1^2 + x2", {{"x1 - exp(x2)", 'E', 0}}};
+  build(md);
+  int col = 0, row = 0;
+  ASSERT_EQ(KSLPaddvars(slp, 1, &col, nullptr, &row, nullptr, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(KSLPcascade(slp), 0) << error();
+  EXPECT_NEAR(var(0).value, std::exp(0.5), 1e-9);
+  EXPECT_NEAR(var(2).value, std::exp(1.0) + 0.5, 1e-9);
+}
+
+}  // namespace
