@@ -401,3 +401,58 @@ TEST_F(SlpData, CascadeLeavesTheObjectiveTransferToTheObjective) {
 }
 
 }  // namespace
+
+namespace {
+
+TEST_F(SlpData, SaveFilesAndCopiesKeepTheModelData) {
+  Model md{2, {}, {}, {}, "", {{"x1 * x2", 'L', 4}}};
+  build(md);
+  double tols[9] = {1e-4, 0, 0, 0, 0, 0, 0, 0, 0.5}, f = 2.0, w = 3.0;
+  ASSERT_EQ(KSLPaddtolsets(slp, 1, tols), 0);
+  int col = 1, row = 0, one = 1, seq = 4, rel = KSLP_DELTA_RELATIVE;
+  double size = 0.25;
+  ASSERT_EQ(KSLPaddvars(slp, 1, &col, nullptr, nullptr, &seq, &one, nullptr, nullptr), 0);
+  ASSERT_EQ(KSLPchgdeltatype(slp, 1, &col, &rel, &size), 0);
+  ASSERT_EQ(KSLPchgcascadenlimit(slp, col, 7), 0);
+  ASSERT_EQ(KSLPadddfs(slp, 1, &col, &row, &f), 0);
+  ASSERT_EQ(KSLPchgrowwt(slp, row, &w), 0);
+  const std::string path = ::testing::TempDir() + "slpdata_save.svf";
+  ASSERT_EQ(KSLPsaveas(slp, path.c_str()), 0) << error();
+  // Forget it all, then restore.
+  ASSERT_EQ(KSLPloadtolsets(slp, 0, nullptr), 0);
+  ASSERT_EQ(KSLPloaddfs(slp, 0, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(KSLPchgrowwt(slp, row, nullptr), 0);
+  ASSERT_EQ(KSLPloadvars(slp, 0, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr), 0);
+  const std::string stem = path.substr(0, path.size() - 4);
+  ASSERT_EQ(KSLPrestore(slp, stem.c_str()), 0) << error();
+  auto check = [&](KSLPprob s) {
+    double back[9], v = 0;
+    int status = 0;
+    ASSERT_EQ(KSLPgettolset(s, 1, &status, back), 0) << slp_error(s);
+    EXPECT_EQ(status, 0x101);
+    EXPECT_EQ(back[8], 0.5);
+    ASSERT_EQ(KSLPgetdf(s, col, row, &v), 0);
+    EXPECT_EQ(v, 2.0);
+    ASSERT_EQ(KSLPgetrowwt(s, row, &v), 0);
+    EXPECT_EQ(v, 3.0);
+    int tolset = 0;
+    ASSERT_EQ(KSLPgetvar(s, col, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, &tolset, nullptr,
+                         nullptr, nullptr, nullptr, nullptr, nullptr, nullptr),
+              0);
+    EXPECT_EQ(tolset, 1);
+  };
+  check(slp);
+  std::remove(path.c_str());
+  // A copy carries the same.
+  KRVUprob prob2 = nullptr;
+  KSLPprob slp2 = nullptr;
+  ASSERT_EQ(KRVUcreateprob(&prob2), 0);
+  ASSERT_EQ(KRVUcopyprob(prob2, prob, "copy"), 0);
+  ASSERT_EQ(KSLPcreateprob(&slp2, &prob2), 0);
+  ASSERT_EQ(KSLPcopyprob(slp2, slp, nullptr), 0) << slp_error(slp2);
+  check(slp2);
+  KSLPdestroyprob(slp2);
+  KRVUdestroyprob(prob2);
+}
+
+}  // namespace
