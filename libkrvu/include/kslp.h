@@ -191,6 +191,9 @@ KRVU_API int KSLPpostsolve(KSLPprob slp);
 KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
 
 // ---- columns, determining columns, tolerance sets, coefficients, row and column information
+/* Step-bound types, distribution factors, tolerance sets, row weights and
+ * the row and column information belong to the SLP solver: the interior-point
+ * solver (KSLP_CTRL_ALGORITHM) uses none of them and leaves no information. */
 /* Column properties for many columns at once: for column colindex[k] its
  * vartype (KSLPchgvar bits), determining row (-1: none), cascade sequence
  * number (0: none), tolerance set, initial value (NaN: none) and initial step
@@ -334,7 +337,8 @@ KRVU_API int KSLPgetcolinfo(KSLPprob slp, int infotype, int col, void *info);
 
 /* Writes the problem, its formulas, user-function names, column and row
  * properties and the nonlinear solver's controls to an MPS file with the
- * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS and NLCONTROLS before
+ * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS, NLTOLSETS, NLDFS and
+ * NLCONTROLS before
  * ENDATA (described in the library's io/README.md).  Flags as KRVUwriteprob
  * ('l' LP, 'm' MPS, 'p' fixed MPS, 'x' hexadecimal values, 'n' default names
  * for names the format cannot hold), and 'g', accepted and without effect.

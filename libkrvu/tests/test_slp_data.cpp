@@ -443,6 +443,15 @@ TEST_F(SlpData, SaveFilesAndCopiesKeepTheModelData) {
   };
   check(slp);
   std::remove(path.c_str());
+  // So does a problem file.
+  const std::string mps = ::testing::TempDir() + "slpdata_file.mps";
+  ASSERT_EQ(KSLPwriteprob(slp, mps.c_str(), ""), 0) << error();
+  ASSERT_EQ(KSLPloadtolsets(slp, 0, nullptr), 0);
+  ASSERT_EQ(KSLPloaddfs(slp, 0, nullptr, nullptr, nullptr), 0);
+  ASSERT_EQ(KSLPchgrowwt(slp, row, nullptr), 0);
+  ASSERT_EQ(KSLPreadprob(slp, mps.c_str(), ""), 0) << error();
+  check(slp);
+  std::remove(mps.c_str());
   // A copy carries the same.
   KRVUprob prob2 = nullptr;
   KSLPprob slp2 = nullptr;
