@@ -223,23 +223,25 @@ constexpr Row getrowwt = WRAP_CUSTOM(getrowwt, custom::getrowwt)
 WRAP_ARGS(getrowinfo, value("infotype", kInt, "what to read: one of the korvu.rowinfo_* constants"),
           index("rowindex", CONV_ROW, "the row"));
 constexpr Row getrowinfo = WRAP_CUSTOM(getrowinfo, custom::getrowinfo)
+    .returns(kDblRes)
     .calls("KSLPgetrowinfo")
     .example("err = p.getrowinfo(korvu.rowinfo_currentpenaltyerror, c)")
     .doc("Returns what the last nonlinear solve left for a row: slack, dual, and its penalty errors, factor "
          "and error columns.",
          "getcolinfo, chgrowwt, getslpsol",
-         "The result is an int or a float, as the information is.");
+         "Integer information (counts, indices) comes back as an int.");
 
 WRAP_ARGS(getcolinfo, value("infotype", kInt, "what to read: one of the korvu.colinfo_* constants"),
           index("colindex", CONV_COL, "the column"));
 constexpr Row getcolinfo = WRAP_CUSTOM(getcolinfo, custom::getcolinfo)
+    .returns(kDblRes)
     .calls("KSLPgetcolinfo")
     .example("step = p.getcolinfo(korvu.colinfo_delta, x)")
     .doc("Returns what the last nonlinear solve left for a column: value, reduced cost, its step, the "
          "step's subproblem column and reduced cost, the row whose coefficient changed most, its step bound "
          "and that bound's price.",
          "getrowinfo, chgdeltatype, getvar",
-         "The result is an int or a float, as the information is.");
+         "Integer information (counts, indices) comes back as an int.");
 
 #define ROWS(X)                                                                                    \
   X(addvars) X(loadvars) X(chgdeltatype) X(chgcascadenlimit) X(cascadeorder) X(adddfs) X(loaddfs)  \
