@@ -49,7 +49,8 @@ constexpr Row chgdeltatype = WRAP_ROW(chgdeltatype, KSLPchgdeltatype, SLP, N<0>,
 
 WRAP_ARGS(chgcascadenlimit, index("icol", CONV_COL, "the column"),
           value("cascadenlimit", kInt, "the most Newton steps of its cascade (0: the default, 50)"));
-constexpr Row chgcascadenlimit = WRAP_ROW(chgcascadenlimit, KSLPchgcascadenlimit, SLP, V<0>, V<1>)
+constexpr Row chgcascadenlimit = WRAP_CUSTOM(chgcascadenlimit, custom::chgcascadenlimit)
+    .calls("KSLPchgcascadenlimit")
     .doc("Limits the Newton steps that cascading takes on a determined column; a column that reaches its "
          "limit keeps the last step's value.",
          "cascade, cascadeorder, chgvar");

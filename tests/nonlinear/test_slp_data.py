@@ -54,6 +54,8 @@ def test_token_coefficients_go_in_come_back_and_are_checked_first():
         p.addcoefs([d], [-1], None, [0, 9], 1, t, v)
     with pytest.raises(korvu.InterfaceError, match="Wrong arguments in addcoefs"):
         p.addcoefs([d], [-1], None, None, 1, t, v)
+    with pytest.raises(korvu.InterfaceError, match="Wrong arguments in loadcoefs"):
+        p.loadcoefs([d], [-1], None, [0, 4], "yes", t, v)
     for size in (0, 10001):
         with pytest.raises(korvu.InterfaceError, match="Incorrect argument to getcoefformula or excessive buffersize"):
             p.getcoefformula(c, -1, 1, size)
@@ -132,6 +134,8 @@ def test_row_weights_choose_between_rows_that_cannot_both_hold():
         p.chgrowwt(big, -1.0)
     with pytest.raises(korvu.SolverError, match="not a row information type"):
         p.getrowinfo(99, big)
+    with pytest.raises(korvu.InterfaceError, match="Incorrect argument to getrowinfo"):
+        p.getrowinfo("slack", big)
 
 
 def test_tolerance_sets_stop_the_solve_when_their_columns_converge():
@@ -202,6 +206,8 @@ def test_cascading_follows_the_order_and_the_step_limit():
     assert p.getvar(y)[6] == pytest.approx(3 - (math.exp(3) - 2) / math.exp(3), abs=1e-12)
     with pytest.raises(korvu.SolverError, match="limit"):
         p.chgcascadenlimit(y, -1)
+    with pytest.raises(korvu.InterfaceError, match="Wrong arguments in chgcascadenlimit"):
+        p.chgcascadenlimit(y, 1.5)
     # loadvars forgets the rows.
     p.loadvars([z], None, None, None, None, None, None)
     assert p.getvar(x)[0] == -1

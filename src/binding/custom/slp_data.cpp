@@ -66,6 +66,16 @@ bool optional_int(Ctx &c, int i, int *v, bool *present, const char *bad) {
   return true;
 }
 
+// Integer argument i ("i" in the member's argument format): anything but an
+// integer is refused with the member's message, as a failed parse is.
+bool int_arg(const Row &row, Ctx &c, int i, const char *bad) {
+  if (!is_integer(c.obj[i])) {
+    refuse(bad);
+    return false;
+  }
+  return convert_value(row, c, i) == 0;
+}
+
 bool indices(const Row &row, Ctx &c, int a, int b) {
   return convert_value(row, c, a) == 0 && convert_value(row, c, b) == 0;
 }
@@ -91,7 +101,7 @@ typedef int (*CoefsFn)(KSLPprob, int, const int *, const int *, const double *, 
 PyObject *coefs(const Row &row, Ctx &c, CoefsFn fn, const char *bad) {
   for (int i : {0, 1, 3, 5, 6})
     if (!given(c, i)) return refuse(bad);
-  if (!has_slp(c, row.name) || convert_value(row, c, 4) < 0) return nullptr;
+  if (!int_arg(row, c, 4, bad) || !has_slp(c, row.name)) return nullptr;
   for (int i : {0, 1, 2})
     if (convert_in(row, c, i) < 0) return nullptr;
   c.count[1] = c.count[0] + 1;
@@ -157,7 +167,8 @@ PyObject *chgtolset(const Row &row, Ctx &c) {
   int status = 0;
   bool present;
   if (!optional_int(c, 1, &status, &present, "Wrong arguments in chgtolset")) return nullptr;
-  if (!has_slp(c, "chgtolset") || convert_value(row, c, 0) < 0 || convert_in(row, c, 2) < 0) return nullptr;
+  if (!int_arg(row, c, 0, "Wrong arguments in chgtolset") || !has_slp(c, "chgtolset") || convert_in(row, c, 2) < 0)
+    return nullptr;
   if (!given(c, 2) || c.len[2] != 9) return refuse("Wrong number of elements in tols (should be 9)");
   if (KSLPchgtolset(c.p->slpprob, ival(c, 0), present ? &status : nullptr,
                     static_cast<const double *>(c.arr[2])) != 0)
@@ -167,7 +178,7 @@ PyObject *chgtolset(const Row &row, Ctx &c) {
 
 PyObject *gettolset(const Row &row, Ctx &c) {
   if (!given(c, 1) || !PyList_Check(c.obj[1])) return refuse("Incorrect arguments in gettolset");
-  if (!has_slp(c, "gettolset") || convert_value(row, c, 0) < 0) return nullptr;
+  if (!int_arg(row, c, 0, "Incorrect arguments in gettolset") || !has_slp(c, "gettolset")) return nullptr;
   int status = 0;
   double tols[9];
   if (KSLPgettolset(c.p->slpprob, ival(c, 0), &status, tols) != 0) return nullptr;
@@ -187,7 +198,7 @@ PyObject *chgnlcoef(const Row &row, Ctx &c) {
   bool present;
   if (!optional_double(c, 2, &factor, &present, bad)) return nullptr;
   if (given(c, 4) != given(c, 5)) return refuse(bad);
-  if (!has_slp(c, "chgnlcoef") || !indices(row, c, 0, 1) || convert_value(row, c, 3) < 0 ||
+  if (!int_arg(row, c, 3, bad) || !has_slp(c, "chgnlcoef") || !indices(row, c, 0, 1) ||
       convert_in(row, c, 4) < 0 || convert_in(row, c, 5) < 0)
     return nullptr;
   // No tokens would pass a null array, which removes the coefficient.
@@ -202,10 +213,10 @@ PyObject *chgnlcoef(const Row &row, Ctx &c) {
 
 PyObject *getcoefformula(const Row &row, Ctx &c) {
   constexpr int kMaxTokens = 10000;
-  if (convert_value(row, c, 3) < 0) return nullptr;
-  if (c.ival[3] < 1 || c.ival[3] > kMaxTokens)
-    return refuse("Incorrect argument to getcoefformula or excessive buffersize");
-  if (!has_slp(c, "getcoefformula") || !indices(row, c, 0, 1) || convert_value(row, c, 2) < 0) return nullptr;
+  const char *bad = "Incorrect argument to getcoefformula or excessive buffersize";
+  if (!int_arg(row, c, 2, bad) || !int_arg(row, c, 3, bad)) return nullptr;
+  if (c.ival[3] < 1 || c.ival[3] > kMaxTokens) return refuse(bad);
+  if (!has_slp(c, "getcoefformula") || !indices(row, c, 0, 1)) return nullptr;
   const int bufsize = ival(c, 3);
   std::vector<int> types(static_cast<size_t>(bufsize));
   std::vector<double> values(static_cast<size_t>(bufsize));
@@ -258,6 +269,14 @@ PyObject *chgrowwt(const Row &row, Ctx &c) {
   Py_RETURN_NONE;
 }
 
+PyObject *chgcascadenlimit(const Row &row, Ctx &c) {
+  if (!int_arg(row, c, 1, "Wrong arguments in chgcascadenlimit") || !has_slp(c, "chgcascadenlimit") ||
+      convert_value(row, c, 0) < 0)
+    return nullptr;
+  if (KSLPchgcascadenlimit(c.p->slpprob, ival(c, 0), ival(c, 1)) != 0) return nullptr;
+  Py_RETURN_NONE;
+}
+
 PyObject *getrowwt(const Row &row, Ctx &c) {
   if (!has_slp(c, "getrowwt") || convert_value(row, c, 0) < 0) return nullptr;
   double v = 0;
@@ -266,14 +285,18 @@ PyObject *getrowwt(const Row &row, Ctx &c) {
 }
 
 PyObject *getrowinfo(const Row &row, Ctx &c) {
-  if (!has_slp(c, "getrowinfo") || !indices(row, c, 0, 1)) return nullptr;
+  if (!int_arg(row, c, 0, "Incorrect argument to getrowinfo") || !has_slp(c, "getrowinfo") ||
+      convert_value(row, c, 1) < 0)
+    return nullptr;
   unsigned char buf[16] = {0};
   if (KSLPgetrowinfo(c.p->slpprob, ival(c, 0), ival(c, 1), buf) != 0) return nullptr;
   return info_result(buf, "Incorrect argument to getrowinfo");
 }
 
 PyObject *getcolinfo(const Row &row, Ctx &c) {
-  if (!has_slp(c, "getcolinfo") || !indices(row, c, 0, 1)) return nullptr;
+  if (!int_arg(row, c, 0, "Incorrect argument to getcolinfo") || !has_slp(c, "getcolinfo") ||
+      convert_value(row, c, 1) < 0)
+    return nullptr;
   unsigned char buf[16] = {0};
   if (KSLPgetcolinfo(c.p->slpprob, ival(c, 0), ival(c, 1), buf) != 0) return nullptr;
   return info_result(buf, "Incorrect argument to getcolinfo");

@@ -8,6 +8,7 @@ namespace korvu {
 namespace wrap {
 namespace custom {
 
+PyObject *chgcascadenlimit(const Row &, Ctx &);
 PyObject *chgdf(const Row &, Ctx &);
 PyObject *addtolsets(const Row &, Ctx &);
 PyObject *loadtolsets(const Row &, Ctx &);
