@@ -49,8 +49,9 @@ struct Nlp {
   UserEval user;
   bool user_failed = false;
 
-  // Builds the copy from the problem; throws Error naming func.
-  void build(KSLPprob s, const char *func);
+  // Builds the copy from the problem; throws Error naming func.  Integer
+  // columns and sets are refused unless relaxed (then they are continuous).
+  void build(KSLPprob s, const char *func, bool relaxed = false);
   // Value of a function, and value plus gradient into the dense g (added,
   // times scale).  False when a user function failed.
   bool value(const Func &f, const double *x, double *v);

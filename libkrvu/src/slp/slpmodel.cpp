@@ -39,9 +39,12 @@ bool call_user(KSLPprob slp, int number, const double *args, int n, double *valu
     slp->stop_reason = "user function '" + u.name + "' has no address";
     return false;
   }
-  FuncInfo info{slp, number, n, 1, grad ? n : 0, false};
+  auto &calls = slp->evals.user;
+  if (calls.size() < slp->userfuncs.size()) calls.resize(slp->userfuncs.size(), 0);
+  ++calls[number - 1];
+  FuncInfo info{slp->owner ? slp->owner : slp, number, n, 1, grad ? n : 0, false};
   KSLPprob saved = slp->current;
-  slp->current = slp;
+  slp->current = slp->owner ? slp->owner : slp;
   auto once = [&](const double *a, double *res, const double *deltas) {
     if (u.derivatives()) {
       double r = reinterpret_cast<KSLPuserfuncderiv>(u.address)(a, &info, deltas, res);
@@ -711,9 +714,15 @@ int KSLPunconstruct(KSLPprob slp) {
 }
 
 int KSLPpostsolve(KSLPprob slp) {
-  // The solver works on a copy and never presolves the user's problem, so
-  // there is nothing to restore.
-  return slp_guarded(slp, "KSLPpostsolve", [&] { return 0; });
+  // KSLPpresolve keeps its tightened bounds beside the user's problem, which
+  // it never changes: postsolving forgets them.
+  return slp_guarded(slp, "KSLPpostsolve", [&] {
+    slp->pre_lb.clear();
+    slp->pre_ub.clear();
+    slp->pre_from_lb.clear();
+    slp->pre_from_ub.clear();
+    return 0;
+  });
 }
 
 int KSLPinterrupt(KSLPprob slp, int reason) {

@@ -197,7 +197,7 @@ void Searcher::build(const ModelData &w) {
   }
   // An objective that takes only integer values on integer points lets a
   // node be cut off one unit before the incumbent.
-  obj_integral_ = !quadratic_;
+  obj_integral_ = !quadratic_ && !ctl_.relaxation;
   for (int j = 0; j < n_ && obj_integral_; ++j)
     if (cost_[j] != 0 && (kind_[j] != kInt || cost_[j] != std::round(cost_[j])))
       obj_integral_ = false;
@@ -337,9 +337,18 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
-  push_bounds();
-  LpOutcome o = cut_loop(nd, solve_lp(&nd));
-  lp_holds_ = nd.id;
+  NodeRelaxation *relax = ctl_.relaxation;
+  LpOutcome o;
+  if (relax) {
+    static const LpOutcome kFrom[] = {LpOutcome::kOptimal, LpOutcome::kInfeasible, LpOutcome::kUnbounded,
+                                      LpOutcome::kError, LpOutcome::kInterrupted};
+    o = kFrom[relax->solve(lo_, up_)];
+    if (o == LpOutcome::kInterrupted && !time_up()) stop_ = KRVU_STOP_USER;
+  } else {
+    push_bounds();
+    o = cut_loop(nd, solve_lp(&nd));
+    lp_holds_ = nd.id;
+  }
   switch (o) {
     case LpOutcome::kInterrupted: return NodeEnd::kStopped;
     case LpOutcome::kInfeasible: return NodeEnd::kInfeasible;
@@ -354,7 +363,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
       ++dropped_;
       return NodeEnd::kPruned;
   }
-  double obj = lp_->objective();
+  double obj = relax ? relax->objective() : lp_->objective();
   if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);
   if (cut_off(obj)) {
     hooks_.nodecutoff(nd.id);
@@ -362,11 +371,12 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   }
   Branches stored;
   if (hooks_.active() && hooks_.optnode(view(nd, true), &stored)) return NodeEnd::kInfeasible;
-  std::vector<double> x = lp_->x();
+  std::vector<double> x = relax ? relax->x() : lp_->x();
   if (!violated(x)) {
     accept(x, obj, "the relaxation");
     return NodeEnd::kFeasible;
   }
+  if (relax) return branch_node(nd, x, obj, stored, kids);
   auto basis = std::make_shared<LpBasis>();
   lp_->get_basis(*basis);
   basis->cuts = lp_cuts_;
@@ -379,6 +389,11 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
+  return branch_node(nd, x, obj, stored, kids);
+}
+
+Searcher::NodeEnd Searcher::branch_node(Node &nd, const std::vector<double> &x, double obj,
+                                        const Branches &stored, std::vector<Node> &kids) {
   if (!stored.empty()) {
     make_children(nd, obj, stored, kids);
     return NodeEnd::kBranched;
@@ -422,7 +437,7 @@ SearchResult Searcher::run(const SearchStart &start) {
   bool infeasible = !propagate_all();
   root_lo_ = lo_;
   root_up_ = up_;
-  if (!infeasible) try_start(start);
+  if (!infeasible && !ctl_.relaxation) try_start(start);
   if (!start.x.empty()) hooks_.start_tried(res_.sols > 0 ? 0 : 1);
 
   Node cur;

@@ -19,6 +19,26 @@
 
 namespace krvu {
 
+// A node solver in place of the search's LP engine: the nonlinear solver
+// of a mixed-integer nonlinear problem (mip/search/nlrelax.h).  It holds
+// every row of the problem; rows the search's working copy leaves free are
+// its alone.  With one, the search neither separates cuts nor runs its LP
+// heuristics or strong branching.
+class NodeRelaxation {
+ public:
+  enum Outcome { kOptimal, kInfeasible, kUnbounded, kFailed, kStopped };
+  virtual ~NodeRelaxation() = default;
+  // Solves within column bounds lo, up (+-INFINITY for none).
+  virtual Outcome solve(const std::vector<double> &lo, const std::vector<double> &up) = 0;
+  // Of the last optimal solve: the objective in the minimisation form and
+  // the solution.
+  virtual double objective() const = 0;
+  virtual const std::vector<double> &x() const = 0;
+  virtual const std::vector<double> &row_activity() const = 0;
+  virtual const std::vector<double> &row_dual() const = 0;
+  virtual const std::vector<double> &col_dual() const = 0;
+};
+
 struct SearchControls {
   double feastol = 1e-6;
   double miptol = 1e-6;
@@ -44,6 +64,8 @@ struct SearchControls {
   // For checking the separators: a feasible point every cut must keep
   // (working copy's numbering); cuts it violates are counted.
   const std::vector<double> *check_cuts_at = nullptr;
+  // The node solver when it is not the LP engine (not owned).
+  NodeRelaxation *relaxation = nullptr;
 };
 
 // A starting point: values of the given columns (all columns when cols is

@@ -68,6 +68,9 @@ class Searcher {
   // ---- node processing (driver.cpp) ----
   enum class NodeEnd { kPruned, kInfeasible, kFeasible, kBranched, kStopped };
   NodeEnd process(Node &nd, std::vector<Node> &kids);
+  // The children of a solved node that its solution does not satisfy.
+  NodeEnd branch_node(Node &nd, const std::vector<double> &x, double obj, const Branches &stored,
+                      std::vector<Node> &kids);
   bool load_bounds(const Node &nd);
   void push_bounds();
   LpOutcome solve_lp(const Node *nd, int iterlimit = -1);

@@ -1,0 +1,135 @@
+#include "mip/search/nlrelax.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "core/common.h"
+#include "model/store.h"
+#include "slp/slpprob.h"
+
+namespace krvu {
+
+namespace {
+
+double to_lib(double v) {
+  return v >= KRVU_INFINITY ? KRVU_INFINITY : v <= -KRVU_INFINITY ? -KRVU_INFINITY : v;
+}
+
+std::string slp_error(KSLPprob slp) {
+  int code = 0;
+  char buf[512] = "";
+  KSLPgetlasterror(slp, &code, buf);
+  return buf;
+}
+
+}  // namespace
+
+NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, const char *func)
+    : interrupt_(interrupt) {
+  auto fail = [&](const std::string &why) {
+    raise(KRVU_ERR_INTERNAL, "%s: the working copy of the node relaxations failed: %s", func, why.c_str());
+  };
+  if (KRVUcreateprob(&prob_)) fail("no problem could be created");
+  if (KRVUcopyprob(prob_, user->prob, nullptr)) {
+    char buf[512] = "";
+    KRVUgetlasterror(prob_, buf);
+    fail(buf);
+  }
+  if (KSLPcreateprob(&slp_, &prob_) || KSLPcopyprob(slp_, user, nullptr) || KSLPcopycontrols(slp_, user))
+    fail(slp_ ? slp_error(slp_) : "no nonlinear problem could be created");
+  slp_->owner = user;
+  slp_->rowscale = user->rowscale;
+  // The copy's log would repeat each node's solve: it is quiet.
+  KRVUsetintcontrol(prob_, KRVU_CTRL_OUTPUTLOG, 0);
+  KSLPsetintcontrol(slp_, KSLP_CTRL_LOG, 0);
+  const ModelData &md = read_model(prob_);
+  n_ = md.ncols();
+  m_ = md.nrows();
+  rhs_ = md.rhs;
+  std::vector<int> idx;
+  for (int j = 0; j < n_; ++j)
+    if (md.coltype[j] != 'C') idx.push_back(j);
+  if (!idx.empty()) {
+    std::vector<char> types(idx.size(), 'C');
+    if (KRVUchgcoltype(prob_, static_cast<int>(idx.size()), idx.data(), types.data())) fail("column types");
+  }
+  if (md.nsets() > 0) {
+    std::vector<int> sets(md.nsets());
+    for (int s = 0; s < md.nsets(); ++s) sets[s] = s;
+    if (KRVUdelsets(prob_, static_cast<int>(sets.size()), sets.data())) fail("sets");
+  }
+  held_lo_.assign(n_, NAN);
+  held_up_.assign(n_, NAN);
+  sense_ = slp::ctl_d(slp_, KSLP_CTRL_OBJSENSE) < 0 ? -1.0 : 1.0;
+}
+
+NlpRelaxation::~NlpRelaxation() {
+  if (slp_) KSLPdestroyprob(slp_);
+  if (prob_) KRVUdestroyprob(prob_);
+}
+
+NodeRelaxation::Outcome NlpRelaxation::solve(const std::vector<double> &lo, const std::vector<double> &up) {
+  if (interrupt_.load(std::memory_order_relaxed)) return kStopped;
+  // Only the bounds that differ from what the copy holds are sent.
+  std::vector<int> idx;
+  std::vector<char> type;
+  std::vector<double> val;
+  for (int j = 0; j < n_; ++j) {
+    const double l = to_lib(lo[j]), u = to_lib(std::max(lo[j], up[j]));
+    if (l != held_lo_[j]) {
+      idx.push_back(j);
+      type.push_back('L');
+      val.push_back(l);
+      held_lo_[j] = l;
+    }
+    if (u != held_up_[j]) {
+      idx.push_back(j);
+      type.push_back('U');
+      val.push_back(u);
+      held_up_[j] = u;
+    }
+  }
+  if (!idx.empty() && KRVUchgbounds(prob_, static_cast<int>(idx.size()), idx.data(), type.data(), val.data())) {
+    failure_ = "the node's bounds were refused";
+    return kStopped;
+  }
+  ++solves_;
+  if (KSLPnlpoptimize(slp_, "")) {
+    // A user function failed, or the solve broke down: the search stops with
+    // the reason (an exception of the user's function is kept for the user).
+    failure_ = slp_error(slp_);
+    return kStopped;
+  }
+  int status = 0;
+  KSLPgetintattrib(slp_, KSLP_ATTR_NLPSTATUS, &status);
+  KSLPgetdblattrib(slp_, KSLP_ATTR_VALIDATION, &maxviol_);
+  switch (status) {
+    case KSLP_NLPSTATUS_LOCALLY_OPTIMAL:
+    case KSLP_NLPSTATUS_OPTIMAL:
+      break;
+    case KSLP_NLPSTATUS_LOCALLY_INFEASIBLE:
+    case KSLP_NLPSTATUS_INFEASIBLE:
+      return kInfeasible;
+    case KSLP_NLPSTATUS_UNBOUNDED:
+      return kUnbounded;
+    default:
+      if (interrupt_.load(std::memory_order_relaxed)) return kStopped;
+      // A run that stopped short at a feasible point still bounds the node
+      // well enough to branch on; one that is not feasible tells nothing.
+      if (!(maxviol_ <= slp::ctl_d(slp_, KSLP_CTRL_FEASTOL))) return kFailed;
+      break;
+  }
+  x_.assign(n_, 0.0);
+  slack_.assign(m_, 0.0);
+  dual_.assign(m_, 0.0);
+  dj_.assign(n_, 0.0);
+  KSLPgetslpsol(slp_, x_.data(), slack_.data(), dual_.data(), dj_.data());
+  act_.resize(m_);
+  for (int i = 0; i < m_; ++i) act_[i] = rhs_[i] - slack_[i];
+  double obj = 0;
+  KSLPgetdblattrib(slp_, KSLP_ATTR_OBJVAL, &obj);
+  obj_ = sense_ * obj;
+  return kOptimal;
+}
+
+}  // namespace krvu

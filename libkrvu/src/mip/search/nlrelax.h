@@ -1,0 +1,59 @@
+// The node solver of mixed-integer nonlinear problems: the nonlinear solver
+// on a working copy of the problem whose integer columns are continuous and
+// whose sets are dropped; each node's bounds are set on the copy and solved.
+#pragma once
+#include <atomic>
+#include <cmath>
+#include <string>
+#include <vector>
+
+#include "kslp.h"
+#include "mip/search/search.h"
+
+namespace krvu {
+
+class NlpRelaxation : public NodeRelaxation {
+ public:
+  // Copies the nonlinear problem user (model, formulas, controls); throws
+  // Error naming func.  interrupt stops node solves from outside.
+  NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, const char *func);
+  ~NlpRelaxation() override;
+  NlpRelaxation(const NlpRelaxation &) = delete;
+  NlpRelaxation &operator=(const NlpRelaxation &) = delete;
+
+  Outcome solve(const std::vector<double> &lo, const std::vector<double> &up) override;
+  double objective() const override { return obj_; }
+  const std::vector<double> &x() const override { return x_; }
+  const std::vector<double> &row_activity() const override { return act_; }
+  const std::vector<double> &row_dual() const override { return dual_; }
+  const std::vector<double> &col_dual() const override { return dj_; }
+
+  // Why a node solve stopped the search (a user function failed), or "".
+  const std::string &failure() const { return failure_; }
+  int64_t solves() const { return solves_; }
+  // The solution and its slacks, as KSLPgetslpsol gives them, of the last
+  // optimal solve.
+  const std::vector<double> &slack() const { return slack_; }
+  double max_violation() const { return maxviol_; }
+
+ private:
+  KRVUprob prob_ = nullptr;
+  KSLPprob slp_ = nullptr;
+  const std::atomic<bool> &interrupt_;
+  int n_ = 0, m_ = 0;
+  double sense_ = 1;
+  std::vector<double> rhs_, held_lo_, held_up_;
+  std::vector<double> x_, act_, dual_, dj_, slack_;
+  double obj_ = 0, maxviol_ = 0;
+  std::string failure_;
+  int64_t solves_ = 0;
+};
+
+// Runs the library's search on work (the problem's model with the rows the
+// relaxation alone holds left free) for the problem prob, with relax solving
+// the nodes: the problem's MIP callbacks fire and its MIP attributes and
+// integer solution are set as by KRVUmipoptimize (mip/mipsolve.cpp).
+SearchResult run_problem_search(KRVUprob prob, const ModelData &work, NodeRelaxation &relax,
+                                const char *func);
+
+}  // namespace krvu

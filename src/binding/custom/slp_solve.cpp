@@ -1,0 +1,80 @@
+// The nonlinear solves run as the other optimizers do: the interpreter lock
+// released, Ctrl-C interrupting them, and an exception raised by a callback or
+// a user function during the run is what the member raises.
+#include "binding/custom/slp_solve.h"
+
+#include "callbacks/callbacks.h"
+#include "module/module.h"
+#include "nonlinear/functions.h"
+#include "problem/methods.h"
+#include "problem/registration.h"
+
+namespace korvu {
+namespace wrap {
+namespace custom {
+namespace {
+
+bool has_slp(Ctx &c, const char *member) {
+  if (c.p->slpprob) return true;
+  PyErr_Format(korvu_InterfaceError, "%s: the nonlinear solver is not available to this problem", member);
+  return false;
+}
+
+template <class F>
+PyObject *run_solver(Ctx &c, F &&call) {
+  int rc;
+  {
+    BusyScope busy(c.p);
+    if (!busy.ok()) return nullptr;
+    nonlin_clear_user_error(c.p->slpprob);
+    SigIntScope interruptible(c.prob);
+    GilRelease unlocked;
+    rc = call();
+  }
+  if (nonlin_restore_user_error(c.p->slpprob)) return nullptr;
+  if (PyErr_Occurred() || callbacks_take_error(c.p)) return nullptr;
+  if (rc != 0) return nullptr;  // the closing report raises the library's text
+  Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject *nlpoptimize(const Row &row, Ctx &c) {
+  if (given(c, 0) && !PyUnicode_Check(c.obj[0])) {
+    PyErr_SetString(korvu_InterfaceError, "Wrong arguments in nlpoptimize: 'flags' must be a string");
+    return nullptr;
+  }
+  if (!has_slp(c, "nlpoptimize") || convert_value(row, c, 0) < 0) return nullptr;
+  const std::string flags = c.text[0] ? c.text[0] : "";
+  KSLPprob slp = c.p->slpprob;
+  return run_solver(c, [&] { return KSLPnlpoptimize(slp, flags.c_str()); });
+}
+
+PyObject *globalsol(const Row &, Ctx &c) {
+  if (!has_slp(c, "globalsol")) return nullptr;
+  KSLPprob slp = c.p->slpprob;
+  return run_solver(c, [&] { return KSLPglobal(slp); });
+}
+
+// "iiid": anything but integers and a number is the member's own refusal.
+PyObject *validatekkt(const Row &row, Ctx &c) {
+  for (int i = 0; i < 4; ++i) {
+    PyObject *o = c.obj[i];
+    bool ok = i < 3 ? PyLong_Check(o) : (PyLong_Check(o) || PyFloat_Check(o));
+    if (!ok) {
+      PyErr_SetString(korvu_InterfaceError, "Wrong arguments in validatekkt");
+      return nullptr;
+    }
+  }
+  if (!has_slp(c, "validatekkt")) return nullptr;
+  for (int i = 0; i < 4; ++i)
+    if (convert_value(row, c, i) < 0) return nullptr;
+  if (KSLPvalidatekkt(c.p->slpprob, static_cast<int>(c.ival[0]), static_cast<int>(c.ival[1]),
+                      static_cast<int>(c.ival[2]), c.dval[3]) != 0)
+    return nullptr;
+  Py_RETURN_NONE;
+}
+
+}  // namespace custom
+}  // namespace wrap
+}  // namespace korvu
