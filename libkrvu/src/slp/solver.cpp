@@ -269,6 +269,20 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     for (auto &[j, v] : slp_->vars)
       if (j < n_ && v.penalty > 0 && !is_fixed(j)) cost[j] -= v.penalty * x_[j];
   }
+  // A quasi-Newton matrix far below unit size (a nearly flat objective) sends
+  // HiGHS's QP solver cycling on its absolute tolerances: the QP is solved in
+  // units where the matrix's largest diagonal entry is 1, and its duals are
+  // brought back.
+  double sigma = 1.0;
+  if (!qval.empty()) {
+    double bmax = 0.0;
+    for (int a = 0; a < k_; ++a) bmax = std::max(bmax, B_[static_cast<size_t>(a) * k_ + a]);
+    if (bmax > 0 && bmax < 1e-2) sigma = std::min(1.0 / bmax, 1e6);
+    if (sigma != 1.0) {
+      for (double &v : cost) v *= sigma;
+      for (double &v : qval) v *= sigma;
+    }
+  }
   HighsInt st;
   if (!qval.empty())
     st = Highs_passModel(h_, nc, nr, static_cast<HighsInt>(index.size()),
@@ -294,7 +308,8 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   for (int e = 0; e < 2 * ne; ++e) res.errsum += std::max(0.0, cv[n_ + e]);
   res.rowdual.assign(m_, 0.0);
   for (int r = 0; r < nr; ++r)
-    res.rowdual[model_row[r]] = rd[r] * (r < static_cast<int>(row_factor.size()) ? row_factor[r] : 1.0);
+    res.rowdual[model_row[r]] =
+        rd[r] / sigma * (r < static_cast<int>(row_factor.size()) ? row_factor[r] : 1.0);
   return res;
 }
 

@@ -368,7 +368,9 @@ double forward(const Tape &t, const double *x, std::vector<double> &work, const 
   std::vector<double> heap;
   for (size_t k = 0; k < n; ++k) {
     const Instr &in = code[k];
-    if (kPartials && in.op >= T_NEG && in.op <= T_ERFC) {
+    // Sums, products and squares take their partials from the values in the
+    // reverse sweep; storing them would only add memory traffic.
+    if (kPartials && in.op >= T_DIV && in.op <= T_ERFC && in.op != T_SQR) {
       v[k] = apply_d(in, v, pd + 2 * k, pd + 2 * k + 1);
       continue;
     }
@@ -457,9 +459,20 @@ double Tape::gradient(const double *x, double scale, double *grad, std::vector<d
       case T_CONST:
       case T_SIGN: break;
       case T_VAR: grad[in.a] += g; break;
+      case T_NEG: w[in.a] -= g; break;
       case T_ADD:
+        w[in.a] += g;
+        w[in.b] += g;
+        break;
       case T_SUB:
+        w[in.a] += g;
+        w[in.b] -= g;
+        break;
       case T_MUL:
+        w[in.a] += g * v[in.b];
+        w[in.b] += g * v[in.a];
+        break;
+      case T_SQR: w[in.a] += 2.0 * g * v[in.a]; break;
       case T_DIV:
       case T_POW:
         w[in.a] += g * pd[2 * k];
