@@ -29,6 +29,14 @@ constexpr Row globalsol = Row::make("globalsol", nullptr).custom(custom::globals
          "newnode, ...) fire as for MIPs, and the MIP attributes hold the result.  Bounds are valid for convex "
          "problems only.");
 
+WRAP_ARGS(validatevector, in("vector", CONV_DOUBLE, 0, "a value for every column"));
+constexpr Row validatevector = WRAP_CUSTOM(validatevector, custom::validatevector).returns(kTuple, "ddd")
+    .calls("KSLPvalidatevector")
+    .example("suminf, scaled, obj = p.validatevector([1.0, 2.0])")
+    .doc("Measures a point: the sum of its violations of bounds and rows (formulas evaluated at it), the same "
+         "with each violation divided by max(1, |limit|), and the objective.",
+         "validate, getslpsol, calcobjective");
+
 SLP_NOARGS(validate, KSLPvalidate, "Measures the rows and bounds at the current point and reports the violations.",
            "validaterow, validatekkt, validatevector",
            "The current point is the last solution, else the columns' initial or current values.  The results "
@@ -76,7 +84,7 @@ SLP_NOARGS(printmemory, KSLPprintmemory, "Reports the memory the nonlinear probl
            "printevalinfo", "The lines go to the problem's message callbacks.");
 
 #define ROWS(X)                                                                                     \
-  X(nlpoptimize) X(globalsol) X(validate) X(validaterow) X(validatekkt) X(fixpenalties) X(presolve) \
+  X(nlpoptimize) X(globalsol) X(validatevector) X(validate) X(validaterow) X(validatekkt) X(fixpenalties) X(presolve) \
   X(scaling) X(reinitialize) X(setcurrentiv) X(updatelinearization) X(printevalinfo) X(printmemory)
 WRAP_FAMILY(ROWS)
 

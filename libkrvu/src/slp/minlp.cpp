@@ -111,6 +111,8 @@ void krvu::slp::run_minlp(KSLPprob slp, const char *F) {
       slack = relax.slack();
       dual = relax.row_dual();
       dj = relax.col_dual();
+      for (double &v : dual) v *= probe.sense;
+      for (double &v : dj) v *= probe.sense;
       obj = probe.sense * relax.objective();
       maxviol = relax.max_violation();
     } else {

@@ -685,6 +685,11 @@ int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]) {
 
 int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[], double dj[]) {
   return slp_guarded(slp, "KSLPgetslpsol", [&] {
+    // Inside a callback of the mixed-integer search: the node's relaxation.
+    if (slp->prob->node && slp->prob->node->x) {
+      if (KRVUgetlpsol(slp->prob, x, slack, dual, dj)) raise(KRVU_ERR_INTERNAL, "KSLPgetslpsol: the node's solution");
+      return 0;
+    }
     const ModelData &m = read_model(slp->prob);
     if (slp->x.size() != static_cast<size_t>(m.ncols()) ||
         slp->slack.size() != static_cast<size_t>(m.nrows()))

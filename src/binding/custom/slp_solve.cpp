@@ -75,6 +75,32 @@ PyObject *validatekkt(const Row &row, Ctx &c) {
   Py_RETURN_NONE;
 }
 
+// The point must have one value per column; anything else is the member's
+// own refusal, not the conversion's.
+PyObject *validatevector(const Row &row, Ctx &c) {
+  const int64_t cols = attr_or_fail(c, KRVU_ATTR_COLS);
+  if (cols < 0) return nullptr;
+  if (!given(c, 0)) {
+    PyErr_SetString(korvu_InterfaceError, "Wrong arguments in validatevector");
+    return nullptr;
+  }
+  if (convert_in(row, c, 0) < 0) {
+    if (!PyErr_ExceptionMatches(korvu_ModelError) && !PyErr_ExceptionMatches(PyExc_TypeError)) return nullptr;
+    PyErr_Clear();
+    PyErr_SetString(korvu_InterfaceError, "Wrong arguments in validatevector");
+    return nullptr;
+  }
+  if (c.len[0] != cols) {
+    PyErr_SetString(korvu_InterfaceError, "Wrong vector size in validatevector");
+    return nullptr;
+  }
+  if (!has_slp(c, "validatevector")) return nullptr;
+  double suminf = 0, scaled = 0, obj = 0;
+  if (KSLPvalidatevector(c.p->slpprob, static_cast<const double *>(c.arr[0]), &suminf, &scaled, &obj) != 0)
+    return nullptr;
+  return Py_BuildValue("(ddd)", suminf, scaled, obj);
+}
+
 }  // namespace custom
 }  // namespace wrap
 }  // namespace korvu

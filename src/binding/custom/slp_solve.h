@@ -10,6 +10,7 @@ namespace custom {
 PyObject *nlpoptimize(const Row &, Ctx &);
 PyObject *globalsol(const Row &, Ctx &);
 PyObject *validatekkt(const Row &, Ctx &);
+PyObject *validatevector(const Row &, Ctx &);
 
 }  // namespace custom
 }  // namespace wrap

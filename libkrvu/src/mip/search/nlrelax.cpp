@@ -124,6 +124,9 @@ NodeRelaxation::Outcome NlpRelaxation::solve(const std::vector<double> &lo, cons
   dual_.assign(m_, 0.0);
   dj_.assign(n_, 0.0);
   KSLPgetslpsol(slp_, x_.data(), slack_.data(), dual_.data(), dj_.data());
+  // The search's views hold multipliers in the minimisation form.
+  for (double &v : dual_) v *= sense_;
+  for (double &v : dj_) v *= sense_;
   act_.resize(m_);
   for (int i = 0; i < m_; ++i) act_[i] = rhs_[i] - slack_[i];
   double obj = 0;
