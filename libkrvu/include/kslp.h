@@ -32,11 +32,6 @@ KRVU_API int KSLPdestroyprob(KSLPprob slp);
 /* Last error: *code and the text into a buffer of 512 bytes. */
 KRVU_API int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg);
 
-typedef void (*KSLP_cbmessage)(KSLPprob slp, void *data, const char *msg, int len,
-                               int msgtype);
-/* Sets (f non-null) or clears (f null) the message callback. */
-KRVU_API int KSLPsetcbmessage(KSLPprob slp, KSLP_cbmessage f, void *data);
-
 /* Lists of the nonlinear solver's controls and attributes (KSLPgetcalist) and
  * of the interior-point solver's controls (KSLPgetIPMcalist).  Entry 0 is
  * unused; the list ends at an entry whose name is null.  Types and kinds come
@@ -374,6 +369,109 @@ KRVU_API int KSLPglobal(KSLPprob slp);
 #define KSLP_CTRL_IPM_OUTPUTFILE 22013
 /* *available: 1 when the interior-point solver is built in, else 0. */
 KRVU_API int KSLPipmavailable(int *available);
+
+
+/* ---- callbacks and multistart ------------------------------------------
+ * The nonlinear solver's callbacks, one per kind of the table below (slot,
+ * kind, return type, the parameters after (slp, data), the same as call
+ * arguments, rule).  KSLPsetcb<kind>(slp, f, data) sets the kind's callback
+ * (f null clears it); a second call replaces the first.  Each is called as
+ * f(slp, data, ...) with the problem being solved (a multistart job's working
+ * copy, on a worker thread, when jobs run).  Unless a kind says otherwise, a
+ * non-zero int result stops the solve (nonlinear status unfinished).
+ *   cascadestart/cascadeend  around each cascade of determined columns
+ *   cascadevar      after column col was set from its determining row
+ *   cascadevarfail  column col could not be set from its row; 0 keeps going
+ *                   with its old value, non-zero stops
+ *   coefevalerror   the formula at (row, col) evaluated to NaN or infinity,
+ *                   or a user function in it failed
+ *   construct       at the end of KSLPconstruct (each solve constructs)
+ *   destroy         when the problem is destroyed (result ignored)
+ *   drcol           for a determined column col: value as its row gives it,
+ *                   and its bounds; *newvalue (set to value on entry)
+ *                   becomes the column's value
+ *   iterstart/iterend  before and after each iteration of the solver
+ *   itervar         after each iteration, for every column
+ *   msjobstart      before a multistart job runs; *status non-zero skips it
+ *   msjobend        after it ran; *status non-zero discards its result
+ *   mswinner        once, for the job whose result was kept
+ *   slpstart/slpend at the start and the end of KSLPnlpoptimize
+ *   message         log lines (result none); len is strlen(msg)
+ *   slpnode/intsol/optnode/prenode  the nodes of a search with integer
+ *                   columns: at each node; at each new incumbent; after a
+ *                   node's relaxation (*feasible 0 marks it infeasible);
+ *                   before it (*infeasible non-zero drops the node)
+ * The job object and description are those given to KSLPmsaddjob. */
+#define KSLP_CB_EXPAND(...) __VA_ARGS__
+#define KSLP_CB_KINDS(X)                                                                      \
+  X(19, cascadeend, int, (), (), INTRET)                                                     \
+  X(20, cascadestart, int, (), (), INTRET)                                                   \
+  X(21, cascadevar, int, (, int col), (, col), INTNAMED)                                     \
+  X(22, cascadevarfail, int, (, int col), (, col), INTNAMED)                                 \
+  X(23, coefevalerror, int, (, int row, int col), (, row, col), INTNAMED)                    \
+  X(24, construct, int, (), (), INTRET)                                                      \
+  X(25, destroy, int, (), (), INTRET)                                                        \
+  X(26, drcol, int, (, int col, double value, double lb, double ub, double *newvalue),       \
+    (, col, value, lb, ub, newvalue), DRCOL)                                                 \
+  X(27, iterend, int, (), (), INTRET)                                                        \
+  X(28, iterstart, int, (), (), INTRET)                                                      \
+  X(29, itervar, int, (, int col), (, col), NAMEDIGNORE)                                     \
+  X(30, msjobend, int, (, void *job, const char *description, int *status),                 \
+    (, job, description, status), MSJOB)                                                     \
+  X(31, msjobstart, int, (, void *job, const char *description, int *status),               \
+    (, job, description, status), MSJOB)                                                     \
+  X(32, mswinner, int, (, void *job, const char *description), (, job, description),        \
+    MSWINNER)                                                                                \
+  X(33, slpend, int, (), (), INTRET)                                                         \
+  X(34, slpnode, int, (), (), INTRET)                                                        \
+  X(35, slpstart, int, (), (), INTRET)                                                       \
+  X(36, message, void, (, const char *msg, int len, int msgtype), (, msg, len, msgtype),    \
+    MESSAGE)                                                                                 \
+  X(37, intsol, int, (), (), INTRET)                                                         \
+  X(38, optnode, int, (, int *feasible), (, feasible), INTOUT)                               \
+  X(39, prenode, int, (, int *infeasible), (, infeasible), INTOUT)
+
+#define KSLP_CB_FIRST_SLOT 19
+#define KSLP_CB_KIND_COUNT 21
+
+#define KSLP_CB_DECLARE(slot, kind, ret, params, args, rule)                  \
+  typedef ret (*KSLP_cb##kind)(KSLPprob slp, void *data KSLP_CB_EXPAND params); \
+  KRVU_API int KSLPsetcb##kind(KSLPprob slp, KSLP_cb##kind f, void *data);
+KSLP_CB_KINDS(KSLP_CB_DECLARE)
+#undef KSLP_CB_DECLARE
+
+/* Multistart.  Jobs queued on a problem run when KSLPnlpoptimize starts: each
+ * on a working copy of the problem with its own start values and controls,
+ * on up to `threads` (KRVU control of the problem under it) workers.  The
+ * best result (feasible first, then by objective) is written back as the
+ * problem's solution; the queue is emptied.  A job:
+ *   description  a text (copied)
+ *   ninitial, colind, initval  start values of columns (KSLPchgvar initvalue)
+ *   nint, intid, intval; ndbl, dblid, dblval  nonlinear controls to set
+ *   job          the caller's object, handed to the msjob callbacks
+ * Arrays may be null when their count is 0. */
+KRVU_API int KSLPmsaddjob(KSLPprob slp, const char *description, int ninitial,
+                          const int colind[], const double initval[], int nint,
+                          const int intid[], const int intval[], int ndbl, const int dblid[],
+                          const double dblval[], void *job);
+/* Queues count jobs of a preset (KSLP_MSSET_*): random start points within
+ * the column bounds (clipped to +-boundlimit where a bound is infinite), or
+ * the local solver's control variations, seeded by seed; every job gets the
+ * object job. */
+KRVU_API int KSLPmsaddpreset(KSLPprob slp, const char *description, int preset, int count,
+                             void *job);
+/* A preset with further settings applied to each of its jobs, as
+ * KSLPmsaddjob. */
+KRVU_API int KSLPmsaddcustompreset(KSLPprob slp, const char *description, int preset, int count,
+                                   int ninitial, const int colind[], const double initval[],
+                                   int nint, const int intid[], const int intval[], int ndbl,
+                                   const int dblid[], const double dblval[], void *job);
+/* Empties the queue; each job object removed is passed to release (may be
+ * null), so that the caller may drop what it held. */
+KRVU_API int KSLPmsclear(KSLPprob slp, void (*release)(void *job));
+/* Number of jobs queued. */
+KRVU_API int KSLPmsjobs(KSLPprob slp, int *count);
+/* ---- end of callbacks and multistart ---------------------------------- */
 
 #ifdef __cplusplus
 }

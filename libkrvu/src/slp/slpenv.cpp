@@ -89,14 +89,6 @@ int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
   });
 }
 
-int KSLPsetcbmessage(KSLPprob slp, KSLP_cbmessage f, void *data) {
-  return slp_guarded(slp, "KSLPsetcbmessage", [&] {
-    slp->msgcb = f;
-    slp->msgdata = f ? data : nullptr;
-    return 0;
-  });
-}
-
 int KSLPgetcalist(const KSLPcaentry **list) {
   return guarded_global("KSLPgetcalist", [&] {
     require_ptr(list, "KSLPgetcalist", "list");

@@ -91,8 +91,7 @@ void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) {
   // The log of a solve is the problem's log: the problem's output switch
   // (control outputlog) silences it as it does the linear solvers' lines.
   bool silenced = msgtype == KRVU_MSG_LOG && slp->prob && ctl_int(slp->prob, KRVU_CTRL_OUTPUTLOG) == 0;
-  if (slp->msgcb && !silenced)
-    slp->msgcb(slp, slp->msgdata, text.c_str(), static_cast<int>(text.size()), msgtype);
+  if (!silenced) slpcb_fire_message(slp, text.c_str(), static_cast<int>(text.size()), msgtype);
   log_global(slp, msgtype, text);
 }
 

@@ -10,6 +10,7 @@
 #include "core/common.h"
 #include "core/prob.h"
 #include "kslp.h"
+#include "slp/slpcb.h"
 #include "slp/tape.h"
 
 namespace krvu {
@@ -62,8 +63,7 @@ struct kslp_prob_s {
   int lasterr_code = 0;
   std::string lasterr;
   krvu::ParamValues params;
-  KSLP_cbmessage msgcb = nullptr;
-  void *msgdata = nullptr;
+  krvu::slp::SlpCb cbs[KSLP_CB_KIND_COUNT];  // by kind (slpcb.h)
   KSLPprob current = nullptr;  // problem under evaluation in a user function
   // Set on a working copy (the mixed-integer search's node problem): the
   // user's problem, whose user functions it calls and whose interrupt stops it.
