@@ -90,6 +90,68 @@ TEST_F(Minlp, SearchReachesTheEnumeratedOptimumAndFiresIntsol) {
   EXPECT_EQ(type, 'I');
 }
 
+// The nonlinear problem's own node callbacks: slpnode and prenode before
+// each node's relaxation, optnode after it (seeing the node's solution),
+// intsol at each incumbent; optnode can drop nodes and any can stop.
+struct NodeLog {
+  int slpnode = 0, prenode = 0, optnode = 0, intsol = 0;
+  int drop_after = -1;  // optnode marks nodes infeasible from this call on
+  int stop_at_intsol = 0;
+  std::vector<double> root_x;
+};
+
+TEST_F(Minlp, NonlinearNodeCallbacksFireAndSteerTheSearch) {
+  Model disc{3, {}, {-3, -3, 0}, {3, 3, 40}, "(x1 - 0.6)^2 + (x2 - 2.7)^2 + x3", {{"x1^2 + x2^2 - x3", 'L', 5}}};
+  build(disc, {0, 1});
+  NodeLog log;
+  KSLPsetcbslpnode(slp, [](KSLPprob, void *d) { return ++static_cast<NodeLog *>(d)->slpnode, 0; }, &log);
+  KSLPsetcbprenode(slp, [](KSLPprob, void *d, int *) { return ++static_cast<NodeLog *>(d)->prenode, 0; }, &log);
+  KSLPsetcboptnode(slp, [](KSLPprob s, void *d, int *feasible) {
+    auto *l = static_cast<NodeLog *>(d);
+    if (l->optnode++ == 0) {
+      l->root_x.assign(4, 0.0);
+      KSLPgetslpsol(s, l->root_x.data(), nullptr, nullptr, nullptr);
+    }
+    if (l->drop_after >= 0 && l->optnode > l->drop_after) *feasible = 0;
+    return 0;
+  }, &log);
+  KSLPsetcbintsol(slp, [](KSLPprob, void *d) {
+    auto *l = static_cast<NodeLog *>(d);
+    return ++l->intsol >= l->stop_at_intsol && l->stop_at_intsol > 0 ? 1 : 0;
+  }, &log);
+  ASSERT_EQ(KSLPnlpoptimize(slp, ""), 0) << error();
+  EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), enumerate_disc(), 1e-6);
+  const int nodes = iattr(KSLP_ATTR_NODES);
+  EXPECT_EQ(log.slpnode, nodes);
+  EXPECT_EQ(log.prenode, nodes);
+  EXPECT_GE(log.optnode, 1);
+  EXPECT_GE(log.intsol, 1);
+  // The root's relaxation is continuous: its x2 is not an integer.
+  ASSERT_EQ(log.root_x.size(), 4u);
+  EXPECT_GT(std::fabs(log.root_x[1] - std::round(log.root_x[1])), 1e-3);
+
+  // Every node after the root dropped: no integer point is found.
+  NodeLog drop;
+  drop.drop_after = 1;
+  KSLPsetcboptnode(slp, [](KSLPprob, void *d, int *feasible) {
+    auto *l = static_cast<NodeLog *>(d);
+    if (++l->optnode > l->drop_after) *feasible = 0;
+    return 0;
+  }, &drop);
+  KSLPsetcbintsol(slp, nullptr, nullptr);
+  ASSERT_EQ(KSLPnlpoptimize(slp, ""), 0) << error();
+  EXPECT_EQ(iattr(KSLP_ATTR_MIPSTATUS), KRVU_MIP_INFEAS);
+
+  // intsol asking to stop at the first incumbent: the search ends with it.
+  KSLPsetcboptnode(slp, nullptr, nullptr);
+  NodeLog first;
+  first.stop_at_intsol = 1;
+  KSLPsetcbintsol(slp, [](KSLPprob, void *d) { return ++static_cast<NodeLog *>(d)->intsol >= 1 ? 1 : 0; }, &first);
+  ASSERT_EQ(KSLPnlpoptimize(slp, ""), 0) << error();
+  EXPECT_EQ(first.intsol, 1);
+  EXPECT_EQ(iattr(KSLP_ATTR_MIPSTATUS), KRVU_MIP_SOLUTION);
+}
+
 TEST_F(Minlp, GlobalOfAContinuousProblemIsASolve) {
   build({1, {}, {-3}, {3}, "exp(x1) - 2*x1", {}});
   ASSERT_EQ(KSLPglobal(slp), 0) << error();

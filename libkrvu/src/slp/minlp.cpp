@@ -104,7 +104,7 @@ void krvu::slp::run_minlp(KSLPprob slp, const char *F) {
     fixing_bounds(md, r.x, lo, up);
     std::vector<double> x = r.x, slack, dual, dj;
     // The solution of the final solve when it is as good as the search's.
-    bool polished = relax.solve(lo, up) == NodeRelaxation::kOptimal &&
+    bool polished = relax.solve_quietly(lo, up) == NodeRelaxation::kOptimal &&
                     relax.objective() <= probe.sense * r.obj + 1e-7 * std::max(1.0, std::fabs(r.obj));
     if (polished) {
       x = relax.x();

@@ -269,6 +269,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
     hooks_.log_line(format("Solution found by %s at node %lld: objective %.12g", source,
                            static_cast<long long>(nodes_), sense_ * obj));
   hooks_.incumbent(x, sense_ * obj);
+  if (ctl_.relaxation) ctl_.relaxation->incumbent(x, sense_ * obj);
   report_gap();
 }
 

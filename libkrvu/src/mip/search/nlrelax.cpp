@@ -3,8 +3,10 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/callbacks.h"
 #include "core/common.h"
 #include "model/store.h"
+#include "slp/slpcb.h"
 #include "slp/slpprob.h"
 
 namespace krvu {
@@ -25,7 +27,7 @@ std::string slp_error(KSLPprob slp) {
 }  // namespace
 
 NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, const char *func)
-    : interrupt_(interrupt) {
+    : interrupt_(interrupt), user_(user) {
   auto fail = [&](const std::string &why) {
     raise(KRVU_ERR_INTERNAL, "%s: the working copy of the node relaxations failed: %s", func, why.c_str());
   };
@@ -69,6 +71,56 @@ NlpRelaxation::~NlpRelaxation() {
 }
 
 NodeRelaxation::Outcome NlpRelaxation::solve(const std::vector<double> &lo, const std::vector<double> &up) {
+  if (stop_) return kStopped;
+  const double sense = read_model(user_->prob).objsense < 0 ? -1.0 : 1.0;
+  if (slp::slpcb_has(user_, slp::kSlpCb_slpnode) || slp::slpcb_has(user_, slp::kSlpCb_prenode)) {
+    NodeContext c;
+    c.sense = sense;
+    c.lo = &lo;
+    c.up = &up;
+    NodeScope at(user_->prob, &c);
+    int infeasible = 0;
+    if (slp::slpcb_fire_slpnode(user_) || slp::slpcb_fire_prenode(user_, &infeasible)) return stop();
+    if (infeasible) return kInfeasible;
+  }
+  const Outcome o = run(lo, up);
+  if (o == kOptimal && slp::slpcb_has(user_, slp::kSlpCb_optnode)) {
+    NodeContext c;
+    c.sense = sense;
+    c.x = &x_;
+    c.ract = &act_;
+    c.rdual = &dual_;
+    c.cdual = &dj_;
+    c.lo = &lo;
+    c.up = &up;
+    NodeScope at(user_->prob, &c);
+    int feasible = 1;
+    if (slp::slpcb_fire_optnode(user_, &feasible)) return stop();
+    if (!feasible) return kInfeasible;
+  }
+  return o;
+}
+
+NodeRelaxation::Outcome NlpRelaxation::stop() {
+  stop_ = true;
+  return kStopped;
+}
+
+NodeRelaxation::Outcome NlpRelaxation::solve_quietly(const std::vector<double> &lo,
+                                                     const std::vector<double> &up) {
+  return run(lo, up);
+}
+
+void NlpRelaxation::incumbent(const std::vector<double> &x, double obj) {
+  if (!slp::slpcb_has(user_, slp::kSlpCb_intsol)) return;
+  NodeContext c;
+  c.sense = read_model(user_->prob).objsense < 0 ? -1.0 : 1.0;
+  c.x = &x;
+  NodeScope at(user_->prob, &c);
+  if (slp::slpcb_fire_intsol(user_)) stop_ = true;
+}
+
+NodeRelaxation::Outcome NlpRelaxation::run(const std::vector<double> &lo, const std::vector<double> &up) {
   if (interrupt_.load(std::memory_order_relaxed)) return kStopped;
   // Only the bounds that differ from what the copy holds are sent.
   std::vector<int> idx;

@@ -21,7 +21,13 @@ class NlpRelaxation : public NodeRelaxation {
   NlpRelaxation(const NlpRelaxation &) = delete;
   NlpRelaxation &operator=(const NlpRelaxation &) = delete;
 
+  // A node's relaxation, with the nonlinear problem's node callbacks
+  // (slpnode and prenode before, optnode after).
   Outcome solve(const std::vector<double> &lo, const std::vector<double> &up) override;
+  // The same without the node callbacks (the solve after the search).
+  Outcome solve_quietly(const std::vector<double> &lo, const std::vector<double> &up);
+  // Fires the nonlinear problem's intsol callback.
+  void incumbent(const std::vector<double> &x, double obj) override;
   double objective() const override { return obj_; }
   const std::vector<double> &x() const override { return x_; }
   const std::vector<double> &row_activity() const override { return act_; }
@@ -37,8 +43,13 @@ class NlpRelaxation : public NodeRelaxation {
   double max_violation() const { return maxviol_; }
 
  private:
+  Outcome run(const std::vector<double> &lo, const std::vector<double> &up);
+  Outcome stop();
+
+  KSLPprob user_;
   KRVUprob prob_ = nullptr;
   KSLPprob slp_ = nullptr;
+  bool stop_ = false;  // a callback asked the search to stop
   const std::atomic<bool> &interrupt_;
   int n_ = 0, m_ = 0;
   double sense_ = 1;

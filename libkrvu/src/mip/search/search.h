@@ -37,6 +37,8 @@ class NodeRelaxation {
   virtual const std::vector<double> &row_activity() const = 0;
   virtual const std::vector<double> &row_dual() const = 0;
   virtual const std::vector<double> &col_dual() const = 0;
+  // A new incumbent (objective in the model's own sense).
+  virtual void incumbent(const std::vector<double> &x, double obj) {}
 };
 
 struct SearchControls {
