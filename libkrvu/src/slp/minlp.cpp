@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <string>
 
 #include "core/common.h"
 #include "core/prob.h"
@@ -67,7 +68,7 @@ bool krvu::slp::has_entities(KSLPprob slp) {
   return std::any_of(md.coltype.begin(), md.coltype.end(), [](char t) { return t != 'C'; });
 }
 
-void krvu::slp::run_minlp(KSLPprob slp, const char *F) {
+void krvu::slp::run_minlp(KSLPprob slp, const char *flags, const char *F) {
   const ModelData &md = read_model(slp->prob);
   for (int r = 0; r < md.nrows(); ++r)
     if (!md.indcol.empty() && md.indcol[r] >= 0)
@@ -91,7 +92,11 @@ void krvu::slp::run_minlp(KSLPprob slp, const char *F) {
   work.objsense = probe.sense;
   SolverState &state = *slp->prob->data->solver;
   state.interrupt.store(false);
-  NlpRelaxation relax(slp, state.interrupt, F);
+  // The node solves take the flags of the local solver ('g' is this search).
+  std::string node_flags;
+  for (const char *f = flags ? flags : ""; *f; ++f)
+    if (*f != 'g') node_flags += *f;
+  NlpRelaxation relax(slp, state.interrupt, node_flags, F);
   SearchResult r = run_problem_search(slp->prob, work, relax, F);
   if (!relax.failure().empty()) {
     set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNFINISHED);
@@ -153,7 +158,7 @@ extern "C" int KSLPglobal(KSLPprob slp) {
         raise(slp->lasterr_code ? slp->lasterr_code : KRVU_ERR_SOLVER, "%s", slp->lasterr.c_str());
       return 0;
     }
-    run_minlp(slp, "KSLPglobal");
+    run_minlp(slp, "", "KSLPglobal");
     return 0;
   });
 }

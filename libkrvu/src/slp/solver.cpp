@@ -830,7 +830,7 @@ extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
   return slp_guarded(slp, "KSLPnlpoptimize", [&] {
     const char *F = "KSLPnlpoptimize";
     if (has_entities(slp)) {
-      run_minlp(slp, F);
+      run_minlp(slp, flags, F);
       return 0;
     }
     slp->interrupt.store(false);

@@ -26,8 +26,9 @@ std::string slp_error(KSLPprob slp) {
 
 }  // namespace
 
-NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, const char *func)
-    : interrupt_(interrupt), user_(user) {
+NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, std::string flags,
+                             const char *func)
+    : user_(user), flags_(std::move(flags)), interrupt_(interrupt) {
   auto fail = [&](const std::string &why) {
     raise(KRVU_ERR_INTERNAL, "%s: the working copy of the node relaxations failed: %s", func, why.c_str());
   };
@@ -146,7 +147,7 @@ NodeRelaxation::Outcome NlpRelaxation::run(const std::vector<double> &lo, const 
     return kStopped;
   }
   ++solves_;
-  if (KSLPnlpoptimize(slp_, "")) {
+  if (KSLPnlpoptimize(slp_, flags_.c_str())) {
     // A user function failed, or the solve broke down: the search stops with
     // the reason (an exception of the user's function is kept for the user).
     failure_ = slp_error(slp_);

@@ -15,8 +15,9 @@ namespace krvu {
 class NlpRelaxation : public NodeRelaxation {
  public:
   // Copies the nonlinear problem user (model, formulas, controls); throws
-  // Error naming func.  interrupt stops node solves from outside.
-  NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, const char *func);
+  // Error naming func.  interrupt stops node solves from outside; flags go to
+  // each node's KSLPnlpoptimize.
+  NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, std::string flags, const char *func);
   ~NlpRelaxation() override;
   NlpRelaxation(const NlpRelaxation &) = delete;
   NlpRelaxation &operator=(const NlpRelaxation &) = delete;
@@ -47,6 +48,7 @@ class NlpRelaxation : public NodeRelaxation {
   Outcome stop();
 
   KSLPprob user_;
+  std::string flags_;
   KRVUprob prob_ = nullptr;
   KSLPprob slp_ = nullptr;
   bool stop_ = false;  // a callback asked the search to stop
