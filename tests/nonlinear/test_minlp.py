@@ -176,3 +176,22 @@ def test_flags_and_entry_points():
     assert c.getSolution(u) == pytest.approx(math.log(2), abs=1e-6)
     with pytest.raises(korvu.InterfaceError):
         c.nlpoptimize(3)
+
+
+def test_a_users_start_is_solved_with_its_integers_fixed():
+    p, x, y = circle(12)
+    got = []
+    p.addcbusersolnotify(lambda prob, data, name, status: got.append((name, status)))
+    p.addmipsol([2, 2], [x, y], "mine")  # feasible: 4 + 4 <= 12, objective 10
+    p.controls.nodelimit = 1
+    p.solve()
+    assert got == [("mine", 0)]
+    assert p.attributes.mipsols >= 1
+    assert p.getObjVal() >= 10 - 1e-6
+    # A start outside the disc is reported infeasible.
+    q, x, y = circle(12)
+    got.clear()
+    q.addcbusersolnotify(lambda prob, data, name, status: got.append((name, status)))
+    q.addmipsol([3, 3], [x, y], "outside")
+    q.solve()
+    assert got == [("outside", 1)] and q.getObjVal() == pytest.approx(11)

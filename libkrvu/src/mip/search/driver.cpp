@@ -438,7 +438,7 @@ SearchResult Searcher::run(const SearchStart &start) {
   bool infeasible = !propagate_all();
   root_lo_ = lo_;
   root_up_ = up_;
-  if (!infeasible && !ctl_.relaxation) try_start(start);
+  if (!infeasible) try_start(start);
   if (!start.x.empty()) hooks_.start_tried(res_.sols > 0 ? 0 : 1);
 
   Node cur;

@@ -25,8 +25,12 @@ class NlpRelaxation : public NodeRelaxation {
   // A node's relaxation, with the nonlinear problem's node callbacks
   // (slpnode and prenode before, optnode after).
   Outcome solve(const std::vector<double> &lo, const std::vector<double> &up) override;
-  // The same without the node callbacks (the solve after the search).
+  // The same without the node callbacks (a user's start, the solve after
+  // the search).
   Outcome solve_quietly(const std::vector<double> &lo, const std::vector<double> &up);
+  Outcome solve_point(const std::vector<double> &lo, const std::vector<double> &up) override {
+    return solve_quietly(lo, up);
+  }
   // Fires the nonlinear problem's intsol callback.
   void incumbent(const std::vector<double> &x, double obj) override;
   double objective() const override { return obj_; }

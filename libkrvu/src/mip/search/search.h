@@ -39,6 +39,10 @@ class NodeRelaxation {
   virtual const std::vector<double> &col_dual() const = 0;
   // A new incumbent (objective in the model's own sense).
   virtual void incumbent(const std::vector<double> &x, double obj) {}
+  // Solves for a point that is not a node (a user's start).
+  virtual Outcome solve_point(const std::vector<double> &lo, const std::vector<double> &up) {
+    return solve(lo, up);
+  }
 };
 
 struct SearchControls {
