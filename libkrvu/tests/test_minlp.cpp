@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <cstdio>
 #include <string>
 #include <vector>
 
@@ -88,6 +89,19 @@ TEST_F(Minlp, SearchReachesTheEnumeratedOptimumAndFiresIntsol) {
   char type = 'C';
   KRVUgetcoltype(prob, &type, 0, 0);
   EXPECT_EQ(type, 'I');
+  // The node solves count among the problem's evaluations.
+  std::vector<std::string> lines;
+  KRVUsetintcontrol(prob, KRVU_CTRL_OUTPUTLOG, 1);
+  KSLPsetcbmessage(slp, [](KSLPprob, void *d, const char *msg, int, int) {
+    static_cast<std::vector<std::string> *>(d)->push_back(msg);
+  }, &lines);
+  ASSERT_EQ(KSLPprintevalinfo(slp), 0);
+  ASSERT_FALSE(lines.empty());
+  long long values = 0, gradients = 0, solves = 0;
+  ASSERT_EQ(std::sscanf(lines[0].c_str(), "Evaluations: %lld function values, %lld gradients, in %lld solves",
+                        &values, &gradients, &solves), 3) << lines[0];
+  EXPECT_GT(solves, 2);
+  EXPECT_GT(gradients, 0);
 }
 
 // The nonlinear problem's own node callbacks: slpnode and prenode before

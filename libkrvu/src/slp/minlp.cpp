@@ -99,6 +99,7 @@ void krvu::slp::run_minlp(KSLPprob slp, const char *flags, const char *F) {
   NlpRelaxation relax(slp, state.interrupt, node_flags, F);
   SearchResult r = run_problem_search(slp->prob, work, relax, F);
   if (!relax.failure().empty()) {
+    relax.count_evaluations();
     set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNFINISHED);
     raise(KRVU_ERR_SOLVER, "%s: the solve stopped: %s", F, relax.failure().c_str());
   }
@@ -138,6 +139,7 @@ void krvu::slp::run_minlp(KSLPprob slp, const char *flags, const char *F) {
     slp->dj = dj;
     for (int j = 0; j < md.ncols(); ++j) slp->vars[j].value = x[j];
   }
+  relax.count_evaluations();
   set_attr_i(slp, KSLP_ATTR_NLPSTATUS, status);
   set_attr_i(slp, KSLP_ATTR_MIPSTATUS, r.status);
   set_attr_i(slp, KSLP_ATTR_NODES, r.nodes);

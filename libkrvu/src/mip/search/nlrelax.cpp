@@ -29,8 +29,14 @@ std::string slp_error(KSLPprob slp) {
 NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, std::string flags,
                              const char *func)
     : user_(user), flags_(std::move(flags)), interrupt_(interrupt) {
+  // A constructor that throws runs no destructor: what was made goes first.
   auto fail = [&](const std::string &why) {
-    raise(KRVU_ERR_INTERNAL, "%s: the working copy of the node relaxations failed: %s", func, why.c_str());
+    const std::string text = format("%s: the working copy of the node relaxations failed: %s", func, why.c_str());
+    if (slp_) KSLPdestroyprob(slp_);
+    if (prob_) KRVUdestroyprob(prob_);
+    slp_ = nullptr;
+    prob_ = nullptr;
+    raise(KRVU_ERR_INTERNAL, "%s", text.c_str());
   };
   if (KRVUcreateprob(&prob_)) fail("no problem could be created");
   if (KRVUcopyprob(prob_, user->prob, nullptr)) {
@@ -64,6 +70,16 @@ NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, 
   held_lo_.assign(n_, NAN);
   held_up_.assign(n_, NAN);
   sense_ = slp::ctl_d(slp_, KSLP_CTRL_OBJSENSE) < 0 ? -1.0 : 1.0;
+}
+
+void NlpRelaxation::count_evaluations() const {
+  auto &to = user_->evals;
+  const auto &from = slp_->evals;
+  to.values += from.values;
+  to.gradients += from.gradients;
+  to.solves += from.solves;
+  if (to.user.size() < from.user.size()) to.user.resize(from.user.size(), 0);
+  for (size_t k = 0; k < from.user.size(); ++k) to.user[k] += from.user[k];
 }
 
 NlpRelaxation::~NlpRelaxation() {

@@ -42,6 +42,8 @@ class NlpRelaxation : public NodeRelaxation {
   // Why a node solve stopped the search (a user function failed), or "".
   const std::string &failure() const { return failure_; }
   int64_t solves() const { return solves_; }
+  // Adds the evaluations of the node solves to the user's counts.
+  void count_evaluations() const;
   // The solution and its slacks, as KSLPgetslpsol gives them, of the last
   // optimal solve.
   const std::vector<double> &slack() const { return slack_; }
