@@ -40,10 +40,6 @@ PyObject *run_solver(Ctx &c, F &&call) {
 }  // namespace
 
 PyObject *nlpoptimize(const Row &row, Ctx &c) {
-  if (given(c, 0) && !PyUnicode_Check(c.obj[0])) {
-    PyErr_SetString(korvu_InterfaceError, "Wrong arguments in nlpoptimize: 'flags' must be a string");
-    return nullptr;
-  }
   if (!has_slp(c, "nlpoptimize") || convert_value(row, c, 0) < 0) return nullptr;
   const std::string flags = c.text[0] ? c.text[0] : "";
   KSLPprob slp = c.p->slpprob;
