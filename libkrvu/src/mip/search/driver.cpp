@@ -377,7 +377,18 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     accept(x, obj, "the relaxation");
     return NodeEnd::kFeasible;
   }
-  if (relax) return branch_node(nd, x, obj, stored, kids);
+  if (relax) {
+    const NodeEnd e = branch_node(nd, x, obj, stored, kids);
+    // The relaxation's point rounded, its integer part fixed and the rest
+    // solved: an early incumbent for the nonlinear search to prune with.
+    // After branching, since it overwrites the relaxation's solution.
+    if (e == NodeEnd::kBranched && !ncols_int_.empty() && (nd.depth == 0 || nodes_ % 50 == 0)) {
+      std::vector<double> vals;
+      for (int j : ncols_int_) vals.push_back(x[j]);
+      fix_and_solve(vals, ncols_int_, "rounding");
+    }
+    return e;
+  }
   auto basis = std::make_shared<LpBasis>();
   lp_->get_basis(*basis);
   basis->cuts = lp_cuts_;

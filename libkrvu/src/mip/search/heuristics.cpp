@@ -123,7 +123,8 @@ void Searcher::dive(double obj) {
   lp_holds_ = -1;
 }
 
-bool Searcher::fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols) {
+bool Searcher::fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols,
+                             const char *source) {
   const std::vector<double> slo = lo_, sup = up_;
   std::vector<int> dirty;
   for (size_t k = 0; k < cols.size(); ++k) {
@@ -157,13 +158,13 @@ bool Searcher::fix_and_solve(const std::vector<double> &vals, const std::vector<
   if (ok && propagate(dirty)) {
     if (relax) {
       if (relax->solve_point(lo_, up_) == NodeRelaxation::kOptimal && !violated(relax->x())) {
-        accept(relax->x(), relax->objective(), "the starting point");
+        accept(relax->x(), relax->objective(), source);
         found = true;
       }
     } else {
       push_bounds();
       if (lp_->solve() == LpOutcome::kOptimal && !violated(lp_->x())) {
-        accept(lp_->x(), lp_->objective(), "the starting point");
+        accept(lp_->x(), lp_->objective(), source);
         found = true;
       }
     }

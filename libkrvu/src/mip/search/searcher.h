@@ -111,7 +111,8 @@ class Searcher {
   // ---- heuristics (heuristics.cpp) ----
   void simple_rounding(const std::vector<double> &x);
   void dive(double obj);
-  bool fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols);
+  bool fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols,
+                     const char *source = "the starting point");
   bool check_point(const std::vector<double> &x) const;
   void try_start(const SearchStart &start);
 
