@@ -18,10 +18,10 @@
 #include "lp/run.h"
 #include "lp/solver_state.h"
 #include "mip/reformulate.h"
-#include "mip/search/nlrelax.h"
 #include "mip/search/search.h"
 #include "model/args.h"
 #include "model/store.h"
+#include "mip/search/nlrelax.h"
 
 namespace krvu {
 namespace {

@@ -338,18 +338,10 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
-  NodeRelaxation *relax = ctl_.relaxation;
-  LpOutcome o;
-  if (relax) {
-    static const LpOutcome kFrom[] = {LpOutcome::kOptimal, LpOutcome::kInfeasible, LpOutcome::kUnbounded,
-                                      LpOutcome::kError, LpOutcome::kInterrupted};
-    o = kFrom[relax->solve(lo_, up_)];
-    if (o == LpOutcome::kInterrupted && !time_up()) stop_ = KRVU_STOP_USER;
-  } else {
-    push_bounds();
-    o = cut_loop(nd, solve_lp(&nd));
-    lp_holds_ = nd.id;
-  }
+  if (ctl_.relaxation) return process_relaxed(nd, kids);
+  push_bounds();
+  LpOutcome o = cut_loop(nd, solve_lp(&nd));
+  lp_holds_ = nd.id;
   switch (o) {
     case LpOutcome::kInterrupted: return NodeEnd::kStopped;
     case LpOutcome::kInfeasible: return NodeEnd::kInfeasible;
@@ -364,7 +356,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
       ++dropped_;
       return NodeEnd::kPruned;
   }
-  double obj = relax ? relax->objective() : lp_->objective();
+  double obj = lp_->objective();
   if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);
   if (cut_off(obj)) {
     hooks_.nodecutoff(nd.id);
@@ -372,22 +364,10 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   }
   Branches stored;
   if (hooks_.active() && hooks_.optnode(view(nd, true), &stored)) return NodeEnd::kInfeasible;
-  std::vector<double> x = relax ? relax->x() : lp_->x();
+  std::vector<double> x = lp_->x();
   if (!violated(x)) {
     accept(x, obj, "the relaxation");
     return NodeEnd::kFeasible;
-  }
-  if (relax) {
-    const NodeEnd e = branch_node(nd, x, obj, stored, kids);
-    // The relaxation's point rounded, its integer part fixed and the rest
-    // solved: an early incumbent for the nonlinear search to prune with.
-    // After branching, since it overwrites the relaxation's solution.
-    if (e == NodeEnd::kBranched && !ncols_int_.empty() && (nd.depth == 0 || nodes_ % 50 == 0)) {
-      std::vector<double> vals;
-      for (int j : ncols_int_) vals.push_back(x[j]);
-      fix_and_solve(vals, ncols_int_, "rounding");
-    }
-    return e;
   }
   auto basis = std::make_shared<LpBasis>();
   lp_->get_basis(*basis);

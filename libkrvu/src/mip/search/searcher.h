@@ -68,9 +68,6 @@ class Searcher {
   // ---- node processing (driver.cpp) ----
   enum class NodeEnd { kPruned, kInfeasible, kFeasible, kBranched, kStopped };
   NodeEnd process(Node &nd, std::vector<Node> &kids);
-  // The children of a solved node that its solution does not satisfy.
-  NodeEnd branch_node(Node &nd, const std::vector<double> &x, double obj, const Branches &stored,
-                      std::vector<Node> &kids);
   bool load_bounds(const Node &nd);
   void push_bounds();
   LpOutcome solve_lp(const Node *nd, int iterlimit = -1);
@@ -89,6 +86,14 @@ class Searcher {
   // Offers the branching in kids to the caller; true when it replaced it.
   bool steer_branching(const Node &nd, double obj, std::vector<Node> &kids);
   void report_gap();
+
+  // ---- nodes solved by the caller's node solver (relaxed.cpp) ----
+  NodeEnd process_relaxed(Node &nd, std::vector<Node> &kids);
+  void relaxed_view(NodeView &v) const;
+  // The children of a solved node that its solution does not satisfy
+  // (driver.cpp).
+  NodeEnd branch_node(Node &nd, const std::vector<double> &x, double obj, const Branches &stored,
+                      std::vector<Node> &kids);
 
   // ---- branching (branching.cpp) ----
   // Finds what the relaxation's solution x violates; false when nothing

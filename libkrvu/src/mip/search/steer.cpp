@@ -14,20 +14,15 @@ NodeView Searcher::view(const Node &nd, bool solved) const {
   v.depth = nd.depth;
   v.lo = &lo_;
   v.up = &up_;
-  if (solved && ctl_.relaxation) {
-    const NodeRelaxation &r = *ctl_.relaxation;
-    v.obj = r.objective();
-    v.x = &r.x();
-    v.ract = &r.row_activity();
-    v.rdual = &r.row_dual();
-    v.cdual = &r.col_dual();
-  } else if (solved) {
+  if (solved) {
     v.obj = lp_->objective();
     v.x = &lp_->x();
     v.ract = &lp_->row_activity();
     v.rdual = &lp_->row_dual();
     v.cdual = &lp_->col_dual();
   }
+  // The nonlinear node solver's solution, not the idle LP engine's.
+  if (solved && ctl_.relaxation) relaxed_view(v);
   return v;
 }
 
