@@ -144,6 +144,14 @@ def test_presolve_tightens_bounds_for_the_solves_only():
     assert ub == [10.0]  # the problem's own bound stays
     p.nlpoptimize()
     assert p.getObjVal() == pytest.approx(2.0, abs=1e-6)
+    # Bounds derived from a row stop applying once the row changes: with d
+    # loosened to 8 the optimum of -x - z moves past the old bound 4.
+    p.setObjective(-x)
+    p.presolve()
+    assert p.attributes.kslp_status & 0x20000000
+    p.chgrhs([d], [8.0])
+    p.nlpoptimize()
+    assert p.getSolution(x) > 4.5
     # A new objective brings the problem back (postsolve forgets the bounds).
     p.setObjective(-x - z)
     assert not p.attributes.kslp_status & 0x20000000

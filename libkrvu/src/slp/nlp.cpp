@@ -53,9 +53,9 @@ void Nlp::build(KSLPprob s, const char *func, bool relaxed) {
   obj_const = -md.objrhs;
   lb = md.lb;
   ub = md.ub;
-  // Bounds tightened by KSLPpresolve, while the model's are still those they
-  // came from.
-  if (s->pre_lb.size() == static_cast<size_t>(n) && s->pre_from_lb == md.lb && s->pre_from_ub == md.ub) {
+  // Bounds tightened by KSLPpresolve, while the linear model is still the
+  // one they came from.
+  if (s->pre_lb.size() == static_cast<size_t>(n) && s->pre_from == linear_fingerprint(md)) {
     lb = s->pre_lb;
     ub = s->pre_ub;
   }

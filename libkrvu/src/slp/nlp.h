@@ -71,6 +71,9 @@ struct Nlp {
 };
 
 double row_violation(double v, double lo, double up);
+// A hash of the linear model's bounds, column types, rows and matrix
+// (slpops.cpp): what KSLPpresolve's bounds were derived from.
+uint64_t linear_fingerprint(const ModelData &md);
 
 }  // namespace slp
 }  // namespace krvu

@@ -97,6 +97,11 @@ void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) {
 
 void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx) {
   const int n = static_cast<int>(newidx.size());
+  // What validate.cpp and slpops.cpp held for the old numbering is dropped
+  // rather than renumbered: it was measured at a point of the old model.
+  slp->fixed_err.clear();
+  slp->lin = kslp_prob_s::Linearization();
+  if (rows) slp->rowscale.clear();
   auto mapped = [&](int i) { return i >= 0 && i < n ? newidx[i] : i; };
   std::vector<kslp_prob_s::Coef> kept;
   for (kslp_prob_s::Coef &c : slp->coefs) {
@@ -723,8 +728,6 @@ int KSLPpostsolve(KSLPprob slp) {
   return slp_guarded(slp, "KSLPpostsolve", [&] {
     slp->pre_lb.clear();
     slp->pre_ub.clear();
-    slp->pre_from_lb.clear();
-    slp->pre_from_ub.clear();
     return 0;
   });
 }

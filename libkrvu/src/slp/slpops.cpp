@@ -41,6 +41,25 @@ Activity activity(const Func &f, const std::vector<double> &lb, const std::vecto
 
 }  // namespace
 
+uint64_t slp::linear_fingerprint(const ModelData &md) {
+  uint64_t h = 1469598103934665603ull;  // FNV-1a
+  auto add = [&](const void *p, size_t bytes) {
+    const unsigned char *c = static_cast<const unsigned char *>(p);
+    for (size_t k = 0; k < bytes; ++k) h = (h ^ c[k]) * 1099511628211ull;
+  };
+  auto vec = [&](const auto &v) { add(v.data(), v.size() * sizeof(v[0])); };
+  vec(md.lb);
+  vec(md.ub);
+  vec(md.rowtype);
+  vec(md.rhs);
+  vec(md.range);
+  vec(md.mstart);
+  vec(md.mrwind);
+  vec(md.dmatval);
+  vec(md.coltype);
+  return h;
+}
+
 int KSLPpresolve(KSLPprob slp) {
   return slp_guarded(slp, "KSLPpresolve", [&] {
     const char *F = "KSLPpresolve";
@@ -117,8 +136,7 @@ int KSLPpresolve(KSLPprob slp) {
     }
     slp->pre_lb = lb;
     slp->pre_ub = ub;
-    slp->pre_from_lb = md.lb;
-    slp->pre_from_ub = md.ub;
+    slp->pre_from = linear_fingerprint(md);
     slp_log(slp, KRVU_MSG_LOG, "Nonlinear presolve: %d bound changes, %d columns fixed", tightened, fixed);
     return 0;
   });
@@ -278,8 +296,7 @@ int KSLPprintmemory(KSLPprob slp) {
     const size_t rows = slp->rowstatus.size() * (2 * sizeof(int) + 4 * sizeof(void *));
     const size_t sol = vec(slp->x) + vec(slp->slack) + vec(slp->dual) + vec(slp->dj);
     size_t held = vec(slp->fixed_err) + vec(slp->rowscale) + vec(slp->pre_lb) + vec(slp->pre_ub) +
-                  vec(slp->pre_from_lb) + vec(slp->pre_from_ub) + vec(slp->lin.x) + vec(slp->lin.rowvalue) +
-                  vec(slp->lin.objgrad);
+                  vec(slp->lin.x) + vec(slp->lin.rowvalue) + vec(slp->lin.objgrad);
     for (const auto &g : slp->lin.rowgrad) held += vec(g);
     const size_t total = formulas + tapes + strings + funcs + vars + rows + sol + held;
     slp_log(slp, KRVU_MSG_LOG, "Memory of the nonlinear problem: %zu bytes", total);

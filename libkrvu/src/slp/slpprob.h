@@ -87,9 +87,11 @@ struct kslp_prob_s {
   // Set by the operations of validate.cpp and slpops.cpp, read by the solver.
   std::vector<double> fixed_err;  // by row: error held by KSLPfixpenalties (+ below lo, - above up)
   std::vector<double> rowscale;   // by row: factor of the linearised row (KSLPscaling)
-  // Bounds tightened by KSLPpresolve, valid while the model's bounds are the
-  // ones they were derived from (pre_from_lb/ub).
-  std::vector<double> pre_lb, pre_ub, pre_from_lb, pre_from_ub;
+  // Bounds tightened by KSLPpresolve, valid while the linear model (bounds,
+  // rows, matrix) is the one they were derived from: pre_from is its
+  // fingerprint (slp::linear_fingerprint).
+  std::vector<double> pre_lb, pre_ub;
+  uint64_t pre_from = 0;
   // The linearisation at a point (KSLPupdatelinearization).
   struct Linearization {
     std::vector<double> x, rowvalue, objgrad;
