@@ -79,6 +79,16 @@ def test_semicontinuous_binary_and_sos_columns():
     assert q.getObjVal() == pytest.approx(1 + 4 + 0.5, abs=1e-6)
 
 
+def test_validation_of_the_integer_solution():
+    p, x, y = circle(12)
+    p.solve()
+    p.validate()
+    assert p.attributes.kslp_validationmax <= 1e-6 and p.attributes.kslp_validationstatus == 0
+    # The optimality conditions hold with the integer columns fixed.
+    p.validatekkt(0, 0, 0, 1e-6)
+    assert p.attributes.kslp_validationstatus == 0
+
+
 def test_infeasible_integer_problem():
     x = korvu.var(name="x", lb=0, ub=3, vartype=korvu.integer)
     p = quiet(korvu.problem(x))

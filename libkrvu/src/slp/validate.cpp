@@ -25,11 +25,17 @@ struct AtPoint {
   Nlp P;
   std::vector<double> x;
   std::vector<double> act;  // activity of every row (eliminated rows: their right-hand side)
+  // Integer, semi-continuous and set columns: the optimality conditions are
+  // those of the problem with them fixed at the point.
+  std::vector<char> held;
 
   AtPoint(KSLPprob slp, const char *func) {
     P.build(slp, func, true);
     x = held_point(slp, P.n);
     const ModelData &md = read_model(slp->prob);
+    held.assign(P.n, 0);
+    for (int j = 0; j < P.n; ++j) held[j] = md.coltype[j] != 'C';
+    for (int k : md.setcol) held[k] = 1;
     if (!P.cascade(x.data())) raise(KRVU_ERR_SOLVER, "%s: a user function failed at the point", func);
     act.assign(P.m, 0.0);
     for (int i = 0; i < P.m; ++i) {
@@ -168,9 +174,11 @@ struct ColSide {
   bool atl, atu;
 };
 
-ColSide side(const Nlp &P, const std::vector<double> &x, int j) {
+ColSide side(const AtPoint &a, int j) {
+  const Nlp &P = a.P;
+  if (a.held[j]) return ColSide{true, true};
   double tl = 1e-7 * (1 + std::fabs(P.lb[j])), tu = 1e-7 * (1 + std::fabs(P.ub[j]));
-  return ColSide{x[j] - P.lb[j] <= tl, P.ub[j] - x[j] <= tu};
+  return ColSide{a.x[j] - P.lb[j] <= tl, P.ub[j] - a.x[j] <= tu};
 }
 
 // The relative residual of the optimality conditions for multipliers y (by
@@ -193,7 +201,7 @@ double residual(const AtPoint &a, const Gradients &g, const std::vector<double> 
   double worst = 0.0;
   for (int j = 0; j < P.n; ++j) {
     if (P.eliminated_col[j]) continue;
-    ColSide s = side(P, a.x, j);
+    ColSide s = side(a, j);
     double v = s.atl && s.atu ? 0.0 : s.atl ? std::max(0.0, -r[j]) : s.atu ? std::max(0.0, r[j]) : std::fabs(r[j]);
     worst = std::max(worst, v);
   }
@@ -245,7 +253,7 @@ std::vector<double> best_multipliers(const AtPoint &a, const Gradients &g, const
   std::vector<double> val, rlo, rup;
   for (int j = 0; j < P.n; ++j) {
     if (P.eliminated_col[j]) continue;
-    ColSide s = side(P, a.x, j);
+    ColSide s = side(a, j);
     if (s.atl && s.atu) continue;
     // r = gf - yJ >= -t unless at the upper bound; r <= t unless at the lower.
     for (int pass = 0; pass < 2; ++pass) {
