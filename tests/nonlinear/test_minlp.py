@@ -39,6 +39,20 @@ def test_integer_points_in_a_disc_match_enumeration(radius2):
     assert p.attributes.nodes == p.attributes.kslp_nodes >= 1
 
 
+@pytest.mark.parametrize("algorithm", [0, 1])
+def test_either_local_solver_solves_the_nodes(algorithm):
+    p, x, y = circle(20)
+    p.controls.kslp_algorithm = algorithm
+    try:
+        p.solve()
+    except korvu.SolverError as e:
+        if algorithm == 1 and "without the interior-point solver" in str(e):
+            pytest.skip("the library is built without the interior-point solver (Ipopt)")
+        raise
+    assert p.attributes.mipstatus == 6
+    assert p.getObjVal() == pytest.approx(16, abs=1e-6)  # (4, 2) on the circle
+
+
 @pytest.mark.parametrize("centre", [(1.3, 2.6), (-0.4, 1.7), (2.5, -2.5)])
 def test_convex_miqcp_matches_enumeration(centre):
     cx, cy = centre
