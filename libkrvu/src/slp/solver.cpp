@@ -277,7 +277,10 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   if (!qval.empty()) {
     double bmax = 0.0;
     for (int a = 0; a < k_; ++a) bmax = std::max(bmax, B_[static_cast<size_t>(a) * k_ + a]);
-    if (bmax > 0 && bmax < 1e-2) sigma = std::min(1.0 / bmax, 1e6);
+    double cmax = 0.0;
+    for (double v : cost) cmax = std::max(cmax, std::fabs(v));
+    // ... as long as the costs stay within what the QP solver resolves.
+    if (bmax > 0 && bmax < 1e-2) sigma = std::max(1.0, std::min({1.0 / bmax, 1e6, 1e6 / std::max(cmax, 1.0)}));
     if (sigma != 1.0) {
       for (double &v : cost) v *= sigma;
       for (double &v : qval) v *= sigma;
