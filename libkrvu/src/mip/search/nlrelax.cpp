@@ -101,6 +101,15 @@ NodeRelaxation::Outcome NlpRelaxation::solve(const std::vector<double> &lo, cons
     if (infeasible) return kInfeasible;
   }
   const Outcome o = run(lo, up);
+  if (node_ >= 0) {
+    last_solved_ = node_;
+    if (o == kOptimal) {
+      const size_t budget = std::max<size_t>(16, 2000000 / std::max(1, n_));
+      while (!starts_.empty() && starts_.size() >= budget) starts_.erase(starts_.begin());
+      starts_[node_] = x_;
+    }
+    node_ = -1;
+  }
   if (o == kOptimal && slp::slpcb_has(user_, slp::kSlpCb_optnode)) {
     NodeContext c;
     c.sense = sense;
@@ -118,6 +127,15 @@ NodeRelaxation::Outcome NlpRelaxation::solve(const std::vector<double> &lo, cons
   return o;
 }
 
+void NlpRelaxation::at_node(int64_t id, int64_t parent) {
+  node_ = id;
+  // The copy warm-starts from its last solution: when that is not the
+  // parent's, the parent's is put in its place.
+  if (parent == last_solved_) return;
+  auto it = starts_.find(parent);
+  if (it != starts_.end() && it->second.size() == static_cast<size_t>(n_)) slp_->x = it->second;
+}
+
 NodeRelaxation::Outcome NlpRelaxation::stop() {
   stop_ = true;
   return kStopped;
@@ -125,6 +143,7 @@ NodeRelaxation::Outcome NlpRelaxation::stop() {
 
 NodeRelaxation::Outcome NlpRelaxation::solve_quietly(const std::vector<double> &lo,
                                                      const std::vector<double> &up) {
+  last_solved_ = -2;  // the copy's last solution is no node's now
   return run(lo, up);
 }
 

@@ -3,6 +3,7 @@
 // whose sets are dropped; each node's bounds are set on the copy and solved.
 #pragma once
 #include <atomic>
+#include <map>
 #include <cmath>
 #include <string>
 #include <vector>
@@ -33,6 +34,8 @@ class NlpRelaxation : public NodeRelaxation {
   }
   // Fires the nonlinear problem's intsol callback.
   void incumbent(const std::vector<double> &x, double obj) override;
+  // Starts the node's solve from its parent's solution.
+  void at_node(int64_t id, int64_t parent) override;
   double objective() const override { return obj_; }
   const std::vector<double> &x() const override { return x_; }
   const std::vector<double> &row_activity() const override { return act_; }
@@ -66,6 +69,10 @@ class NlpRelaxation : public NodeRelaxation {
   double obj_ = 0, maxviol_ = 0;
   std::string failure_;
   int64_t solves_ = 0;
+  // Solutions of solved nodes by id, for their children's starts; the
+  // oldest go first beyond a budget of values.
+  std::map<int64_t, std::vector<double>> starts_;
+  int64_t node_ = -1, last_solved_ = -2;
 };
 
 // Runs the library's search on work (the problem's model with the rows the

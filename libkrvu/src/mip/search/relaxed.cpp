@@ -9,6 +9,7 @@ namespace search {
 
 Searcher::NodeEnd Searcher::process_relaxed(Node &nd, std::vector<Node> &kids) {
   NodeRelaxation &relax = *ctl_.relaxation;
+  relax.at_node(nd.id, nd.parent);
   switch (relax.solve(lo_, up_)) {
     case NodeRelaxation::kStopped:
       if (!time_up()) stop_ = KRVU_STOP_USER;

@@ -149,6 +149,8 @@ class NodeRelaxation {
   virtual const std::vector<double> &col_dual() const = 0;
   // A new incumbent (objective in the model's own sense).
   virtual void incumbent(const std::vector<double> &x, double obj) {}
+  // The next solve is of node id, child of parent (-1: the root).
+  virtual void at_node(int64_t id, int64_t parent) {}
   // Solves for a point that is not a node (a user's start).
   virtual Outcome solve_point(const std::vector<double> &lo, const std::vector<double> &up) {
     return solve(lo, up);
