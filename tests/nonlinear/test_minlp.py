@@ -219,3 +219,14 @@ def test_a_users_start_is_solved_with_its_integers_fixed():
     q.addmipsol([3, 3], [x, y], "outside")
     q.solve()
     assert got == [("outside", 1)] and q.getObjVal() == pytest.approx(11)
+
+
+def test_interrupt_from_a_callback_keeps_the_incumbent():
+    p, x, y = circle(30)
+    p.addcbintsol(lambda prob, data: prob.interrupt(0))
+    p.solve()
+    assert p.attributes.mipstatus == 4  # mip_solution: stopped with an integer point
+    assert p.attributes.stopstatus != 0
+    a, b = p.getSolution(x, y)
+    assert round(a) ** 2 + round(b) ** 2 <= 30
+    assert p.getObjVal() == pytest.approx(3 * round(a) + 2 * round(b), abs=1e-6)
