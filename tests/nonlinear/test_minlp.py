@@ -106,11 +106,16 @@ def test_validation_of_the_integer_solution():
 def test_infeasible_integer_problem():
     x = korvu.var(name="x", lb=0, ub=3, vartype=korvu.integer)
     p = quiet(korvu.problem(x))
-    p.addConstraint(korvu.exp(x) == 5)  # ln 5 is not an integer
     p.setObjective(x)
+    p.solve()
+    assert p.getSolution(x) == pytest.approx(0.0)
+    p.addConstraint(korvu.exp(x) == 5)  # ln 5 is not an integer
     p.solve()
     assert p.attributes.mipstatus == 5  # mip_infeas
     assert p.getProbStatusString() == "nlp_infeasible"
+    # The earlier solution does not answer for this solve.
+    with pytest.raises(korvu.SolverError):
+        p.getSolution(x)
 
 
 def test_search_callbacks_fire_and_see_the_node():
@@ -230,3 +235,24 @@ def test_interrupt_from_a_callback_keeps_the_incumbent():
     a, b = p.getSolution(x, y)
     assert round(a) ** 2 + round(b) ** 2 <= 30
     assert p.getObjVal() == pytest.approx(3 * round(a) + 2 * round(b), abs=1e-6)
+
+
+def test_nonlinear_solves_after_an_engine_mip_solve():
+    # The engine's thread pool is sized by its first MIP run; the nonlinear
+    # solver's subproblems used to ask for another size and fail, leaving the
+    # start point as an "unfinished" result.
+    x = [korvu.var(name=f"k{i}", lb=0, ub=3, vartype=korvu.integer) for i in range(3)]
+    m = quiet(korvu.problem(x))
+    m.addConstraint(2 * x[0] + 3 * x[1] + 4 * x[2] <= 7.5)
+    m.setObjective(x[0] + 2 * x[1] + 2.5 * x[2], sense=korvu.maximize)
+    m.solve()
+    assert m.getProbStatusString() == "mip_optimal"
+    u = korvu.var(name="u", lb=0, ub=3)
+    q = quiet(korvu.problem(u))
+    q.addConstraint(korvu.exp(u) == 5)
+    q.setObjective(u)
+    q.solve()
+    assert q.getProbStatusString() == "nlp_solution"
+    assert q.getSolution(u) == pytest.approx(math.log(5), abs=1e-6)
+    q.validatekkt(1, 0, 0, 1e-6)  # its LP runs on the engine too
+    assert q.attributes.kslp_validationstatus == 0

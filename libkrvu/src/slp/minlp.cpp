@@ -138,6 +138,12 @@ void krvu::slp::run_minlp(KSLPprob slp, const char *flags, const char *F) {
     slp->dual = dual;
     slp->dj = dj;
     for (int j = 0; j < md.ncols(); ++j) slp->vars[j].value = x[j];
+  } else {
+    // No integer point: an earlier solution must not answer for this solve.
+    slp->x.clear();
+    slp->slack.clear();
+    slp->dual.clear();
+    slp->dj.clear();
   }
   relax.count_evaluations();
   set_attr_i(slp, KSLP_ATTR_NLPSTATUS, status);

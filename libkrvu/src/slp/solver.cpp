@@ -19,6 +19,7 @@
 
 #include "core/common.h"
 #include "interfaces/highs_c_api.h"
+#include "lp/highs_session.h"
 #include "lp/solver_state.h"
 #include "model/store.h"
 #include "slp/ipm.h"
@@ -48,7 +49,7 @@ class Solver {
     m_ = P.m;
     h_ = Highs_create();
     Highs_setBoolOptionValue(h_, "output_flag", 0);
-    Highs_setIntOptionValue(h_, "threads", 1);
+    Highs_setIntOptionValue(h_, "threads", engine_threads(slp->prob));
     // A subproblem is small; one that runs on is cut off (HiGHS's QP solver
     // can cycle on nearly singular matrices) and counts as failed.
     Highs_setIntOptionValue(h_, "qp_iteration_limit", 20000);

@@ -9,6 +9,7 @@
 
 #include "interfaces/highs_c_api.h"
 #include "kslp.h"
+#include "lp/highs_session.h"
 #include "model/store.h"
 #include "slp/nlp.h"
 #include "slp/slpprob.h"
@@ -231,7 +232,7 @@ std::vector<double> best_multipliers(const AtPoint &a, const Gradients &g, const
   const int ny = static_cast<int>(rows.size()), nc = ny + 1;
   void *h = Highs_create();
   Highs_setBoolOptionValue(h, "output_flag", 0);
-  Highs_setIntOptionValue(h, "threads", 1);
+  Highs_setIntOptionValue(h, "threads", engine_threads(a.P.slp->prob));
   const double hinf = Highs_getInfinity(h);
   std::vector<double> cost(nc, 0.0), clo(nc), cup(nc);
   for (int k = 0; k < ny; ++k) {

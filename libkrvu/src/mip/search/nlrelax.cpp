@@ -48,6 +48,11 @@ NlpRelaxation::NlpRelaxation(KSLPprob user, const std::atomic<bool> &interrupt, 
     fail(slp_ ? slp_error(slp_) : "no nonlinear problem could be created");
   slp_->owner = user;
   slp_->rowscale = user->rowscale;
+  // The engine's thread pool is the process's: the copy asks for the size
+  // the problem's solves ask for.
+  int64_t threads = 0;
+  KRVUgetintcontrol64(user->prob, 8020, &threads);
+  KRVUsetintcontrol64(prob_, 8020, threads);
   // The copy's log would repeat each node's solve: it is quiet.
   KRVUsetintcontrol(prob_, KRVU_CTRL_OUTPUTLOG, 0);
   KSLPsetintcontrol(slp_, KSLP_CTRL_LOG, 0);
