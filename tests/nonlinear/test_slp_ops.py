@@ -96,6 +96,26 @@ def test_validatekkt_with_stored_and_computed_multipliers():
         p.validatekkt(2, 0, 0, 1e-6)
 
 
+def test_computed_multipliers_of_a_maximisation_match_the_solve():
+    x = korvu.var(name="x", lb=-5, ub=5)
+    y = korvu.var(name="y", lb=-5, ub=5)
+    p = korvu.problem(x, y)
+    p.controls.outputlog = 0
+    p.addConstraint(x * x + y * y <= 4, x - y >= -1)
+    p.setObjective(korvu.log(3 + x) + 2 * y, sense=korvu.maximize)
+    p.solve()
+    p.validatekkt(0, 0, 0, 1e-6)
+    assert p.attributes.kslp_validationstatus == 0
+    before = []
+    p.getslpsol(None, None, before, None)
+    p.validatekkt(1, 1, 1, 1e-6)
+    assert p.attributes.kslp_validationkkt <= 1e-9
+    after = []
+    p.getslpsol(None, None, after, None)
+    assert after == pytest.approx(before, abs=1e-6)
+    assert after[0] > 0 and after[1] < 0  # the disc binds (<=), and so does x - y >= -1
+
+
 def test_fixpenalties_holds_errors_until_reinitialize():
     p, x, z, c, d = model()
     p.controls.outputlog = 0

@@ -334,11 +334,16 @@ int KSLPvalidatekkt(KSLPprob slp, int calculationmode, int respectbasisstatus, i
     }
     const double res = residual(a, g, y, r);
     if (updatemultipliers && calculationmode == 1) {
-      slp->dual.assign(P.m, 0.0);
-      slp->dj.assign(P.n, 0.0);
-      for (int i = 0; i < P.m; ++i) slp->dual[i] = P.sense * y[i];
+      // The rows and columns that carry the objective keep what the solve
+      // gave them: they are not part of the conditions measured.
+      std::vector<double> dual(P.m, 0.0), dj(P.n, 0.0);
+      for (int i = 0; i < P.m; ++i)
+        dual[i] = P.eliminated_row[i] ? (stored ? slp->dual[i] : 0.0) : P.sense * y[i];
       for (int j = 0; j < P.n; ++j)
-        if (!P.eliminated_col[j]) slp->dj[j] = P.sense * r[j];
+        if (!P.eliminated_col[j]) dj[j] = P.sense * r[j];
+        else if (slp->dj.size() == static_cast<size_t>(P.n)) dj[j] = slp->dj[j];
+      slp->dual.swap(dual);
+      slp->dj.swap(dj);
     }
     set_attr_d(slp, KSLP_ATTR_VALIDATIONKKT, res);
     set_attr_i(slp, KSLP_ATTR_VALIDATIONSTATUS, res <= kktviolationtarget ? 0 : 1);
