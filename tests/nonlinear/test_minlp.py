@@ -103,6 +103,26 @@ def test_validation_of_the_integer_solution():
     assert p.attributes.kslp_validationstatus == 0
 
 
+@pytest.mark.parametrize("vartype, expected", [
+    # 0 or an integer in [2, 8]: the nearest to 2.6 in the objective's measure is 3
+    (korvu.semiinteger, 3.0),
+    # an integer below 2, anything in [2, 8]: 2.6 itself
+    (korvu.partiallyinteger, 2.6),
+])
+def test_semiinteger_and_partially_integer_columns(vartype, expected):
+    v = korvu.var(name="v", lb=0, ub=8, threshold=2, vartype=vartype)
+    p = quiet(korvu.problem(v))
+    p.setObjective((korvu.sqrt(v + 1) - korvu.sqrt(3.6)) ** 2)
+    p.solve()
+    assert p.attributes.mipstatus == 6
+    assert p.getSolution(v) == pytest.approx(expected, abs=1e-5)
+    # Below the threshold only integers (or 0) are allowed.
+    q = quiet(korvu.problem(v))
+    q.setObjective((v - 0.7) ** 2)
+    q.solve()
+    assert q.getSolution(v) == pytest.approx(1.0 if vartype == korvu.partiallyinteger else 0.0, abs=1e-6)
+
+
 def test_infeasible_integer_problem():
     x = korvu.var(name="x", lb=0, ub=3, vartype=korvu.integer)
     p = quiet(korvu.problem(x))
