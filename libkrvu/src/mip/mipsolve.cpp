@@ -18,6 +18,7 @@
 #include "lp/run.h"
 #include "lp/solver_state.h"
 #include "mip/reformulate.h"
+#include "mip/search/nodemembers.h"
 #include "mip/search/search.h"
 #include "model/args.h"
 #include "model/store.h"
@@ -260,6 +261,7 @@ class ProblemHooks : public SearchHooks {
       c.cdual = v->cdual;
       c.lo = v->lo;
       c.up = v->up;
+      c.search = v->search;
       attr_set_int(prob_, KRVU_ATTR_CURRENTNODE, static_cast<int>(v->id));
       attr_set_int(prob_, KRVU_ATTR_PARENTNODE, static_cast<int>(std::max<int64_t>(v->parent, 0)));
       attr_set_int(prob_, KRVU_ATTR_NODEDEPTH, v->depth);
@@ -323,6 +325,7 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
   c.heur_effort = ctl_dbl(prob, 7320);
   c.loglevel = static_cast<int>(ctl_int(prob, 8030));
   // As the problem's own engine session counts them (lp/highs_session.cpp).
+  c.pool = &user_pool(prob).cuts;
   c.engine_threads = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8020), 1024));
   if (c.engine_threads == 0) {
     const unsigned hw = std::thread::hardware_concurrency();
@@ -382,7 +385,9 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     // Automatic: the engine's MIP solver unless the problem needs ours (a
     // quadratic objective with integer columns, or a model whose exact
     // reformulation for the engine needs big-M values it does not have).
-    if (entities && (choice == 1 || (choice == 0 && needs_own_search(prob)))) return run_own_search(prob, m, F);
+    // Stored cuts and bounds are the search's too.
+    if (entities && (choice == 1 || (choice == 0 && (needs_own_search(prob) || user_pool_in_use(prob)))))
+      return run_own_search(prob, m, F);
     if (entities && choice == 0 && integer && !m.qstart.empty() && m.qrows.empty())
       return run_own_search(prob, m, F);
     refuse_unsupported(m, integer, F);

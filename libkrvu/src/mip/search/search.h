@@ -19,6 +19,11 @@
 
 namespace krvu {
 
+namespace search {
+class CutPool;
+class Searcher;
+}  // namespace search
+
 struct SearchControls {
   double feastol = 1e-6;
   double miptol = 1e-6;
@@ -44,6 +49,10 @@ struct SearchControls {
   // For checking the separators: a feasible point every cut must keep
   // (working copy's numbering); cuts it violates are counted.
   const std::vector<double> *check_cuts_at = nullptr;
+  // The pool to keep cuts in: the problem's, which holds the user's cuts
+  // (null: one of the search's own).  The search's own cuts leave it when
+  // the search ends.
+  search::CutPool *pool = nullptr;
 };
 
 // A starting point: values of the given columns (all columns when cols is
@@ -61,6 +70,8 @@ struct NodeView {
   double obj = 0;
   const std::vector<double> *x = nullptr, *ract = nullptr, *rdual = nullptr, *cdual = nullptr;
   const std::vector<double> *lo = nullptr, *up = nullptr;
+  // The search itself, for the node members of the API (mip/search/nodemembers.h).
+  search::Searcher *search = nullptr;
 };
 
 // One bound change of a branch: type 'L', 'U' or 'B' (both).

@@ -7,13 +7,14 @@
 namespace krvu {
 namespace search {
 
-NodeView Searcher::view(const Node &nd, bool solved) const {
+NodeView Searcher::view(const Node &nd, bool solved) {
   NodeView v;
   v.id = nd.id;
   v.parent = nd.parent;
   v.depth = nd.depth;
   v.lo = &lo_;
   v.up = &up_;
+  v.search = this;
   if (solved) {
     v.obj = lp_->objective();
     v.x = &lp_->x();
