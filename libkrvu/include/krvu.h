@@ -1122,8 +1122,9 @@ KRVU_API int KRVU_bo_getlasterror(KRVUbranchobject bo, int *p_code, char *msg, i
  * of the pool (or of the node) that the type selects; otherwise the cuts
  * listed that it selects.
  *
- * Node members work on the node an optnode, prenode or chgbranchobject
- * callback of the search is called for, and fail elsewhere: KRVUaddcuts64,
+ * Node members work on the node a callback of the search is called for
+ * (prenode, optnode, infnode, chgbranchobject, and preintsol for a node's
+ * solution), and fail elsewhere: KRVUaddcuts64,
  * KRVUloadcuts, KRVUdelcuts, KRVUgetcutlist, KRVUgetcutmap, KRVUgetcutslack,
  * KRVUsetbranchcuts, KRVUsetbranchbounds.  Cuts that enter or leave the
  * node's relaxation from an optnode callback have the node solved again and
@@ -1179,7 +1180,8 @@ KRVU_API int KRVUgetcpcuts64(KRVUprob prob, void *const cutind[], int ncuts, int
 /* The row of the current node's relaxation each cut is (-1: not in it). */
 KRVU_API int KRVUgetcutmap(KRVUprob prob, int ncuts, void *const cuts[], int cutmap[]);
 /* The slack of a pool cut at the current node's solution (negative when
- * broken): activity minus rhs for 'G', rhs minus activity for 'L'. */
+ * broken): activity minus rhs for 'G', rhs minus activity for 'L', the
+ * smaller of the two for 'E'. */
 KRVU_API int KRVUgetcutslack(KRVUprob prob, void *cut, double *p_slack);
 /* Stores a bound set (bndtype 'L', 'U' or 'B' per column) with the problem
  * and gives its handle, valid while the problem lives. */

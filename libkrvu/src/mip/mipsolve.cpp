@@ -390,6 +390,8 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
       return run_own_search(prob, m, F);
     if (entities && choice == 0 && integer && !m.qstart.empty() && m.qrows.empty())
       return run_own_search(prob, m, F);
+    if (entities && user_pool_in_use(prob))
+      log(prob, KRVU_MSG_WARNING, "%s: the engine's MIP solver does not use the stored cuts and bounds", F);
     refuse_unsupported(m, integer, F);
     ModelData engine_model;
     if (reformulate) {
