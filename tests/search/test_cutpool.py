@@ -210,3 +210,69 @@ def test_strongbranchcb_calls_back_per_probe_and_passes_exceptions_on():
     # A later solve is not stopped by the interrupt the failure made.
     p.solve()
     assert p.attributes.lpstatus == 1
+
+
+def test_a_valid_cut_from_optnode_proves_optimality_at_the_root():
+    # max x + 1.01 y, 2x + 2y <= 5: the relaxation stops at 2.525; x + y <= 2
+    # holds for every integer point and closes the root.
+    def solve(with_cut):
+        p, x, y = two(cap=2.5, ycost=1.01)
+        p.controls.nodelimit = 1
+
+        def opt(prob, data):
+            if with_cut and prob.getcpcutlist(-1, -1, -1.0, 0, None, None) == 0:
+                prob.addcuts([0], ["L"], [2.0], [0, 2], [x, y], [1.0, 1.0])
+            return 0
+
+        p.addcboptnode(opt)
+        p.solve()
+        return p
+
+    p = solve(True)
+    assert p.attributes.mipstatus == 6
+    assert p.attributes.mipbestobjval == pytest.approx(2.02)
+    assert solve(False).attributes.mipstatus != 6
+
+
+def test_strongbranch_at_a_node_leaves_the_search_exact():
+    p, x, y = two(cap=4.5, ycost=1.1)
+    p.controls.heureffort = 0
+    probes = []
+
+    def opt(prob, data):
+        if prob.attributes.currentnode == 0 and not probes:
+            obj, st = [], []
+            prob.strongbranch([x, x], ["U", "L"], [1.0, 2.0], 50, obj, st)
+            sol = []
+            prob.strongbranchcb([x], ["U"], [1.0], 50, [], [], lambda q, c, k: sol.append(q.getSolution(x)), None)
+            probes.append((obj, st, sol))
+        return 0
+
+    p.addcboptnode(opt)
+    p.solve()
+    obj, st, sol = probes[0]
+    # The root is x = 1.5, y = 3 (4.8): x <= 1 costs 0.5, x >= 2 moves y down.
+    assert st == [1, 1]
+    assert obj == pytest.approx([4.3, 4.75])
+    assert sol == pytest.approx([1.0])
+    assert p.attributes.mipstatus == 6
+    assert p.attributes.mipbestobjval == pytest.approx(4.3)
+
+
+def test_getcutlist_fills_at_most_size_handles():
+    p, x, y = two()
+    p.storecuts(1, [0, 0, 0], ["L", "L", "L"], [3.0, 3.0, 6.0], [0, 1, 2, 4], [], [x, y, x, y], [1.0] * 4)
+    sizes = []
+
+    def opt(prob, data):
+        if not sizes:
+            prob.loadcuts(0, -1, None)
+            for size in (10, 2):
+                got = []
+                prob.getcutlist(-1, -1, size, got)
+                sizes.append(len(got))
+        return 0
+
+    p.addcboptnode(opt)
+    p.solve()
+    assert sizes == [3, 2]
