@@ -256,6 +256,23 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     for (auto &[j, v] : slp_->vars)
       if (j < n_ && v.penalty > 0 && !is_fixed(j)) cost[j] -= v.penalty * x_[j];
   }
+  // A quasi-Newton matrix far below unit size (a nearly flat objective) sends
+  // HiGHS's QP solver cycling on its absolute tolerances: the QP is solved in
+  // units where the matrix's largest diagonal entry is 1, and its duals are
+  // brought back.
+  double sigma = 1.0;
+  if (!qval.empty()) {
+    double bmax = 0.0;
+    for (int a = 0; a < k_; ++a) bmax = std::max(bmax, B_[static_cast<size_t>(a) * k_ + a]);
+    double cmax = 0.0;
+    for (double v : cost) cmax = std::max(cmax, std::fabs(v));
+    // ... as long as the costs stay within what the QP solver resolves.
+    if (bmax > 0 && bmax < 1e-2) sigma = std::max(1.0, std::min({1.0 / bmax, 1e6, 1e6 / std::max(cmax, 1.0)}));
+    if (sigma != 1.0) {
+      for (double &v : cost) v *= sigma;
+      for (double &v : qval) v *= sigma;
+    }
+  }
   HighsInt st;
   if (!qval.empty())
     st = Highs_passModel(h_, nc, nr, static_cast<HighsInt>(index.size()),
@@ -280,7 +297,7 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   for (int j = 0; j < n_; ++j) res.y[j] = std::min(std::max(res.y[j], P.lb[j]), P.ub[j]);
   for (int e = 0; e < 2 * ne; ++e) res.errsum += std::max(0.0, cv[n_ + e]);
   res.rowdual.assign(m_, 0.0);
-  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r];
+  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r] / sigma;
   return res;
 }
 
