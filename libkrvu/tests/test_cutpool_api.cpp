@@ -320,6 +320,14 @@ TEST_F(CutPoolTest, DeletingAColumnRenumbersOrDropsItsCuts) {
   ASSERT_EQ(KRVUgetcpcuts64(p, &over2, 1, 1, nullptr, nullptr, st, &col, nullptr, nullptr), 0);
   EXPECT_EQ(col, 1);
   EXPECT_NE(KRVUgetcpcuts64(p, &over0, 1, 0, nullptr, nullptr, st, nullptr, nullptr, nullptr), 0);
+  // A new model leaves nothing of the old one's pool.
+  void *bounds = nullptr;
+  const char bt = 'U';
+  const double bv = 1;
+  ASSERT_EQ(KRVUstorebounds(p, 1, three, &bt, &bv, &bounds), 0);
+  load(5);
+  EXPECT_EQ(pool_size(), 0);
+  EXPECT_NE(KRVUgetcpcuts64(p, &over2, 1, 0, nullptr, nullptr, st, nullptr, nullptr, nullptr), 0);
 }
 
 }  // namespace

@@ -284,7 +284,7 @@ int KRVUsetbranchcuts(KRVUprob prob, int ncuts, void *const mindex[]) {
 
 int KRVUgetcutlist(KRVUprob prob, int itype, int interp, int *p_ncuts, int size, void *cutind[]) {
   const char *F = "KRVUgetcutlist";
-  return guarded_read(prob, F, [&] {
+  return guarded(prob, F, [&] {
     Searcher &s = require_node(prob, F);
     require_interp(interp, F);
     require_ptr(p_ncuts, F, "p_ncuts");
@@ -304,7 +304,7 @@ int KRVUgetcutlist(KRVUprob prob, int itype, int interp, int *p_ncuts, int size,
 int KRVUgetcpcutlist(KRVUprob prob, int itype, int interp, int *p_ncuts, int size, void *cutind[], double delta,
                      double viol[]) {
   const char *F = "KRVUgetcpcutlist";
-  return guarded_read(prob, F, [&] {
+  return guarded(prob, F, [&] {
     UserPool &up = require_pool(prob, F);
     require_interp(interp, F);
     require_ptr(p_ncuts, F, "p_ncuts");
@@ -331,7 +331,7 @@ int KRVUgetcpcutlist(KRVUprob prob, int itype, int interp, int *p_ncuts, int siz
 int KRVUgetcpcuts64(KRVUprob prob, void *const cutind[], int ncuts, int64_t size, int mtype[], char rtype[],
                     int64_t mstart[], int mcols[], double dmatval[], double rhs[]) {
   const char *F = "KRVUgetcpcuts64";
-  return guarded_read(prob, F, [&] {
+  return guarded(prob, F, [&] {
     UserPool &up = require_pool(prob, F);
     require_count(ncuts, F, "ncuts");
     if (size < 0) raise(KRVU_ERR_ARGUMENT, "%s: argument 'size' = %lld is negative", F, static_cast<long long>(size));
@@ -359,7 +359,7 @@ int KRVUgetcpcuts64(KRVUprob prob, void *const cutind[], int ncuts, int64_t size
 
 int KRVUgetcutmap(KRVUprob prob, int ncuts, void *const cuts[], int cutmap[]) {
   const char *F = "KRVUgetcutmap";
-  return guarded_read(prob, F, [&] {
+  return guarded(prob, F, [&] {
     Searcher &s = require_node(prob, F);
     require_count(ncuts, F, "ncuts");
     if (ncuts > 0) {
@@ -380,7 +380,7 @@ int KRVUgetcutmap(KRVUprob prob, int ncuts, void *const cuts[], int cutmap[]) {
 
 int KRVUgetcutslack(KRVUprob prob, void *cut, double *p_slack) {
   const char *F = "KRVUgetcutslack";
-  return guarded_read(prob, F, [&] {
+  return guarded(prob, F, [&] {
     Searcher &s = require_node(prob, F);
     require_ptr(p_slack, F, "p_slack");
     const Cut &c = cut_of(s.pool(), cut, F, "cut", 0);
