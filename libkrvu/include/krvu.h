@@ -1065,9 +1065,10 @@ KRVU_CB_KINDS(KRVU_CB_DECLARE)
  * numbering in this library, whose search does not presolve).  Handed to the
  * search from a chgbranchobject callback, or stored with KRVU_bo_store from an
  * optnode callback, it replaces the search's own branching at the current
- * node: each branch becomes a child.  The search takes bounds; a branch with
- * rows or cuts is refused by KRVU_bo_validate (status 1) and, when handed
- * over, the search keeps its own branching and logs a warning.  Errors of
+ * node: each branch becomes a child.  The search takes bounds and pool cuts
+ * (the child's relaxation takes them on); a branch with rows is refused by
+ * KRVU_bo_validate (status 1) and, when handed over, the search keeps its own
+ * branching and logs a warning.  Errors of
  * these functions are read with KRVU_bo_getlasterror.
  * ------------------------------------------------------------------------- */
 KRVU_API int KRVU_bo_create(KRVUbranchobject *p_bo, KRVUprob prob, int isoriginal);
@@ -1089,6 +1090,8 @@ KRVU_API int KRVU_bo_addrows(KRVUbranchobject bo, int ibranch, int nrows, int ne
 KRVU_API int KRVU_bo_getrows(KRVUbranchobject bo, int ibranch, int *p_nrows, int maxrows,
                              int *p_nelems, int maxelems, char rowtype[], double rhs[],
                              int start[], int colind[], double rowcoef[]);
+/* Cuts of the object's problem's cut pool (handles from KRVUstorecuts64 or
+ * the cut lists), each checked against the pool. */
 KRVU_API int KRVU_bo_addcuts(KRVUbranchobject bo, int ibranch, int ncuts, void *const cutind[]);
 /* The node the object was made at (0 outside a callback). */
 KRVU_API int KRVU_bo_getid(KRVUbranchobject bo, int *p_id);

@@ -276,3 +276,30 @@ def test_getcutlist_fills_at_most_size_handles():
     p.addcboptnode(opt)
     p.solve()
     assert sizes == [3, 2]
+
+
+def test_a_branching_object_brings_its_pool_cuts_into_its_child():
+    p, x, y = two(cap=4.5, ycost=1.1)
+    p.controls.heureffort = 0
+    slack = []
+    # y <= 3 never breaks, so only the branch puts it into a relaxation.
+    p.storecuts(1, [0], ["L"], [3.0], [0, 1], slack, [y], [1.0])
+    counts = []
+
+    def opt(prob, data):
+        listed = []
+        prob.getcutlist(-1, -1, 10, listed)
+        counts.append(len(listed))
+        if prob.attributes.currentnode == 0 and len(counts) == 1:
+            bo = korvu.branchobj(prob, [x <= 1, x >= 2])
+            bo.addcuts(1, slack)
+            with pytest.raises(korvu.SolverError, match="not a cut"):
+                bo.addcuts(0, [korvu.poolcut()])
+            assert bo.validate() == 0
+            assert bo.store() == 0
+        return 0
+
+    p.addcboptnode(opt)
+    p.solve()
+    assert counts[0] == 0 and 1 in counts
+    assert p.attributes.mipbestobjval == pytest.approx(4.3)

@@ -180,12 +180,12 @@ class ProblemHooks : public SearchHooks {
     at(&v, nullptr, [&] { fire<kCb_prenode>(prob_, &infeas); });
     return infeas != 0;
   }
-  bool optnode(const NodeView &v, Branches *stored) override {
+  bool optnode(const NodeView &v, Branches *stored, BranchCuts *cuts) override {
     int infeas = 0;
     KRVUbranchobject bo = nullptr;
     at(&v, nullptr, [&] { fire<kCb_optnode>(prob_, &infeas); }, &bo);
     if (bo) {
-      to_branches(bo, *stored);
+      to_branches(bo, *stored, cuts);
       KRVU_bo_destroy(bo);
     }
     return infeas != 0;
@@ -200,7 +200,7 @@ class ProblemHooks : public SearchHooks {
   void newnode(int64_t parent, int64_t id, int branch) override {
     fire<kCb_newnode>(prob_, static_cast<int>(parent), static_cast<int>(id), branch);
   }
-  bool chgbranch(const NodeView &v, Branches &branches) override {
+  bool chgbranch(const NodeView &v, Branches &branches, BranchCuts *cuts) override {
     if (!has_callbacks(prob_, kCb_chgbranchobject)) return false;
     KRVUbranchobject bo = nullptr;
     if (KRVU_bo_create(&bo, prob_, 1)) return false;
@@ -218,7 +218,7 @@ class ProblemHooks : public SearchHooks {
     if (next && next != bo) {
       const std::string why = bo_unusable(next);
       if (why.empty()) {
-        to_branches(next, branches);
+        to_branches(next, branches, cuts);
         replaced = true;
       } else {
         log(prob_, KRVU_MSG_WARNING, "The branching object given for node %lld is not used: %s",
@@ -271,14 +271,18 @@ class ProblemHooks : public SearchHooks {
     NodeScope scope(prob_, &c);
     f();
   }
-  static void to_branches(KRVUbranchobject bo, Branches &out) {
+  static void to_branches(KRVUbranchobject bo, Branches &out, BranchCuts *cuts) {
     out.assign(bo->branches.size(), {});
+    if (cuts) cuts->assign(bo->branches.size(), {});
     for (size_t i = 0; i < bo->branches.size(); ++i) {
       const BoBranch &b = bo->branches[i];
       for (size_t k = 0; k < b.bndtype.size(); ++k) out[i].push_back({b.bndcol[k], b.bndtype[k], b.bndval[k]});
+      if (cuts) (*cuts)[i] = b.cuts;
     }
-    if (bo->preferred > 0 && bo->preferred < static_cast<int>(out.size()))
+    if (bo->preferred > 0 && bo->preferred < static_cast<int>(out.size())) {
       std::swap(out[0], out[bo->preferred]);
+      if (cuts) std::swap((*cuts)[0], (*cuts)[bo->preferred]);
+    }
   }
 
   krvu_prob_s *prob_;

@@ -378,6 +378,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   // of times.
   constexpr int kMaxUserRounds = 50;
   Branches stored;
+  BranchCuts stored_cuts;
   NodeEnd end;
   double obj = 0;
   for (int round = 0;; ++round) {
@@ -390,11 +391,12 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     }
     if (!hooks_.active() || round >= kMaxUserRounds) break;
     stored.clear();
+    stored_cuts.clear();
     user_branches_.clear();
     user_branch_cuts_.clear();
     dirty_ = false;
     in_optnode_ = true;
-    const bool infeasible = hooks_.optnode(view(nd, true), &stored);
+    const bool infeasible = hooks_.optnode(view(nd, true), &stored, &stored_cuts);
     in_optnode_ = false;
     if (infeasible) return NodeEnd::kInfeasible;
     if (!dirty_) break;
@@ -418,12 +420,11 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   }
   nd.basis = basis;
   if (!stored.empty()) {
-    make_children(nd, obj, stored, kids);
+    make_children(nd, obj, stored, kids, &stored_cuts);
     return NodeEnd::kBranched;
   }
   if (!user_branches_.empty()) {
-    make_children(nd, obj, user_branches_, kids);
-    for (size_t k = 0; k < kids.size(); ++k) kids[k].load = user_branch_cuts_[k];
+    make_children(nd, obj, user_branches_, kids, &user_branch_cuts_);
     return NodeEnd::kBranched;
   }
   bool prune = false;

@@ -81,6 +81,8 @@ struct BoundChange {
   double val;
 };
 using Branches = std::vector<std::vector<BoundChange>>;
+// Pool cuts (ids) the relaxation of each branch's child takes on.
+using BranchCuts = std::vector<std::vector<int64_t>>;
 
 // What the search tells its caller while it runs, and the points where the
 // caller may steer it (each default does nothing).
@@ -96,8 +98,9 @@ class SearchHooks {
   // Before a node's relaxation is solved: true declares it infeasible.
   virtual bool prenode(const NodeView &) { return false; }
   // After it was solved to optimality and was not cut off: true declares it
-  // infeasible; a branching object stored there replaces the branching.
-  virtual bool optnode(const NodeView &, Branches *stored) { return false; }
+  // infeasible; a branching object stored there replaces the branching
+  // (with cuts per branch in *cuts, or none).
+  virtual bool optnode(const NodeView &, Branches *stored, BranchCuts *cuts) { return false; }
   virtual void infnode(const NodeView &) {}
   virtual void nodecutoff(int64_t id) {}
   // A candidate solution (soltype 0 relaxation, 1 heuristic); true rejects
@@ -105,8 +108,9 @@ class SearchHooks {
   virtual bool preintsol(const NodeView *, int soltype, const std::vector<double> &x,
                          double &cutoff) { return false; }
   virtual void newnode(int64_t parent, int64_t id, int branch) {}
-  // The search's branching at a node: true when replaced.
-  virtual bool chgbranch(const NodeView &, Branches &branches) { return false; }
+  // The search's branching at a node: true when replaced (with cuts per
+  // branch in *cuts, or none).
+  virtual bool chgbranch(const NodeView &, Branches &branches, BranchCuts *cuts) { return false; }
   // Gaps as they stand (model's sense for obj and bound); called after the
   // root and at each new incumbent.
   virtual void gap(double relgap, double absgap, double obj, double bound) {}

@@ -123,7 +123,8 @@ class Searcher {
   // ---- callback points (steer.cpp) ----
   NodeView view(const Node &nd, bool solved);
   // Children of nd, one per branch of bound changes.
-  void make_children(const Node &nd, double obj, const Branches &branches, std::vector<Node> &kids);
+  void make_children(const Node &nd, double obj, const Branches &branches, std::vector<Node> &kids,
+                     const BranchCuts *cuts = nullptr);
   // Offers the branching in kids to the caller; true when it replaced it.
   bool steer_branching(const Node &nd, double obj, std::vector<Node> &kids);
   void report_gap();
