@@ -303,3 +303,30 @@ def test_a_branching_object_brings_its_pool_cuts_into_its_child():
     p.solve()
     assert counts[0] == 0 and 1 in counts
     assert p.attributes.mipbestobjval == pytest.approx(4.3)
+
+
+def test_repeated_members_keep_reference_counts():
+    import gc
+    import sys
+
+    p, x, y = two(cap=4.5, vartype=korvu.continuous)
+    ctx = object()
+
+    def probe(prob, context, index):
+        return 0
+
+    def rounds():
+        cuts = []
+        p.storecuts(0, [0], ["L"], [3.0], [0, 1], cuts, [x], [1.0])
+        p.getcpcutlist(-1, -1, -1.0, 10, [], [])
+        p.getcpcuts(cuts, 10, [], [], [], [], [], [])
+        p.delcpcuts(-1, -1, cuts)
+        p.strongbranchcb([y, x], ["U", "U"], [1.0, 2.0], 100, [], [], probe, ctx)
+
+    rounds()
+    before = (sys.getrefcount(ctx), sys.getrefcount(probe), sys.getrefcount(p), sys.getrefcount(x))
+    for _ in range(200):
+        rounds()
+    gc.collect()
+    assert (sys.getrefcount(ctx), sys.getrefcount(probe), sys.getrefcount(p), sys.getrefcount(x)) == before
+    assert p.getcpcutlist(-1, -1, -1.0, 10, None, None) == 0

@@ -5,6 +5,7 @@
 #include <atomic>
 #include <cmath>
 #include <map>
+#include <memory>
 
 #include "core/callbacks.h"
 #include "core/common.h"
@@ -184,13 +185,19 @@ int strong_branch(krvu_prob_s *prob, const char *F, int n, const int *cols, cons
     raise(KRVU_ERR_STATE, "%s: strong branching works on a node of the search from its node callbacks, or on "
           "the problem while it is idle", F);
   // Outside a solve: the root relaxation of a search that never runs.
-  ModelData work = read_model(prob);
+  const ModelData &work = read_model(prob);
   SearchControls ctl;
   ctl.feastol = ctl_dbl(prob, 7001);
   ctl.cut_rounds = 0;
   SearchHooks hooks;
   std::atomic<bool> never{false};
-  Searcher s(work, ctl, hooks, never);
+  std::unique_ptr<Searcher> made;
+  try {
+    made.reset(new Searcher(work, ctl, hooks, never));
+  } catch (const Error &e) {
+    raise(e.code, "%s: %s", F, e.what());
+  }
+  Searcher &s = *made;
   pc.s = &s;
   s.probe_root(n, cols, type, val, itrlimit, obj, status, fn, &pc);
   return 0;
