@@ -393,3 +393,4 @@ PyMethodDef *problem_change_methods(void);
 PyMethodDef *problem_loading_methods(void);
 PyMethodDef *problem_solving_methods(void);
 PyMethodDef *problem_cutpool_methods(void);
+PyMethodDef *problem_directive_methods(void);

@@ -217,6 +217,7 @@ void Searcher::build(const ModelData &w) {
     pc_sum_[k].assign(n_, 0.0);
     pc_cnt_[k].assign(n_, 0);
   }
+  build_directives(w);
 }
 
 bool Searcher::indicator_active(int r) const {
@@ -266,6 +267,9 @@ double Searcher::objective_of(const std::vector<double> &x) const {
 void Searcher::accept(const std::vector<double> &x, double obj, const char *source) {
   if (obj >= user_cutoff_) return;
   if (has_inc_ && obj >= inc_obj_ - 1e-9 * std::max(1.0, std::fabs(inc_obj_))) return;
+  // A candidate that breaks rows the relaxation held out is no solution;
+  // the rows it breaks enter the relaxation.
+  if (!lazyrows_.empty() && add_violated(x, 1) + add_violated(x, 2) > 0) return;
   if (breaks_user_cut(x, 10)) return;
   if (hooks_.active()) {
     double cutoff = sense_ * user_cutoff_;
@@ -371,7 +375,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
   push_bounds();
   if (!nd.load.empty()) load_cuts(nd.load);
-  LpOutcome o = enforce_user_cuts(cut_loop(nd, solve_lp(&nd)));
+  LpOutcome o = held_rows(cut_loop(nd, solve_lp(&nd)));
   lp_holds_ = nd.id;
   // Cuts the optnode callbacks put into the relaxation (or took out) have
   // the node solved again and the callbacks called again, a bounded number
@@ -400,7 +404,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     in_optnode_ = false;
     if (infeasible) return NodeEnd::kInfeasible;
     if (!dirty_) break;
-    o = enforce_user_cuts(solve_lp(nullptr));
+    o = held_rows(solve_lp(nullptr));
   }
   std::vector<double> x = lp_->x();
   if (!violated(x)) {

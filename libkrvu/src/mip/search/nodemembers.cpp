@@ -130,7 +130,16 @@ bool Searcher::breaks_user_cut(const std::vector<double> &x, double scale) const
   return false;
 }
 
-LpOutcome Searcher::enforce_user_cuts(LpOutcome o) {
+LpOutcome Searcher::held_rows(LpOutcome o) {
+  // Each round past the first took in a user cut, so the rounds end.
+  while (true) {
+    bool added = false;
+    o = enforce_user_cuts(lazy_rows(o), &added);
+    if (!added) return o;
+  }
+}
+
+LpOutcome Searcher::enforce_user_cuts(LpOutcome o, bool *added) {
   // Each round takes in every cut broken, so there are no more rounds than
   // user cuts; the limit guards against a relaxation that keeps breaking
   // one within the engine's tolerance.
@@ -144,6 +153,7 @@ LpOutcome Searcher::enforce_user_cuts(LpOutcome o) {
     }
     if (ids.empty()) break;
     load_cuts(ids);
+    *added = true;
     o = solve_lp(nullptr);
   }
   return o;
