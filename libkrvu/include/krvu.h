@@ -1254,8 +1254,8 @@ KRVU_API int KRVUsetbranchbounds(KRVUprob prob, void *bounds);
 /* Strong branching: each of the nbnds bound changes (bndtype 'L', 'U' or
  * 'B'; a change looser than the bound in place changes nothing) is tried on
  * its own on the relaxation, with at most itrlimit dual simplex iterations
- * (negative: no limit).  In a node callback the relaxation is the node's,
- * outside a solve the problem's (its columns' integrality relaxed).
+ * (negative: no limit).  In an optnode callback the relaxation is the
+ * node's, outside a solve the problem's (its columns' integrality relaxed).
  * objvals gets each objective (the model's sense; a bound of it when the
  * limit stopped the probe; infinite when infeasible), statuses a KRVU_LP_*
  * status (KRVU_LP_CUTOFF when no better than the cutoff).  The relaxation

@@ -148,7 +148,7 @@ constexpr Row strongbranch = WRAP_CUSTOM(strongbranch, custom::strongbranch).cal
     .example("obj, st = [], []\np.strongbranch([x, x], ['U', 'L'], [0, 1], 100, obj, st)")
     .doc("Tries bound changes one at a time on the relaxation and reports each one's objective and LP status.",
          "strongbranchcb, lpoptimize",
-         "In a node callback the relaxation is the node's, otherwise the problem's with integrality relaxed.  A "
+         "In an optnode callback the relaxation is the node's, otherwise the problem's with integrality relaxed.  A "
          "change looser than the bound in place changes nothing; the relaxation is left as it was.");
 
 WRAP_ARGS(strongbranchcb, in("bndind", CONV_COL, 0, "the variable of each bound change"),

@@ -177,6 +177,9 @@ int strong_branch(krvu_prob_s *prob, const char *F, int n, const int *cols, cons
   ProbeCall pc{prob, cb, data, nullptr};
   Searcher::ProbeFn fn = cb ? &each_probe : nullptr;
   if (Searcher *s = node_search(prob)) {
+    // Only there does the engine hold the node's solved relaxation.
+    if (!s->in_optnode())
+      raise(KRVU_ERR_STATE, "%s: strong branching at a node works from its optnode callbacks only", F);
     pc.s = s;
     s->probe(n, cols, type, val, itrlimit, obj, status, fn, &pc);
     return 0;
