@@ -209,7 +209,7 @@ void Searcher::build(const ModelData &w) {
   }
   // An objective that takes only integer values on integer points lets a
   // node be cut off one unit before the incumbent.
-  obj_integral_ = !quadratic_;
+  obj_integral_ = !quadratic_ && !ctl_.relaxation;
   for (int j = 0; j < n_ && obj_integral_; ++j)
     if (cost_[j] != 0 && (kind_[j] != kInt || cost_[j] != std::round(cost_[j])))
       obj_integral_ = false;
@@ -286,6 +286,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
     hooks_.log_line(format("Solution found by %s at node %lld: objective %.12g", source,
                            static_cast<long long>(nodes_), sense_ * obj));
   hooks_.incumbent(x, sense_ * obj);
+  if (ctl_.relaxation) ctl_.relaxation->incumbent(x, sense_ * obj);
   report_gap();
 }
 
@@ -373,6 +374,7 @@ bool Searcher::ends_node(const Node &nd, LpOutcome o, NodeEnd &end) {
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
+  if (ctl_.relaxation) return process_relaxed(nd, kids);
   push_bounds();
   if (!nd.load.empty()) load_cuts(nd.load);
   LpOutcome o = held_rows(cut_loop(nd, solve_lp(&nd)));
@@ -423,12 +425,20 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
+  return branch_node(nd, x, obj, stored, kids, &stored_cuts);
+}
+
+Searcher::NodeEnd Searcher::branch_node(Node &nd, const std::vector<double> &x, double obj,
+                                        const Branches &stored, std::vector<Node> &kids,
+                                        const BranchCuts *stored_cuts) {
   if (!stored.empty()) {
-    make_children(nd, obj, stored, kids, &stored_cuts);
+    make_children(nd, obj, stored, kids, stored_cuts);
     return NodeEnd::kBranched;
   }
   if (!user_branches_.empty()) {
     make_children(nd, obj, user_branches_, kids, &user_branch_cuts_);
+    user_branches_.clear();
+    user_branch_cuts_.clear();
     return NodeEnd::kBranched;
   }
   bool prune = false;

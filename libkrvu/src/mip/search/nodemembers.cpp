@@ -123,6 +123,9 @@ bool Searcher::add_branch_cuts(const std::vector<int64_t> &ids) {
 }
 
 bool Searcher::breaks_user_cut(const std::vector<double> &x, double scale) const {
+  // A nonlinear node solver does not take the pool's rows, so no node could
+  // be made to keep them: they are not used there at all.
+  if (ctl_.relaxation) return false;
   for (const auto &p : static_cast<const CutPool &>(pool_)) {
     const Cut &c = p.second;
     if (c.origin == 'U' && CutPool::violation(c, x.data()) > scale * ctl_.feastol * bound_scale(c)) return true;

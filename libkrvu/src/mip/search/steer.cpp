@@ -14,7 +14,8 @@ NodeView Searcher::view(const Node &nd, bool solved) {
   v.depth = nd.depth;
   v.lo = &lo_;
   v.up = &up_;
-  v.search = this;
+  // The node members work on the LP relaxation only.
+  v.search = ctl_.relaxation ? nullptr : this;
   if (solved) {
     v.obj = lp_->objective();
     v.x = &lp_->x();
@@ -22,6 +23,8 @@ NodeView Searcher::view(const Node &nd, bool solved) {
     v.rdual = &lp_->row_dual();
     v.cdual = &lp_->col_dual();
   }
+  // The nonlinear node solver's solution, not the idle LP engine's.
+  if (solved && ctl_.relaxation) relaxed_view(v);
   return v;
 }
 
