@@ -92,6 +92,19 @@ std::vector<Known> collection() {
         "x1*x4*(x1 + x2 + x3) + x3",
         {{"x1*x2*x3*x4", 'G', 25}, {"x1^2 + x2^2 + x3^2 + x4^2", 'E', 40}}},
        17.0140173},
+      // From a feasible start the first step trades the product row for
+      // objective at too small a penalty and lands where the row's gradient
+      // vanishes: the run starts again from the feasible iterate.
+      {"hs093",
+       {6,
+        {5.54, 4.4, 12.02, 11.82, 0.702, 0.852},
+        {0, 0, 0, 0, 0, 0},
+        {kI, kI, kI, kI, kI, kI},
+        "0.0204*x1*x4*(x1 + x2 + x3) + 0.0187*x2*x3*(x1 + 1.57*x2 + x4) + "
+        "0.0607*x1*x4*x5^2*(x1 + x2 + x3) + 0.0437*x2*x3*x6^2*(x1 + 1.57*x2 + x4)",
+        {{"0.001*x1*x2*x3*x4*x5*x6", 'G', 2.07},
+         {"0.00062*x1*x4*x5^2*(x1 + x2 + x3) + 0.00058*x2*x3*x6^2*(x1 + 1.57*x2 + x4)", 'L', 1}}},
+       135.0759613},
       {"hs039",
        {4,
         {2, 2, 2, 2},

@@ -824,7 +824,22 @@ int Solver::run() {
   int small_changes = 0;
   bool b_ok = use_b_;
   bool reset_tried = false;
-  for (iter_ = 0; iter_ < maxiter; ++iter_) {
+  // The best feasible iterate: a run that gives feasibility up for a
+  // penalty below the multipliers and then ends locally infeasible starts
+  // again from it once, with the penalty raised.
+  std::vector<double> best_x;
+  double best_F = INFINITY;
+  auto keep_if_best = [&] {
+    if (V_ <= feastol && F_ < best_F) {
+      best_F = F_;
+      best_x = x_;
+    }
+  };
+  keep_if_best();
+  bool restarted = false;
+  iter_ = 0;
+  for (;;) {
+  for (; iter_ < maxiter; ++iter_) {
     if (interrupted(t0)) break;
     if (!std::isfinite(F_)) {
       status = KSLP_NLPSTATUS_UNFINISHED;
@@ -996,6 +1011,7 @@ int Solver::run() {
       F_ = Ft;
       V_ = Vt;
       Vw_ = Vwt;
+      keep_if_best();
       if (any_set && all_converged && V_ <= feastol) {
         if (loglevel > 2) slp_log(slp_, KRVU_MSG_LOG, "every column converged by its tolerances");
         status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
@@ -1022,6 +1038,23 @@ int Solver::run() {
     }
   }
   if (P.user_failed) return -1;
+  if (status != KSLP_NLPSTATUS_LOCALLY_INFEASIBLE || best_x.empty() || restarted || iter_ >= maxiter ||
+      mu_ >= maxpen)
+    break;
+  restarted = true;
+  mu_ = std::min(mu_ * 100, maxpen);
+  if (loglevel > 0)
+    slp_log(slp_, KRVU_MSG_LOG,
+            "locally infeasible after a feasible iterate: again from it with penalty %.3g", mu_);
+  x_ = best_x;
+  reset_b();
+  r_ = 1.0;
+  small_changes = 0;
+  reset_tried = false;
+  b_ok = use_b_;
+  status = KSLP_NLPSTATUS_UNFINISHED;
+  if (!cascade(x_) || !values(x_, &F_, gval_, &V_, &Vw_) || !gradients(x_, gf_, jac_)) return -1;
+  }
   if (status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL && V_ > feastol) status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
   finish(status, lastdual_.empty() ? std::vector<double>(m_, 0.0) : lastdual_);
   return 0;
