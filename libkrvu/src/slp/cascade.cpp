@@ -65,18 +65,43 @@ int KSLPcascade(KSLPprob slp) {
         raise(KRVU_ERR_STATE, "%s: column %d does not appear in its determining row %d", F, c, v.detrow);
     }
     std::vector<double> x = held_point(slp, P.n);
+    auto stopped = [&](const char *kind) {
+      raise(KRVU_ERR_STATE, "%s: the cascade was stopped by the %s callback", F, kind);
+    };
+    if (slp::slpcb_fire_cascadestart(slp)) stopped("cascadestart");
     // Determined columns may feed each other's rows: sweep in column order
     // until a sweep moves nothing.
+    // (The columns are listed first: a callback may change column properties.)
+    std::vector<std::pair<int, int>> determined;
+    for (auto &[c, v] : slp->vars)
+      if (v.detrow >= 0 && c < P.n && v.detrow < P.m) determined.emplace_back(c, v.detrow);
     for (int sweep = 0; sweep < 20; ++sweep) {
       double moved = 0.0;
-      for (auto &[c, v] : slp->vars) {
-        if (v.detrow < 0 || c >= P.n || v.detrow >= P.m) continue;
+      for (auto [c, detrow] : determined) {
         double before = x[c];
-        solve_for(P, v.detrow, c, x, F);
+        try {
+          solve_for(P, detrow, c, x, F);
+        } catch (const Error &) {
+          // The callback may accept the column as it was; without one the
+          // failure is the cascade's.
+          if (!slp::slpcb_has(slp, slp::kSlpCb_cascadevarfail)) throw;
+          x[c] = before;
+          if (slp::slpcb_fire_cascadevarfail(slp, c)) stopped("cascadevarfail");
+          continue;
+        }
+        if (slp::slpcb_has(slp, slp::kSlpCb_drcol)) {
+          double nv = x[c];
+          if (slp::slpcb_fire_drcol(slp, c, x[c], P.lb[c], P.ub[c], &nv)) stopped("drcol");
+          if (!std::isfinite(nv))
+            raise(KRVU_ERR_ARGUMENT, "%s: the drcol callback gave column %d a value that is not a finite number", F, c);
+          x[c] = nv;
+        }
+        if (slp::slpcb_fire_cascadevar(slp, c)) stopped("cascadevar");
         moved = std::max(moved, std::fabs(x[c] - before));
       }
       if (moved <= 1e-12) break;
     }
+    if (slp::slpcb_fire_cascadeend(slp)) stopped("cascadeend");
     for (auto &[c, v] : slp->vars)
       if (v.detrow >= 0 && c < P.n) v.value = x[c];
     return 0;

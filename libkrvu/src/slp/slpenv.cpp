@@ -73,6 +73,8 @@ int KSLPcreateprob(KSLPprob *slp, KRVUprob *prob) {
 int KSLPdestroyprob(KSLPprob slp) {
   return guarded_global("KSLPdestroyprob", [&] {
     check_slp(slp, "KSLPdestroyprob");
+    // Told while the problem is whole; its answer cannot keep it alive.
+    slp::slpcb_fire_destroy(slp);
     if (slp->prob && slp->prob->magic == kMagicProb) slp->prob->slp = nullptr;
     slp->magic = kMagicDead;
     delete slp;
