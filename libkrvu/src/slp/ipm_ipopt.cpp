@@ -155,7 +155,8 @@ class Adapter : public Ipopt::TNLP {
     if (iter > 0) {
       stop = slpcb_fire_iterend(slp_) != 0;
       if (slpcb_has(slp_, kSlpCb_itervar))
-        for (int j = 0; j < nlp().n && !stop; ++j) stop = slpcb_fire_itervar(slp_, j) != 0;
+        for (int j = 0; j < nlp().n && !stop; ++j)
+          if (!nlp().eliminated_col[j]) stop = slpcb_fire_itervar(slp_, j) != 0;
     }
     if (stop || slpcb_fire_iterstart(slp_)) slp_->interrupt.store(true);
     if (slp_->interrupt.load()) return false;

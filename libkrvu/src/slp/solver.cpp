@@ -464,7 +464,8 @@ bool Solver::project_start() {
 bool Solver::end_iteration() {
   bool stop = slpcb_fire_iterend(slp_) != 0;
   if (slpcb_has(slp_, kSlpCb_itervar))
-    for (int j = 0; j < n_ && !stop; ++j) stop = slpcb_fire_itervar(slp_, j) != 0;
+    for (int j = 0; j < n_ && !stop; ++j)
+      if (!P.eliminated_col[j]) stop = slpcb_fire_itervar(slp_, j) != 0;
   if (stop) slp_->interrupt.store(true);
   return stop;
 }
