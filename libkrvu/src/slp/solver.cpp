@@ -22,6 +22,7 @@
 #include "lp/solver_state.h"
 #include "model/store.h"
 #include "slp/ipm.h"
+#include "slp/multistart.h"
 #include "slp/nlp.h"
 #include "slp/slpprob.h"
 
@@ -828,6 +829,7 @@ extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
     if (slp->prob->data->solver) slp->prob->data->solver->interrupt.store(false);
     slp->stop_reason.clear();
     set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNSTARTED);
+    if (multistart_pending(slp) && multistart_run(slp, flags, F)) return 0;
     Nlp nlp;
     nlp.build(slp, F);
     slp->constructed = true;
