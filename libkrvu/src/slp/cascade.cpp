@@ -58,8 +58,13 @@ int KSLPcascade(KSLPprob slp) {
     const char *F = "KSLPcascade";
     slp::Nlp P;
     P.build(slp, F);
+    // The objective's transfer columns are the solver's own (their rows are
+    // folded into the objective) and are set from the others at the end.
+    auto own = [&](int c, const slp::VarInfo &v) {
+      return v.detrow >= 0 && c < P.n && v.detrow < P.m && !P.eliminated_col[c];
+    };
     for (auto &[c, v] : slp->vars) {
-      if (v.detrow < 0 || c >= P.n || v.detrow >= P.m) continue;
+      if (!own(c, v)) continue;
       const std::vector<int> &reads = P.rows[v.detrow].cols;
       if (!std::binary_search(reads.begin(), reads.end(), c))
         raise(KRVU_ERR_STATE, "%s: column %d does not appear in its determining row %d", F, c, v.detrow);
@@ -74,7 +79,7 @@ int KSLPcascade(KSLPprob slp) {
     // (The columns are listed first: a callback may change column properties.)
     std::vector<std::pair<int, int>> determined;
     for (auto &[c, v] : slp->vars)
-      if (v.detrow >= 0 && c < P.n && v.detrow < P.m) determined.emplace_back(c, v.detrow);
+      if (own(c, v)) determined.emplace_back(c, v.detrow);
     for (int sweep = 0; sweep < 20; ++sweep) {
       double moved = 0.0;
       for (auto [c, detrow] : determined) {
@@ -102,6 +107,7 @@ int KSLPcascade(KSLPprob slp) {
       if (moved <= 1e-12) break;
     }
     if (slp::slpcb_fire_cascadeend(slp)) stopped("cascadeend");
+    if (!P.cascade(x.data())) raise(KRVU_ERR_STATE, "%s: a user function failed in the objective", F);
     for (auto &[c, v] : slp->vars)
       if (v.detrow >= 0 && c < P.n) v.value = x[c];
     return 0;

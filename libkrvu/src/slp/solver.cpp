@@ -621,8 +621,10 @@ int Solver::run() {
   // starts or the loop ends, whichever way it leaves the loop's body.
   bool open = false;
   for (iter_ = 0; iter_ < maxiter; ++iter_) {
-    if (open && end_iteration()) break;
-    open = false;
+    if (open) {
+      open = false;
+      if (end_iteration()) break;
+    }
     if (interrupted(t0)) break;
     open = true;
     if (slpcb_fire_iterstart(slp_)) {
