@@ -12,7 +12,8 @@ std::vector<PyMethodDef *> problem_method_families(void) {
                                          problem_query_methods(), problem_change_methods(),
                                          problem_loading_methods(), problem_solving_methods(),
                                          problem_callback_methods(),
-                                         problem_slp_callback_methods()};
+                                         problem_slp_callback_methods(),
+                                         problem_slp_multistart_methods()};
   return families;
 }
 

@@ -322,7 +322,9 @@ bool multistart_pending(KSLPprob slp) { return !slp->msjobs.empty(); }
 
 bool multistart_run(KSLPprob slp, const char *flags, const char *F) {
   const std::vector<MsJob> &jobs = slp->msjobs;
-  const int njobs = static_cast<int>(jobs.size());
+  // kslp_multistart_maxsolves: only the first jobs of the queue run.
+  const int64_t most = ctl_i(slp, 12403);
+  const int njobs = static_cast<int>(most > 0 ? std::min<int64_t>(most, jobs.size()) : jobs.size());
   int threads = static_cast<int>(ctl_int(slp->prob, 8020));
   if (threads <= 0) threads = std::max(1u, std::thread::hardware_concurrency());
   const int workers = std::max(1, std::min(threads, njobs));
