@@ -618,6 +618,63 @@ KRVU_API int KRVUaddcbintsol(KRVUprob prob, KRVU_cbintsol f, void *data, int pri
 /* Removes matching registrations (f null: any function; data null: any data). */
 KRVU_API int KRVUremovecbintsol(KRVUprob prob, KRVU_cbintsol f, void *data);
 
+// ---- directives, model cuts, delayed rows
+/* What the library's search (KRVUmipoptimize) is told beyond the model.
+ *  - Directives, per column: a priority (lower values are branched on first;
+ *    a column without a directive has KRVU_DIR_DEFAULTPRIORITY), a preferred
+ *    direction ('U' the up branch first, 'D' the down branch first, 'N' the
+ *    search chooses) and initial pseudo-costs up and down (the objective's
+ *    degradation per unit of change that reliability branching starts from,
+ *    instead of probing the column; negative: none).  They act on the
+ *    integer kinds (B, I, S, R, P); on a continuous column they are kept
+ *    and unused.
+ *  - Model cuts: rows the node relaxations leave out until a relaxation
+ *    solution violates them.  Delayed rows: rows left out until a candidate
+ *    solution (integer feasible) violates them.  Either way every solution
+ *    the search accepts satisfies them; once added, a row stays in.
+ *  - Secure rows and columns: presolve must not remove them.  The library
+ *    holds the problem in its original form and maps every presolve of the
+ *    engine back to it, so they are always kept; they are recorded with the
+ *    problem like the rest.
+ * Directives, model cuts or delayed rows make the automatic choice of
+ * KRVUmipoptimize (control mipsolver 0) the library's search; the engine's
+ * MIP solver (mipsolver 2) enforces model cuts and delayed rows as ordinary
+ * rows and has no use for directives.  Deleting columns or rows drops what
+ * referred to them and renumbers the rest.  The presolved problem is the
+ * original one, so the presolve variants are the plain functions. */
+#define KRVU_DIR_DEFAULTPRIORITY 500
+/* Replaces every directive by ndirs new ones for columns mcols (a column
+ * given twice: the later entry).  mpri (priorities >= 0), qbr, dupc and
+ * ddpc may each be null: default priority, 'N', no pseudo-costs. */
+KRVU_API int KRVUloaddirs(KRVUprob prob, int ndirs, const int mcols[], const int mpri[],
+                          const char qbr[], const double dupc[], const double ddpc[]);
+KRVU_API int KRVUloadpresolvedirs(KRVUprob prob, int ndirs, const int mcols[], const int mpri[],
+                                  const char qbr[], const double dupc[], const double ddpc[]);
+/* The directives by increasing column.  Two-call sizing: with every array
+ * null *ndirs gets their number; otherwise each non-null array gets *ndirs
+ * entries (its size must be at least the number). */
+KRVU_API int KRVUgetdirs(KRVUprob prob, int *ndirs, int mcols[], int mpri[], char qbr[],
+                         double dupc[], double ddpc[]);
+/* The columns to branch on first: each gets priority 0 (a column that has a
+ * directive keeps its priority) and the direction mbranch[k] (> 0 up first,
+ * < 0 down first, 0 the search chooses; mbranch null: 0 for all).  Other
+ * directives stay. */
+KRVU_API int KRVUloadbranchdirs(KRVUprob prob, int ncols, const int mcols[], const int mbranch[]);
+/* Marks rows and columns as secure (added to those marked before). */
+KRVU_API int KRVUloadsecurevecs(KRVUprob prob, int nrows, int ncols, const int mrow[],
+                                const int mcol[]);
+/* Marks rows as model cuts / delayed rows (added to those marked before; a
+ * row marked the other way changes kind).  Indicator rows and free (N) rows
+ * cannot be either. */
+KRVU_API int KRVUloadmodelcuts(KRVUprob prob, int nmodcuts, const int mrows[]);
+KRVU_API int KRVUloaddelayedrows(KRVUprob prob, int nrows, const int mrows[]);
+/* Directives files (format in libkrvu/src/io/README.md); an empty filename
+ * means the problem's name with ".dir".  Reading replaces every directive
+ * and fails, leaving them as they were, on a malformed line or an unknown
+ * column (file, line and name in the text). */
+KRVU_API int KRVUreaddirs(KRVUprob prob, const char *filename);
+KRVU_API int KRVUwritedirs(KRVUprob prob, const char *filename);
+
 /* ===========================================================================
  * Messages (libkrvu/src/core/messages.cpp)
  * ========================================================================= */

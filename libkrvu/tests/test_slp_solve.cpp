@@ -60,6 +60,8 @@ struct Known {
 
 std::vector<Known> collection() {
   return {
+      // A nearly flat objective: its quasi-Newton matrix shrinks to 1e-5.
+      {"hs003", {2, {10, 1}, {-kI, 0}, {kI, kI}, "x2 + 0.00001*(x2 - x1)^2", {}}, 0.0},
       {"hs007",
        {2, {2, 2}, {}, {}, "ln(1 + x1^2) - x2", {{"(1 + x1^2)^2 + x2^2", 'E', 4}}},
        -std::sqrt(3.0)},

@@ -166,6 +166,21 @@ TEST(SlpTape, ConstantSubtreesFoldAndScaledGradientsAccumulate) {
   EXPECT_DOUBLE_EQ(grad[0], 1.0);  // d/dx of x*sin(0) is 0, added to what was there
 }
 
+// x1 * sqrt(x0) at the origin: the square root's partial is infinite, but
+// its adjoint is zero, so nothing propagates a NaN.
+TEST(SlpTape, AZeroAdjointMeetsAnInfinitePartialWithoutNaN) {
+  std::vector<int> t = {10, 22, 10, 12, 31, 0};
+  std::vector<double> v = {1, 0, 0, 18, 3, 0};
+  Tape tape;
+  std::string err;
+  ASSERT_TRUE(Tape::compile(t.data(), v.data(), t.size(), 2, no_users, &tape, &err)) << err;
+  std::vector<double> work, adj, grad = {0.0, 0.0}, x = {0.0, 0.0};
+  bool ok;
+  EXPECT_EQ(tape.gradient(x.data(), 1.0, grad.data(), work, adj, nullptr, &ok), 0.0);
+  EXPECT_EQ(grad[0], 0.0);
+  EXPECT_EQ(grad[1], 0.0);
+}
+
 TEST(SlpTape, MalformedStreamsAreRefusedNamingTheToken) {
   struct Case {
     std::vector<int> t;

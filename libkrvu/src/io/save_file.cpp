@@ -3,7 +3,9 @@
 //
 // Every member of ModelData is written here; a member added to the model
 // store must be added to write_model_record and read_model_record below (and the format
-// version raised).
+// version raised).  The one exception is the search's directives (ModelData::dirs):
+// they come last, after every other record, so that files written before the
+// library kept them still read, as problems without any.
 #include <cstring>
 
 #include "analysis/state.h"
@@ -119,6 +121,57 @@ void read_model_record(BinReader &r, ModelData &m) {
   m.pwly = r.doubles();
 }
 
+constexpr uint32_t kDirsTag = 0x53524944;  // "DIRS"
+
+void write_dirs_record(BinWriter &w, const MipDirectives &d) {
+  std::vector<int> col, pri;
+  std::vector<char> dir;
+  std::vector<double> up, down;
+  for (const Directive &x : d.dirs) {
+    col.push_back(x.col);
+    pri.push_back(x.priority);
+    dir.push_back(x.dir);
+    up.push_back(x.upcost);
+    down.push_back(x.downcost);
+  }
+  w.u32(kDirsTag);
+  w.ints(col);
+  w.ints(pri);
+  w.chars(dir);
+  w.doubles(up);
+  w.doubles(down);
+  w.ints(d.modelcuts);
+  w.ints(d.delayed);
+  w.ints(d.securerows);
+  w.ints(d.securecols);
+}
+
+void read_dirs_record(BinReader &r, MipDirectives &d, int rows, int cols) {
+  if (r.u32() != kDirsTag) r.fail("unexpected data after the problem (damaged)");
+  const std::vector<int> col = r.ints<int>(), pri = r.ints<int>();
+  const std::vector<char> dir = r.chars();
+  const std::vector<double> up = r.doubles(), down = r.doubles();
+  const size_t n = col.size();
+  if (pri.size() != n || dir.size() != n || up.size() != n || down.size() != n)
+    r.fail("the directives do not fit together (damaged)");
+  for (size_t k = 0; k < n; ++k) {
+    if (col[k] < 0 || col[k] >= cols || (k > 0 && col[k] <= col[k - 1]) || pri[k] < 0 ||
+        (dir[k] != 'U' && dir[k] != 'D' && dir[k] != 'N'))
+      r.fail("directive %zu is not one of this model (damaged)", k);
+    d.dirs.push_back(Directive{col[k], pri[k], dir[k], up[k], down[k]});
+  }
+  auto indices = [&](std::vector<int> &v, int limit, const char *what) {
+    v = r.ints<int>();
+    for (size_t k = 0; k < v.size(); ++k)
+      if (v[k] < 0 || v[k] >= limit || (k > 0 && v[k] <= v[k - 1]))
+        r.fail("the %s do not fit the model (damaged)", what);
+  };
+  indices(d.modelcuts, rows, "model cuts");
+  indices(d.delayed, rows, "delayed rows");
+  indices(d.securerows, rows, "secure rows");
+  indices(d.securecols, cols, "secure columns");
+}
+
 void write_controls(BinWriter &w, krvu_prob_s *prob) {
   const auto &t = param_table();
   std::vector<size_t> ks;
@@ -193,6 +246,7 @@ void save_file(KRVUprob prob, const std::string &path, const char magic[8], uint
       w.u32(version);
       write_save_body(w, prob);
       if (more) more(w);
+      write_dirs_record(w, read_model(prob).dirs);
       w.finish();
     });
   } catch (const Error &e) {
@@ -242,6 +296,7 @@ void restore_source(KRVUprob prob, const Source &src, const char magic[8], uint3
       (static_cast<int>(rs.size()) != rows || static_cast<int>(cs.size()) != cols))
     r.fail("the scaling does not fit the model (damaged)");
   if (more) more(r, rows, cols);
+  if (!r.at_end()) read_dirs_record(r, m.dirs, rows, cols);
   if (!r.at_end()) r.fail("unexpected data after the problem (damaged)");
   // Everything is read: the problem takes it.
   replace_model(prob, std::move(m), F);

@@ -145,6 +145,7 @@ ModelData search_copy(const ModelData &m, double feastol, const char *func) {
   out.indcomp = m.indcomp;
   out.indcol.resize(out.nrows(), -1);
   out.indcomp.resize(out.nrows(), 0);
+  out.dirs = m.dirs;  // the model's columns and rows come first in the copy
   if (!m.qstart.empty()) {
     out.qstart = m.qstart;
     out.qstart.resize(out.ncols() + 1, m.qstart.back());
@@ -383,6 +384,8 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     // quadratic objective with integer columns, or a model whose exact
     // reformulation for the engine needs big-M values it does not have).
     if (entities && (choice == 1 || (choice == 0 && needs_own_search(prob)))) return run_own_search(prob, m, F);
+    // Directives, model cuts and delayed rows are served by our search only.
+    if (entities && choice == 0 && m.dirs.steers_search() && m.qrows.empty()) return run_own_search(prob, m, F);
     if (entities && choice == 0 && integer && !m.qstart.empty() && m.qrows.empty())
       return run_own_search(prob, m, F);
     refuse_unsupported(m, integer, F);

@@ -96,6 +96,7 @@ int KRVUdelrows(KRVUprob prob, int nrows, const int rowind[]) {
     m.mrwind.resize(w);
     m.dmatval.resize(w);
     filter_qrows(m, &map, nullptr);
+    m.dirs.renumber_rows(map);
     if (prob->slp) slp::renumber_after_delete(static_cast<KSLPprob>(prob->slp), true, map);
     SolverState &s = *d.solver;
     if (s.has_basis) keep(s.rstat, map);
@@ -150,6 +151,7 @@ int KRVUdelcols(KRVUprob prob, int ncols, const int colind[]) {
     keep(m.coltype, map);
     keep(m.colnames, map);
     filter_qrows(m, nullptr, &map);
+    m.dirs.renumber_cols(map);
     // Sets lose the deleted members.
     {
       int64_t w = 0;

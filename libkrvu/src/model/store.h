@@ -31,6 +31,8 @@
 //    pwlx, pwly (breakpoints).
 //  - names: rownames/colnames hold one string per row/column, "" for an unnamed
 //    one (queries then give a default name); setnames likewise.
+//  - dirs: what the search is told beyond the model (mip/search/directives.h),
+//    by column and row index.
 //  - objsense 1 minimize, -1 maximize; objrhs as above (the objective constant is
 //    -objrhs); probname.
 #pragma once
@@ -39,6 +41,8 @@
 #include <string>
 #include <unordered_map>
 #include <vector>
+
+#include "mip/search/directives.h"
 
 struct krvu_prob_s;
 
@@ -98,6 +102,9 @@ struct ModelData {
   std::vector<int> pwlcol, pwlres;
   std::vector<int64_t> pwlstart{0};
   std::vector<double> pwlx, pwly;
+
+  // directives, model cuts, delayed rows and secure vectors
+  MipDirectives dirs;
 
   int ncols() const { return static_cast<int>(obj.size()); }
   int nrows() const { return static_cast<int>(rowtype.size()); }

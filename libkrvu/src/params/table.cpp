@@ -160,7 +160,7 @@ std::vector<ParamDef> build_table() {
       CTL_I(8400, "mipsolver", 0, 0, 2,
             "Which search solves problems with integer columns: 0 automatic (the engine's MIP "
             "solver unless the problem needs the library's own search, as a quadratic objective "
-            "with integer columns does), 1 the library's branch-and-bound, 2 the engine's MIP solver"),
+            "with integer columns, directives, model cuts or delayed rows do), 1 the library's branch-and-bound, 2 the engine's MIP solver"),
       CTL_I(8401, "sbiterlimit", 100, 0, kIntMax,
             "Dual simplex iterations of one strong-branching probe in the library's search"),
       CTL_I(8402, "sbcandidates", 8, 0, kIntMax,

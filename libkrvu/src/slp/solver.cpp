@@ -260,6 +260,23 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     for (auto &[j, v] : slp_->vars)
       if (j < n_ && v.penalty > 0 && !is_fixed(j)) cost[j] -= v.penalty * x_[j];
   }
+  // A quasi-Newton matrix far below unit size (a nearly flat objective) sends
+  // HiGHS's QP solver cycling on its absolute tolerances: the QP is solved in
+  // units where the matrix's largest diagonal entry is 1, and its duals are
+  // brought back.
+  double sigma = 1.0;
+  if (!qval.empty()) {
+    double bmax = 0.0;
+    for (int a = 0; a < k_; ++a) bmax = std::max(bmax, B_[static_cast<size_t>(a) * k_ + a]);
+    double cmax = 0.0;
+    for (double v : cost) cmax = std::max(cmax, std::fabs(v));
+    // ... as long as the costs stay within what the QP solver resolves.
+    if (bmax > 0 && bmax < 1e-2) sigma = std::max(1.0, std::min({1.0 / bmax, 1e6, 1e6 / std::max(cmax, 1.0)}));
+    if (sigma != 1.0) {
+      for (double &v : cost) v *= sigma;
+      for (double &v : qval) v *= sigma;
+    }
+  }
   HighsInt st;
   if (!qval.empty())
     st = Highs_passModel(h_, nc, nr, static_cast<HighsInt>(index.size()),
@@ -284,7 +301,7 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   for (int j = 0; j < n_; ++j) res.y[j] = std::min(std::max(res.y[j], P.lb[j]), P.ub[j]);
   for (int e = 0; e < 2 * ne; ++e) res.errsum += std::max(0.0, cv[n_ + e]);
   res.rowdual.assign(m_, 0.0);
-  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r];
+  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r] / sigma;
   return res;
 }
 
@@ -498,6 +515,19 @@ void Solver::finish(int status, const std::vector<double> &rowdual) {
   if ((status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL || status == KSLP_NLPSTATUS_OPTIMAL) &&
       maxviol > ctl_d(slp_, KSLP_CTRL_FEASTOL))
     status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+  if (status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL) {
+    // Without formulas the problem may be a convex quadratic one, whose
+    // local optimum is global; a nonconvex one is said to be solved locally.
+    const int convex = P.quadratic_convexity();
+    const int loglevel = static_cast<int>(ctl_i(slp_, KSLP_CTRL_LOG));
+    if (convex == 1) {
+      status = KSLP_NLPSTATUS_OPTIMAL;
+      if (loglevel > 0) slp_log(slp_, KRVU_MSG_LOG, "The problem is convex: the solution is globally optimal");
+    } else if (convex == 0 && loglevel > 0) {
+      slp_log(slp_, KRVU_MSG_LOG,
+              "The quadratic parts are not convex: the solution is locally optimal only");
+    }
+  }
   std::vector<double> dj;
   double kres = 0.0;
   if (!rowdual.empty()) {

@@ -353,11 +353,13 @@ inline double apply_d(const Instr &in, const double *v, double *pa, double *pb) 
   return 0.0;
 }
 
-// One forward sweep; with partials, every instruction also leaves its
-// partial derivatives (pd: two per instruction) and user calls theirs.
+// One forward sweep; with partials, every instruction whose partials are not
+// plain values also leaves them, packed in tape order from *pd on (two for
+// quotients and powers, one for functions; *pd ends past the last), and
+// user calls leave theirs.
 template <bool kPartials>
 double forward(const Tape &t, const double *x, std::vector<double> &work, const UserEval *user,
-               std::vector<double> &partials, bool *ok, double *pd = nullptr) {
+               std::vector<double> &partials, bool *ok, double **pd = nullptr) {
   const size_t n = t.code.size();
   if (work.size() < n) work.resize(n);
   double *v = work.data();
@@ -368,8 +370,12 @@ double forward(const Tape &t, const double *x, std::vector<double> &work, const 
   std::vector<double> heap;
   for (size_t k = 0; k < n; ++k) {
     const Instr &in = code[k];
-    if (kPartials && in.op >= T_NEG && in.op <= T_ERFC) {
-      v[k] = apply_d(in, v, pd + 2 * k, pd + 2 * k + 1);
+    // Sums, products and squares take their partials from the values in the
+    // reverse sweep; storing them would only add memory traffic.
+    if (kPartials && in.op >= T_DIV && in.op <= T_ERFC && in.op != T_SQR) {
+      double *slot = *pd;
+      v[k] = apply_d(in, v, slot, slot + 1);
+      *pd = slot + (in.op <= T_POW ? 2 : 1);
       continue;
     }
     switch (in.op) {
@@ -437,7 +443,7 @@ double Tape::gradient(const double *x, double scale, double *grad, std::vector<d
   const size_t n = code.size();
   if (partials_.size() < 2 * n) partials_.resize(2 * n);
   double *pd = partials_.data();
-  double f = forward<true>(*this, x, work, user, user_partials_, ok, pd);
+  double f = forward<true>(*this, x, work, user, user_partials_, ok, &pd);
   if (!*ok || n == 0) return f;
   adj.assign(n, 0.0);
   adj[n - 1] = scale;
@@ -448,25 +454,40 @@ double Tape::gradient(const double *x, double scale, double *grad, std::vector<d
   if (!users.empty())
     for (const Instr &in : code)
       if (in.op == T_USER) up += in.b;
+  // One switch per instruction.  A zero adjoint must not meet an infinite
+  // partial (sqrt at 0 under a zero factor), so the cases that read stored
+  // partials skip it.
   for (size_t k = n; k-- > 0;) {
     const Instr &in = code[k];
-    if (in.op == T_USER) up -= in.b;
     const double g = w[k];
-    if (g == 0.0) continue;
     switch (in.op) {
-      case T_CONST:
-      case T_SIGN: break;
+      case T_CONST: break;
       case T_VAR: grad[in.a] += g; break;
+      case T_NEG: w[in.a] -= g; break;
       case T_ADD:
+        w[in.a] += g;
+        w[in.b] += g;
+        break;
       case T_SUB:
+        w[in.a] += g;
+        w[in.b] -= g;
+        break;
       case T_MUL:
+        w[in.a] += g * v[in.b];
+        w[in.b] += g * v[in.a];
+        break;
+      case T_SQR: w[in.a] += 2.0 * g * v[in.a]; break;
       case T_DIV:
       case T_POW:
-        w[in.a] += g * pd[2 * k];
-        w[in.b] += g * pd[2 * k + 1];
+        pd -= 2;
+        if (g != 0.0) {
+          w[in.a] += g * pd[0];
+          w[in.b] += g * pd[1];
+        }
         break;
       case T_MIN:
       case T_MAX: {
+        if (g == 0.0) break;
         // The first argument that attains the extreme carries the derivative.
         for (int32_t j = 0; j < in.b; ++j)
           if (v[ar[in.a + j]] == v[k]) {
@@ -476,15 +497,21 @@ double Tape::gradient(const double *x, double scale, double *grad, std::vector<d
         break;
       }
       case T_PWL: {
+        if (g == 0.0) break;
         double s;
         pwl_eval(v[ar[in.a]], ar + in.a + 1, (in.b - 1) / 2, v, &s);
         w[ar[in.a]] += g * s;
         break;
       }
       case T_USER:
-        for (int32_t j = 0; j < in.b; ++j) w[ar[in.a + j]] += g * user_partials_[up + j];
+        up -= in.b;
+        if (g != 0.0)
+          for (int32_t j = 0; j < in.b; ++j) w[ar[in.a + j]] += g * user_partials_[up + j];
         break;
-      default: w[in.a] += g * pd[2 * k]; break;  // one argument
+      default:  // one argument, one stored partial
+        pd -= 1;
+        if (g != 0.0) w[in.a] += g * pd[0];
+        break;
     }
   }
   return f;

@@ -91,7 +91,7 @@ struct Tape {
 
  private:
   mutable std::vector<double> user_partials_;  // per user call, in tape order
-  mutable std::vector<double> partials_;       // two per instruction, left by gradient's forward sweep
+  mutable std::vector<double> partials_;       // packed partials left by gradient's forward sweep
 };
 
 // Prints a token stream in the text form of formulas (infix, with the

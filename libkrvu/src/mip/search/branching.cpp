@@ -101,6 +101,7 @@ Node Searcher::child(const Node &nd, double obj) const {
 
 bool Searcher::branch(const Node &nd, const std::vector<double> &x, double obj,
                       std::vector<Node> &kids, bool &prune) {
+  branch_pri_ = has_prio_ ? top_priority(x) : kDefaultPriority;
   if (branch_integer(nd, x, obj, kids, prune)) return true;
   if (prune) return false;
   return branch_entity(nd, x, obj, kids);
@@ -115,7 +116,7 @@ bool Searcher::branch_integer(const Node &nd, const std::vector<double> &x, doub
   };
   std::vector<Cand> cands;
   for (int j : ncols_int_)
-    if (int_violated(kind_[j], thr_[j], x[j], ctl_.miptol)) {
+    if (int_violated(kind_[j], thr_[j], x[j], ctl_.miptol) && at_priority(j)) {
       Cand c{j, x[j], frac_of(x[j]), 0, {0, 0}};
       c.gain[0] = pscost(j, 0) * c.f;
       c.gain[1] = pscost(j, 1) * (1 - c.f);
@@ -208,8 +209,10 @@ bool Searcher::branch_integer(const Node &nd, const std::vector<double> &x, doub
   }
   down.id = next_id_++;
   up.id = next_id_++;
-  // The child that looks cheaper is dived into first; ties go up.
-  if (gd < gu) {
+  // The child that looks cheaper is dived into first, ties going up, unless
+  // a directive prefers a direction.
+  const bool down_first = pdir_[j] == 'D' || (pdir_[j] != 'U' && gd < gu);
+  if (down_first) {
     kids.push_back(std::move(down));
     kids.push_back(std::move(up));
   } else {
@@ -232,7 +235,7 @@ bool Searcher::branch_entity(const Node &nd, const std::vector<double> &x, doubl
   int bestj = -1;
   double bestv = 0;
   for (int j : ncols_int_)
-    if (semi_violated(kind_[j], thr_[j], x[j], ctl_.feastol)) {
+    if (semi_violated(kind_[j], thr_[j], x[j], ctl_.feastol) && at_priority(j)) {
       const double v = std::min(x[j], thr_[j] - x[j]) / thr_[j];
       if (v > bestv) {
         bestv = v;
@@ -243,8 +246,8 @@ bool Searcher::branch_entity(const Node &nd, const std::vector<double> &x, doubl
     Node zero = child(nd, obj), on = child(nd, obj);
     zero.changes.push_back({bestj, -INFINITY, 0.0});
     on.changes.push_back({bestj, thr_[bestj], INFINITY});
-    return x[bestj] < 0.5 * thr_[bestj] ? two(std::move(zero), std::move(on))
-                                        : two(std::move(on), std::move(zero));
+    const bool zero_first = pdir_[bestj] == 'D' || (pdir_[bestj] != 'U' && x[bestj] < 0.5 * thr_[bestj]);
+    return zero_first ? two(std::move(zero), std::move(on)) : two(std::move(on), std::move(zero));
   }
   // Sets: members on one side of a split position are set to 0.
   for (const Sos &s : sets_) {

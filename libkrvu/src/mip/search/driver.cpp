@@ -205,6 +205,7 @@ void Searcher::build(const ModelData &w) {
     pc_sum_[k].assign(n_, 0.0);
     pc_cnt_[k].assign(n_, 0);
   }
+  build_directives(w);
 }
 
 bool Searcher::indicator_active(int r) const {
@@ -254,6 +255,9 @@ double Searcher::objective_of(const std::vector<double> &x) const {
 void Searcher::accept(const std::vector<double> &x, double obj, const char *source) {
   if (obj >= user_cutoff_) return;
   if (has_inc_ && obj >= inc_obj_ - 1e-9 * std::max(1.0, std::fabs(inc_obj_))) return;
+  // A candidate that breaks rows the relaxation held out is no solution;
+  // the rows it breaks enter the relaxation.
+  if (!lazyrows_.empty() && add_violated(x, 1) + add_violated(x, 2) > 0) return;
   if (hooks_.active()) {
     double cutoff = sense_ * user_cutoff_;
     const bool reject = hooks_.preintsol(nullptr, std::strcmp(source, "the relaxation") ? 1 : 0, x, cutoff);
@@ -338,7 +342,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
   push_bounds();
-  LpOutcome o = cut_loop(nd, solve_lp(&nd));
+  LpOutcome o = lazy_rows(cut_loop(nd, solve_lp(&nd)));
   lp_holds_ = nd.id;
   switch (o) {
     case LpOutcome::kInterrupted: return NodeEnd::kStopped;

@@ -130,6 +130,22 @@ class Searcher {
                   Cut &out) const;
   void var_bounds(int v, double &lo, double &up, bool &integral) const;
 
+  // ---- directives and lazy rows (lazy.cpp) ----
+  void build_directives(const ModelData &w);
+  // Rows the relaxation holds free: indicator rows not enforced, model cuts
+  // and delayed rows not added yet.
+  bool held_out(int k) const { return !rowon_[k] && (indcol_[k] >= 0 || lazy_[k] != 0); }
+  // Adds the lazy rows of the kind (1 model cuts, 2 delayed rows) that x
+  // violates to the relaxation; their number.
+  int add_violated(const std::vector<double> &x, int kind);
+  // Re-solves the node's relaxation until its solution satisfies the model
+  // cuts and, once integer feasible, the delayed rows.
+  LpOutcome lazy_rows(LpOutcome o);
+  // The least priority among the columns x violates (kDefaultPriority
+  // without directives), which the branching keeps to.
+  int top_priority(const std::vector<double> &x) const;
+  bool at_priority(int j) const { return !has_prio_ || prio_[j] == branch_pri_; }
+
   // model
   SearchControls ctl_;
   SearchHooks &hooks_;
@@ -149,6 +165,14 @@ class Searcher {
   bool obj_integral_ = false;
   std::vector<char> row_int_;  // model rows whose activity is integral on integer points
   bool quadratic_ = false;
+  // directives: priority and preferred direction per column
+  bool has_prio_ = false;
+  std::vector<int> prio_;
+  std::vector<char> pdir_;
+  int branch_pri_ = 0;
+  // lazy rows: 0 an ordinary row, 1 a model cut, 2 a delayed row
+  std::vector<char> lazy_;
+  std::vector<int> lazyrows_;
 
   // state
   std::unique_ptr<LpWorker> lp_;

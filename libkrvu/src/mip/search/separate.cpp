@@ -52,7 +52,7 @@ void Searcher::var_bounds(int v, double &lo, double &up, bool &integral) const {
     up = c->up;
     return;
   }
-  if (indcol_[k] >= 0 && !rowon_[k]) {
+  if (held_out(k)) {
     lo = -INFINITY;
     up = INFINITY;
     return;
@@ -222,7 +222,7 @@ void Searcher::gomory(const std::vector<double> &xv, std::vector<Cut> &out) {
 void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
   std::vector<double> cv, deltas;
   for (int k = 0; k < m_; ++k) {
-    if (indcol_[k] >= 0 && !rowon_[k]) continue;
+    if (held_out(k)) continue;
     const int *ind;
     const double *val;
     int len;
@@ -272,7 +272,7 @@ void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
   };
   std::vector<Item> items;
   for (int k = 0; k < m_; ++k) {
-    if (indcol_[k] >= 0 && !rowon_[k]) continue;
+    if (held_out(k)) continue;
     const int *ind;
     const double *val;
     int len;
