@@ -219,11 +219,6 @@ bool Nlp::gradient(const Func &f, const double *x, double scale, double *g, doub
   return true;
 }
 
-<<<<<<< HEAD
-void Nlp::eval_error(const FormulaTerm &t) {
-  if (slp && slpcb_has(slp, kSlpCb_coefevalerror) && slpcb_fire_coefevalerror(slp, t.row, t.col))
-    slp->interrupt.store(true);
-=======
 namespace {
 
 // Whether sign * Q of f (its quadratic triplets) is positive semidefinite:
@@ -284,7 +279,11 @@ int Nlp::quadratic_convexity() const {
     if (r <= 0) return r;
   }
   return 1;
->>>>>>> main
+}
+
+void Nlp::eval_error(const FormulaTerm &t) {
+  if (slp && slpcb_has(slp, kSlpCb_coefevalerror) && slpcb_fire_coefevalerror(slp, t.row, t.col))
+    slp->interrupt.store(true);
 }
 
 bool Nlp::cascade(double *x) {
