@@ -145,6 +145,7 @@ KRVU_API int KSLPgetfuncobject(void *info, int id, void **object);
 KRVU_API int KSLPsetfuncerror(void *info);
 
 KRVU_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
+/* status null: back to no status bits. */
 KRVU_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
 /* Changes properties of a column; a null pointer leaves one unchanged.
  *  detrow         the row that determines the column (-1: none)
@@ -154,7 +155,7 @@ KRVU_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
  *  damp           factor (0, 1] applied to its step bound when its step changes sign
  *  initvalue      start value of every solve (NaN: none)
  *  value          current value: the start of the next solve without initvalue
- *  tolset         tolerance set (only 0: the problem's tolerances)
+ *  tolset         tolerance set (0: the problem's tolerances; k: set k of KSLPaddtolsets)
  *  history        count of step sign changes seen (may be reset)
  *  converged      1 when the column's step has converged (may be reset)
  *  vartype        bits: 1 the column is held at its start value, 2 no step bound */
@@ -183,6 +184,109 @@ KRVU_API int KSLPunconstruct(KSLPprob slp);
 KRVU_API int KSLPpostsolve(KSLPprob slp);
 /* Asks a solve in progress (on another thread) to stop at its next iteration. */
 KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
+
+// ---- columns, determining columns, tolerance sets, coefficients, row and column information
+/* Step-bound types, distribution factors, tolerance sets, row weights and
+ * the row and column information belong to the SLP solver: the interior-point
+ * solver (KSLP_CTRL_ALGORITHM) uses none of them and leaves no information. */
+/* Column properties for many columns at once: for column colindex[k] its
+ * vartype (KSLPchgvar bits), determining row (-1: none), cascade sequence
+ * number (0: none), tolerance set, initial value (NaN: none) and initial step
+ * bound (0: the default); any array but colindex may be null (left as it
+ * is).  KSLPloadvars first forgets the properties of every column.  Nothing
+ * changes when an entry is refused. */
+KRVU_API int KSLPaddvars(KSLPprob slp, int ncols, const int colindex[], const int vartype[],
+                         const int detrow[], const int seqnum[], const int tolindex[],
+                         const double initvalue[], const double stepbound[]);
+KRVU_API int KSLPloadvars(KSLPprob slp, int ncols, const int colindex[], const int vartype[],
+                          const int detrow[], const int seqnum[], const int tolindex[],
+                          const double initvalue[], const double stepbound[]);
+/* How the step bound of a column is measured in each solve (values[k] its
+ * size; values may be null for type 0 or 3). */
+#define KSLP_DELTA_DEFAULT 0   /* the trust radius (control) times max(1, |start|) */
+#define KSLP_DELTA_ABSOLUTE 1  /* values[k] */
+#define KSLP_DELTA_RELATIVE 2  /* values[k] times max(1, |start|) */
+#define KSLP_DELTA_NONE 3      /* no step bound */
+KRVU_API int KSLPchgdeltatype(KSLPprob slp, int ncols, const int colindex[], const int deltatypes[],
+                              const double values[]);
+/* The most Newton steps a cascade takes on column col (0: the default, 50);
+ * a column that reaches its own limit keeps the last step's value. */
+KRVU_API int KSLPchgcascadenlimit(KSLPprob slp, int col, int limit);
+/* Distribution factors: the coefficient of column colindex[k] in row
+ * rowindex[k] in the first linearisation of a solve, where the row's
+ * derivative with respect to that column is zero at the start (a product
+ * of columns that all start at zero, for instance).  The column must appear
+ * in the row when the problem is solved.  KSLPloaddfs first forgets them
+ * all.  KSLPchgdf sets one (value null: removes it) and gives in *result
+ * the factor then in force (0 for none); KSLPgetdf reads one (0 for none). */
+KRVU_API int KSLPadddfs(KSLPprob slp, int ndfs, const int colindex[], const int rowindex[],
+                        const double value[]);
+KRVU_API int KSLPloaddfs(KSLPprob slp, int ndfs, const int colindex[], const int rowindex[],
+                         const double value[]);
+KRVU_API int KSLPchgdf(KSLPprob slp, int col, int row, const double *value, double *result);
+KRVU_API int KSLPgetdf(KSLPprob slp, int col, int row, double *value);
+/* Finds the order in which determined columns are cascaded: a column after
+ * every determined column its determining row reads; among those free to go,
+ * smaller sequence numbers first (columns without one last), then by index.
+ * Columns that determine each other in a loop keep that order among
+ * themselves (KSLPcascade repeats its passes for them).  Each solve cascades
+ * in this order before every linearisation.  KSLPgetcascadeorder reads the
+ * order found by the last KSLPcascadeorder (*ncols its length; cols may be
+ * null). */
+KRVU_API int KSLPcascadeorder(KSLPprob slp);
+KRVU_API int KSLPgetcascadeorder(KSLPprob slp, int *ncols, int cols[]);
+/* Tolerance sets: nine tolerances each, numbered 1, 2, ... in the order
+ * added; a column naming set k (KSLPchgvar tolset) has converged when every
+ * test whose status bit (1 << i) is set passes:
+ *   0 |step| <= tol          1 |step| <= tol * max(1, |x|)
+ *   2 change of the column's objective gradient <= tol
+ *   3 the same <= tol * max(1, |gradient|)
+ *   4 largest change of its coefficients in nonlinear rows <= tol
+ *   5 the same <= tol * max(1, |coefficient|)
+ *   6 |reduced cost| <= tol  7 |reduced cost| <= tol * max(1, |gradient|)
+ *   8 |step| <= tol * its step bound
+ * Sets added get the bits of their nonzero tolerances.  When every column of
+ * a feasible iterate has converged (those without a set by the step
+ * tolerance control) and one column at least names a set, the solve stops
+ * locally optimal.  Deleting sets renumbers the later ones; columns naming
+ * a deleted set go back to 0. */
+KRVU_API int KSLPaddtolsets(KSLPprob slp, int ntolsets, const double tols[]);
+KRVU_API int KSLPloadtolsets(KSLPprob slp, int ntolsets, const double tols[]);
+KRVU_API int KSLPdeltolsets(KSLPprob slp, int ntolsets, const int index[]);
+/* status or tols null: left as they are. */
+KRVU_API int KSLPchgtolset(KSLPprob slp, int set, const int *status, const double tols[9]);
+KRVU_API int KSLPgettolset(KSLPprob slp, int set, int *status, double tols[9]);
+/* Row weights: the penalty on a row's errors is the penalty control times
+ * its weight (positive; 1 by default; value null: back to 1). */
+KRVU_API int KSLPchgrowwt(KSLPprob slp, int row, const double *value);
+KRVU_API int KSLPgetrowwt(KSLPprob slp, int row, double *value);
+/* What the last solve left for a row or a column.  info receives 16 bytes:
+ * an 8-byte value (int64_t for type 1, double for type 2) followed by the
+ * int type code.  Row types 1..13 and column types 1..8 (below). */
+#define KSLP_ROWINFO_SLACK 1
+#define KSLP_ROWINFO_DUAL 2
+#define KSLP_ROWINFO_NUMPENALTYERRORS 3   /* iterations with a nonzero error */
+#define KSLP_ROWINFO_MAXPENALTYERROR 4
+#define KSLP_ROWINFO_TOTALPENALTYERROR 5
+#define KSLP_ROWINFO_CURRENTPENALTYERROR 6
+#define KSLP_ROWINFO_CURRENTPENALTYFACTOR 7
+#define KSLP_ROWINFO_PENALTYCOLUMNPLUS 8  /* subproblem column, -1 none */
+#define KSLP_ROWINFO_PENALTYCOLUMNPLUSVALUE 9
+#define KSLP_ROWINFO_PENALTYCOLUMNPLUSDJ 10
+#define KSLP_ROWINFO_PENALTYCOLUMNMINUS 11
+#define KSLP_ROWINFO_PENALTYCOLUMNMINUSVALUE 12
+#define KSLP_ROWINFO_PENALTYCOLUMNMINUSDJ 13
+#define KSLP_COLINFO_VALUE 1
+#define KSLP_COLINFO_RDJ 2
+#define KSLP_COLINFO_DELTAINDEX 3  /* subproblem column, -1 held */
+#define KSLP_COLINFO_DELTA 4       /* the last step */
+#define KSLP_COLINFO_DELTADJ 5
+#define KSLP_COLINFO_UPDATEROW 6   /* row whose coefficient changed most, -1 none */
+#define KSLP_COLINFO_SB 7          /* step bound */
+#define KSLP_COLINFO_SBDUAL 8
+KRVU_API int KSLPgetrowinfo(KSLPprob slp, int infotype, int row, void *info);
+KRVU_API int KSLPgetcolinfo(KSLPprob slp, int infotype, int col, void *info);
+// ---- end of columns, determining columns, tolerance sets, coefficients, row and column information
 
 #define KSLP_ATTR_ROWS 11999
 #define KSLP_ATTR_COLS 12000
@@ -228,7 +332,8 @@ KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
 
 /* Writes the problem, its formulas, user-function names, column and row
  * properties and the nonlinear solver's controls to an MPS file with the
- * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS and NLCONTROLS before
+ * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS, NLTOLSETS, NLDFS and
+ * NLCONTROLS before
  * ENDATA (described in the library's io/README.md).  Flags as KRVUwriteprob
  * ('l' LP, 'm' MPS, 'p' fixed MPS, 'x' hexadecimal values, 'n' default names
  * for names the format cannot hold), and 'g', accepted and without effect.

@@ -80,5 +80,12 @@ struct Nlp {
 
 double row_violation(double v, double lo, double up);
 
+// The order in which the determined columns of P are cascaded (as
+// KSLPcascadeorder describes it), and one pass of the cascade in that order
+// over x: each column solved from its row within its step limit and kept in
+// its bounds.  False when a user function failed.
+std::vector<int> cascade_order_of(KSLPprob slp, const Nlp &P);
+bool cascade_pass(KSLPprob slp, Nlp &P, const std::vector<int> &order, double *x);
+
 }  // namespace slp
 }  // namespace krvu

@@ -127,6 +127,39 @@ void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newi
       if (mapped(j) >= 0) vars[mapped(j)] = v;
     slp->vars.swap(vars);
   }
+  // Distribution factors name a column and a row; weights and the solve's
+  // row information a row, the solve's column information a column.
+  std::map<std::pair<int, int>, double> dfs;
+  for (const auto &[key, f] : slp->dfs) {
+    int c = rows ? key.first : mapped(key.first), r = rows ? mapped(key.second) : key.second;
+    if (c >= 0 && r >= 0) dfs[{c, r}] = f;
+  }
+  slp->dfs.swap(dfs);
+  if (rows) {
+    std::map<int, double> wt;
+    for (const auto &[r, w] : slp->rowwt)
+      if (mapped(r) >= 0) wt[mapped(r)] = w;
+    slp->rowwt.swap(wt);
+  }
+  auto squeeze_info = [&](auto &v) {
+    if (v.size() != newidx.size()) {
+      v.clear();
+      return;
+    }
+    size_t w = 0;
+    for (size_t i = 0; i < v.size(); ++i)
+      if (newidx[i] >= 0) v[w++] = v[i];
+    v.resize(w);
+  };
+  if (rows) {
+    squeeze_info(slp->rowinfo);
+    for (ColSolveInfo &ci : slp->colinfo)
+      if (ci.updaterow >= 0) ci.updaterow = mapped(ci.updaterow);
+  } else {
+    squeeze_info(slp->colinfo);
+  }
+  // The order is of columns and follows from rows: it is found again.
+  slp->cascade_order.clear();
   // The last solution keeps the entries that stay.
   auto squeeze = [&](std::vector<double> &v) {
     if (v.size() != newidx.size()) {
@@ -586,9 +619,9 @@ int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
 
 int KSLPchgrowstatus(KSLPprob slp, int row, const int *status) {
   return slp_guarded(slp, "KSLPchgrowstatus", [&] {
-    require_ptr(status, "KSLPchgrowstatus", "status");
     require_index(row, slp::model_rows(slp), "KSLPchgrowstatus", "row");
-    if (*status) slp->rowstatus[row] = *status;
+    // A null status puts the row back to the default (no status bits).
+    if (status && *status) slp->rowstatus[row] = *status;
     else slp->rowstatus.erase(row);
     return 0;
   });
@@ -613,8 +646,9 @@ int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepb
     if (damp && !(*damp > 0 && *damp <= 1)) raise(KRVU_ERR_ARGUMENT, "%s: 'damp' must be in (0, 1]", F);
     if (value && !std::isfinite(*value)) raise(KRVU_ERR_ARGUMENT, "%s: 'value' must be finite", F);
     if (initvalue && std::isinf(*initvalue)) raise(KRVU_ERR_ARGUMENT, "%s: 'initvalue' must be finite (NaN: none)", F);
-    if (tolset && *tolset != 0)
-      raise(KRVU_ERR_ARGUMENT, "%s: tolerance set %d does not exist (only 0, the problem's tolerances)", F, *tolset);
+    if (tolset && (*tolset < 0 || *tolset > static_cast<int>(slp->tolsets.size())))
+      raise(KRVU_ERR_ARGUMENT, "%s: tolerance set %d does not exist (0: the problem's tolerances, 1..%zu)", F,
+            *tolset, slp->tolsets.size());
     if (history && *history < 0) raise(KRVU_ERR_ARGUMENT, "%s: 'history' must not be negative", F);
     if (converged && *converged != 0 && *converged != 1) raise(KRVU_ERR_ARGUMENT, "%s: 'converged' must be 0 or 1", F);
     if (vartype && (*vartype & ~3)) raise(KRVU_ERR_ARGUMENT, "%s: 'vartype' has bits other than 1 and 2", F);

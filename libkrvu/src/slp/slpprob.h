@@ -31,6 +31,34 @@ struct VarInfo {
   int vartype = 0;             // bits: 1 held at its start, 2 no step bound
   int lastactive = -1;         // last iteration its step bound was active
   double laststep = 0.0;       // |step| of the last accepted iteration
+  int seqnum = 0;              // place asked for in the cascade order (0: none)
+  int cascadelimit = 0;        // Newton steps of its cascade (0: the default)
+  int deltatype = 0;           // how its step bound is measured (KSLP_DELTA_*)
+  double deltavalue = 0.0;     // the size that deltatype reads
+};
+
+// A tolerance set: nine tolerances and the bits saying which are tested.
+struct TolSet {
+  double tol[9] = {};
+  int status = 0;
+};
+
+// What the last solve left for one row (KSLPgetrowinfo): its error columns
+// in the last subproblem and the errors seen over the solve.
+struct RowSolveInfo {
+  int nerrors = 0;          // iterations that ended with a nonzero error
+  double maxerror = 0.0, totalerror = 0.0, error = 0.0;
+  double factor = 0.0;      // penalty on its error columns (mu times weight)
+  int plus = -1, minus = -1;  // their subproblem columns (-1: linear row)
+  double plusvalue = 0.0, plusdj = 0.0, minusvalue = 0.0, minusdj = 0.0;
+};
+
+// The same for a column (KSLPgetcolinfo).
+struct ColSolveInfo {
+  int deltaindex = -1;      // its column in the last subproblem (-1: held)
+  double deltadj = 0.0;     // its reduced cost there
+  double sbdual = 0.0;      // that reduced cost when a step bound held it
+  int updaterow = -1;       // the row whose coefficient of it changed most
 };
 
 // A user function: its name, how it is called, and what the caller keeps.
@@ -88,6 +116,13 @@ struct kslp_prob_s {
   std::map<int, krvu::slp::VarInfo> vars;  // column -> properties set or solved
   std::vector<std::string> strings;        // string index k+1 -> text
   std::vector<krvu::slp::UserFunc> userfuncs;  // number k+1
+  // Tolerance sets, distribution factors, row weights and the cascade order.
+  std::vector<krvu::slp::TolSet> tolsets;           // set k+1
+  std::map<std::pair<int, int>, double> dfs;        // (column, row) -> factor
+  std::map<int, double> rowwt;                      // row -> penalty weight (1 absent)
+  std::vector<int> cascade_order;                   // as KSLPcascadeorder left it
+  std::vector<krvu::slp::RowSolveInfo> rowinfo;     // of the last solve
+  std::vector<krvu::slp::ColSolveInfo> colinfo;
 
   // The last solve.
   std::vector<double> x, slack, dual, dj;
