@@ -176,7 +176,8 @@ KRVU_API int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]);
 KRVU_API int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[],
                            double dj[]);
 /* Solves the problem.  Flags: "" or "s" successive linear programming with the
- * second-order step; "l" first-order steps only.  Integer columns are refused. */
+ * second-order step; "l" first-order steps only; "g" accepted (a problem with
+ * integer columns or sets is always searched: KSLPglobal). */
 KRVU_API int KSLPnlpoptimize(KSLPprob slp, const char *flags);
 /* Compiles every formula and checks the model (done by each solve). */
 KRVU_API int KSLPconstruct(KSLPprob slp);
@@ -386,6 +387,76 @@ KRVU_API int KSLPcascade(KSLPprob slp);
 KRVU_API int KSLPvalidatevector(KSLPprob slp, const double vector[], double *suminf,
                                 double *sumscaledinf, double *objval);
 /* ---- end of determined columns and validation ------------------------- */
+
+/* ---- validation and solving ---------------------------------------------
+ * "The current point" below is the last solution when it fits the model,
+ * otherwise each column's start or current value (KSLPchgvar), else 0.
+ * Results are attributes (12110..12118) and lines sent to the message
+ * callbacks; the functions that print only send such lines. */
+/* Measures the current point: every row (formulas evaluated) and bound, the
+ * largest and summed violation, the row and column of the largest
+ * (attributes 12110..12113) and 12115: 0 when within kslp_feastol. */
+KRVU_API int KSLPvalidate(KSLPprob slp);
+/* The same for one row, with its activity, limits and terms in the log. */
+KRVU_API int KSLPvalidaterow(KSLPprob slp, int row);
+/* The optimality conditions at the current point.  calculationmode 0 uses
+ * the multipliers of the last solve, 1 computes the multipliers that
+ * minimise the largest residual (an LP).  respectbasisstatus 1 counts a row
+ * active only where the last solve's multiplier is non-zero, 0 where the row
+ * is within kslp_feastol of a limit.  updatemultipliers 1 keeps computed
+ * multipliers as the solution's duals and reduced costs.  The relative
+ * residual goes to attribute 12114; 12115 is 0 when it is at most
+ * kktviolationtarget. */
+KRVU_API int KSLPvalidatekkt(KSLPprob slp, int calculationmode, int respectbasisstatus,
+                             int updatemultipliers, double kktviolationtarget);
+/* Holds the error columns of the nonlinear rows at the errors the current
+ * point needs (0 for a row it satisfies) in every later subproblem, until
+ * KSLPreinitialize.  *status: 0 all errors held at 0, 1 some rows are
+ * violated and keep their error. */
+KRVU_API int KSLPfixpenalties(KSLPprob slp, int *status);
+/* Tightens column bounds through the linear rows (activity bounds, repeated
+ * until nothing moves); later solves use them while the model's bounds stay
+ * as they were.  Bit 29 of attribute 12062 is set until KSLPpostsolve.
+ * Linear rows and bounds that admit no point fail, changing nothing. */
+KRVU_API int KSLPpresolve(KSLPprob slp);
+/* Scale factors (powers of 2) of the nonlinear rows from their gradients at
+ * the current point; the subproblems of later solves are scaled by them. */
+KRVU_API int KSLPscaling(KSLPprob slp);
+/* Forgets the last solve: solution, current values, step bounds, histories,
+ * convergence flags, held errors and the linearisation; the next solve starts
+ * from the initial values. */
+KRVU_API int KSLPreinitialize(KSLPprob slp);
+/* Makes the current point every column's initial value. */
+KRVU_API int KSLPsetcurrentiv(KSLPprob slp);
+/* Rebuilds the linearisation (values and gradients of the nonlinear rows and
+ * the objective) at the current point. */
+KRVU_API int KSLPupdatelinearization(KSLPprob slp);
+/* Log lines: evaluation counts (formula values, gradients, user-function
+ * calls, solves) and the linearisation held. */
+KRVU_API int KSLPprintevalinfo(KSLPprob slp);
+/* Log lines: memory held by the nonlinear problem, by part. */
+KRVU_API int KSLPprintmemory(KSLPprob slp);
+/* Mixed-integer nonlinear problems (integer, binary, semi-continuous,
+ * semi-integer or partially integer columns, special ordered sets):
+ * KSLPnlpoptimize (any flags) and KSLPglobal run the library's
+ * branch-and-bound with a nonlinear solve of each node's relaxation (on a
+ * working copy), firing the problem's MIP callbacks (intsol, prenode,
+ * optnode, newnode, ...).  The MIP attributes of the problem under it
+ * (1011 status, 2003 best objective, 2002 best bound, 1008 nodes) and
+ * 12116..12118 hold the result; the nonlinear solution is that of the best
+ * integer point with its integer columns fixed.  Bounds are valid for
+ * convex problems only.  KSLPglobal of a continuous problem is a solve. */
+KRVU_API int KSLPglobal(KSLPprob slp);
+#define KSLP_ATTR_VALIDATIONMAX 12110
+#define KSLP_ATTR_VALIDATIONSUM 12111
+#define KSLP_ATTR_VALIDATIONROW 12112
+#define KSLP_ATTR_VALIDATIONCOL 12113
+#define KSLP_ATTR_VALIDATIONKKT 12114
+#define KSLP_ATTR_VALIDATIONSTATUS 12115
+#define KSLP_ATTR_NODES 12116
+#define KSLP_ATTR_MIPSTATUS 12117
+#define KSLP_ATTR_BESTBOUND 12118
+/* ---- end of validation and solving ------------------------------------ */
 
 /* ---- the local solver: successive linear programming or interior point ----
  * Control KSLP_CTRL_ALGORITHM (kslp_algorithm) chooses the local solver of

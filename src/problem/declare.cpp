@@ -12,6 +12,7 @@ std::vector<PyMethodDef *> problem_method_families(void) {
                                          problem_query_methods(), problem_change_methods(),
                                          problem_loading_methods(), problem_solving_methods(),
                                          problem_slpdata_methods(),
+                                         problem_slp_solve_methods(),
                                          problem_directive_methods(),
                                          problem_callback_methods(),
                                          problem_slp_callback_methods(),

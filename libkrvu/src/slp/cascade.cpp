@@ -14,18 +14,6 @@ using namespace krvu;
 
 namespace {
 
-// The point the problem holds outside a solve: the last solution when it fits
-// the model, otherwise each column's start or current value (0 when neither).
-std::vector<double> held_point(KSLPprob slp, int n) {
-  if (slp->x.size() == static_cast<size_t>(n)) return slp->x;
-  std::vector<double> x(static_cast<size_t>(n), 0.0);
-  for (auto &[j, v] : slp->vars) {
-    if (j >= n) continue;
-    x[j] = std::isfinite(v.initvalue) ? v.initvalue : std::isfinite(v.value) ? v.value : 0.0;
-  }
-  return x;
-}
-
 // The value a determining row asks of its activity: its right-hand side for
 // an equality, otherwise the nearest limit when the activity is outside them.
 double row_target(const slp::Nlp &P, int r, double v) {
@@ -131,6 +119,16 @@ bool cascade_pass(KSLPprob slp, Nlp &P, const std::vector<int> &order, double *x
 }  // namespace slp
 }  // namespace krvu
 
+std::vector<double> slp::held_point(KSLPprob slp, int n) {
+  if (slp->x.size() == static_cast<size_t>(n)) return slp->x;
+  std::vector<double> x(static_cast<size_t>(n), 0.0);
+  for (auto &[j, v] : slp->vars) {
+    if (j >= n) continue;
+    x[j] = std::isfinite(v.initvalue) ? v.initvalue : std::isfinite(v.value) ? v.value : 0.0;
+  }
+  return x;
+}
+
 int KSLPcascade(KSLPprob slp) {
   return slp_guarded(slp, "KSLPcascade", [&] {
     const char *F = "KSLPcascade";
@@ -142,7 +140,7 @@ int KSLPcascade(KSLPprob slp) {
       if (!std::binary_search(reads.begin(), reads.end(), c))
         raise(KRVU_ERR_STATE, "%s: column %d does not appear in its determining row %d", F, c, v.detrow);
     }
-    std::vector<double> x = held_point(slp, P.n), g(static_cast<size_t>(P.n), 0.0);
+    std::vector<double> x = slp::held_point(slp, P.n), g(static_cast<size_t>(P.n), 0.0);
     std::vector<int> order = slp::cascade_order_of(slp, P);
     // In dependency order one pass settles every column; columns that
     // determine each other in a loop need passes until nothing moves.

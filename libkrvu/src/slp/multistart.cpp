@@ -260,9 +260,7 @@ std::string last_error(KRVUprob p, KSLPprob s) {
 bool make_copy(KSLPprob src, Copy &c, std::string *err) {
   if (KRVUcreateprob(&c.prob) != 0 || KRVUcopyprob(c.prob, src->prob, "") != 0 ||
       KRVUcopycontrols(c.prob, src->prob) != 0 || KSLPcreateprob(&c.slp, &c.prob) != 0 ||
-      KSLPcopyprob(c.slp, src, "") != 0 || KSLPcopycontrols(c.slp, src) != 0 ||
-      // The workers are the run's parallelism: each job's engine runs on one thread.
-      KRVUsetintcontrol(c.prob, 8020, 1) != 0) {
+      KSLPcopyprob(c.slp, src, "") != 0 || KSLPcopycontrols(c.slp, src) != 0) {
     *err = last_error(c.prob, c.slp);
     return false;
   }

@@ -209,7 +209,7 @@ int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
         *value = static_cast<int>(slp->coefs.size());
         break;
       case KSLP_ATTR_STATUS:
-        *value = slp->constructed ? 1 : 0;
+        *value = (slp->constructed ? 1 : 0) | (slp->pre_lb.empty() ? 0 : 0x20000000);
         break;
       case KSLP_ATTR_NONLINEARROWS: {
         std::set<int> rows;

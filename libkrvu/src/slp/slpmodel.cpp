@@ -39,9 +39,12 @@ bool call_user(KSLPprob slp, int number, const double *args, int n, double *valu
     slp->stop_reason = "user function '" + u.name + "' has no address";
     return false;
   }
-  FuncInfo info{slp, number, n, 1, grad ? n : 0, false};
+  auto &calls = slp->evals.user;
+  if (calls.size() < slp->userfuncs.size()) calls.resize(slp->userfuncs.size(), 0);
+  ++calls[number - 1];
+  FuncInfo info{slp->owner ? slp->owner : slp, number, n, 1, grad ? n : 0, false};
   KSLPprob saved = slp->current;
-  slp->current = slp;
+  slp->current = slp->owner ? slp->owner : slp;
   auto once = [&](const double *a, double *res, const double *deltas) {
     if (u.derivatives()) {
       double r = reinterpret_cast<KSLPuserfuncderiv>(u.address)(a, &info, deltas, res);
@@ -94,6 +97,11 @@ void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) {
 
 void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx) {
   const int n = static_cast<int>(newidx.size());
+  // What validate.cpp and slpops.cpp held for the old numbering is dropped
+  // rather than renumbered: it was measured at a point of the old model.
+  slp->fixed_err.clear();
+  slp->lin = kslp_prob_s::Linearization();
+  if (rows) slp->rowscale.clear();
   auto mapped = [&](int i) { return i >= 0 && i < n ? newidx[i] : i; };
   std::vector<kslp_prob_s::Coef> kept;
   for (kslp_prob_s::Coef &c : slp->coefs) {
@@ -715,6 +723,11 @@ int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]) {
 
 int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[], double dj[]) {
   return slp_guarded(slp, "KSLPgetslpsol", [&] {
+    // Inside a callback of the mixed-integer search: the node's relaxation.
+    if (slp->prob->node && slp->prob->node->x) {
+      if (KRVUgetlpsol(slp->prob, x, slack, dual, dj)) raise(KRVU_ERR_INTERNAL, "KSLPgetslpsol: the node's solution");
+      return 0;
+    }
     const ModelData &m = read_model(slp->prob);
     if (slp->x.size() != static_cast<size_t>(m.ncols()) ||
         slp->slack.size() != static_cast<size_t>(m.nrows()))
@@ -746,9 +759,13 @@ int KSLPunconstruct(KSLPprob slp) {
 }
 
 int KSLPpostsolve(KSLPprob slp) {
-  // The solver works on a copy and never presolves the user's problem, so
-  // there is nothing to restore.
-  return slp_guarded(slp, "KSLPpostsolve", [&] { return 0; });
+  // KSLPpresolve keeps its tightened bounds beside the user's problem, which
+  // it never changes: postsolving forgets them.
+  return slp_guarded(slp, "KSLPpostsolve", [&] {
+    slp->pre_lb.clear();
+    slp->pre_ub.clear();
+    return 0;
+  });
 }
 
 int KSLPinterrupt(KSLPprob slp, int reason) {

@@ -103,6 +103,9 @@ struct kslp_prob_s {
   krvu::ParamValues params;
   krvu::slp::SlpCb cbs[KSLP_CB_KIND_COUNT];  // by kind (slpcb.h)
   KSLPprob current = nullptr;  // problem under evaluation in a user function
+  // Set on a working copy (the mixed-integer search's node problem): the
+  // user's problem, whose user functions it calls and whose interrupt stops it.
+  KSLPprob owner = nullptr;
 
   struct Coef {
     int row, col;
@@ -126,6 +129,24 @@ struct kslp_prob_s {
 
   // The last solve.
   std::vector<double> x, slack, dual, dj;
+  // Set by the operations of validate.cpp and slpops.cpp, read by the solver.
+  std::vector<double> fixed_err;  // by row: error held by KSLPfixpenalties (+ below lo, - above up)
+  std::vector<double> rowscale;   // by row: factor of the linearised row (KSLPscaling)
+  // Bounds tightened by KSLPpresolve, valid while the linear model (bounds,
+  // rows, matrix) is the one they were derived from: pre_from is its
+  // fingerprint (slp::linear_fingerprint).
+  std::vector<double> pre_lb, pre_ub;
+  uint64_t pre_from = 0;
+  // The linearisation at a point (KSLPupdatelinearization).
+  struct Linearization {
+    std::vector<double> x, rowvalue, objgrad;
+    std::vector<std::vector<std::pair<int, double>>> rowgrad;  // by row, nonlinear rows only
+  } lin;
+  // Evaluation counts since the problem was created (KSLPprintevalinfo).
+  struct EvalCounts {
+    int64_t values = 0, gradients = 0, solves = 0;
+    std::vector<int64_t> user;  // by user function
+  } evals;
   bool constructed = false;
   std::atomic<bool> interrupt{false};
   std::string stop_reason;  // a user function's failure, for the last error
@@ -184,6 +205,9 @@ bool call_user(KSLPprob slp, int number, const double *args, int n, double *valu
 // rest renumbered, and so are row statuses, column properties and the last
 // solution.
 void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx);
+// The point the problem holds outside a solve: the last solution when it fits
+// the model, otherwise each column's start or current value (0 when neither).
+std::vector<double> held_point(KSLPprob slp, int n);
 int model_rows(KSLPprob slp);
 int model_cols(KSLPprob slp);
 // Sends a line to the nonlinear problem's message callback and the global handlers.

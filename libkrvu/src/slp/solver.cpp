@@ -19,9 +19,11 @@
 
 #include "core/common.h"
 #include "interfaces/highs_c_api.h"
+#include "lp/highs_session.h"
 #include "lp/solver_state.h"
 #include "model/store.h"
 #include "slp/ipm.h"
+#include "slp/minlp.h"
 #include "slp/multistart.h"
 #include "slp/nlp.h"
 #include "slp/slpprob.h"
@@ -53,7 +55,7 @@ class Solver {
     m_ = P.m;
     h_ = Highs_create();
     Highs_setBoolOptionValue(h_, "output_flag", 0);
-    Highs_setIntOptionValue(h_, "threads", 1);
+    Highs_setIntOptionValue(h_, "threads", engine_threads(slp->prob));
     // A subproblem is small; one that runs on is cut off (HiGHS's QP solver
     // can cycle on nearly singular matrices) and counts as failed.
     Highs_setIntOptionValue(h_, "qp_iteration_limit", 20000);
@@ -219,13 +221,24 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     cup[n_ + e] = hinf_;
     cost[n_ + e] = (mode == 0 ? mu_ : 1.0) * wt_[nlrows_[e / 2]];
   }
+  // Errors held by KSLPfixpenalties: + lifts a row to its lower limit, -
+  // lowers it to its upper one.
+  if (slp_->fixed_err.size() == static_cast<size_t>(m_))
+    for (int r = 0; r < ne; ++r) {
+      double f = slp_->fixed_err[nlrows_[r]];
+      clo[n_ + 2 * r] = cup[n_ + 2 * r] = std::max(0.0, f);
+      clo[n_ + 2 * r + 1] = cup[n_ + 2 * r + 1] = std::max(0.0, -f);
+    }
+  const bool scaled = slp_->rowscale.size() == static_cast<size_t>(m_);
   // Rows, row-wise.
   std::vector<HighsInt> start{0}, index;
   std::vector<double> val, rlo, rup;
   std::vector<int> model_row;
+  std::vector<double> row_factor;  // of each subproblem row (KSLPscaling)
   for (size_t r = 0; r < nlrows_.size(); ++r) {
     int i = nlrows_[r];
     const Func &f = P.rows[i];
+    const double sc = scaled ? slp_->rowscale[i] : 1.0;
     double lin = gval_[i];
     for (size_t k = 0; k < f.cols.size(); ++k) {
       double a = coef(r, k);
@@ -237,17 +250,18 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
         continue;
       }
       index.push_back(j);
-      val.push_back(a);
+      val.push_back(sc * a);
     }
     index.push_back(n_ + 2 * static_cast<int>(r));
-    val.push_back(1.0);
+    val.push_back(sc);
     index.push_back(n_ + 2 * static_cast<int>(r) + 1);
-    val.push_back(-1.0);
+    val.push_back(-sc);
     start.push_back(static_cast<HighsInt>(index.size()));
     double s = shift ? (*shift)[r] : 0.0;
-    rlo.push_back(P.rlo[i] <= -kInf ? -hinf_ : P.rlo[i] - lin - s);
-    rup.push_back(P.rup[i] >= kInf ? hinf_ : P.rup[i] - lin - s);
+    rlo.push_back(P.rlo[i] <= -kInf ? -hinf_ : sc * (P.rlo[i] - lin - s));
+    rup.push_back(P.rup[i] >= kInf ? hinf_ : sc * (P.rup[i] - lin - s));
     model_row.push_back(i);
+    row_factor.push_back(sc);
   }
   for (int i : linrows_) {
     const Func &f = P.rows[i];
@@ -361,7 +375,9 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   res.held.assign(n_, 0);
   for (int j = 0; j < n_; ++j) res.held[j] = is_fixed(j);
   res.rowdual.assign(m_, 0.0);
-  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r] / sigma;
+  for (int r = 0; r < nr; ++r)
+    res.rowdual[model_row[r]] =
+        rd[r] / sigma * (r < static_cast<int>(row_factor.size()) ? row_factor[r] : 1.0);
   return res;
 }
 
@@ -551,6 +567,8 @@ bool Solver::end_iteration() {
 bool Solver::interrupted(const std::chrono::steady_clock::time_point &t0) {
   if (slp_->interrupt.load()) return true;
   if (slp_->prob->data->solver && slp_->prob->data->solver->interrupt.load()) return true;
+  if (slp_->owner && slp_->owner->prob->data->solver && slp_->owner->prob->data->solver->interrupt.load())
+    return true;
   double limit = ctl_d(slp_, KSLP_CTRL_TIMELIMIT);
   double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   return limit < kInf && secs > limit;
@@ -1040,9 +1058,10 @@ int Solver::run() {
 extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
   return slp_guarded(slp, "KSLPnlpoptimize", [&] {
     const char *F = "KSLPnlpoptimize";
-    if (flags && std::strchr(flags, 'g'))
-      raise(KRVU_ERR_STATE, "%s: flag 'g' asks for the mixed-integer nonlinear search, which this "
-                            "version does not have", F);
+    if (has_entities(slp)) {
+      run_minlp(slp, flags, F);
+      return 0;
+    }
     slp->interrupt.store(false);
     if (slp->prob->data->solver) slp->prob->data->solver->interrupt.store(false);
     slp->stop_reason.clear();
@@ -1060,6 +1079,7 @@ extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
     }
     slp->rowinfo.clear();
     slp->colinfo.clear();
+    ++slp->evals.solves;
     slp->constructed = true;
     int rc = 0;
     if (slpcb_fire_construct(slp) || slpcb_fire_slpstart(slp)) {
