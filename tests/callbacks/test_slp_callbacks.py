@@ -138,3 +138,23 @@ def test_coefevalerror_names_the_row_and_the_message_callback_gets_lines():
     assert errors and errors[0][0] == 0
     assert nlstatus(p) == 6
     assert any("Nonlinear solve" in m for m in lines)
+
+
+def test_node_kinds_of_the_nonlinear_search_and_slpnode_set_twice():
+    x = korvu.var(name="x", lb=-5, ub=5, vartype=korvu.integer)
+    y = korvu.var(name="y", lb=-5, ub=5)
+    p = korvu.problem(x, y)
+    p.controls.outputlog = 0
+    p.addConstraint(x ** 2 + y ** 2 <= 10.5)
+    p.setObjective(-(x + korvu.sin(y)))
+    first, second, incumbents, after, before = [], [], [], [], []
+    p.setcbslpnode(lambda prob, data: first.append(1))
+    p.setcbslpnode(lambda prob, data: second.append(1))
+    p.setcbintsol(lambda prob, data: incumbents.append(prob.getSolution(x)))
+    p.setcboptnode(lambda prob, data: after.append(1) or 1)
+    p.setcbprenode(lambda prob, data: before.append(1) or 0)
+    p.solve()
+    assert p.getSolution(x) == 3.0
+    assert p.getSolution(y) == pytest.approx(math.sqrt(1.5), abs=1e-6)
+    assert first == [] and len(second) >= 1
+    assert incumbents and len(after) >= 1 and len(before) >= 1
