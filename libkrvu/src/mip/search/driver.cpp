@@ -23,8 +23,20 @@ double secs_since(std::chrono::steady_clock::time_point t) {
 
 Searcher::Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &hooks,
                    const std::atomic<bool> &interrupt)
-    : ctl_(ctl), hooks_(hooks), interrupt_(interrupt) {
+    : ctl_(ctl), hooks_(hooks), interrupt_(interrupt), pool_(ctl.pool ? *ctl.pool : own_pool_) {
   build(w);
+}
+
+// A pool the caller keeps gets back its user cuts as they were, out of any
+// relaxation, and loses the search's own cuts.
+Searcher::~Searcher() {
+  std::vector<int64_t> own;
+  for (auto &p : pool_) {
+    p.second.in_lp = false;
+    p.second.age = 0;
+    if (p.second.origin != 'U') own.push_back(p.first);
+  }
+  for (int64_t id : own) pool_.remove(id);
 }
 
 void Searcher::build(const ModelData &w) {
@@ -258,6 +270,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
   // A candidate that breaks rows the relaxation held out is no solution;
   // the rows it breaks enter the relaxation.
   if (!lazyrows_.empty() && add_violated(x, 1) + add_violated(x, 2) > 0) return;
+  if (breaks_user_cut(x, 10)) return;
   if (hooks_.active()) {
     double cutoff = sense_ * user_cutoff_;
     const bool reject = hooks_.preintsol(nullptr, std::strcmp(source, "the relaxation") ? 1 : 0, x, cutoff);
@@ -339,35 +352,62 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
   return o;
 }
 
-Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
-  if (!load_bounds(nd)) return NodeEnd::kInfeasible;
-  if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
-  if (ctl_.relaxation) return process_relaxed(nd, kids);
-  push_bounds();
-  LpOutcome o = lazy_rows(cut_loop(nd, solve_lp(&nd)));
-  lp_holds_ = nd.id;
+bool Searcher::ends_node(const Node &nd, LpOutcome o, NodeEnd &end) {
   switch (o) {
-    case LpOutcome::kInterrupted: return NodeEnd::kStopped;
-    case LpOutcome::kInfeasible: return NodeEnd::kInfeasible;
+    case LpOutcome::kInterrupted: end = NodeEnd::kStopped; return true;
+    case LpOutcome::kInfeasible: end = NodeEnd::kInfeasible; return true;
     case LpOutcome::kUnbounded:
       if (nd.depth == 0) res_.status = KRVU_MIP_UNBOUNDED;
-      return NodeEnd::kInfeasible;
-    case LpOutcome::kOptimal: break;
+      end = NodeEnd::kInfeasible;
+      return true;
+    case LpOutcome::kOptimal: return false;
     default:
       // The relaxation could not be solved: the node is given up, and its
       // bound keeps the search from claiming optimality.
       res_.bound = std::min(res_.bound, nd.bound);
       ++dropped_;
-      return NodeEnd::kPruned;
+      end = NodeEnd::kPruned;
+      return true;
   }
-  double obj = lp_->objective();
-  if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);
-  if (cut_off(obj)) {
-    hooks_.nodecutoff(nd.id);
-    return NodeEnd::kPruned;
-  }
+}
+
+Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
+  if (!load_bounds(nd)) return NodeEnd::kInfeasible;
+  if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
+  if (ctl_.relaxation) return process_relaxed(nd, kids);
+  push_bounds();
+  if (!nd.load.empty()) load_cuts(nd.load);
+  LpOutcome o = held_rows(cut_loop(nd, solve_lp(&nd)));
+  lp_holds_ = nd.id;
+  // Cuts the optnode callbacks put into the relaxation (or took out) have
+  // the node solved again and the callbacks called again, a bounded number
+  // of times.
+  constexpr int kMaxUserRounds = 50;
   Branches stored;
-  if (hooks_.active() && hooks_.optnode(view(nd, true), &stored)) return NodeEnd::kInfeasible;
+  BranchCuts stored_cuts;
+  NodeEnd end;
+  double obj = 0;
+  for (int round = 0;; ++round) {
+    if (ends_node(nd, o, end)) return end;
+    obj = lp_->objective();
+    if (round == 0 && nd.info.col >= 0) observe(nd.info, obj - nd.bound);
+    if (cut_off(obj)) {
+      hooks_.nodecutoff(nd.id);
+      return NodeEnd::kPruned;
+    }
+    if (!hooks_.active() || round >= kMaxUserRounds) break;
+    stored.clear();
+    stored_cuts.clear();
+    user_branches_.clear();
+    user_branch_cuts_.clear();
+    dirty_ = false;
+    in_optnode_ = true;
+    const bool infeasible = hooks_.optnode(view(nd, true), &stored, &stored_cuts);
+    in_optnode_ = false;
+    if (infeasible) return NodeEnd::kInfeasible;
+    if (!dirty_) break;
+    o = held_rows(solve_lp(nullptr));
+  }
   std::vector<double> x = lp_->x();
   if (!violated(x)) {
     accept(x, obj, "the relaxation");
@@ -385,13 +425,20 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
-  return branch_node(nd, x, obj, stored, kids);
+  return branch_node(nd, x, obj, stored, kids, &stored_cuts);
 }
 
 Searcher::NodeEnd Searcher::branch_node(Node &nd, const std::vector<double> &x, double obj,
-                                        const Branches &stored, std::vector<Node> &kids) {
+                                        const Branches &stored, std::vector<Node> &kids,
+                                        const BranchCuts *stored_cuts) {
   if (!stored.empty()) {
-    make_children(nd, obj, stored, kids);
+    make_children(nd, obj, stored, kids, stored_cuts);
+    return NodeEnd::kBranched;
+  }
+  if (!user_branches_.empty()) {
+    make_children(nd, obj, user_branches_, kids, &user_branch_cuts_);
+    user_branches_.clear();
+    user_branch_cuts_.clear();
     return NodeEnd::kBranched;
   }
   bool prune = false;
@@ -416,13 +463,7 @@ void Searcher::log_progress(bool force) {
   if (hooks_.globallog()) stop_ = KRVU_STOP_USER;
 }
 
-SearchResult Searcher::run(const SearchStart &start) {
-  t0_ = last_log_ = std::chrono::steady_clock::now();
-  res_ = SearchResult();
-  res_.bound = INFINITY;
-  user_cutoff_ = std::isfinite(ctl_.cutoff) && std::fabs(ctl_.cutoff) < KRVU_INFINITY
-                     ? sense_ * ctl_.cutoff
-                     : INFINITY;
+void Searcher::start_engine() {
   LpWorkerOptions opt;
   opt.feastol = ctl_.feastol;
   opt.threads = ctl_.engine_threads;
@@ -430,6 +471,16 @@ SearchResult Searcher::run(const SearchStart &start) {
   lo_ = lplo_ = root_lo_ = lpm_.lb;
   up_ = lpup_ = root_up_ = lpm_.ub;
   rowon_.assign(m_, 0);
+}
+
+SearchResult Searcher::run(const SearchStart &start) {
+  t0_ = last_log_ = std::chrono::steady_clock::now();
+  res_ = SearchResult();
+  res_.bound = INFINITY;
+  user_cutoff_ = std::isfinite(ctl_.cutoff) && std::fabs(ctl_.cutoff) < KRVU_INFINITY
+                     ? sense_ * ctl_.cutoff
+                     : INFINITY;
+  start_engine();
   bool infeasible = !propagate_all();
   root_lo_ = lo_;
   root_up_ = up_;
