@@ -3,6 +3,7 @@ our solver and by scipy's SLSQP from the book's start points.
 
 Run:  python bench/nonlinear.py --build build/<dir> [--problems 1,6,71] [--route c|python]
                                 [--local slp|ipm|both] [--log 0..3] [--no-scipy] [--no-speed]
+                                [--no-multistart]
 
 --local picks the local solver of the C route (slp, the default, ipm the interior-point
 solver, both: one column each).  route c (default) drives libkrvu's C API through the small program nonlinear.cpp
@@ -10,7 +11,9 @@ solver, both: one column each).  route c (default) drives libkrvu's C API throug
 problem.solve().  A run succeeds when it reports a (locally) optimal status, the point
 is feasible within 1e-6 and the objective is within 1e-4 (relative to 1 + |f*|) of the
 book's value or below it.  The speed figures are the evaluation rate of a formula of
-10^5 tokens and the cost of its gradient against one evaluation.
+10^5 tokens and the cost of its gradient against one evaluation.  The multistart figure
+is the wall time of 20 jobs on 2 workers over 1 worker (korvu from --build's pkg), on a
+model with many local minima in 24 columns.
 """
 import argparse
 import math
@@ -202,6 +205,32 @@ def success(p, r):
     return r["f"] <= p.fopt + 1e-4 * (1 + abs(p.fopt))
 
 
+# --- multistart on workers ---------------------------------------------------------------
+
+def multistart_figure(build, jobs=20, n=24, repeats=3):
+    """Best wall time of `jobs` multistart jobs on 1 and on 2 workers, and the best
+    objective each found (the same jobs, so the same result)."""
+    sys.path.insert(0, os.path.join(build, "pkg"))
+    import korvu
+    times, best = {}, {}
+    for threads in (1, 2):
+        runs = []
+        for _ in range(repeats):
+            x = [korvu.var(lb=-5, ub=5, name="x%d" % j) for j in range(n)]
+            p = korvu.problem(x, name="wavy")
+            p.controls.outputlog = 0
+            p.setObjective(korvu.Sum(0.1 * v ** 2 + korvu.sin(3 * v) for v in x)
+                           + 0.05 * korvu.Sum((x[j] - x[j + 1]) ** 2 for j in range(n - 1)))
+            p.msaddpreset("random", korvu.msset_initialvalues, jobs, None)
+            p.controls.threads = threads
+            t0 = time.perf_counter()
+            p.solve()
+            runs.append(time.perf_counter() - t0)
+            best[threads] = p.getObjVal()
+        times[threads] = min(runs)
+    return times, best
+
+
 def median(v):
     return statistics.median(v) if v else math.nan
 
@@ -215,6 +244,7 @@ def main():
     ap.add_argument("--log", type=int, default=0)
     ap.add_argument("--no-scipy", action="store_true")
     ap.add_argument("--no-speed", action="store_true")
+    ap.add_argument("--no-multistart", action="store_true")
     ap.add_argument("--work", default=None)
     args = ap.parse_args()
     problems = hs.PROBLEMS
@@ -269,6 +299,11 @@ def main():
         out = subprocess.run([exe, "speed"], text=True, stdout=subprocess.PIPE, check=True).stdout
         print()
         print(out.strip())
+    if not args.no_multistart:
+        times, best = multistart_figure(args.build)
+        print()
+        print("multistart 20 jobs: 1 worker %.3f s, 2 workers %.3f s, ratio %.2f (target <= 0.6); "
+              "best objective %.8g / %.8g" % (times[1], times[2], times[2] / times[1], best[1], best[2]))
 
 
 if __name__ == "__main__":

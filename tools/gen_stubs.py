@@ -219,6 +219,9 @@ def callback_lines():
         kind = name[len("addcb"):]
         lines.append(f"    def addcb{kind}(self, callback: Callable[..., Any], data: Any = None, priority: int = 0) -> None: ...")
         lines.append(f"    def removecb{kind}(self, callback: Callable[..., Any] | None = None, data: Any = None) -> None: ...")
+    # The nonlinear solver's kinds are set (a second set replaces the first), never removed.
+    for name in sorted(n for n in dir(korvu.problem) if n.startswith("setcb")):
+        lines.append(f"    def {name}(self, callback: Callable[..., Any], data: Any = None, priority: int = 0) -> None: ...")
     return lines
 
 

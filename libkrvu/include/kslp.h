@@ -546,34 +546,61 @@ KSLP_CB_KINDS(KSLP_CB_DECLARE)
 #undef KSLP_CB_DECLARE
 
 /* Multistart.  Jobs queued on a problem run when KSLPnlpoptimize starts: each
- * on a working copy of the problem with its own start values and controls,
- * on up to `threads` (KRVU control of the problem under it) workers.  The
- * best result (feasible first, then by objective) is written back as the
- * problem's solution; the queue is emptied.  A job:
+ * on a working copy of the problem (its model, controls and callbacks), with
+ * its own start values and controls, on up to `threads` (control 8020 of the
+ * problem under it; 0: one per processor) workers.  The best result (one
+ * within the feasibility tolerance first, then the better objective, then
+ * the smaller violation) becomes the problem's solution and attributes, and
+ * the mswinner callback is told of its job.  When no job leaves a result the
+ * problem is solved once from its own start.  Jobs stay queued (every solve
+ * runs them) until KSLPmsclear.  A callback that stops a job's solve, or an
+ * interrupt of the problem, stops the whole run.  A job:
  *   description  a text (copied)
- *   ninitial, colind, initval  start values of columns (KSLPchgvar initvalue)
- *   nint, intid, intval; ndbl, dblid, dblval  nonlinear controls to set
+ *   ninitial, colind, initval  start values of columns (as KSLPchgvar initvalue)
+ *   nint, intid, intval; ndbl, dblid, dblval  controls of the problem under
+ *                the nonlinear one or of the nonlinear solver, set on the copy
  *   job          the caller's object, handed to the msjob callbacks
  * Arrays may be null when their count is 0. */
 KRVU_API int KSLPmsaddjob(KSLPprob slp, const char *description, int ninitial,
                           const int colind[], const double initval[], int nint,
                           const int intid[], const int intval[], int ndbl, const int dblid[],
                           const double dblval[], void *job);
-/* Queues count jobs of a preset (KSLP_MSSET_*): random start points within
- * the column bounds (clipped to +-boundlimit where a bound is infinite), or
- * the local solver's control variations, seeded by seed; every job gets the
- * object job. */
+/* Presets: count jobs each.
+ *   INITIALVALUES  random start points, uniform within the column bounds; where
+ *                  a bound is infinite, within 10 * max(1, |start|) of the
+ *                  column's start (initial value, else 0)
+ *   INITIALFILTERED  the same drawn from four times as many points, keeping
+ *                  those of least violation (then best objective)
+ *   SOLVERS        each local solver once (SLP, and interior point when built
+ *                  in); count caps the number
+ *   SLP_BASIC / SLP_EXTENDED  the SLP solver with varied trust radius and
+ *                  second-order step (extended: also the penalty, and random
+ *                  starts from the fifth job on)
+ *   IPM_BASIC / IPM_EXTENDED  the interior-point solver with varied
+ *                  tolerances (extended: also random starts); fails when it
+ *                  is not built in
+ * Random points come from a generator seeded by the problem's count of jobs
+ * added so far: the same calls give the same jobs. */
+#define KSLP_MSSET_INITIALVALUES 0
+#define KSLP_MSSET_SOLVERS 1
+#define KSLP_MSSET_SLP_BASIC 2
+#define KSLP_MSSET_SLP_EXTENDED 3
+#define KSLP_MSSET_IPM_BASIC 4
+#define KSLP_MSSET_IPM_EXTENDED 5
+#define KSLP_MSSET_INITIALFILTERED 6
 KRVU_API int KSLPmsaddpreset(KSLPprob slp, const char *description, int preset, int count,
                              void *job);
-/* A preset with further settings applied to each of its jobs, as
- * KSLPmsaddjob. */
+/* A preset whose jobs also get the start values and controls given (these
+ * win over the preset's own). */
 KRVU_API int KSLPmsaddcustompreset(KSLPprob slp, const char *description, int preset, int count,
                                    int ninitial, const int colind[], const double initval[],
                                    int nint, const int intid[], const int intval[], int ndbl,
                                    const int dblid[], const double dblval[], void *job);
-/* Empties the queue; each job object removed is passed to release (may be
- * null), so that the caller may drop what it held. */
-KRVU_API int KSLPmsclear(KSLPprob slp, void (*release)(void *job));
+/* Empties the queue. */
+KRVU_API int KSLPmsclear(KSLPprob slp);
+/* The function called with a job's object when the job leaves the queue (by
+ * KSLPmsclear or the problem's destruction); null: none. */
+KRVU_API int KSLPmssetjobrelease(KSLPprob slp, void (*release)(void *job));
 /* Number of jobs queued. */
 KRVU_API int KSLPmsjobs(KSLPprob slp, int *count);
 /* ---- end of callbacks and multistart ---------------------------------- */

@@ -396,3 +396,4 @@ PyMethodDef *problem_cutpool_methods(void);
 PyMethodDef *problem_slpdata_methods(void);
 PyMethodDef *problem_slp_solve_methods(void);
 PyMethodDef *problem_directive_methods(void);
+PyMethodDef *problem_slp_multistart_methods(void);

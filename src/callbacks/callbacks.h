@@ -21,12 +21,24 @@ inline problem_s *entry_owner(PyObject *entry) {
   return PyCapsule_CheckExact(o) ? static_cast<problem_s *>(PyCapsule_GetPointer(o, nullptr)) : nullptr;
 }
 
+// A new entry [owner, callable, data, priority] (null with an exception).
+PyObject *callback_entry_new(problem_s *p, PyObject *callable, PyObject *data, PyObject *priority);
+
 // The addcb<kind>/removecb<kind> and copycallbacks methods of korvu.problem.
 PyMethodDef *problem_callback_methods(void);
 
 // Registers on dst every callback of src's library kinds, slot by slot and
 // in registration order.  0, or -1 with an exception.
 int callbacks_copy(problem_s *dst, problem_s *src);
+
+// What every trampoline shares (trampolines.cpp): the integer reading of a
+// callable's result (an integer its value, None 0, anything else -1), and
+// keeping an exception raised on a worker thread with the problem.
+int callback_int_result(PyObject *r);
+void callback_keep_error(problem_s *owner);
+
+// The setcb<kind> methods of the nonlinear solver's kinds (slp_kinds.cpp).
+PyMethodDef *problem_slp_callback_methods(void);
 
 // Raises (returns 1) the exception a callback of this problem left on another
 // thread, if any; 0 otherwise.

@@ -24,6 +24,18 @@ void discard(PyObject *entry) { PyList_SetItem(entry, 0, PyRef::borrow(Py_None).
 
 }  // namespace
 
+PyObject *callback_entry_new(problem_s *p, PyObject *callable, PyObject *data, PyObject *priority) {
+  PyRef owner = PyRef::steal(PyCapsule_New(p, nullptr, nullptr));
+  if (!owner) return nullptr;
+  PyRef entry = PyRef::steal(PyList_New(4));
+  if (!entry) return nullptr;
+  PyList_SET_ITEM(entry.get(), 0, owner.release());
+  PyList_SET_ITEM(entry.get(), 1, PyRef::borrow(callable).release());
+  PyList_SET_ITEM(entry.get(), 2, PyRef::borrow(data).release());
+  PyList_SET_ITEM(entry.get(), 3, PyRef::borrow(priority).release());
+  return entry.release();
+}
+
 // Registers one entry [problem, callable, data, priority] in a slot.
 int callbackInList(problem_s *p, PyObject **slots, int slot, PyObject *callable, PyObject *data,
                    PyObject *priority) {
@@ -33,14 +45,8 @@ int callbackInList(problem_s *p, PyObject **slots, int slot, PyObject *callable,
   }
   int prio = static_cast<int>(PyLong_AsLong(priority));
   if (prio == -1 && PyErr_Occurred()) return -1;
-  PyRef owner = PyRef::steal(PyCapsule_New(p, nullptr, nullptr));
-  if (!owner) return -1;
-  PyRef entry = PyRef::steal(PyList_New(4));
+  PyRef entry = PyRef::steal(callback_entry_new(p, callable, data, priority));
   if (!entry) return -1;
-  PyList_SET_ITEM(entry.get(), 0, owner.release());
-  PyList_SET_ITEM(entry.get(), 1, PyRef::borrow(callable).release());
-  PyList_SET_ITEM(entry.get(), 2, PyRef::borrow(data).release());
-  PyList_SET_ITEM(entry.get(), 3, PyRef::borrow(priority).release());
   PyRef list = PyRef::borrow(slots[slot]);
   if (!list && !(list = PyRef::steal(PyList_New(0)))) return -1;
   // Appended first, so that a refusal by the library leaves nothing behind.

@@ -16,7 +16,37 @@ const char *const korvu_cb_kind_names[KRVU_CB_KIND_COUNT] = {
 #undef KORVU_CB_NAME
 };
 
+// "Integer" results: an integer gives its value, None 0, anything else -1.
+int callback_int_result(PyObject *r) {
+  if (r == Py_None) return 0;
+  if (!PyFloat_Check(r) && PyIndex_Check(r)) {
+    PyRef i = PyRef::steal(PyNumber_Index(r));
+    if (i) {
+      int overflow = 0;
+      long v = PyLong_AsLongAndOverflow(i.get(), &overflow);
+      if (!overflow && v >= INT32_MIN && v <= INT32_MAX) return static_cast<int>(v);
+      return overflow > 0 || v > 0 ? INT32_MAX : INT32_MIN;
+    }
+    PyErr_Clear();
+  }
+  return -1;
+}
+
+// An exception raised on another thread than the one solving would be lost
+// with that thread's state: it is kept with the problem until the solve ends.
+void callback_keep_error(problem_s *owner) {
+  if (!owner->busy || owner->busy_thread == PyThread_get_thread_ident() || owner->cb_error) return;
+  PyObject *t, *v, *tb;
+  PyErr_Fetch(&t, &v, &tb);
+  owner->cb_error = Py_BuildValue("(NNN)", t ? t : korvu::PyRef::borrow(Py_None).release(),
+                                  v ? v : korvu::PyRef::borrow(Py_None).release(),
+                                  tb ? tb : korvu::PyRef::borrow(Py_None).release());
+}
+
 namespace {
+
+int int_result(PyObject *r) { return callback_int_result(r); }
+void keep_error(problem_s *owner) { callback_keep_error(owner); }
 
 // The kinds with a shared integer-style trampoline report failures with one
 // generic text; the others name themselves.
@@ -35,22 +65,6 @@ constexpr bool kNamedMessage[KRVU_CB_KIND_COUNT] = {
 #undef KORVU_CB_NAMED
 };
 
-// "Integer" results: an integer gives its value, None 0, anything else -1.
-int int_result(PyObject *r) {
-  if (r == Py_None) return 0;
-  if (!PyFloat_Check(r) && PyIndex_Check(r)) {
-    PyRef i = PyRef::steal(PyNumber_Index(r));
-    if (i) {
-      int overflow = 0;
-      long v = PyLong_AsLongAndOverflow(i.get(), &overflow);
-      if (!overflow && v >= INT32_MIN && v <= INT32_MAX) return static_cast<int>(v);
-      return overflow > 0 || v > 0 ? INT32_MAX : INT32_MIN;
-    }
-    PyErr_Clear();
-  }
-  return -1;
-}
-
 bool is_number(PyObject *o) { return !PyBool_Check(o) && (PyFloat_Check(o) || PyIndex_Check(o)); }
 
 PyObject *to_py(int v) { return PyLong_FromLong(v); }
@@ -60,17 +74,6 @@ PyObject *to_py(const char *s) { return s ? library_text(s) : korvu::PyRef::borr
 void stop_optimization(KRVUprob prob, const char *message) {
   PySys_WriteStderr("%s", message);
   KRVUinterrupt(prob, KRVU_STOP_USER);
-}
-
-// An exception raised on another thread than the one solving would be lost
-// with that thread's state: it is kept with the problem until the solve ends.
-void keep_error(problem_s *owner) {
-  if (!owner->busy || owner->busy_thread == PyThread_get_thread_ident() || owner->cb_error) return;
-  PyObject *t, *v, *tb;
-  PyErr_Fetch(&t, &v, &tb);
-  owner->cb_error = Py_BuildValue("(NNN)", t ? t : korvu::PyRef::borrow(Py_None).release(),
-                                  v ? v : korvu::PyRef::borrow(Py_None).release(),
-                                  tb ? tb : korvu::PyRef::borrow(Py_None).release());
 }
 
 // The shared part of every trampoline.  body(view, callable, data) calls the

@@ -15,7 +15,9 @@ std::vector<PyMethodDef *> problem_method_families(void) {
                                          problem_slpdata_methods(),
                                          problem_slp_solve_methods(),
                                          problem_directive_methods(),
-                                         problem_callback_methods()};
+                                         problem_callback_methods(),
+                                         problem_slp_callback_methods(),
+                                         problem_slp_multistart_methods()};
   return families;
 }
 

@@ -150,9 +150,14 @@ int KSLPcascade(KSLPprob slp) {
     for (size_t k = 0; k < order.size(); ++k)
       for (int d : P.rows[slp->vars.at(order[k]).detrow].cols)
         loop = loop || place[d] > static_cast<int>(k);
+    auto stopped = [&](const char *kind) {
+      raise(KRVU_ERR_STATE, "%s: the cascade was stopped by the %s callback", F, kind);
+    };
+    if (slp::slpcb_fire_cascadestart(slp)) stopped("cascadestart");
     for (int sweep = 0; sweep < (loop ? 20 : 1); ++sweep) {
       double moved = 0.0;
       for (int c : order) {
+        // Read again each time: a callback may change column properties.
         const slp::VarInfo &v = slp->vars.at(c);
         double before = x[c];
         bool failed = false;
@@ -160,16 +165,33 @@ int KSLPcascade(KSLPprob slp) {
                             &failed);
         if (failed) raise(KRVU_ERR_STATE, "%s: a user function failed in row %d", F, v.detrow);
         if (!ok && v.cascadelimit == 0) {
+          // The callback may accept the column as it was; without one the
+          // failure is the cascade's.
+          if (slp::slpcb_has(slp, slp::kSlpCb_cascadevarfail)) {
+            x[c] = before;
+            if (slp::slpcb_fire_cascadevarfail(slp, c)) stopped("cascadevarfail");
+            continue;
+          }
           if (!std::isfinite(g[c]) || g[c] == 0.0)
             raise(KRVU_ERR_STATE, "%s: column %d has no slope in its determining row %d at the point", F, c,
                   v.detrow);
           raise(KRVU_ERR_STATE, "%s: column %d could not be determined from row %d (no convergence)", F, c,
                 v.detrow);
         }
+        if (slp::slpcb_has(slp, slp::kSlpCb_drcol)) {
+          double nv = x[c];
+          if (slp::slpcb_fire_drcol(slp, c, x[c], P.lb[c], P.ub[c], &nv)) stopped("drcol");
+          if (!std::isfinite(nv))
+            raise(KRVU_ERR_ARGUMENT, "%s: the drcol callback gave column %d a value that is not a finite number",
+                  F, c);
+          x[c] = nv;
+        }
+        if (slp::slpcb_fire_cascadevar(slp, c)) stopped("cascadevar");
         moved = std::max(moved, std::fabs(x[c] - before));
       }
       if (moved <= 1e-12) break;
     }
+    if (slp::slpcb_fire_cascadeend(slp)) stopped("cascadeend");
     if (!P.cascade(x.data())) raise(KRVU_ERR_STATE, "%s: a user function failed in the objective", F);
     for (int c : order) slp->vars[c].value = x[c];
     for (const auto &t : P.transfers) slp->vars[t.col].value = x[t.col];

@@ -149,6 +149,16 @@ class Adapter : public Ipopt::TNLP {
                              Ipopt::IpoptCalculatedQuantities *) override {
     run_->iterations = iter;
     if (failed || nlp_failed()) return false;
+    // Called after each iteration (iteration 0: the start): the previous
+    // iteration ends here and the next begins.
+    bool stop = false;
+    if (iter > 0) {
+      stop = slpcb_fire_iterend(slp_) != 0;
+      if (slpcb_has(slp_, kSlpCb_itervar))
+        for (int j = 0; j < nlp().n && !stop; ++j)
+          if (!nlp().eliminated_col[j]) stop = slpcb_fire_itervar(slp_, j) != 0;
+    }
+    if (stop || slpcb_fire_iterstart(slp_)) slp_->interrupt.store(true);
     if (slp_->interrupt.load()) return false;
     if (slp_->prob->data->solver && slp_->prob->data->solver->interrupt.load()) return false;
     double limit = ctl_d(slp_, KSLP_CTRL_TIMELIMIT);

@@ -89,7 +89,7 @@ void Nlp::build(KSLPprob s, const char *func, bool relaxed) {
   for (auto &c : s->coefs) {
     const Tape &t = tape_of(s, c, func);
     if (c.col >= n) raise(KRVU_ERR_STATE, "%s: a formula of row %d multiplies column %d, which does not exist", func, c.row, c.col);
-    rows[c.row].terms.push_back(FormulaTerm{&t, c.col, c.factor});
+    rows[c.row].terms.push_back(FormulaTerm{&t, c.col, c.factor, c.row});
   }
 
   // The objective: c'x + 0.5 x'Qx, Q held as its lower triangle.
@@ -153,7 +153,7 @@ void Nlp::build(KSLPprob s, const char *func, bool relaxed) {
         obj.q2.push_back(f.q2[k]);
         obj.qv.push_back(w * f.qv[k]);
       }
-      for (auto &t : f.terms) obj.terms.push_back(FormulaTerm{t.tape, t.col, w * t.factor});
+      for (auto &t : f.terms) obj.terms.push_back(FormulaTerm{t.tape, t.col, w * t.factor, t.row});
       f = Func();
       break;
     }
@@ -192,6 +192,7 @@ bool Nlp::value(const Func &f, const double *x, double *v) {
   for (const FormulaTerm &t : f.terms) {
     bool ok;
     double e = t.tape->eval(x, work_, &user, &ok);
+    if (!ok || !std::isfinite(e)) eval_error(t);
     if (!ok) return false;
     r += t.factor * (t.col >= 0 ? x[t.col] : 1.0) * e;
   }
@@ -221,6 +222,7 @@ bool Nlp::gradient(const Func &f, const double *x, double scale, double *g, doub
     bool ok;
     double mult = t.factor * (t.col >= 0 ? x[t.col] : 1.0);
     double e = t.tape->gradient(x, scale * mult, g, work_, adj_, &user, &ok);
+    if (!ok || !std::isfinite(e)) eval_error(t);
     if (!ok) return false;
     if (t.col >= 0) g[t.col] += scale * t.factor * e;
     r += mult * e;
@@ -289,6 +291,11 @@ int Nlp::quadratic_convexity() const {
     if (r <= 0) return r;
   }
   return 1;
+}
+
+void Nlp::eval_error(const FormulaTerm &t) {
+  if (slp && slpcb_has(slp, kSlpCb_coefevalerror) && slpcb_fire_coefevalerror(slp, t.row, t.col))
+    slp->interrupt.store(true);
 }
 
 bool Nlp::cascade(double *x) {

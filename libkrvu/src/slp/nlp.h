@@ -13,6 +13,7 @@ struct FormulaTerm {
   const Tape *tape;
   int col;        // multiplying column or -1
   double factor;
+  int row = -1;   // the row of the coefficient (the coefevalerror callback names it)
 };
 
 // One function of the columns: linear, quadratic (x'Qx as triplets c1 <= c2
@@ -73,6 +74,9 @@ struct Nlp {
 
  private:
   std::vector<double> work_, adj_;
+  // A formula term that failed or gave NaN or infinity: the coefevalerror
+  // callback hears of it, and may stop the solve.
+  void eval_error(const FormulaTerm &t);
 };
 
 double row_violation(double v, double lo, double up);

@@ -6,6 +6,7 @@
 
 #include "core/common.h"
 #include "params/access.h"
+#include "slp/multistart.h"
 #include "slp/slpprob.h"
 
 using namespace krvu;
@@ -73,6 +74,9 @@ int KSLPcreateprob(KSLPprob *slp, KRVUprob *prob) {
 int KSLPdestroyprob(KSLPprob slp) {
   return guarded_global("KSLPdestroyprob", [&] {
     check_slp(slp, "KSLPdestroyprob");
+    // Told while the problem is whole; its answer cannot keep it alive.
+    slp::slpcb_fire_destroy(slp);
+    slp::multistart_release(slp);
     if (slp->prob && slp->prob->magic == kMagicProb) slp->prob->slp = nullptr;
     slp->magic = kMagicDead;
     delete slp;

@@ -744,6 +744,8 @@ int KSLPconstruct(KSLPprob slp) {
   return slp_guarded(slp, "KSLPconstruct", [&] {
     for (Coef &c : slp->coefs) slp::tape_of(slp, c, "KSLPconstruct");
     slp->constructed = true;
+    if (slp::slpcb_fire_construct(slp))
+      raise(KRVU_ERR_STATE, "KSLPconstruct: stopped by the construct callback");
     return 0;
   });
 }

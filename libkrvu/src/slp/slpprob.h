@@ -82,6 +82,16 @@ struct FuncInfo {
   bool failed;
 };
 
+// A queued multistart job (multistart.cpp).
+struct MsJob {
+  std::string description;
+  std::vector<int> cols;
+  std::vector<double> vals;
+  std::vector<std::pair<int, int>> ictl;
+  std::vector<std::pair<int, double>> dctl;
+  void *job = nullptr;
+};
+
 }  // namespace slp
 }  // namespace krvu
 
@@ -140,6 +150,9 @@ struct kslp_prob_s {
   bool constructed = false;
   std::atomic<bool> interrupt{false};
   std::string stop_reason;  // a user function's failure, for the last error
+  std::vector<krvu::slp::MsJob> msjobs;  // multistart queue
+  void (*msrelease)(void *job) = nullptr;
+  uint64_t msadded = 0;  // jobs ever added (seeds the presets' points)
 };
 
 namespace krvu {

@@ -24,6 +24,7 @@
 #include "model/store.h"
 #include "slp/ipm.h"
 #include "slp/minlp.h"
+#include "slp/multistart.h"
 #include "slp/nlp.h"
 #include "slp/slpprob.h"
 
@@ -179,6 +180,9 @@ class Solver {
                        const std::vector<double> &rowdual, std::vector<double> &out);
   bool project_start();
   bool interrupted(const std::chrono::steady_clock::time_point &t0);
+  // The iteration callbacks: iterend, then itervar for every column; true
+  // when one of them asked to stop.
+  bool end_iteration();
   void finish(int status, const std::vector<double> &rowdual);
 };
 
@@ -551,6 +555,15 @@ bool Solver::project_start() {
   return true;
 }
 
+bool Solver::end_iteration() {
+  bool stop = slpcb_fire_iterend(slp_) != 0;
+  if (slpcb_has(slp_, kSlpCb_itervar))
+    for (int j = 0; j < n_ && !stop; ++j)
+      if (!P.eliminated_col[j]) stop = slpcb_fire_itervar(slp_, j) != 0;
+  if (stop) slp_->interrupt.store(true);
+  return stop;
+}
+
 bool Solver::interrupted(const std::chrono::steady_clock::time_point &t0) {
   if (slp_->interrupt.load()) return true;
   if (slp_->prob->data->solver && slp_->prob->data->solver->interrupt.load()) return true;
@@ -837,10 +850,22 @@ int Solver::run() {
   };
   keep_if_best();
   bool restarted = false;
+  // An iteration is open from its iterstart callback until the next one
+  // starts or the loop ends, whichever way it leaves the loop's body.
+  bool open = false;
   iter_ = 0;
   for (;;) {
   for (; iter_ < maxiter; ++iter_) {
+    if (open) {
+      open = false;
+      if (end_iteration()) break;
+    }
     if (interrupted(t0)) break;
+    open = true;
+    if (slpcb_fire_iterstart(slp_)) {
+      slp_->interrupt.store(true);
+      break;
+    }
     if (!std::isfinite(F_)) {
       status = KSLP_NLPSTATUS_UNFINISHED;
       break;
@@ -1037,6 +1062,7 @@ int Solver::run() {
       break;
     }
   }
+  if (open) end_iteration();
   if (P.user_failed) return -1;
   if (status != KSLP_NLPSTATUS_LOCALLY_INFEASIBLE || best_x.empty() || restarted || iter_ >= maxiter ||
       mu_ >= maxpen)
@@ -1073,6 +1099,7 @@ extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
     if (slp->prob->data->solver) slp->prob->data->solver->interrupt.store(false);
     slp->stop_reason.clear();
     set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNSTARTED);
+    if (multistart_pending(slp) && multistart_run(slp, flags, F)) return 0;
     Nlp nlp;
     nlp.build(slp, F);
     // A distribution factor stands for a derivative: its column must be one
@@ -1087,13 +1114,17 @@ extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
     slp->colinfo.clear();
     ++slp->evals.solves;
     slp->constructed = true;
-    int rc;
-    if (ipm_chosen(slp, F)) {
+    int rc = 0;
+    if (slpcb_fire_construct(slp) || slpcb_fire_slpstart(slp)) {
+      // Stopped before the first iteration: the solve is unfinished, not failed.
+      set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNFINISHED);
+    } else if (ipm_chosen(slp, F)) {
       rc = ipm_solve(slp, nlp);
     } else {
       Solver s(slp, nlp, flags);
       rc = s.run();
     }
+    if (rc == 0 && !nlp.user_failed) slpcb_fire_slpend(slp);
     if (rc != 0 || nlp.user_failed) {
       set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNFINISHED);
       raise(KRVU_ERR_SOLVER, "%s: the solve stopped: %s", F,
