@@ -36,6 +36,9 @@ struct SearchControls {
   // Threads the engine's instance is given: the engine's pool is shared by
   // the process, and an instance must ask for the size it already has.
   int engine_threads = 1;
+  // Node workers: each takes open nodes off the shared tree with an engine
+  // instance of its own (the root is solved by the first alone).
+  int workers = 1;
   // Cuts: rounds of separation at the root (0: none), and the number of node
   // relaxations in a row a cut may stay slack before it leaves the relaxation
   // for the pool.
@@ -106,6 +109,10 @@ class SearchHooks {
   virtual bool checktime() { return false; }
   // The user's start was tried: 0 accepted, 1 infeasible, 2 not better.
   virtual void start_tried(int status) {}
+  // A node worker starts and ends, on its own thread (the first worker on
+  // the caller's).
+  virtual void worker_start() {}
+  virtual void worker_end() {}
 };
 
 struct SearchResult {
@@ -127,6 +134,8 @@ struct SearchResult {
   double root_bound = 0;     // root relaxation after the cuts, the model's own sense
 };
 
+// Hooks may be called from several threads when ctl.workers > 1, but never
+// two at a time.
 // Fails (krvu::Error) for models the search cannot take: quadratic rows,
 // general and piecewise-linear constraints (the caller reformulates those).
 SearchResult run_search(const ModelData &work, const SearchControls &ctl,
