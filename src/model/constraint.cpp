@@ -142,7 +142,13 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
     if (!args || !kw) return nullptr;
     return PyObject_Call(ufunc.get(), args.get(), kw.get());
   }
-  PyRef d = PyRef::steal(model_binop(OP_SUB, left.get(), b));
+  // An expression without a constant compared with a number is the body as
+  // it stands: the constraint shares it (marked, so that in-place operators
+  // copy) instead of holding a copy of every coefficient.
+  double shared_rhs = 0.0;
+  bool share = is_expression(a) && KRV_EXPR(a)->constant == 0.0 && expr_kind(b) == KIND_NUM;
+  if (share && num_value(b, &shared_rhs) < 0) return nullptr;
+  PyRef d = share ? PyRef::borrow(a) : PyRef::steal(model_binop(OP_SUB, left.get(), b));
   if (!d) return nullptr;
 
   double r = 0.0;
@@ -150,7 +156,9 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   bool fixed = false;  // bounds already set from a reversed difference
   double flo = -kInf, fhi = kInf;
   int kd = expr_kind(d.get());
-  if (kd == KIND_EXPR) {
+  if (share) {
+    r = shared_rhs;
+  } else if (kd == KIND_EXPR) {
     r = -KRV_EXPR(d.get())->constant;
     KRV_EXPR(d.get())->constant = 0.0;
   } else if (kd == KIND_NL) {
@@ -195,6 +203,7 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   PyRef c = PyRef::steal(constraint_base());
   if (!c) return nullptr;
   constraint_s *con = C(c.get());
+  if (share) KRV_EXPR(a)->shared = true;
   con->body = body.release();
   if (fixed) {
     set_con_lbound(&con->info, flo);
@@ -296,6 +305,7 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwds) {
     PyErr_SetString(korvu_ModelError, "Cannot create constraint by specifying both rhs AND lb/ub.");
     return -1;
   }
+  if (is_expression(b.get())) KRV_EXPR(b.get())->shared = true;
   c->body = b.release();
   if (rhs != kUnsetLo) {
     if (sense == 2 || sense == 3) set_con_lbound(&c->info, rhs);

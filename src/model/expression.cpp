@@ -25,6 +25,7 @@ PyObject *expression_base(void) {
   e->lin = nullptr;
   e->quad = nullptr;
   e->qids = nullptr;
+  e->shared = false;
   return KRV_OBJ(e);
 }
 
@@ -271,6 +272,10 @@ PyObject *expression_alg_sum(PyObject *a, PyObject *b, int s) {
 }
 
 PyObject *expression_iscale(PyObject *self, double c, bool divide) {
+  if (E(self)->shared) {
+    PyRef copy = PyRef::steal(expression_copy(self, 1.0));
+    return copy ? expression_iscale(copy.get(), c, divide) : nullptr;
+  }
   expression_s *e = E(self);
   double f = divide ? 1.0 / c : c;
   e->constant *= f;
@@ -304,6 +309,10 @@ PyObject *expression_incremental_alg_sum(PyObject *a, PyObject *b, double s) {
   if (ka == KIND_EXPR) {
     if (kb == KIND_NL) return nonlin_alg_sum(a, b, s);
     if (kb < 0) return model_error("Invalid object in operation");
+    if (E(a)->shared) {
+      PyRef copy = PyRef::steal(expression_copy(a, 1.0));
+      return copy ? expression_incremental_alg_sum(copy.get(), b, s) : nullptr;
+    }
     if (a == b) {
       // e += e doubles e and e -= e empties it; the maps are read while written otherwise.
       if (1.0 + s != 0.0) return expression_iscale(a, 1.0 + s, false);

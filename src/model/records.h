@@ -30,12 +30,16 @@ struct quadterm_s {
 };
 
 // constant + linear part + quadratic part; the maps are created on first use.
+// shared: a constraint holds this expression as its body (comparisons with a
+// number share it instead of copying), so the in-place operators work on a
+// copy and the constraint keeps the body it was made with.
 struct expression_s {
   PyObject_HEAD
   double constant;
   linmap *lin;
   quadmap *quad;
   indexset *qids;
+  bool shared;
 };
 
 extern PyTypeObject korvu_varType;

@@ -96,3 +96,36 @@ def test_aliasing_in_place():
     arr = np.array([x, y], dtype=object)
     r = (x + 1) * arr
     assert [str(v) for v in r] == ["  x + x**2", "  y + x*y"]
+
+
+def test_constraints_share_their_body_and_keep_it_through_in_place_operators():
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    e = 2 * x + 3 * y
+    c = e == 4
+    assert c.body is e and (c.lb, c.ub) == (4.0, 4.0)
+    e += x
+    e *= 2
+    assert str(c.body) == " 2 x +3 y" and str(e) == " 6 x +6 y"
+    b = c.body
+    b -= y
+    b /= 2
+    assert str(c.body) == " 2 x +3 y"
+    # A body with a constant is a copy: the constant moves into the bounds.
+    f = x + y + 5
+    c = f <= 6
+    assert c.body is not f and str(f) == "5 + x + y" and c.ub == 1.0
+    g = x + y
+    c = korvu.constraint(body=g, lb=1)
+    g += g
+    assert str(c.body) == "  x + y" and str(g) == " 2 x +2 y"
+    v = korvu.vars(3, name="")
+    E = korvu.Dot(np.ones((2, 3)), v)
+    C = E == 0
+    E[0] += v[0]
+    assert C[0].body.extractLinear()[1] == [1.0, 1.0, 1.0]
+    p = korvu.problem()
+    p.addVariable(x, y, v)
+    p.addConstraint(C)
+    rhs = []
+    p.getrhs(rhs, 0, 1)
+    assert rhs == [0.0, 0.0]

@@ -37,7 +37,7 @@ def test_random_convex_qcqps_reach_the_known_optimum():
                             <= r)
         p.setObjective(korvu.Sum(c[j] * x[j] for j in range(n)))
         p.solve()
-        assert p.attributes.kslp_nlpstatus in (1, 2)
+        assert p.getProbStatusString() == "nlp_globally_optimal"
         assert p.getSolution(x) == pytest.approx(list(xs), abs=1e-4)
         assert p.getObjVal() == pytest.approx(float(c @ xs), abs=1e-6 * (1 + abs(c @ xs)))
 
@@ -73,3 +73,22 @@ def test_deleting_rows_keeps_the_quadratic_rows_solvable():
     p.solve()
     assert p.attributes.kslp_nlpstatus in (1, 2)
     assert p.getSolution([x, y]) == pytest.approx([1.0, 1.0], abs=1e-5)
+
+
+@pytest.mark.parametrize("build, status", [
+    # x*y >= 1 on the positive quadrant is a convex set, but its matrix is
+    # indefinite: the solver cannot tell, and says the optimum is local.
+    (lambda x, y: (x * y >= 1, x + y), "nlp_solution"),
+    (lambda x, y: (x ** 2 + y ** 2 >= 1, x + y), "nlp_solution"),
+    # A quadratic row with two limits is not a convex set.
+    (lambda x, y: (korvu.constraint(body=x ** 2 + y ** 2, lb=1, ub=4), x + 2 * y), "nlp_solution"),
+    (lambda x, y: (x ** 2 + 2 * y ** 2 <= 4, x + y), "nlp_globally_optimal"),
+    (lambda x, y: (-x ** 2 - y ** 2 >= -4, (x - 3) ** 2 + y ** 2), "nlp_globally_optimal"),
+])
+def test_convex_quadratic_problems_are_reported_globally_optimal(build, status):
+    x, y = korvu.var(lb=0.1, ub=10, name="x"), korvu.var(lb=0.1, ub=10, name="y")
+    row, obj = build(x, y)
+    p = quiet(korvu.problem(x, y, row))
+    p.setObjective(obj)
+    p.solve()
+    assert p.getProbStatusString() == status

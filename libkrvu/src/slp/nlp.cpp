@@ -217,6 +217,68 @@ bool Nlp::gradient(const Func &f, const double *x, double scale, double *g, doub
   return true;
 }
 
+namespace {
+
+// Whether sign * Q of f (its quadratic triplets) is positive semidefinite:
+// 1 yes, 0 no, -1 too large to examine.  Dense LDL' with a tolerance: a
+// clearly negative pivot, or a zero pivot with a non-zero below it, fails.
+int quadratic_psd(const Func &f, double sign) {
+  if (f.qv.empty()) return 1;
+  std::vector<int> cols;
+  for (size_t k = 0; k < f.qv.size(); ++k) {
+    cols.push_back(f.q1[k]);
+    cols.push_back(f.q2[k]);
+  }
+  std::sort(cols.begin(), cols.end());
+  cols.erase(std::unique(cols.begin(), cols.end()), cols.end());
+  const size_t d = cols.size();
+  if (d > 1000) return -1;
+  std::vector<double> a(d * d, 0.0);
+  double scale = 0.0;
+  for (size_t k = 0; k < f.qv.size(); ++k) {
+    size_t r = std::lower_bound(cols.begin(), cols.end(), f.q1[k]) - cols.begin();
+    size_t c = std::lower_bound(cols.begin(), cols.end(), f.q2[k]) - cols.begin();
+    a[r * d + c] += sign * f.qv[k];
+    if (r != c) a[c * d + r] += sign * f.qv[k];
+    scale = std::max(scale, std::fabs(f.qv[k]));
+  }
+  const double tol = 1e-9 * std::max(1.0, scale);
+  for (size_t k = 0; k < d; ++k) {
+    const double piv = a[k * d + k];
+    if (piv < -tol) return 0;
+    if (piv <= tol) {
+      for (size_t i = k + 1; i < d; ++i)
+        if (std::fabs(a[i * d + k]) > tol) return 0;
+      continue;
+    }
+    for (size_t i = k + 1; i < d; ++i) {
+      const double fac = a[i * d + k] / piv;
+      if (fac == 0.0) continue;
+      for (size_t j = k + 1; j <= i; ++j) a[i * d + j] -= fac * a[j * d + k];
+    }
+  }
+  return 1;
+}
+
+}  // namespace
+
+int Nlp::quadratic_convexity() const {
+  if (!obj.terms.empty()) return -1;
+  for (const Func &f : rows)
+    if (!f.terms.empty()) return -1;
+  int verdict = quadratic_psd(obj, sense);
+  if (verdict <= 0) return verdict;
+  for (int i = 0; i < m; ++i) {
+    if (eliminated_row[i] || rows[i].qv.empty()) continue;
+    const bool below = rup[i] < KRVU_INFINITY, above = rlo[i] > -KRVU_INFINITY;
+    // Both limits: only a linear row keeps a convex set.
+    if (below && above) return 0;
+    int r = quadratic_psd(rows[i], below ? 1.0 : -1.0);
+    if (r <= 0) return r;
+  }
+  return 1;
+}
+
 bool Nlp::cascade(double *x) {
   for (const Transfer &t : transfers) {
     x[t.col] = 0.0;

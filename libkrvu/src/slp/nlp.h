@@ -57,6 +57,11 @@ struct Nlp {
   bool gradient(const Func &f, const double *x, double scale, double *g, double *v);
   // Sets the eliminated columns from the others.
   bool cascade(double *x);
+  // Whether the problem is a convex quadratic one (no formulas; the
+  // minimized objective and every quadratic row convex for its limits): 1
+  // convex, 0 not, -1 when it has formulas or a quadratic part too large to
+  // examine.
+  int quadratic_convexity() const;
   // The objective sense * (user objective) at x.
   bool objective(const double *x, double *v) {
     double r;

@@ -502,6 +502,19 @@ void Solver::finish(int status, const std::vector<double> &rowdual) {
   if ((status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL || status == KSLP_NLPSTATUS_OPTIMAL) &&
       maxviol > ctl_d(slp_, KSLP_CTRL_FEASTOL))
     status = KSLP_NLPSTATUS_LOCALLY_INFEASIBLE;
+  if (status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL) {
+    // Without formulas the problem may be a convex quadratic one, whose
+    // local optimum is global; a nonconvex one is said to be solved locally.
+    const int convex = P.quadratic_convexity();
+    const int loglevel = static_cast<int>(ctl_i(slp_, KSLP_CTRL_LOG));
+    if (convex == 1) {
+      status = KSLP_NLPSTATUS_OPTIMAL;
+      if (loglevel > 0) slp_log(slp_, KRVU_MSG_LOG, "The problem is convex: the solution is globally optimal");
+    } else if (convex == 0 && loglevel > 0) {
+      slp_log(slp_, KRVU_MSG_LOG,
+              "The quadratic parts are not convex: the solution is locally optimal only");
+    }
+  }
   std::vector<double> dj;
   double kres = 0.0;
   if (!rowdual.empty()) {
