@@ -147,8 +147,14 @@ bool Searcher::branch_integer(const Node &nd, const std::vector<double> &x, doub
       return fa > fb;
     });
     if (static_cast<int>(order.size()) > ctl_.sb_candidates) order.resize(ctl_.sb_candidates);
+    // A probe ends on a basis that stays dual feasible once the bound is
+    // put back, so the next probe (and the child dived into) starts from
+    // it: putting the node's basis back would refactorise every time.  Only
+    // a callback that looks at the node after the branching (chgbranch)
+    // needs the node's own solution back.
+    const bool restore = hooks_.active();
     LpBasis saved;
-    if (!order.empty()) lp_->get_basis(saved);
+    if (!order.empty() && restore) lp_->get_basis(saved);
     for (int k : order) {
       Cand &c = cands[k];
       bool infeas[2] = {false, false};
@@ -174,7 +180,7 @@ bool Searcher::branch_integer(const Node &nd, const std::vector<double> &x, doub
         }
         c.gain[dir] = gain;
         lp_->set_col_bounds(1, &c.j, &lplo_[c.j], &lpup_[c.j]);
-        lp_->set_basis(saved);
+        if (restore) lp_->set_basis(saved);
       }
       if (infeas[0] && infeas[1]) {
         prune = true;
