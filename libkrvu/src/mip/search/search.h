@@ -7,8 +7,8 @@
 // Integer, semi-continuous, semi-integer and partially integer columns,
 // special ordered sets of type 1 and 2 and indicator rows are branched on
 // natively (no big-M for any of them); the node relaxations are LPs (QPs when
-// the objective is quadratic) on one persistent engine instance that is
-// warm-started from the parent's basis through bound changes only.
+// the objective is quadratic) on one persistent engine instance per node
+// worker, warm-started from the parent's basis through bound changes only.
 #pragma once
 #include <atomic>
 #include <cstdint>
