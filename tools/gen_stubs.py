@@ -196,7 +196,7 @@ RESULTS = {"none": "None", "int": "int", "float": "float", "bool": "bool", "str"
 def result_type(result, tuple_format):
     if result != "tuple":
         return RESULTS[result]
-    return "tuple[" + ", ".join("float" if c == "d" else "int" for c in tuple_format) + "]"
+    return "tuple[" + ", ".join("float" if c == "d" else "list" if c == "O" else "int" for c in tuple_format) + "]"
 
 
 def wrapper_lines():

@@ -32,11 +32,6 @@ KRVU_API int KSLPdestroyprob(KSLPprob slp);
 /* Last error: *code and the text into a buffer of 512 bytes. */
 KRVU_API int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg);
 
-typedef void (*KSLP_cbmessage)(KSLPprob slp, void *data, const char *msg, int len,
-                               int msgtype);
-/* Sets (f non-null) or clears (f null) the message callback. */
-KRVU_API int KSLPsetcbmessage(KSLPprob slp, KSLP_cbmessage f, void *data);
-
 /* Lists of the nonlinear solver's controls and attributes (KSLPgetcalist) and
  * of the interior-point solver's controls (KSLPgetIPMcalist).  Entry 0 is
  * unused; the list ends at an entry whose name is null.  Types and kinds come
@@ -150,6 +145,7 @@ KRVU_API int KSLPgetfuncobject(void *info, int id, void **object);
 KRVU_API int KSLPsetfuncerror(void *info);
 
 KRVU_API int KSLPgetrowstatus(KSLPprob slp, int row, int *status);
+/* status null: back to no status bits. */
 KRVU_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
 /* Changes properties of a column; a null pointer leaves one unchanged.
  *  detrow         the row that determines the column (-1: none)
@@ -159,7 +155,7 @@ KRVU_API int KSLPchgrowstatus(KSLPprob slp, int row, const int *status);
  *  damp           factor (0, 1] applied to its step bound when its step changes sign
  *  initvalue      start value of every solve (NaN: none)
  *  value          current value: the start of the next solve without initvalue
- *  tolset         tolerance set (only 0: the problem's tolerances)
+ *  tolset         tolerance set (0: the problem's tolerances; k: set k of KSLPaddtolsets)
  *  history        count of step sign changes seen (may be reset)
  *  converged      1 when the column's step has converged (may be reset)
  *  vartype        bits: 1 the column is held at its start value, 2 no step bound */
@@ -180,7 +176,8 @@ KRVU_API int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]);
 KRVU_API int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[],
                            double dj[]);
 /* Solves the problem.  Flags: "" or "s" successive linear programming with the
- * second-order step; "l" first-order steps only.  Integer columns are refused. */
+ * second-order step; "l" first-order steps only; "g" accepted (a problem with
+ * integer columns or sets is always searched: KSLPglobal). */
 KRVU_API int KSLPnlpoptimize(KSLPprob slp, const char *flags);
 /* Compiles every formula and checks the model (done by each solve). */
 KRVU_API int KSLPconstruct(KSLPprob slp);
@@ -188,6 +185,109 @@ KRVU_API int KSLPunconstruct(KSLPprob slp);
 KRVU_API int KSLPpostsolve(KSLPprob slp);
 /* Asks a solve in progress (on another thread) to stop at its next iteration. */
 KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
+
+// ---- columns, determining columns, tolerance sets, coefficients, row and column information
+/* Step-bound types, distribution factors, tolerance sets, row weights and
+ * the row and column information belong to the SLP solver: the interior-point
+ * solver (KSLP_CTRL_ALGORITHM) uses none of them and leaves no information. */
+/* Column properties for many columns at once: for column colindex[k] its
+ * vartype (KSLPchgvar bits), determining row (-1: none), cascade sequence
+ * number (0: none), tolerance set, initial value (NaN: none) and initial step
+ * bound (0: the default); any array but colindex may be null (left as it
+ * is).  KSLPloadvars first forgets the properties of every column.  Nothing
+ * changes when an entry is refused. */
+KRVU_API int KSLPaddvars(KSLPprob slp, int ncols, const int colindex[], const int vartype[],
+                         const int detrow[], const int seqnum[], const int tolindex[],
+                         const double initvalue[], const double stepbound[]);
+KRVU_API int KSLPloadvars(KSLPprob slp, int ncols, const int colindex[], const int vartype[],
+                          const int detrow[], const int seqnum[], const int tolindex[],
+                          const double initvalue[], const double stepbound[]);
+/* How the step bound of a column is measured in each solve (values[k] its
+ * size; values may be null for type 0 or 3). */
+#define KSLP_DELTA_DEFAULT 0   /* the trust radius (control) times max(1, |start|) */
+#define KSLP_DELTA_ABSOLUTE 1  /* values[k] */
+#define KSLP_DELTA_RELATIVE 2  /* values[k] times max(1, |start|) */
+#define KSLP_DELTA_NONE 3      /* no step bound */
+KRVU_API int KSLPchgdeltatype(KSLPprob slp, int ncols, const int colindex[], const int deltatypes[],
+                              const double values[]);
+/* The most Newton steps a cascade takes on column col (0: the default, 50);
+ * a column that reaches its own limit keeps the last step's value. */
+KRVU_API int KSLPchgcascadenlimit(KSLPprob slp, int col, int limit);
+/* Distribution factors: the coefficient of column colindex[k] in row
+ * rowindex[k] in the first linearisation of a solve, where the row's
+ * derivative with respect to that column is zero at the start (a product
+ * of columns that all start at zero, for instance).  The column must appear
+ * in the row when the problem is solved.  KSLPloaddfs first forgets them
+ * all.  KSLPchgdf sets one (value null: removes it) and gives in *result
+ * the factor then in force (0 for none); KSLPgetdf reads one (0 for none). */
+KRVU_API int KSLPadddfs(KSLPprob slp, int ndfs, const int colindex[], const int rowindex[],
+                        const double value[]);
+KRVU_API int KSLPloaddfs(KSLPprob slp, int ndfs, const int colindex[], const int rowindex[],
+                         const double value[]);
+KRVU_API int KSLPchgdf(KSLPprob slp, int col, int row, const double *value, double *result);
+KRVU_API int KSLPgetdf(KSLPprob slp, int col, int row, double *value);
+/* Finds the order in which determined columns are cascaded: a column after
+ * every determined column its determining row reads; among those free to go,
+ * smaller sequence numbers first (columns without one last), then by index.
+ * Columns that determine each other in a loop keep that order among
+ * themselves (KSLPcascade repeats its passes for them).  Each solve cascades
+ * in this order before every linearisation.  KSLPgetcascadeorder reads the
+ * order found by the last KSLPcascadeorder (*ncols its length; cols may be
+ * null). */
+KRVU_API int KSLPcascadeorder(KSLPprob slp);
+KRVU_API int KSLPgetcascadeorder(KSLPprob slp, int *ncols, int cols[]);
+/* Tolerance sets: nine tolerances each, numbered 1, 2, ... in the order
+ * added; a column naming set k (KSLPchgvar tolset) has converged when every
+ * test whose status bit (1 << i) is set passes:
+ *   0 |step| <= tol          1 |step| <= tol * max(1, |x|)
+ *   2 change of the column's objective gradient <= tol
+ *   3 the same <= tol * max(1, |gradient|)
+ *   4 largest change of its coefficients in nonlinear rows <= tol
+ *   5 the same <= tol * max(1, |coefficient|)
+ *   6 |reduced cost| <= tol  7 |reduced cost| <= tol * max(1, |gradient|)
+ *   8 |step| <= tol * its step bound
+ * Sets added get the bits of their nonzero tolerances.  When every column of
+ * a feasible iterate has converged (those without a set by the step
+ * tolerance control) and one column at least names a set, the solve stops
+ * locally optimal.  Deleting sets renumbers the later ones; columns naming
+ * a deleted set go back to 0. */
+KRVU_API int KSLPaddtolsets(KSLPprob slp, int ntolsets, const double tols[]);
+KRVU_API int KSLPloadtolsets(KSLPprob slp, int ntolsets, const double tols[]);
+KRVU_API int KSLPdeltolsets(KSLPprob slp, int ntolsets, const int index[]);
+/* status or tols null: left as they are. */
+KRVU_API int KSLPchgtolset(KSLPprob slp, int set, const int *status, const double tols[9]);
+KRVU_API int KSLPgettolset(KSLPprob slp, int set, int *status, double tols[9]);
+/* Row weights: the penalty on a row's errors is the penalty control times
+ * its weight (positive; 1 by default; value null: back to 1). */
+KRVU_API int KSLPchgrowwt(KSLPprob slp, int row, const double *value);
+KRVU_API int KSLPgetrowwt(KSLPprob slp, int row, double *value);
+/* What the last solve left for a row or a column.  info receives 16 bytes:
+ * an 8-byte value (int64_t for type 1, double for type 2) followed by the
+ * int type code.  Row types 1..13 and column types 1..8 (below). */
+#define KSLP_ROWINFO_SLACK 1
+#define KSLP_ROWINFO_DUAL 2
+#define KSLP_ROWINFO_NUMPENALTYERRORS 3   /* iterations with a nonzero error */
+#define KSLP_ROWINFO_MAXPENALTYERROR 4
+#define KSLP_ROWINFO_TOTALPENALTYERROR 5
+#define KSLP_ROWINFO_CURRENTPENALTYERROR 6
+#define KSLP_ROWINFO_CURRENTPENALTYFACTOR 7
+#define KSLP_ROWINFO_PENALTYCOLUMNPLUS 8  /* subproblem column, -1 none */
+#define KSLP_ROWINFO_PENALTYCOLUMNPLUSVALUE 9
+#define KSLP_ROWINFO_PENALTYCOLUMNPLUSDJ 10
+#define KSLP_ROWINFO_PENALTYCOLUMNMINUS 11
+#define KSLP_ROWINFO_PENALTYCOLUMNMINUSVALUE 12
+#define KSLP_ROWINFO_PENALTYCOLUMNMINUSDJ 13
+#define KSLP_COLINFO_VALUE 1
+#define KSLP_COLINFO_RDJ 2
+#define KSLP_COLINFO_DELTAINDEX 3  /* subproblem column, -1 held */
+#define KSLP_COLINFO_DELTA 4       /* the last step */
+#define KSLP_COLINFO_DELTADJ 5
+#define KSLP_COLINFO_UPDATEROW 6   /* row whose coefficient changed most, -1 none */
+#define KSLP_COLINFO_SB 7          /* step bound */
+#define KSLP_COLINFO_SBDUAL 8
+KRVU_API int KSLPgetrowinfo(KSLPprob slp, int infotype, int row, void *info);
+KRVU_API int KSLPgetcolinfo(KSLPprob slp, int infotype, int col, void *info);
+// ---- end of columns, determining columns, tolerance sets, coefficients, row and column information
 
 #define KSLP_ATTR_ROWS 11999
 #define KSLP_ATTR_COLS 12000
@@ -233,7 +333,8 @@ KRVU_API int KSLPinterrupt(KSLPprob slp, int reason);
 
 /* Writes the problem, its formulas, user-function names, column and row
  * properties and the nonlinear solver's controls to an MPS file with the
- * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS and NLCONTROLS before
+ * sections USERFUNCTIONS, FORMULAS, NLROWS, NLCOLUMNS, NLTOLSETS, NLDFS and
+ * NLCONTROLS before
  * ENDATA (described in the library's io/README.md).  Flags as KRVUwriteprob
  * ('l' LP, 'm' MPS, 'p' fixed MPS, 'x' hexadecimal values, 'n' default names
  * for names the format cannot hold), and 'g', accepted and without effect.
@@ -287,6 +388,76 @@ KRVU_API int KSLPvalidatevector(KSLPprob slp, const double vector[], double *sum
                                 double *sumscaledinf, double *objval);
 /* ---- end of determined columns and validation ------------------------- */
 
+/* ---- validation and solving ---------------------------------------------
+ * "The current point" below is the last solution when it fits the model,
+ * otherwise each column's start or current value (KSLPchgvar), else 0.
+ * Results are attributes (12110..12118) and lines sent to the message
+ * callbacks; the functions that print only send such lines. */
+/* Measures the current point: every row (formulas evaluated) and bound, the
+ * largest and summed violation, the row and column of the largest
+ * (attributes 12110..12113) and 12115: 0 when within kslp_feastol. */
+KRVU_API int KSLPvalidate(KSLPprob slp);
+/* The same for one row, with its activity, limits and terms in the log. */
+KRVU_API int KSLPvalidaterow(KSLPprob slp, int row);
+/* The optimality conditions at the current point.  calculationmode 0 uses
+ * the multipliers of the last solve, 1 computes the multipliers that
+ * minimise the largest residual (an LP).  respectbasisstatus 1 counts a row
+ * active only where the last solve's multiplier is non-zero, 0 where the row
+ * is within kslp_feastol of a limit.  updatemultipliers 1 keeps computed
+ * multipliers as the solution's duals and reduced costs.  The relative
+ * residual goes to attribute 12114; 12115 is 0 when it is at most
+ * kktviolationtarget. */
+KRVU_API int KSLPvalidatekkt(KSLPprob slp, int calculationmode, int respectbasisstatus,
+                             int updatemultipliers, double kktviolationtarget);
+/* Holds the error columns of the nonlinear rows at the errors the current
+ * point needs (0 for a row it satisfies) in every later subproblem, until
+ * KSLPreinitialize.  *status: 0 all errors held at 0, 1 some rows are
+ * violated and keep their error. */
+KRVU_API int KSLPfixpenalties(KSLPprob slp, int *status);
+/* Tightens column bounds through the linear rows (activity bounds, repeated
+ * until nothing moves); later solves use them while the model's bounds stay
+ * as they were.  Bit 29 of attribute 12062 is set until KSLPpostsolve.
+ * Linear rows and bounds that admit no point fail, changing nothing. */
+KRVU_API int KSLPpresolve(KSLPprob slp);
+/* Scale factors (powers of 2) of the nonlinear rows from their gradients at
+ * the current point; the subproblems of later solves are scaled by them. */
+KRVU_API int KSLPscaling(KSLPprob slp);
+/* Forgets the last solve: solution, current values, step bounds, histories,
+ * convergence flags, held errors and the linearisation; the next solve starts
+ * from the initial values. */
+KRVU_API int KSLPreinitialize(KSLPprob slp);
+/* Makes the current point every column's initial value. */
+KRVU_API int KSLPsetcurrentiv(KSLPprob slp);
+/* Rebuilds the linearisation (values and gradients of the nonlinear rows and
+ * the objective) at the current point. */
+KRVU_API int KSLPupdatelinearization(KSLPprob slp);
+/* Log lines: evaluation counts (formula values, gradients, user-function
+ * calls, solves) and the linearisation held. */
+KRVU_API int KSLPprintevalinfo(KSLPprob slp);
+/* Log lines: memory held by the nonlinear problem, by part. */
+KRVU_API int KSLPprintmemory(KSLPprob slp);
+/* Mixed-integer nonlinear problems (integer, binary, semi-continuous,
+ * semi-integer or partially integer columns, special ordered sets):
+ * KSLPnlpoptimize (any flags) and KSLPglobal run the library's
+ * branch-and-bound with a nonlinear solve of each node's relaxation (on a
+ * working copy), firing the problem's MIP callbacks (intsol, prenode,
+ * optnode, newnode, ...).  The MIP attributes of the problem under it
+ * (1011 status, 2003 best objective, 2002 best bound, 1008 nodes) and
+ * 12116..12118 hold the result; the nonlinear solution is that of the best
+ * integer point with its integer columns fixed.  Bounds are valid for
+ * convex problems only.  KSLPglobal of a continuous problem is a solve. */
+KRVU_API int KSLPglobal(KSLPprob slp);
+#define KSLP_ATTR_VALIDATIONMAX 12110
+#define KSLP_ATTR_VALIDATIONSUM 12111
+#define KSLP_ATTR_VALIDATIONROW 12112
+#define KSLP_ATTR_VALIDATIONCOL 12113
+#define KSLP_ATTR_VALIDATIONKKT 12114
+#define KSLP_ATTR_VALIDATIONSTATUS 12115
+#define KSLP_ATTR_NODES 12116
+#define KSLP_ATTR_MIPSTATUS 12117
+#define KSLP_ATTR_BESTBOUND 12118
+/* ---- end of validation and solving ------------------------------------ */
+
 /* ---- the local solver: successive linear programming or interior point ----
  * Control KSLP_CTRL_ALGORITHM (kslp_algorithm) chooses the local solver of
  * KSLPnlpoptimize.  The interior-point solver (Ipopt) is present only when the
@@ -303,6 +474,109 @@ KRVU_API int KSLPvalidatevector(KSLPprob slp, const double vector[], double *sum
 #define KSLP_CTRL_IPM_OUTPUTFILE 22013
 /* *available: 1 when the interior-point solver is built in, else 0. */
 KRVU_API int KSLPipmavailable(int *available);
+
+
+/* ---- callbacks and multistart ------------------------------------------
+ * The nonlinear solver's callbacks, one per kind of the table below (slot,
+ * kind, return type, the parameters after (slp, data), the same as call
+ * arguments, rule).  KSLPsetcb<kind>(slp, f, data) sets the kind's callback
+ * (f null clears it); a second call replaces the first.  Each is called as
+ * f(slp, data, ...) with the problem being solved (a multistart job's working
+ * copy, on a worker thread, when jobs run).  Unless a kind says otherwise, a
+ * non-zero int result stops the solve (nonlinear status unfinished).
+ *   cascadestart/cascadeend  around each cascade of determined columns
+ *   cascadevar      after column col was set from its determining row
+ *   cascadevarfail  column col could not be set from its row; 0 keeps going
+ *                   with its old value, non-zero stops
+ *   coefevalerror   the formula at (row, col) evaluated to NaN or infinity,
+ *                   or a user function in it failed
+ *   construct       at the end of KSLPconstruct (each solve constructs)
+ *   destroy         when the problem is destroyed (result ignored)
+ *   drcol           for a determined column col: value as its row gives it,
+ *                   and its bounds; *newvalue (set to value on entry)
+ *                   becomes the column's value
+ *   iterstart/iterend  before and after each iteration of the solver
+ *   itervar         after each iteration, for every column
+ *   msjobstart      before a multistart job runs; *status non-zero skips it
+ *   msjobend        after it ran; *status non-zero discards its result
+ *   mswinner        once, for the job whose result was kept
+ *   slpstart/slpend at the start and the end of KSLPnlpoptimize
+ *   message         log lines (result none); len is strlen(msg)
+ *   slpnode/intsol/optnode/prenode  the nodes of a search with integer
+ *                   columns: at each node; at each new incumbent; after a
+ *                   node's relaxation (*feasible 0 marks it infeasible);
+ *                   before it (*infeasible non-zero drops the node)
+ * The job object and description are those given to KSLPmsaddjob. */
+#define KSLP_CB_EXPAND(...) __VA_ARGS__
+#define KSLP_CB_KINDS(X)                                                                      \
+  X(19, cascadeend, int, (), (), INTRET)                                                     \
+  X(20, cascadestart, int, (), (), INTRET)                                                   \
+  X(21, cascadevar, int, (, int col), (, col), INTNAMED)                                     \
+  X(22, cascadevarfail, int, (, int col), (, col), INTNAMED)                                 \
+  X(23, coefevalerror, int, (, int row, int col), (, row, col), INTNAMED)                    \
+  X(24, construct, int, (), (), INTRET)                                                      \
+  X(25, destroy, int, (), (), INTRET)                                                        \
+  X(26, drcol, int, (, int col, double value, double lb, double ub, double *newvalue),       \
+    (, col, value, lb, ub, newvalue), DRCOL)                                                 \
+  X(27, iterend, int, (), (), INTRET)                                                        \
+  X(28, iterstart, int, (), (), INTRET)                                                      \
+  X(29, itervar, int, (, int col), (, col), NAMEDIGNORE)                                     \
+  X(30, msjobend, int, (, void *job, const char *description, int *status),                 \
+    (, job, description, status), MSJOB)                                                     \
+  X(31, msjobstart, int, (, void *job, const char *description, int *status),               \
+    (, job, description, status), MSJOB)                                                     \
+  X(32, mswinner, int, (, void *job, const char *description), (, job, description),        \
+    MSWINNER)                                                                                \
+  X(33, slpend, int, (), (), INTRET)                                                         \
+  X(34, slpnode, int, (), (), INTRET)                                                        \
+  X(35, slpstart, int, (), (), INTRET)                                                       \
+  X(36, message, void, (, const char *msg, int len, int msgtype), (, msg, len, msgtype),    \
+    MESSAGE)                                                                                 \
+  X(37, intsol, int, (), (), INTRET)                                                         \
+  X(38, optnode, int, (, int *feasible), (, feasible), INTOUT)                               \
+  X(39, prenode, int, (, int *infeasible), (, infeasible), INTOUT)
+
+#define KSLP_CB_FIRST_SLOT 19
+#define KSLP_CB_KIND_COUNT 21
+
+#define KSLP_CB_DECLARE(slot, kind, ret, params, args, rule)                  \
+  typedef ret (*KSLP_cb##kind)(KSLPprob slp, void *data KSLP_CB_EXPAND params); \
+  KRVU_API int KSLPsetcb##kind(KSLPprob slp, KSLP_cb##kind f, void *data);
+KSLP_CB_KINDS(KSLP_CB_DECLARE)
+#undef KSLP_CB_DECLARE
+
+/* Multistart.  Jobs queued on a problem run when KSLPnlpoptimize starts: each
+ * on a working copy of the problem with its own start values and controls,
+ * on up to `threads` (KRVU control of the problem under it) workers.  The
+ * best result (feasible first, then by objective) is written back as the
+ * problem's solution; the queue is emptied.  A job:
+ *   description  a text (copied)
+ *   ninitial, colind, initval  start values of columns (KSLPchgvar initvalue)
+ *   nint, intid, intval; ndbl, dblid, dblval  nonlinear controls to set
+ *   job          the caller's object, handed to the msjob callbacks
+ * Arrays may be null when their count is 0. */
+KRVU_API int KSLPmsaddjob(KSLPprob slp, const char *description, int ninitial,
+                          const int colind[], const double initval[], int nint,
+                          const int intid[], const int intval[], int ndbl, const int dblid[],
+                          const double dblval[], void *job);
+/* Queues count jobs of a preset (KSLP_MSSET_*): random start points within
+ * the column bounds (clipped to +-boundlimit where a bound is infinite), or
+ * the local solver's control variations, seeded by seed; every job gets the
+ * object job. */
+KRVU_API int KSLPmsaddpreset(KSLPprob slp, const char *description, int preset, int count,
+                             void *job);
+/* A preset with further settings applied to each of its jobs, as
+ * KSLPmsaddjob. */
+KRVU_API int KSLPmsaddcustompreset(KSLPprob slp, const char *description, int preset, int count,
+                                   int ninitial, const int colind[], const double initval[],
+                                   int nint, const int intid[], const int intval[], int ndbl,
+                                   const int dblid[], const double dblval[], void *job);
+/* Empties the queue; each job object removed is passed to release (may be
+ * null), so that the caller may drop what it held. */
+KRVU_API int KSLPmsclear(KSLPprob slp, void (*release)(void *job));
+/* Number of jobs queued. */
+KRVU_API int KSLPmsjobs(KSLPprob slp, int *count);
+/* ---- end of callbacks and multistart ---------------------------------- */
 
 #ifdef __cplusplus
 }

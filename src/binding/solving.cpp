@@ -232,21 +232,13 @@ constexpr Row unconstruct = Row::make("unconstruct", &invoke<kNo_args, &KSLPunco
     .calls("KSLPunconstruct")
     .doc("Forgets what construct compiled; the next solve compiles again.", "construct");
 
-WRAP_ARGS(validatevector, in_attr("vector", CONV_DOUBLE, 0, KRVU_ATTR_COLS, "a value for every column", kRequired));
-constexpr Row validatevector = WRAP_ROW(validatevector, KSLPvalidatevector, SLP, A<0>, RD<0>, RD<1>, RD<2>)
-    .missing("Wrong arguments in validatevector").returns(kTuple, "ddd")
-    .example("suminf, scaled, obj = p.validatevector([1.0, 2.0])")
-    .doc("Measures a point: the sum of its violations of bounds and rows (formulas evaluated at it), the same "
-         "with each violation divided by max(1, |limit|), and the objective.",
-         "getslpsol, calcobjective");
-
 #define ROWS(X)                                                                                    \
   X(lpoptimize) X(mipoptimize) X(tune) X(postsolve) X(crossoverlpsol) X(interrupt) X(refinemipsol)  \
   X(presolverow) X(readbasis) X(writebasis) X(readbinsol) X(writebinsol) X(readslxsol)             \
   X(writeslxsol) X(writeprtsol) X(writesol) X(save) X(restore) X(tunerreadmethod)                  \
   X(tunerwritemethod) X(iisall) X(iisclear) X(iisfirst) X(iisnext) X(iisisolations) X(iiswrite)     \
   X(iisstatus) X(getiisdata) X(repairinfeas) X(repairweightedinfeas) X(repairweightedinfeasbounds) \
-  X(cascade) X(construct) X(unconstruct) X(validatevector)
+  X(cascade) X(construct) X(unconstruct)
 WRAP_FAMILY(ROWS)
 
 }  // namespace

@@ -392,4 +392,6 @@ PyMethodDef *problem_query_methods(void);
 PyMethodDef *problem_change_methods(void);
 PyMethodDef *problem_loading_methods(void);
 PyMethodDef *problem_solving_methods(void);
+PyMethodDef *problem_slpdata_methods(void);
+PyMethodDef *problem_slp_solve_methods(void);
 PyMethodDef *problem_directive_methods(void);

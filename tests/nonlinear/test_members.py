@@ -56,7 +56,7 @@ def test_validatevector_reports_the_violations_it_measures():
     suminf, scaled, _ = p.validatevector([2 * math.e, 1.0])
     assert suminf == pytest.approx(2 * math.e - 3, rel=1e-12)
     assert scaled == pytest.approx((2 * math.e - 3) / 4, rel=1e-12)
-    with pytest.raises(korvu.ModelError):
+    with pytest.raises(korvu.InterfaceError, match="Wrong vector size in validatevector"):
         p.validatevector([1.0])
     with pytest.raises(korvu.InterfaceError, match="Wrong arguments in validatevector"):
         p.validatevector(None)

@@ -174,3 +174,22 @@ class ShadowedProblem(RuleBasedStateMachine):
 ShadowedProblem.TestCase.settings = settings(max_examples=40, stateful_step_count=20, deadline=None,
                                              suppress_health_check=[HealthCheck.too_slow])
 test_random_edits_against_a_shadow_model = ShadowedProblem.TestCase
+
+
+def test_an_unbounded_column_after_a_warm_start_is_still_reported_unbounded():
+    # Found by the machine above: the engine lost its way from the first
+    # run's basis once a row was added, and the solve failed.
+    p = korvu.problem()
+    p.controls.outputlog = 0
+    vs = []
+    for lb, ub, obj in [(0, 1, -3.0), (0, 1, -3.0), (-INF, -2.0, 1.0)]:
+        v = korvu.var(lb=lb, ub=ub)
+        p.addVariable(v)
+        p.chgobj([v], [obj])
+        vs.append(v)
+    p.addConstraint(-3.0 * vs[0] <= -3.0)
+    p.solve()
+    assert p.getProbStatusString() == "lp_unbounded"
+    p.addConstraint(-3.0 * vs[2] >= -3.0)
+    p.solve()
+    assert p.getProbStatusString() == "lp_unbounded"

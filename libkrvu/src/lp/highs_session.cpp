@@ -101,6 +101,15 @@ void HighsSession::set_opt(const char *name, const char *v) {
   Highs_setStringOptionValue(h_, name, v);
 }
 
+int engine_threads(const krvu_prob_s *p) {
+  const int64_t threads = std::min<int64_t>(ctl_int(p, 8020), 1024);
+  if (threads > 0) return static_cast<int>(threads);
+  // The engine's own automatic choice takes every core, which a long
+  // quadratic solve then keeps busy for its whole run.
+  const unsigned hw = std::thread::hardware_concurrency();
+  return static_cast<int>(hw == 0 ? 1 : hw < 4 ? hw : 4);
+}
+
 void HighsSession::apply_controls(char algo, bool mip) {
   krvu_prob_s *p = owner_;
   auto big = [](double v) { return v >= KRVU_INFINITY ? INFINITY : v; };
@@ -140,14 +149,7 @@ void HighsSession::apply_controls(char algo, bool mip) {
   set_opt("mip_detect_symmetry", ctl_int(p, 8322) != 0);
   set_opt("mip_allow_restart", ctl_int(p, 8323) != 0);
   set_opt("mip_pscost_minreliable", clamp_int(ctl_int(p, 8324)));
-  int threads = clamp_int(ctl_int(p, 8020));
-  if (threads == 0) {
-    // The engine's own automatic choice takes every core, which a long
-    // quadratic solve then keeps busy for its whole run.
-    const unsigned hw = std::thread::hardware_concurrency();
-    threads = static_cast<int>(hw == 0 ? 1 : hw < 4 ? hw : 4);
-  }
-  set_opt("threads", threads);
+  set_opt("threads", engine_threads(p));
   set_opt("qp_iteration_limit", clamp_int(ctl_int(p, 8006)));
   // The engine's MIP bound is an upper limit in its minimization form, so a
   // maximization's cutoff goes in negated.

@@ -12,6 +12,11 @@ struct krvu_prob_s;
 
 namespace krvu {
 
+// The engine's thread count for the problem's solves (control threads; 0
+// chooses).  The engine's thread pool is one per process and a run that asks
+// for another size fails, so every engine instance asks for this one.
+int engine_threads(const krvu_prob_s *p);
+
 class HighsSession {
  public:
   explicit HighsSession(krvu_prob_s *owner);

@@ -147,6 +147,14 @@ int KRVUlpoptimize(KRVUprob prob, const char *flags) {
       return 0;
     }
     void *h = s.hs->get();
+    if (r.model_status == kHighsModelStatusUnknown || r.model_status == kHighsModelStatusSolveError) {
+      // The engine can lose its way from an earlier run's basis (an unbounded
+      // column after a row was added): once more from nothing.
+      Highs_clearSolver(h);
+      s.has_basis = false;
+      r.run_status = session(prob).run();
+      r.model_status = Highs_getModelStatus(h);
+    }
     int status = 7;
     switch (r.model_status) {
       case kHighsModelStatusOptimal:

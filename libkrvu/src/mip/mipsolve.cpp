@@ -21,6 +21,7 @@
 #include "mip/search/search.h"
 #include "model/args.h"
 #include "model/store.h"
+#include "mip/search/nlrelax.h"
 
 namespace krvu {
 namespace {
@@ -290,7 +291,8 @@ class ProblemHooks : public SearchHooks {
   double target_[4] = {-1, -1, KRVU_INFINITY, KRVU_INFINITY};
 };
 
-int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
+int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func, NodeRelaxation *relax = nullptr,
+                   SearchResult *out = nullptr) {
   ModelData work = search_copy(m, ctl_dbl(prob, 7001), func);
   if (!work.qrows.empty())
     raise(KRVU_ERR_STATE, "%s: the library's search cannot take rows with quadratic coefficients", func);
@@ -325,6 +327,13 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
   }
   c.heur_effort = ctl_dbl(prob, 7320);
   c.loglevel = static_cast<int>(ctl_int(prob, 8030));
+  if (relax) {
+    // Nonlinear node relaxations: no LP cuts, LP heuristics or strong branching.
+    c.relaxation = relax;
+    c.cut_rounds = 0;
+    c.heur_effort = 0;
+    c.sb_candidates = 0;
+  }
   // As the problem's own engine session counts them (lp/highs_session.cpp).
   c.engine_threads = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8020), 1024));
   if (c.engine_threads == 0) {
@@ -363,10 +372,18 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func) {
   attr_set_int(prob, KRVU_ATTR_MIPSTATUS, r.status);
   log(prob, KRVU_MSG_LOG, "MIP status %d, best objective %.12g, bound %.12g, %lld nodes, %.2f s",
       r.status, r.has_sol ? r.obj : 0.0, r.bound, static_cast<long long>(r.nodes), r.seconds);
+  if (out) *out = std::move(r);
   return 0;
 }
 
 }  // namespace
+
+SearchResult run_problem_search(KRVUprob prob, const ModelData &work, NodeRelaxation &relax,
+                                const char *func) {
+  SearchResult r;
+  run_own_search(prob, work, func, &relax, &r);
+  return r;
+}
 }  // namespace krvu
 
 using namespace krvu;

@@ -14,9 +14,112 @@ using namespace krvu;
 
 namespace {
 
-// The point the problem holds outside a solve: the last solution when it fits
-// the model, otherwise each column's start or current value (0 when neither).
-std::vector<double> held_point(KSLPprob slp, int n) {
+// The value a determining row asks of its activity: its right-hand side for
+// an equality, otherwise the nearest limit when the activity is outside them.
+double row_target(const slp::Nlp &P, int r, double v) {
+  if (v < P.rlo[r]) return P.rlo[r];
+  if (v > P.rup[r]) return P.rup[r];
+  return v;
+}
+
+// Solves row r for column c by Newton steps from x[c], at most `limit` of
+// them.  False when the row has no slope in c or the steps did not settle.
+bool solve_for(slp::Nlp &P, int r, int c, int limit, std::vector<double> &x, std::vector<double> &g,
+               bool *user_failed) {
+  for (int it = 0; it < limit; ++it) {
+    std::fill(g.begin(), g.end(), 0.0);
+    double v;
+    if (!P.gradient(P.rows[r], x.data(), 1.0, g.data(), &v)) {
+      *user_failed = true;
+      return false;
+    }
+    double res = v - row_target(P, r, v);
+    if (std::fabs(res) <= 1e-10 * (1.0 + std::fabs(v))) return true;
+    if (g[c] == 0.0 || !std::isfinite(g[c])) return false;
+    x[c] -= res / g[c];
+  }
+  return false;
+}
+
+constexpr int kDefaultCascadeSteps = 50;
+
+// Whether column c is cascaded: it has a determining row that the solver
+// keeps (rows moved into the objective set their column by themselves).
+bool cascaded(const slp::Nlp &P, int c, const slp::VarInfo &v) {
+  return v.detrow >= 0 && c < P.n && v.detrow < P.m && !P.eliminated_col[c] &&
+         !P.eliminated_row[v.detrow];
+}
+
+}  // namespace
+
+namespace krvu {
+namespace slp {
+
+std::vector<int> cascade_order_of(KSLPprob slp, const Nlp &P) {
+  std::vector<int> cols;
+  std::vector<int> pos(static_cast<size_t>(P.n), -1);
+  for (auto &[c, v] : slp->vars)
+    if (cascaded(P, c, v)) {
+      pos[c] = static_cast<int>(cols.size());
+      cols.push_back(c);
+    }
+  const size_t k = cols.size();
+  // Column a waits for every other determined column its row reads.
+  std::vector<std::vector<int>> after(k);
+  std::vector<int> waiting(k, 0);
+  for (size_t a = 0; a < k; ++a)
+    for (int d : P.rows[slp->vars.at(cols[a]).detrow].cols)
+      if (d != cols[a] && pos[d] >= 0) {
+        after[pos[d]].push_back(static_cast<int>(a));
+        ++waiting[a];
+      }
+  auto before = [&](int a, int b) {
+    int sa = slp->vars.at(cols[a]).seqnum, sb = slp->vars.at(cols[b]).seqnum;
+    if ((sa > 0) != (sb > 0)) return sa > 0;
+    if (sa != sb) return sa < sb;
+    return cols[a] < cols[b];
+  };
+  std::vector<int> order;
+  std::vector<char> done(k, 0);
+  while (order.size() < k) {
+    int pick = -1;
+    for (size_t a = 0; a < k; ++a)
+      if (!done[a] && waiting[a] == 0 && (pick < 0 || before(static_cast<int>(a), pick))) pick = static_cast<int>(a);
+    // A loop of columns determining each other: it is broken at its first
+    // column by sequence number.
+    if (pick < 0)
+      for (size_t a = 0; a < k; ++a)
+        if (!done[a] && (pick < 0 || before(static_cast<int>(a), pick))) pick = static_cast<int>(a);
+    done[pick] = 1;
+    order.push_back(cols[pick]);
+    for (int b : after[pick]) --waiting[b];
+  }
+  return order;
+}
+
+bool cascade_pass(KSLPprob slp, Nlp &P, const std::vector<int> &order, double *x) {
+  if (order.empty()) return true;
+  std::vector<double> xv(x, x + P.n), g(static_cast<size_t>(P.n), 0.0);
+  bool failed = false;
+  for (int c : order) {
+    const VarInfo &v = slp->vars.at(c);
+    double keep = xv[c];
+    int limit = v.cascadelimit > 0 ? v.cascadelimit : kDefaultCascadeSteps;
+    // A row that cannot be solved for its column leaves the column where the
+    // step put it; the next subproblem works on the row's error instead.
+    if (!solve_for(P, v.detrow, c, limit, xv, g, &failed) && v.cascadelimit == 0) xv[c] = keep;
+    if (failed) return false;
+    if (!std::isfinite(xv[c])) xv[c] = keep;
+    xv[c] = std::min(std::max(xv[c], P.lb[c]), P.ub[c]);
+  }
+  std::copy(xv.begin(), xv.end(), x);
+  return true;
+}
+
+}  // namespace slp
+}  // namespace krvu
+
+std::vector<double> slp::held_point(KSLPprob slp, int n) {
   if (slp->x.size() == static_cast<size_t>(n)) return slp->x;
   std::vector<double> x(static_cast<size_t>(n), 0.0);
   for (auto &[j, v] : slp->vars) {
@@ -26,59 +129,68 @@ std::vector<double> held_point(KSLPprob slp, int n) {
   return x;
 }
 
-// The value a determining row asks of its activity: its right-hand side for
-// an equality, otherwise the nearest limit when the activity is outside them.
-double row_target(const slp::Nlp &P, int r, double v) {
-  if (v < P.rlo[r]) return P.rlo[r];
-  if (v > P.rup[r]) return P.rup[r];
-  return v;
-}
-
-// Solves row r for column c by Newton steps from x[c].
-void solve_for(slp::Nlp &P, int r, int c, std::vector<double> &x, const char *F) {
-  std::vector<double> g(static_cast<size_t>(P.n), 0.0);
-  for (int it = 0; it < 50; ++it) {
-    std::fill(g.begin(), g.end(), 0.0);
-    double v;
-    if (!P.gradient(P.rows[r], x.data(), 1.0, g.data(), &v))
-      raise(KRVU_ERR_STATE, "%s: a user function failed in row %d", F, r);
-    double res = v - row_target(P, r, v);
-    if (std::fabs(res) <= 1e-10 * (1.0 + std::fabs(v))) return;
-    if (g[c] == 0.0 || !std::isfinite(g[c]))
-      raise(KRVU_ERR_STATE, "%s: column %d has no slope in its determining row %d at the point", F, c, r);
-    x[c] -= res / g[c];
-  }
-  raise(KRVU_ERR_STATE, "%s: column %d could not be determined from row %d (no convergence)", F, c, r);
-}
-
-}  // namespace
-
 int KSLPcascade(KSLPprob slp) {
   return slp_guarded(slp, "KSLPcascade", [&] {
     const char *F = "KSLPcascade";
     slp::Nlp P;
     P.build(slp, F);
     for (auto &[c, v] : slp->vars) {
-      if (v.detrow < 0 || c >= P.n || v.detrow >= P.m) continue;
+      if (!cascaded(P, c, v)) continue;
       const std::vector<int> &reads = P.rows[v.detrow].cols;
       if (!std::binary_search(reads.begin(), reads.end(), c))
         raise(KRVU_ERR_STATE, "%s: column %d does not appear in its determining row %d", F, c, v.detrow);
     }
-    std::vector<double> x = held_point(slp, P.n);
-    // Determined columns may feed each other's rows: sweep in column order
-    // until a sweep moves nothing.
-    for (int sweep = 0; sweep < 20; ++sweep) {
+    std::vector<double> x = slp::held_point(slp, P.n), g(static_cast<size_t>(P.n), 0.0);
+    std::vector<int> order = slp::cascade_order_of(slp, P);
+    // In dependency order one pass settles every column; columns that
+    // determine each other in a loop need passes until nothing moves.
+    std::vector<int> place(static_cast<size_t>(P.n), -1);
+    for (size_t k = 0; k < order.size(); ++k) place[order[k]] = static_cast<int>(k);
+    bool loop = false;
+    for (size_t k = 0; k < order.size(); ++k)
+      for (int d : P.rows[slp->vars.at(order[k]).detrow].cols)
+        loop = loop || place[d] > static_cast<int>(k);
+    for (int sweep = 0; sweep < (loop ? 20 : 1); ++sweep) {
       double moved = 0.0;
-      for (auto &[c, v] : slp->vars) {
-        if (v.detrow < 0 || c >= P.n || v.detrow >= P.m) continue;
+      for (int c : order) {
+        const slp::VarInfo &v = slp->vars.at(c);
         double before = x[c];
-        solve_for(P, v.detrow, c, x, F);
+        bool failed = false;
+        bool ok = solve_for(P, v.detrow, c, v.cascadelimit > 0 ? v.cascadelimit : kDefaultCascadeSteps, x, g,
+                            &failed);
+        if (failed) raise(KRVU_ERR_STATE, "%s: a user function failed in row %d", F, v.detrow);
+        if (!ok && v.cascadelimit == 0) {
+          if (!std::isfinite(g[c]) || g[c] == 0.0)
+            raise(KRVU_ERR_STATE, "%s: column %d has no slope in its determining row %d at the point", F, c,
+                  v.detrow);
+          raise(KRVU_ERR_STATE, "%s: column %d could not be determined from row %d (no convergence)", F, c,
+                v.detrow);
+        }
         moved = std::max(moved, std::fabs(x[c] - before));
       }
       if (moved <= 1e-12) break;
     }
-    for (auto &[c, v] : slp->vars)
-      if (v.detrow >= 0 && c < P.n) v.value = x[c];
+    if (!P.cascade(x.data())) raise(KRVU_ERR_STATE, "%s: a user function failed in the objective", F);
+    for (int c : order) slp->vars[c].value = x[c];
+    for (const auto &t : P.transfers) slp->vars[t.col].value = x[t.col];
+    return 0;
+  });
+}
+
+int KSLPcascadeorder(KSLPprob slp) {
+  return slp_guarded(slp, "KSLPcascadeorder", [&] {
+    slp::Nlp P;
+    P.build(slp, "KSLPcascadeorder");
+    slp->cascade_order = slp::cascade_order_of(slp, P);
+    return 0;
+  });
+}
+
+int KSLPgetcascadeorder(KSLPprob slp, int *ncols, int cols[]) {
+  return slp_guarded(slp, "KSLPgetcascadeorder", [&] {
+    require_ptr(ncols, "KSLPgetcascadeorder", "ncols");
+    *ncols = static_cast<int>(slp->cascade_order.size());
+    if (cols) std::copy(slp->cascade_order.begin(), slp->cascade_order.end(), cols);
     return 0;
   });
 }

@@ -29,19 +29,19 @@ void finish_cols(Func &f) {
 
 }  // namespace
 
-void Nlp::build(KSLPprob s, const char *func) {
+void Nlp::build(KSLPprob s, const char *func, bool relaxed) {
   slp = s;
   const ModelData &md = read_model(s->prob);
   const RowMatrix &rm = read_rows(s->prob);
   n = md.ncols();
   m = md.nrows();
-  for (int j = 0; j < n; ++j)
+  for (int j = 0; j < n && !relaxed; ++j)
     if (md.coltype[j] != 'C')
       raise(KRVU_ERR_STATE,
             "%s: column %d (%s) is of type '%c'; the nonlinear solver takes continuous columns "
             "only (mixed-integer nonlinear problems are not solved by this version)",
             func, j, col_name(md, j).c_str(), md.coltype[j]);
-  if (md.nsets() > 0)
+  if (md.nsets() > 0 && !relaxed)
     raise(KRVU_ERR_STATE, "%s: the problem has special ordered sets, which the nonlinear solver does not take", func);
   for (int r = 0; r < m; ++r)
     if (!md.indcol.empty() && md.indcol[r] >= 0)
@@ -53,6 +53,16 @@ void Nlp::build(KSLPprob s, const char *func) {
   obj_const = -md.objrhs;
   lb = md.lb;
   ub = md.ub;
+  // Bounds tightened by KSLPpresolve, while the linear model is still the
+  // one they came from.
+  if (s->pre_lb.size() == static_cast<size_t>(n) && s->pre_from == linear_fingerprint(md)) {
+    lb = s->pre_lb;
+    ub = s->pre_ub;
+  }
+  // A semi-continuous column relaxed runs from 0.
+  if (relaxed)
+    for (int j = 0; j < n; ++j)
+      if (md.coltype[j] == 'S' || md.coltype[j] == 'R') lb[j] = std::min(lb[j], 0.0);
   rlo.assign(m, -KRVU_INFINITY);
   rup.assign(m, KRVU_INFINITY);
   for (int i = 0; i < m; ++i) {
@@ -174,6 +184,7 @@ void Nlp::build(KSLPprob s, const char *func) {
 }
 
 bool Nlp::value(const Func &f, const double *x, double *v) {
+  ++slp->evals.values;
   double r = 0.0;
   for (size_t k = 0; k < f.lin_col.size(); ++k) r += f.lin_val[k] * x[f.lin_col[k]];
   for (size_t k = 0; k < f.qv.size(); ++k)
@@ -189,6 +200,7 @@ bool Nlp::value(const Func &f, const double *x, double *v) {
 }
 
 bool Nlp::gradient(const Func &f, const double *x, double scale, double *g, double *v) {
+  ++slp->evals.gradients;
   double r = 0.0;
   for (size_t k = 0; k < f.lin_col.size(); ++k) {
     r += f.lin_val[k] * x[f.lin_col[k]];

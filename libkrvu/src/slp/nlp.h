@@ -49,8 +49,9 @@ struct Nlp {
   UserEval user;
   bool user_failed = false;
 
-  // Builds the copy from the problem; throws Error naming func.
-  void build(KSLPprob s, const char *func);
+  // Builds the copy from the problem; throws Error naming func.  Integer
+  // columns and sets are refused unless relaxed (then they are continuous).
+  void build(KSLPprob s, const char *func, bool relaxed = false);
   // Value of a function, and value plus gradient into the dense g (added,
   // times scale).  False when a user function failed.
   bool value(const Func &f, const double *x, double *v);
@@ -75,6 +76,16 @@ struct Nlp {
 };
 
 double row_violation(double v, double lo, double up);
+// A hash of the linear model's bounds, column types, rows and matrix
+// (slpops.cpp): what KSLPpresolve's bounds were derived from.
+uint64_t linear_fingerprint(const ModelData &md);
+
+// The order in which the determined columns of P are cascaded (as
+// KSLPcascadeorder describes it), and one pass of the cascade in that order
+// over x: each column solved from its row within its step limit and kept in
+// its bounds.  False when a user function failed.
+std::vector<int> cascade_order_of(KSLPprob slp, const Nlp &P);
+bool cascade_pass(KSLPprob slp, Nlp &P, const std::vector<int> &order, double *x);
 
 }  // namespace slp
 }  // namespace krvu

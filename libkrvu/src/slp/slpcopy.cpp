@@ -17,6 +17,9 @@ NlModel model_of(const kslp_prob_s &s) {
   m.vars = s.vars;
   m.strings = s.strings;
   m.userfuncs = s.userfuncs;
+  m.tolsets = s.tolsets;
+  m.dfs = s.dfs;
+  m.rowwt = s.rowwt;
   return m;
 }
 
@@ -26,6 +29,12 @@ void install_model(KSLPprob slp, NlModel &&m) noexcept {
   slp->vars = std::move(m.vars);
   slp->strings = std::move(m.strings);
   slp->userfuncs = std::move(m.userfuncs);
+  slp->tolsets = std::move(m.tolsets);
+  slp->dfs = std::move(m.dfs);
+  slp->rowwt = std::move(m.rowwt);
+  slp->cascade_order.clear();
+  slp->rowinfo.clear();
+  slp->colinfo.clear();
   slp->x.clear();
   slp->slack.clear();
   slp->dual.clear();
@@ -67,7 +76,19 @@ void check_model(const NlModel &m, int nrows, int ncols, const char *func) {
     if (v.detrow < -1 || v.detrow >= nrows)
       raise(KRVU_ERR_ARGUMENT, "%s: column %d is determined by row %d, outside the model", func, j,
             v.detrow);
+    if (v.deltatype < KSLP_DELTA_DEFAULT || v.deltatype > KSLP_DELTA_NONE || v.cascadelimit < 0 || v.seqnum < 0)
+      raise(KRVU_ERR_ARGUMENT, "%s: column %d has a step-bound type or cascade setting out of range", func, j);
   }
+  for (const auto &t : m.tolsets)
+    for (double d : t.tol)
+      if (!(d >= 0 && d < KRVU_INFINITY)) raise(KRVU_ERR_ARGUMENT, "%s: a tolerance set holds %g", func, d);
+  for (const auto &[key, f] : m.dfs)
+    if (key.first < 0 || key.first >= ncols || key.second < 0 || key.second >= nrows || !std::isfinite(f))
+      raise(KRVU_ERR_ARGUMENT, "%s: a distribution factor at column %d, row %d lies outside the model", func,
+            key.first, key.second);
+  for (const auto &[r, w] : m.rowwt)
+    if (r < 0 || r >= nrows || !(w > 0 && w < KRVU_INFINITY))
+      raise(KRVU_ERR_ARGUMENT, "%s: a weight of row %d lies outside the model", func, r);
 }
 
 }  // namespace slp

@@ -16,6 +16,9 @@ struct NlModel {
   std::map<int, VarInfo> vars;
   std::vector<std::string> strings;
   std::vector<UserFunc> userfuncs;
+  std::vector<TolSet> tolsets;
+  std::map<std::pair<int, int>, double> dfs;
+  std::map<int, double> rowwt;
 };
 
 // A deep copy of the nonlinear model of s (compiled formulas are not shared:

@@ -89,14 +89,6 @@ int KSLPgetlasterror(KSLPprob slp, int *code, char *errmsg) {
   });
 }
 
-int KSLPsetcbmessage(KSLPprob slp, KSLP_cbmessage f, void *data) {
-  return slp_guarded(slp, "KSLPsetcbmessage", [&] {
-    slp->msgcb = f;
-    slp->msgdata = f ? data : nullptr;
-    return 0;
-  });
-}
-
 int KSLPgetcalist(const KSLPcaentry **list) {
   return guarded_global("KSLPgetcalist", [&] {
     require_ptr(list, "KSLPgetcalist", "list");
@@ -213,7 +205,7 @@ int KSLPgetintattrib(KSLPprob slp, int id, int *value) {
         *value = static_cast<int>(slp->coefs.size());
         break;
       case KSLP_ATTR_STATUS:
-        *value = slp->constructed ? 1 : 0;
+        *value = (slp->constructed ? 1 : 0) | (slp->pre_lb.empty() ? 0 : 0x20000000);
         break;
       case KSLP_ATTR_NONLINEARROWS: {
         std::set<int> rows;

@@ -20,7 +20,7 @@ namespace krvu {
 namespace slp {
 
 const char *const kFileSections[kNumFileSections] = {"USERFUNCTIONS", "FORMULAS", "NLROWS",
-                                                     "NLCOLUMNS", "NLCONTROLS"};
+                                                     "NLCOLUMNS", "NLTOLSETS", "NLDFS", "NLCONTROLS"};
 
 bool file_control(size_t k) {
   const ParamDef &d = param_table()[k];
@@ -128,11 +128,13 @@ bool default_var(const VarInfo &v) {
   const VarInfo d;
   return v.detrow == d.detrow && v.initstepbound == d.initstepbound && v.stepbound == d.stepbound &&
          v.penalty == d.penalty && v.damp == d.damp && std::isnan(v.initvalue) &&
-         std::isnan(v.value) && v.tolset == d.tolset && v.vartype == d.vartype;
+         std::isnan(v.value) && v.tolset == d.tolset && v.vartype == d.vartype && v.seqnum == d.seqnum &&
+         v.cascadelimit == d.cascadelimit && v.deltatype == d.deltatype && v.deltavalue == d.deltavalue;
 }
 
 bool has_nonlinear_content(KSLPprob slp) {
   if (!slp->coefs.empty() || !slp->userfuncs.empty() || !slp->rowstatus.empty()) return true;
+  if (!slp->tolsets.empty() || !slp->dfs.empty() || !slp->rowwt.empty()) return true;
   for (const auto &[j, v] : slp->vars)
     if (!default_var(v)) return true;
   // Controls alone do not make the file nonlinear: a linear problem is
@@ -184,10 +186,18 @@ void write_sections(KSLPprob slp, io::Out &o, const std::vector<std::string> &rn
       put_line(o, s + " " + number_field(c.factor) + " " + text);
     }
   }
-  if (!slp->rowstatus.empty()) {
+  if (!slp->rowstatus.empty() || !slp->rowwt.empty()) {
     put_line(o, kFileSections[kSecRows]);
-    for (const auto &[r, st] : slp->rowstatus)
-      put_line(o, " " + field_text(rn[r]) + " " + std::to_string(st));
+    std::set<int> rows;
+    for (const auto &[r, st] : slp->rowstatus) rows.insert(r);
+    for (const auto &[r, w] : slp->rowwt) rows.insert(r);
+    for (int r : rows) {
+      auto st = slp->rowstatus.find(r);
+      auto w = slp->rowwt.find(r);
+      std::string s = " " + field_text(rn[r]) + " " + std::to_string(st == slp->rowstatus.end() ? 0 : st->second);
+      if (w != slp->rowwt.end()) s += " WEIGHT " + number_field(w->second);
+      put_line(o, s);
+    }
   }
   bool header = false;
   const VarInfo d;
@@ -205,7 +215,24 @@ void write_sections(KSLPprob slp, io::Out &o, const std::vector<std::string> &rn
     if (v.damp != d.damp) s += " DAMP " + number_field(v.damp);
     if (v.tolset != d.tolset) s += " TOLSET " + std::to_string(v.tolset);
     if (v.vartype != d.vartype) s += " VARTYPE " + std::to_string(v.vartype);
+    if (v.seqnum != d.seqnum) s += " SEQNUM " + std::to_string(v.seqnum);
+    if (v.cascadelimit != d.cascadelimit) s += " CASCADELIMIT " + std::to_string(v.cascadelimit);
+    if (v.deltatype != d.deltatype) s += " DELTATYPE " + std::to_string(v.deltatype);
+    if (v.deltavalue != d.deltavalue) s += " DELTAVALUE " + number_field(v.deltavalue);
     put_line(o, s);
+  }
+  if (!slp->tolsets.empty()) {
+    put_line(o, kFileSections[kSecTolsets]);
+    for (const auto &t : slp->tolsets) {
+      std::string s = " " + std::to_string(t.status);
+      for (double x : t.tol) s += " " + number_field(x);
+      put_line(o, s);
+    }
+  }
+  if (!slp->dfs.empty()) {
+    put_line(o, kFileSections[kSecDfs]);
+    for (const auto &[key, f] : slp->dfs)
+      put_line(o, " " + field_text(col(key.first)) + " " + field_text(rn[key.second]) + " " + number_field(f));
   }
   put_line(o, kFileSections[kSecControls]);
   const auto &t = param_table();

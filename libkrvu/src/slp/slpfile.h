@@ -15,6 +15,8 @@ enum FileSection {
   kSecFormulas,
   kSecRows,
   kSecColumns,
+  kSecTolsets,
+  kSecDfs,
   kSecControls,
   kNumFileSections
 };

@@ -39,6 +39,8 @@ class SectionReader {
           case kSecFormulas: formula_line(); break;
           case kSecRows: row_line(); break;
           case kSecColumns: column_line(); break;
+          case kSecTolsets: tolset_line(); break;
+          case kSecDfs: df_line(); break;
           default: control_line(); break;
         }
       }
@@ -190,9 +192,39 @@ class SectionReader {
   void row_line() {
     int r = row(need("a row name"));
     int st = integer("a row status (an integer)");
-    end_of_line();
-    if (nl_->rowstatus.count(r)) fail("a second status for row '%s'", row_name(m_, r).c_str());
+    std::string key;
+    double w = 1.0;
+    if (field(&key, false)) {
+      if (key != "WEIGHT") fail("expected WEIGHT, found '%s'", io::shown(key).c_str());
+      w = finite("a number");
+      if (!(w > 0)) fail("WEIGHT must be positive");
+      end_of_line();
+    }
+    if (nl_->rowstatus.count(r) || nl_->rowwt.count(r))
+      fail("a second line for row '%s'", row_name(m_, r).c_str());
     if (st) nl_->rowstatus[r] = st;
+    if (w != 1.0) nl_->rowwt[r] = w;
+  }
+
+  void tolset_line() {
+    TolSet t;
+    t.status = integer("the tested bits (an integer)");
+    if (t.status & ~0x1ff) fail("the tested bits go beyond the nine tolerances");
+    for (double &x : t.tol) {
+      x = finite("a tolerance");
+      if (x < 0) fail("a tolerance must not be negative");
+    }
+    end_of_line();
+    nl_->tolsets.push_back(t);
+  }
+
+  void df_line() {
+    int j = col(need("a column name"));
+    int r = row(need("a row name"));
+    double f = finite("a number");
+    end_of_line();
+    if (!nl_->dfs.emplace(std::make_pair(j, r), f).second)
+      fail("a second factor for column '%s' in row '%s'", col_name(m_, j).c_str(), row_name(m_, r).c_str());
   }
 
   void column_line() {
@@ -222,9 +254,19 @@ class SectionReader {
       } else if (key == "VARTYPE") {
         v.vartype = integer("an integer");
         if (v.vartype & ~3) fail("VARTYPE has bits other than 1 and 2");
+      } else if (key == "SEQNUM" || key == "CASCADELIMIT") {
+        int x = integer("an integer");
+        if (x < 0) fail("%s must not be negative", key.c_str());
+        (key == "SEQNUM" ? v.seqnum : v.cascadelimit) = x;
+      } else if (key == "DELTATYPE") {
+        v.deltatype = integer("an integer");
+        if (v.deltatype < KSLP_DELTA_DEFAULT || v.deltatype > KSLP_DELTA_NONE) fail("DELTATYPE must be 0 to 3");
+      } else if (key == "DELTAVALUE") {
+        v.deltavalue = finite("a number");
+        if (v.deltavalue < 0) fail("DELTAVALUE must not be negative");
       } else {
         fail("expected DETROW, INITVALUE, VALUE, INITSTEPBOUND, STEPBOUND, PENALTY, DAMP, "
-             "TOLSET or VARTYPE, found '%s'",
+             "TOLSET, VARTYPE, SEQNUM, CASCADELIMIT, DELTATYPE or DELTAVALUE, found '%s'",
              io::shown(key).c_str());
       }
     }

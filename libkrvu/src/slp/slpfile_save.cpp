@@ -23,7 +23,7 @@ namespace {
 constexpr char kSlpMagic[8] = {'K', 'S', 'L', 'P', 'S', 'A', 'V', 'E'};
 constexpr char kLinearMagic[8] = {'K', 'R', 'V', 'U', 'S', 'A', 'V', 'E'};
 // Raised with any change of this record or of the library's save record.
-constexpr uint32_t kSlpVersion = 1;
+constexpr uint32_t kSlpVersion = 2;
 constexpr uint32_t kLinearVersion = 1;
 
 // Attributes of the last solve kept with its solution.
@@ -83,7 +83,26 @@ void write_record(io::BinWriter &w, KSLPprob slp) {
     w.i64(v.detrow);
     for (double d : {v.initstepbound, v.stepbound, v.penalty, v.damp, v.initvalue, v.value, v.laststep})
       w.f64(d);
-    for (int i : {v.tolset, v.history, v.converged, v.vartype, v.lastactive}) w.i64(i);
+    for (int i : {v.tolset, v.history, v.converged, v.vartype, v.lastactive, v.seqnum, v.cascadelimit,
+                  v.deltatype})
+      w.i64(i);
+    w.f64(v.deltavalue);
+  }
+  w.u64(slp->tolsets.size());
+  for (const auto &t : slp->tolsets) {
+    for (double d : t.tol) w.f64(d);
+    w.i64(t.status);
+  }
+  w.u64(slp->dfs.size());
+  for (const auto &[key, f] : slp->dfs) {
+    w.i64(key.first);
+    w.i64(key.second);
+    w.f64(f);
+  }
+  w.u64(slp->rowwt.size());
+  for (const auto &[r, wt] : slp->rowwt) {
+    w.i64(r);
+    w.f64(wt);
   }
   w.strings(slp->strings);
   w.u64(slp->userfuncs.size());
@@ -121,15 +140,30 @@ void read_record(io::BinReader &r, int rows, int cols, NlModel *m, SavedSolve *s
     int row = static_cast<int>(r.i64());
     m->rowstatus[row] = static_cast<int>(r.i64());
   }
-  for (size_t n = r.count(104); n-- > 0;) {
+  for (size_t n = r.count(136); n-- > 0;) {
     int j = static_cast<int>(r.i64());
     VarInfo v;
     v.detrow = static_cast<int>(r.i64());
     for (double *d : {&v.initstepbound, &v.stepbound, &v.penalty, &v.damp, &v.initvalue, &v.value, &v.laststep})
       *d = r.f64();
-    for (int *i : {&v.tolset, &v.history, &v.converged, &v.vartype, &v.lastactive})
+    for (int *i : {&v.tolset, &v.history, &v.converged, &v.vartype, &v.lastactive, &v.seqnum, &v.cascadelimit,
+                   &v.deltatype})
       *i = static_cast<int>(r.i64());
+    v.deltavalue = r.f64();
     m->vars[j] = v;
+  }
+  m->tolsets.resize(r.count(80));
+  for (auto &t : m->tolsets) {
+    for (double &d : t.tol) d = r.f64();
+    t.status = static_cast<int>(r.i64());
+  }
+  for (size_t n = r.count(24); n-- > 0;) {
+    int col = static_cast<int>(r.i64()), row = static_cast<int>(r.i64());
+    m->dfs[{col, row}] = r.f64();
+  }
+  for (size_t n = r.count(16); n-- > 0;) {
+    int row = static_cast<int>(r.i64());
+    m->rowwt[row] = r.f64();
   }
   m->strings = r.strings();
   m->userfuncs.resize(r.count(32));

@@ -39,9 +39,12 @@ bool call_user(KSLPprob slp, int number, const double *args, int n, double *valu
     slp->stop_reason = "user function '" + u.name + "' has no address";
     return false;
   }
-  FuncInfo info{slp, number, n, 1, grad ? n : 0, false};
+  auto &calls = slp->evals.user;
+  if (calls.size() < slp->userfuncs.size()) calls.resize(slp->userfuncs.size(), 0);
+  ++calls[number - 1];
+  FuncInfo info{slp->owner ? slp->owner : slp, number, n, 1, grad ? n : 0, false};
   KSLPprob saved = slp->current;
-  slp->current = slp;
+  slp->current = slp->owner ? slp->owner : slp;
   auto once = [&](const double *a, double *res, const double *deltas) {
     if (u.derivatives()) {
       double r = reinterpret_cast<KSLPuserfuncderiv>(u.address)(a, &info, deltas, res);
@@ -88,13 +91,17 @@ void slp_log(KSLPprob slp, int msgtype, const char *fmt, ...) {
   // The log of a solve is the problem's log: the problem's output switch
   // (control outputlog) silences it as it does the linear solvers' lines.
   bool silenced = msgtype == KRVU_MSG_LOG && slp->prob && ctl_int(slp->prob, KRVU_CTRL_OUTPUTLOG) == 0;
-  if (slp->msgcb && !silenced)
-    slp->msgcb(slp, slp->msgdata, text.c_str(), static_cast<int>(text.size()), msgtype);
+  if (!silenced) slpcb_fire_message(slp, text.c_str(), static_cast<int>(text.size()), msgtype);
   log_global(slp, msgtype, text);
 }
 
 void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx) {
   const int n = static_cast<int>(newidx.size());
+  // What validate.cpp and slpops.cpp held for the old numbering is dropped
+  // rather than renumbered: it was measured at a point of the old model.
+  slp->fixed_err.clear();
+  slp->lin = kslp_prob_s::Linearization();
+  if (rows) slp->rowscale.clear();
   auto mapped = [&](int i) { return i >= 0 && i < n ? newidx[i] : i; };
   std::vector<kslp_prob_s::Coef> kept;
   for (kslp_prob_s::Coef &c : slp->coefs) {
@@ -128,6 +135,39 @@ void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newi
       if (mapped(j) >= 0) vars[mapped(j)] = v;
     slp->vars.swap(vars);
   }
+  // Distribution factors name a column and a row; weights and the solve's
+  // row information a row, the solve's column information a column.
+  std::map<std::pair<int, int>, double> dfs;
+  for (const auto &[key, f] : slp->dfs) {
+    int c = rows ? key.first : mapped(key.first), r = rows ? mapped(key.second) : key.second;
+    if (c >= 0 && r >= 0) dfs[{c, r}] = f;
+  }
+  slp->dfs.swap(dfs);
+  if (rows) {
+    std::map<int, double> wt;
+    for (const auto &[r, w] : slp->rowwt)
+      if (mapped(r) >= 0) wt[mapped(r)] = w;
+    slp->rowwt.swap(wt);
+  }
+  auto squeeze_info = [&](auto &v) {
+    if (v.size() != newidx.size()) {
+      v.clear();
+      return;
+    }
+    size_t w = 0;
+    for (size_t i = 0; i < v.size(); ++i)
+      if (newidx[i] >= 0) v[w++] = v[i];
+    v.resize(w);
+  };
+  if (rows) {
+    squeeze_info(slp->rowinfo);
+    for (ColSolveInfo &ci : slp->colinfo)
+      if (ci.updaterow >= 0) ci.updaterow = mapped(ci.updaterow);
+  } else {
+    squeeze_info(slp->colinfo);
+  }
+  // The order is of columns and follows from rows: it is found again.
+  slp->cascade_order.clear();
   // The last solution keeps the entries that stay.
   auto squeeze = [&](std::vector<double> &v) {
     if (v.size() != newidx.size()) {
@@ -587,9 +627,9 @@ int KSLPgetrowstatus(KSLPprob slp, int row, int *status) {
 
 int KSLPchgrowstatus(KSLPprob slp, int row, const int *status) {
   return slp_guarded(slp, "KSLPchgrowstatus", [&] {
-    require_ptr(status, "KSLPchgrowstatus", "status");
     require_index(row, slp::model_rows(slp), "KSLPchgrowstatus", "row");
-    if (*status) slp->rowstatus[row] = *status;
+    // A null status puts the row back to the default (no status bits).
+    if (status && *status) slp->rowstatus[row] = *status;
     else slp->rowstatus.erase(row);
     return 0;
   });
@@ -614,8 +654,9 @@ int KSLPchgvar(KSLPprob slp, int col, const int *detrow, const double *initstepb
     if (damp && !(*damp > 0 && *damp <= 1)) raise(KRVU_ERR_ARGUMENT, "%s: 'damp' must be in (0, 1]", F);
     if (value && !std::isfinite(*value)) raise(KRVU_ERR_ARGUMENT, "%s: 'value' must be finite", F);
     if (initvalue && std::isinf(*initvalue)) raise(KRVU_ERR_ARGUMENT, "%s: 'initvalue' must be finite (NaN: none)", F);
-    if (tolset && *tolset != 0)
-      raise(KRVU_ERR_ARGUMENT, "%s: tolerance set %d does not exist (only 0, the problem's tolerances)", F, *tolset);
+    if (tolset && (*tolset < 0 || *tolset > static_cast<int>(slp->tolsets.size())))
+      raise(KRVU_ERR_ARGUMENT, "%s: tolerance set %d does not exist (0: the problem's tolerances, 1..%zu)", F,
+            *tolset, slp->tolsets.size());
     if (history && *history < 0) raise(KRVU_ERR_ARGUMENT, "%s: 'history' must not be negative", F);
     if (converged && *converged != 0 && *converged != 1) raise(KRVU_ERR_ARGUMENT, "%s: 'converged' must be 0 or 1", F);
     if (vartype && (*vartype & ~3)) raise(KRVU_ERR_ARGUMENT, "%s: 'vartype' has bits other than 1 and 2", F);
@@ -682,6 +723,11 @@ int KSLPdelvars(KSLPprob slp, int ncols, const int colind[]) {
 
 int KSLPgetslpsol(KSLPprob slp, double x[], double slack[], double dual[], double dj[]) {
   return slp_guarded(slp, "KSLPgetslpsol", [&] {
+    // Inside a callback of the mixed-integer search: the node's relaxation.
+    if (slp->prob->node && slp->prob->node->x) {
+      if (KRVUgetlpsol(slp->prob, x, slack, dual, dj)) raise(KRVU_ERR_INTERNAL, "KSLPgetslpsol: the node's solution");
+      return 0;
+    }
     const ModelData &m = read_model(slp->prob);
     if (slp->x.size() != static_cast<size_t>(m.ncols()) ||
         slp->slack.size() != static_cast<size_t>(m.nrows()))
@@ -711,9 +757,13 @@ int KSLPunconstruct(KSLPprob slp) {
 }
 
 int KSLPpostsolve(KSLPprob slp) {
-  // The solver works on a copy and never presolves the user's problem, so
-  // there is nothing to restore.
-  return slp_guarded(slp, "KSLPpostsolve", [&] { return 0; });
+  // KSLPpresolve keeps its tightened bounds beside the user's problem, which
+  // it never changes: postsolving forgets them.
+  return slp_guarded(slp, "KSLPpostsolve", [&] {
+    slp->pre_lb.clear();
+    slp->pre_ub.clear();
+    return 0;
+  });
 }
 
 int KSLPinterrupt(KSLPprob slp, int reason) {

@@ -10,6 +10,7 @@
 #include "core/common.h"
 #include "core/prob.h"
 #include "kslp.h"
+#include "slp/slpcb.h"
 #include "slp/tape.h"
 
 namespace krvu {
@@ -30,6 +31,34 @@ struct VarInfo {
   int vartype = 0;             // bits: 1 held at its start, 2 no step bound
   int lastactive = -1;         // last iteration its step bound was active
   double laststep = 0.0;       // |step| of the last accepted iteration
+  int seqnum = 0;              // place asked for in the cascade order (0: none)
+  int cascadelimit = 0;        // Newton steps of its cascade (0: the default)
+  int deltatype = 0;           // how its step bound is measured (KSLP_DELTA_*)
+  double deltavalue = 0.0;     // the size that deltatype reads
+};
+
+// A tolerance set: nine tolerances and the bits saying which are tested.
+struct TolSet {
+  double tol[9] = {};
+  int status = 0;
+};
+
+// What the last solve left for one row (KSLPgetrowinfo): its error columns
+// in the last subproblem and the errors seen over the solve.
+struct RowSolveInfo {
+  int nerrors = 0;          // iterations that ended with a nonzero error
+  double maxerror = 0.0, totalerror = 0.0, error = 0.0;
+  double factor = 0.0;      // penalty on its error columns (mu times weight)
+  int plus = -1, minus = -1;  // their subproblem columns (-1: linear row)
+  double plusvalue = 0.0, plusdj = 0.0, minusvalue = 0.0, minusdj = 0.0;
+};
+
+// The same for a column (KSLPgetcolinfo).
+struct ColSolveInfo {
+  int deltaindex = -1;      // its column in the last subproblem (-1: held)
+  double deltadj = 0.0;     // its reduced cost there
+  double sbdual = 0.0;      // that reduced cost when a step bound held it
+  int updaterow = -1;       // the row whose coefficient of it changed most
 };
 
 // A user function: its name, how it is called, and what the caller keeps.
@@ -62,9 +91,11 @@ struct kslp_prob_s {
   int lasterr_code = 0;
   std::string lasterr;
   krvu::ParamValues params;
-  KSLP_cbmessage msgcb = nullptr;
-  void *msgdata = nullptr;
+  krvu::slp::SlpCb cbs[KSLP_CB_KIND_COUNT];  // by kind (slpcb.h)
   KSLPprob current = nullptr;  // problem under evaluation in a user function
+  // Set on a working copy (the mixed-integer search's node problem): the
+  // user's problem, whose user functions it calls and whose interrupt stops it.
+  KSLPprob owner = nullptr;
 
   struct Coef {
     int row, col;
@@ -78,9 +109,34 @@ struct kslp_prob_s {
   std::map<int, krvu::slp::VarInfo> vars;  // column -> properties set or solved
   std::vector<std::string> strings;        // string index k+1 -> text
   std::vector<krvu::slp::UserFunc> userfuncs;  // number k+1
+  // Tolerance sets, distribution factors, row weights and the cascade order.
+  std::vector<krvu::slp::TolSet> tolsets;           // set k+1
+  std::map<std::pair<int, int>, double> dfs;        // (column, row) -> factor
+  std::map<int, double> rowwt;                      // row -> penalty weight (1 absent)
+  std::vector<int> cascade_order;                   // as KSLPcascadeorder left it
+  std::vector<krvu::slp::RowSolveInfo> rowinfo;     // of the last solve
+  std::vector<krvu::slp::ColSolveInfo> colinfo;
 
   // The last solve.
   std::vector<double> x, slack, dual, dj;
+  // Set by the operations of validate.cpp and slpops.cpp, read by the solver.
+  std::vector<double> fixed_err;  // by row: error held by KSLPfixpenalties (+ below lo, - above up)
+  std::vector<double> rowscale;   // by row: factor of the linearised row (KSLPscaling)
+  // Bounds tightened by KSLPpresolve, valid while the linear model (bounds,
+  // rows, matrix) is the one they were derived from: pre_from is its
+  // fingerprint (slp::linear_fingerprint).
+  std::vector<double> pre_lb, pre_ub;
+  uint64_t pre_from = 0;
+  // The linearisation at a point (KSLPupdatelinearization).
+  struct Linearization {
+    std::vector<double> x, rowvalue, objgrad;
+    std::vector<std::vector<std::pair<int, double>>> rowgrad;  // by row, nonlinear rows only
+  } lin;
+  // Evaluation counts since the problem was created (KSLPprintevalinfo).
+  struct EvalCounts {
+    int64_t values = 0, gradients = 0, solves = 0;
+    std::vector<int64_t> user;  // by user function
+  } evals;
   bool constructed = false;
   std::atomic<bool> interrupt{false};
   std::string stop_reason;  // a user function's failure, for the last error
@@ -136,6 +192,9 @@ bool call_user(KSLPprob slp, int number, const double *args, int n, double *valu
 // rest renumbered, and so are row statuses, column properties and the last
 // solution.
 void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newidx);
+// The point the problem holds outside a solve: the last solution when it fits
+// the model, otherwise each column's start or current value (0 when neither).
+std::vector<double> held_point(KSLPprob slp, int n);
 int model_rows(KSLPprob slp);
 int model_cols(KSLPprob slp);
 // Sends a line to the nonlinear problem's message callback and the global handlers.

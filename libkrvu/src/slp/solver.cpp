@@ -19,9 +19,11 @@
 
 #include "core/common.h"
 #include "interfaces/highs_c_api.h"
+#include "lp/highs_session.h"
 #include "lp/solver_state.h"
 #include "model/store.h"
 #include "slp/ipm.h"
+#include "slp/minlp.h"
 #include "slp/nlp.h"
 #include "slp/slpprob.h"
 
@@ -37,7 +39,12 @@ struct SubResult {
   std::vector<double> y;       // new point
   std::vector<double> rowdual; // by model row (0 for rows not in the subproblem)
   double errsum = 0.0;
+  double errw = 0.0;           // errsum with each row's weight
   bool quad = false;           // solved with the quasi-Newton matrix
+  // By nonlinear row: its two error columns' values and reduced costs; by
+  // column: its reduced cost and whether the subproblem held it fixed.
+  std::vector<double> errplus, errminus, plusdj, minusdj, coldj;
+  std::vector<char> held;
 };
 
 class Solver {
@@ -47,7 +54,7 @@ class Solver {
     m_ = P.m;
     h_ = Highs_create();
     Highs_setBoolOptionValue(h_, "output_flag", 0);
-    Highs_setIntOptionValue(h_, "threads", 1);
+    Highs_setIntOptionValue(h_, "threads", engine_threads(slp->prob));
     // A subproblem is small; one that runs on is cut off (HiGHS's QP solver
     // can cycle on nearly singular matrices) and counts as failed.
     Highs_setIntOptionValue(h_, "qp_iteration_limit", 20000);
@@ -63,6 +70,15 @@ class Solver {
     if (k_ > 1500) use_b_ = false;  // the dense quasi-Newton matrix would not pay
     nlpos_.assign(n_, -1);
     for (int a = 0; a < k_; ++a) nlpos_[P.nl_cols[a]] = a;
+    wt_.assign(m_, 1.0);
+    for (auto &[r, w] : slp->rowwt)
+      if (r < m_) wt_[r] = w;
+    order_ = cascade_order_of(slp, P);
+    nobox_.assign(n_, 0);
+    for (auto &[j, v] : slp->vars)
+      if (j < n_) nobox_[j] = (v.vartype & 2) || v.deltatype == KSLP_DELTA_NONE;
+    rinfo_.assign(m_, RowSolveInfo());
+    cinfo_.assign(n_, ColSolveInfo());
   }
   ~Solver() { Highs_destroy(h_); }
 
@@ -87,19 +103,48 @@ class Solver {
   std::vector<int> last_sign_;
   int iter_ = 0;
   bool first_update_ = true;
+  double Vw_ = 0;                 // V_ with each row's weight: the merit's part
+  std::vector<double> wt_;        // row weights
+  std::vector<int> order_;        // determined columns, in cascade order
+  std::vector<char> nobox_;       // columns without a step bound
+  // Distribution factors standing in for zero derivatives in the first
+  // linearisation (NaN: none), shaped as jac_; emptied after the first step.
+  std::vector<std::vector<double>> dfcoef_;
+  std::vector<RowSolveInfo> rinfo_;
+  std::vector<ColSolveInfo> cinfo_;
+
+  double coef(size_t r, size_t k) const {
+    if (!dfcoef_.empty() && jac_[r][k] == 0.0 && !std::isnan(dfcoef_[r][k])) return dfcoef_[r][k];
+    return jac_[r][k];
+  }
+  // The transfer columns and the determined columns set from their rows.
+  bool cascade(std::vector<double> &x) {
+    return P.cascade(x.data()) && cascade_pass(slp_, P, order_, x.data()) && P.cascade(x.data());
+  }
+  void set_dfs();
+  void record(const SubResult &sub);
+  void column_tests(const std::vector<double> &d, const std::vector<double> &gft,
+                    const std::vector<std::vector<double>> &jact, const std::vector<double> &rowdual,
+                    bool *all_converged, bool *any_set);
 
   double bnd(double v) const { return v >= kInf ? hinf_ : (v <= -kInf ? -hinf_ : v); }
 
-  bool values(const std::vector<double> &x, double *F, std::vector<double> &g, double *V) {
+  bool values(const std::vector<double> &x, double *F, std::vector<double> &g, double *V,
+              double *Vw) {
     if (!P.objective(x.data(), F)) return false;
     g.assign(m_, 0.0);
-    double v = 0.0;
+    double v = 0.0, vw = 0.0;
     for (int i = 0; i < m_; ++i) {
       if (P.eliminated_row[i]) continue;
       if (!P.value(P.rows[i], x.data(), &g[i])) return false;
-      if (P.nonlinear_row[i]) v += row_violation(g[i], P.rlo[i], P.rup[i]);
+      if (P.nonlinear_row[i]) {
+        double e = row_violation(g[i], P.rlo[i], P.rup[i]);
+        v += e;
+        vw += wt_[i] * e;
+      }
     }
     *V = v;
+    *Vw = vw;
     return true;
   }
 
@@ -149,7 +194,7 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     int vt = it == slp_->vars.end() ? 0 : it->second.vartype;
     if (P.eliminated_col[j] || (vt & 1)) {
       lo = up = x_[j];
-    } else if (!(vt & 2)) {
+    } else if (!nobox_[j]) {
       double d = r_ * base_[j];
       lo = std::max(lo, x_[j] - d);
       up = std::min(up, x_[j] + d);
@@ -170,36 +215,49 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   for (int e = 0; e < 2 * ne; ++e) {
     clo[n_ + e] = 0.0;
     cup[n_ + e] = hinf_;
-    cost[n_ + e] = mode == 0 ? mu_ : 1.0;
+    cost[n_ + e] = (mode == 0 ? mu_ : 1.0) * wt_[nlrows_[e / 2]];
   }
+  // Errors held by KSLPfixpenalties: + lifts a row to its lower limit, -
+  // lowers it to its upper one.
+  if (slp_->fixed_err.size() == static_cast<size_t>(m_))
+    for (int r = 0; r < ne; ++r) {
+      double f = slp_->fixed_err[nlrows_[r]];
+      clo[n_ + 2 * r] = cup[n_ + 2 * r] = std::max(0.0, f);
+      clo[n_ + 2 * r + 1] = cup[n_ + 2 * r + 1] = std::max(0.0, -f);
+    }
+  const bool scaled = slp_->rowscale.size() == static_cast<size_t>(m_);
   // Rows, row-wise.
   std::vector<HighsInt> start{0}, index;
   std::vector<double> val, rlo, rup;
   std::vector<int> model_row;
+  std::vector<double> row_factor;  // of each subproblem row (KSLPscaling)
   for (size_t r = 0; r < nlrows_.size(); ++r) {
     int i = nlrows_[r];
     const Func &f = P.rows[i];
+    const double sc = scaled ? slp_->rowscale[i] : 1.0;
     double lin = gval_[i];
     for (size_t k = 0; k < f.cols.size(); ++k) {
-      if (jac_[r][k] == 0.0) continue;
+      double a = coef(r, k);
+      if (a == 0.0) continue;
       int j = f.cols[k];
-      lin -= jac_[r][k] * x_[j];
+      lin -= a * x_[j];
       if (is_fixed(j)) {
-        lin += jac_[r][k] * fixed[j];
+        lin += a * fixed[j];
         continue;
       }
       index.push_back(j);
-      val.push_back(jac_[r][k]);
+      val.push_back(sc * a);
     }
     index.push_back(n_ + 2 * static_cast<int>(r));
-    val.push_back(1.0);
+    val.push_back(sc);
     index.push_back(n_ + 2 * static_cast<int>(r) + 1);
-    val.push_back(-1.0);
+    val.push_back(-sc);
     start.push_back(static_cast<HighsInt>(index.size()));
     double s = shift ? (*shift)[r] : 0.0;
-    rlo.push_back(P.rlo[i] <= -kInf ? -hinf_ : P.rlo[i] - lin - s);
-    rup.push_back(P.rup[i] >= kInf ? hinf_ : P.rup[i] - lin - s);
+    rlo.push_back(P.rlo[i] <= -kInf ? -hinf_ : sc * (P.rlo[i] - lin - s));
+    rup.push_back(P.rup[i] >= kInf ? hinf_ : sc * (P.rup[i] - lin - s));
     model_row.push_back(i);
+    row_factor.push_back(sc);
   }
   for (int i : linrows_) {
     const Func &f = P.rows[i];
@@ -295,9 +353,27 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   for (int j = 0; j < n_; ++j)
     if (is_fixed(j)) res.y[j] = fixed[j];
   for (int j = 0; j < n_; ++j) res.y[j] = std::min(std::max(res.y[j], P.lb[j]), P.ub[j]);
-  for (int e = 0; e < 2 * ne; ++e) res.errsum += std::max(0.0, cv[n_ + e]);
+  for (int e = 0; e < 2 * ne; ++e) {
+    res.errsum += std::max(0.0, cv[n_ + e]);
+    res.errw += wt_[nlrows_[e / 2]] * std::max(0.0, cv[n_ + e]);
+  }
+  res.errplus.resize(ne);
+  res.errminus.resize(ne);
+  res.plusdj.resize(ne);
+  res.minusdj.resize(ne);
+  for (int r = 0; r < ne; ++r) {
+    res.errplus[r] = cv[n_ + 2 * r];
+    res.errminus[r] = cv[n_ + 2 * r + 1];
+    res.plusdj[r] = cd[n_ + 2 * r];
+    res.minusdj[r] = cd[n_ + 2 * r + 1];
+  }
+  res.coldj.assign(cd.begin(), cd.begin() + n_);
+  res.held.assign(n_, 0);
+  for (int j = 0; j < n_; ++j) res.held[j] = is_fixed(j);
   res.rowdual.assign(m_, 0.0);
-  for (int r = 0; r < nr; ++r) res.rowdual[model_row[r]] = rd[r] / sigma;
+  for (int r = 0; r < nr; ++r)
+    res.rowdual[model_row[r]] =
+        rd[r] / sigma * (r < static_cast<int>(row_factor.size()) ? row_factor[r] : 1.0);
   return res;
 }
 
@@ -478,6 +554,8 @@ bool Solver::project_start() {
 bool Solver::interrupted(const std::chrono::steady_clock::time_point &t0) {
   if (slp_->interrupt.load()) return true;
   if (slp_->prob->data->solver && slp_->prob->data->solver->interrupt.load()) return true;
+  if (slp_->owner && slp_->owner->prob->data->solver && slp_->owner->prob->data->solver->interrupt.load())
+    return true;
   double limit = ctl_d(slp_, KSLP_CTRL_TIMELIMIT);
   double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   return limit < kInf && secs > limit;
@@ -549,6 +627,8 @@ void Solver::finish(int status, const std::vector<double> &rowdual) {
     v.value = x_[j];
     if (!base_.empty()) v.stepbound = r_ * base_[j];
   }
+  slp_->rowinfo = rinfo_;
+  slp_->colinfo = cinfo_;
   set_attr_i(slp_, KSLP_ATTR_NLPSTATUS, status);
   set_attr_i(slp_, KSLP_ATTR_ITERATIONS, iter_);
   set_attr_d(slp_, KSLP_ATTR_OBJVAL, obj);
@@ -562,6 +642,112 @@ void Solver::finish(int status, const std::vector<double> &rowdual) {
             "Nonlinear solve %s after %d iterations: objective %.10g, largest violation %.3g, "
             "optimality residual %.3g",
             kNames[status], iter_, obj, maxviol, kres);
+}
+
+void Solver::set_dfs() {
+  dfcoef_.clear();
+  if (slp_->dfs.empty()) return;
+  dfcoef_.resize(nlrows_.size());
+  for (size_t r = 0; r < nlrows_.size(); ++r) {
+    const Func &f = P.rows[nlrows_[r]];
+    dfcoef_[r].assign(f.cols.size(), NAN);
+    for (size_t k = 0; k < f.cols.size(); ++k) {
+      auto it = slp_->dfs.find({f.cols[k], nlrows_[r]});
+      if (it != slp_->dfs.end()) dfcoef_[r][k] = it->second;
+    }
+  }
+}
+
+void Solver::record(const SubResult &sub) {
+  for (size_t r = 0; r < nlrows_.size(); ++r) {
+    RowSolveInfo &ri = rinfo_[nlrows_[r]];
+    double e = std::max(0.0, sub.errplus[r]) + std::max(0.0, sub.errminus[r]);
+    if (e > 0.0) {
+      ++ri.nerrors;
+      ri.maxerror = std::max(ri.maxerror, e);
+      ri.totalerror += e;
+    }
+    ri.error = e;
+    ri.factor = mu_ * wt_[nlrows_[r]];
+    ri.plus = n_ + 2 * static_cast<int>(r);
+    ri.minus = ri.plus + 1;
+    ri.plusvalue = sub.errplus[r];
+    ri.minusvalue = sub.errminus[r];
+    ri.plusdj = sub.plusdj[r];
+    ri.minusdj = sub.minusdj[r];
+  }
+  for (int j = 0; j < n_; ++j) {
+    ColSolveInfo &ci = cinfo_[j];
+    ci.deltaindex = sub.held[j] ? -1 : j;
+    ci.deltadj = sub.coldj[j];
+    // A reduced cost with the column at its step bound (not its own bound)
+    // is the price of that step bound.
+    double d = sub.y[j] - x_[j], bound = r_ * base_[j];
+    bool at_step = !sub.held[j] && !nobox_[j] && std::fabs(d) >= 0.999 * bound &&
+                   sub.y[j] > P.lb[j] && sub.y[j] < P.ub[j];
+    ci.sbdual = at_step ? sub.coldj[j] : 0.0;
+  }
+}
+
+// The convergence of each column after an accepted step d from x_: by its
+// tolerance set when it names one, else by the step tolerance control.  Also
+// finds each column's most changed row coefficient.
+void Solver::column_tests(const std::vector<double> &d, const std::vector<double> &gft,
+                          const std::vector<std::vector<double>> &jact, const std::vector<double> &rowdual,
+                          bool *all_converged, bool *any_set) {
+  const double steptol = ctl_d(slp_, KSLP_CTRL_STEPTOL);
+  std::vector<double> jchange(n_, 0.0), jsize(n_, 0.0);
+  std::vector<int> jrow(n_, -1);
+  for (size_t r = 0; r < nlrows_.size(); ++r) {
+    const Func &f = P.rows[nlrows_[r]];
+    for (size_t k = 0; k < f.cols.size(); ++k) {
+      int j = f.cols[k];
+      double ch = std::fabs(jact[r][k] - jac_[r][k]);
+      jsize[j] = std::max(jsize[j], std::fabs(jact[r][k]));
+      if (ch > jchange[j]) {
+        jchange[j] = ch;
+        jrow[j] = nlrows_[r];
+      }
+    }
+  }
+  // Reduced costs at the new point with the subproblem's multipliers.
+  std::vector<double> rc;
+  lagrangian_grad(gft, jact, rowdual, rc);
+  for (int i : linrows_) {
+    const Func &f = P.rows[i];
+    for (size_t k = 0; k < f.lin_col.size(); ++k) rc[f.lin_col[k]] -= rowdual[i] * f.lin_val[k];
+  }
+  const int nsets = static_cast<int>(slp_->tolsets.size());
+  bool all = true, any = false;
+  for (int j = 0; j < n_; ++j) {
+    cinfo_[j].updaterow = jrow[j];
+    VarInfo &v = slp_->vars[j];
+    double step = std::fabs(d[j]), xs = std::max(1.0, std::fabs(x_[j]));
+    bool ok;
+    if (v.tolset >= 1 && v.tolset <= nsets) {
+      any = true;
+      const TolSet &t = slp_->tolsets[v.tolset - 1];
+      double gch = std::fabs(gft[j] - gf_[j]), gs = std::max(1.0, std::fabs(gft[j]));
+      const bool pass[9] = {step <= t.tol[0],
+                            step <= t.tol[1] * xs,
+                            gch <= t.tol[2],
+                            gch <= t.tol[3] * gs,
+                            jchange[j] <= t.tol[4],
+                            jchange[j] <= t.tol[5] * std::max(1.0, jsize[j]),
+                            std::fabs(rc[j]) <= t.tol[6],
+                            std::fabs(rc[j]) <= t.tol[7] * gs,
+                            step <= t.tol[8] * r_ * base_[j]};
+      ok = true;
+      for (int i = 0; i < 9; ++i)
+        if ((t.status >> i) & 1) ok = ok && pass[i];
+    } else {
+      ok = step <= steptol * xs;
+    }
+    v.converged = ok;
+    all = all && (ok || P.eliminated_col[j]);
+  }
+  *all_converged = all;
+  *any_set = any;
 }
 
 int Solver::run() {
@@ -595,15 +781,19 @@ int Solver::run() {
   for (int j = 0; j < n_; ++j) {
     auto it = slp_->vars.find(j);
     double given = it == slp_->vars.end() ? 0.0 : it->second.initstepbound;
-    base_[j] = given > 0 ? given : radius * std::max(1.0, std::fabs(x_[j]));
+    int dt = it == slp_->vars.end() ? KSLP_DELTA_DEFAULT : it->second.deltatype;
+    if (dt == KSLP_DELTA_ABSOLUTE) base_[j] = it->second.deltavalue;
+    else if (dt == KSLP_DELTA_RELATIVE) base_[j] = it->second.deltavalue * std::max(1.0, std::fabs(x_[j]));
+    else base_[j] = given > 0 ? given : radius * std::max(1.0, std::fabs(x_[j]));
   }
   B_.assign(static_cast<size_t>(k_) * k_, 0.0);
   for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
   first_update_ = true;
   last_sign_.assign(n_, 0);
 
-  if (!P.cascade(x_.data()) || !values(x_, &F_, gval_, &V_) || !gradients(x_, gf_, jac_))
+  if (!cascade(x_) || !values(x_, &F_, gval_, &V_, &Vw_) || !gradients(x_, gf_, jac_))
     return -1;
+  set_dfs();
   if (loglevel > 0)
     slp_log(slp_, KRVU_MSG_LOG,
             "Nonlinear solve: %d columns, %d rows (%zu nonlinear), %s subproblems", n_, m_,
@@ -673,6 +863,7 @@ int Solver::run() {
       }
     }
     lastdual_ = sub.rowdual;
+    record(sub);
     std::vector<double> d(n_);
     double dnorm = 0.0, dscaled = 0.0, xnorm = 1.0;
     for (int j = 0; j < n_; ++j) {
@@ -700,8 +891,8 @@ int Solver::run() {
         model += 0.5 * da * bd;
       }
     }
-    double pred = mu_ * V_ - (model + mu_ * sub.errsum);
-    double phi = F_ + mu_ * V_;
+    double pred = mu_ * Vw_ - (model + mu_ * sub.errw);
+    double phi = F_ + mu_ * Vw_;
     if (pred < -1e-10 * (1 + std::fabs(phi)) && sub.quad && !reset_tried) {
       // The QP's answer is worse than not moving: its matrix has lost its
       // shape.  Start it again.
@@ -732,9 +923,9 @@ int Solver::run() {
     }
     std::vector<double> xt(n_), gt;
     for (int j = 0; j < n_; ++j) xt[j] = x_[j] + d[j];
-    double Ft = 0, Vt = 0;
-    if (!P.cascade(xt.data()) || !values(xt, &Ft, gt, &Vt)) return -1;
-    double ratio = std::isfinite(Ft) && std::isfinite(Vt) ? (phi - (Ft + mu_ * Vt)) / pred : -1.0;
+    double Ft = 0, Vt = 0, Vwt = 0;
+    if (!cascade(xt) || !values(xt, &Ft, gt, &Vt, &Vwt)) return -1;
+    double ratio = std::isfinite(Ft) && std::isfinite(Vwt) ? (phi - (Ft + mu_ * Vwt)) / pred : -1.0;
     if (ratio < 0.1 && !nlrows_.empty() && std::isfinite(Vt) && Vt > 0) {
       // Second-order correction: the rows shifted by their linearisation error.
       std::vector<double> shift(nlrows_.size());
@@ -748,9 +939,9 @@ int Solver::run() {
       SubResult soc = solve_sub(0, b_ok, &shift);
       if (soc.ok) {
         std::vector<double> xs(soc.y), gs;
-        double Fs = 0, Vs = 0;
-        if (!P.cascade(xs.data()) || !values(xs, &Fs, gs, &Vs)) return -1;
-        double rs = std::isfinite(Fs) && std::isfinite(Vs) ? (phi - (Fs + mu_ * Vs)) / pred : -1.0;
+        double Fs = 0, Vs = 0, Vws = 0;
+        if (!cascade(xs) || !values(xs, &Fs, gs, &Vs, &Vws)) return -1;
+        double rs = std::isfinite(Fs) && std::isfinite(Vws) ? (phi - (Fs + mu_ * Vws)) / pred : -1.0;
         if (rs >= 0.1) {
           ratio = rs;
           for (int j = 0; j < n_; ++j) d[j] = xs[j] - x_[j];
@@ -758,6 +949,7 @@ int Solver::run() {
           gt.swap(gs);
           Ft = Fs;
           Vt = Vs;
+          Vwt = Vws;
         }
       }
     }
@@ -765,6 +957,9 @@ int Solver::run() {
       slp_log(slp_, KRVU_MSG_LOG, "%6d %18.10g %11.3e %11.3e %11.3e %8.3f", iter_ + 1, F_ * P.sense,
               V_, dnorm, mu_, ratio);
     if (ratio >= 0.1) {
+      // The step as taken: cascading moved the determined columns.
+      for (int j = 0; j < n_; ++j)
+        if (!P.eliminated_col[j]) d[j] = xt[j] - x_[j];
       std::vector<double> gft;
       std::vector<std::vector<double>> jact;
       if (!gradients(xt, gft, jact)) return -1;
@@ -790,14 +985,23 @@ int Solver::run() {
         if (sg) last_sign_[j] = sg;
         v.laststep = std::fabs(d[j]);
         if (std::fabs(d[j]) >= 0.99 * r_ * base_[j]) v.lastactive = iter_;
-        v.converged = std::fabs(d[j]) <= steptol * std::max(1.0, std::fabs(x_[j]));
       }
+      bool all_converged = false, any_set = false;
+      column_tests(d, gft, jact, sub.rowdual, &all_converged, &any_set);
       x_.swap(xt);
       gval_.swap(gt);
       gf_.swap(gft);
       jac_.swap(jact);
+      dfcoef_.clear();
       F_ = Ft;
       V_ = Vt;
+      Vw_ = Vwt;
+      if (any_set && all_converged && V_ <= feastol) {
+        if (loglevel > 2) slp_log(slp_, KRVU_MSG_LOG, "every column converged by its tolerances");
+        status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
+        ++iter_;
+        break;
+      }
       if (ratio > 0.75 && dscaled >= 0.9 * r_) r_ = std::min(r_ * 2.0, 1e30);
       if (V_ <= feastol && small_changes >= 3) {
         if (loglevel > 2) slp_log(slp_, KRVU_MSG_LOG, "objective settled");
@@ -828,15 +1032,27 @@ int Solver::run() {
 extern "C" int KSLPnlpoptimize(KSLPprob slp, const char *flags) {
   return slp_guarded(slp, "KSLPnlpoptimize", [&] {
     const char *F = "KSLPnlpoptimize";
-    if (flags && std::strchr(flags, 'g'))
-      raise(KRVU_ERR_STATE, "%s: flag 'g' asks for the mixed-integer nonlinear search, which this "
-                            "version does not have", F);
+    if (has_entities(slp)) {
+      run_minlp(slp, flags, F);
+      return 0;
+    }
     slp->interrupt.store(false);
     if (slp->prob->data->solver) slp->prob->data->solver->interrupt.store(false);
     slp->stop_reason.clear();
     set_attr_i(slp, KSLP_ATTR_NLPSTATUS, KSLP_NLPSTATUS_UNSTARTED);
     Nlp nlp;
     nlp.build(slp, F);
+    // A distribution factor stands for a derivative: its column must be one
+    // the row reads.
+    for (const auto &[key, f] : slp->dfs) {
+      const std::vector<int> &reads = nlp.rows[key.second].cols;
+      if (!std::binary_search(reads.begin(), reads.end(), key.first))
+        raise(KRVU_ERR_STATE, "%s: column %d has a distribution factor in row %d, which does not read it", F,
+              key.first, key.second);
+    }
+    slp->rowinfo.clear();
+    slp->colinfo.clear();
+    ++slp->evals.solves;
     slp->constructed = true;
     int rc;
     if (ipm_chosen(slp, F)) {

@@ -53,6 +53,9 @@ PyObject *addrows(const Row &, Ctx &);
 PyObject *addcols(const Row &, Ctx &);
 
 // Nonlinear-solver column properties (custom/nonlinear.cpp)
+// False, with an InterfaceError naming member, when the problem has no
+// nonlinear solver.
+bool has_slp(Ctx &c, const char *member);
 PyObject *chgvar(const Row &, Ctx &);
 PyObject *getvar(const Row &, Ctx &);
 PyObject *chgccoef(const Row &, Ctx &);

@@ -11,15 +11,12 @@
 namespace korvu {
 namespace wrap {
 namespace custom {
-namespace {
 
 bool has_slp(Ctx &c, const char *member) {
   if (c.p->slpprob) return true;
   PyErr_Format(korvu_InterfaceError, "%s: the nonlinear solver is not available to this problem", member);
   return false;
 }
-
-}  // namespace
 
 // Arguments: colindex, detrow, six numbers, four integers (the library's order).
 PyObject *chgvar(const Row &row, Ctx &c) {

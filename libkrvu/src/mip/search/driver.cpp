@@ -218,7 +218,7 @@ void Searcher::build(const ModelData &w) {
   }
   // An objective that takes only integer values on integer points lets a
   // node be cut off one unit before the incumbent.
-  obj_integral_ = !quadratic_;
+  obj_integral_ = !quadratic_ && !ctl_.relaxation;
   for (int j = 0; j < n_ && obj_integral_; ++j)
     if (cost_[j] != 0 && (kind_[j] != kInt || cost_[j] != std::round(cost_[j])))
       obj_integral_ = false;
@@ -303,6 +303,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
     hooks_.log_line(format("Solution found by %s at node %lld: objective %.12g", source,
                            static_cast<long long>(nodes_.load()), sense_ * obj));
   hooks_.incumbent(x, sense_ * obj);
+  if (ctl_.relaxation) ctl_.relaxation->incumbent(x, sense_ * obj);
   report_gap();
 }
 
@@ -371,6 +372,7 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
+  if (ctl_.relaxation) return process_relaxed(nd, kids);
   push_bounds();
   LpOutcome o = lazy_rows(cut_loop(nd, solve_lp(&nd)));
   lp_holds_ = nd.id;
@@ -416,6 +418,11 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
+  return branch_node(nd, x, obj, stored, kids);
+}
+
+Searcher::NodeEnd Searcher::branch_node(Node &nd, const std::vector<double> &x, double obj,
+                                        const Branches &stored, std::vector<Node> &kids) {
   if (!stored.empty()) {
     make_children(nd, obj, stored, kids);
     return NodeEnd::kBranched;
@@ -649,6 +656,7 @@ void Searcher::work_guarded() {
 }
 
 SearchResult Searcher::run(const SearchStart &start) {
+  if (ctl_.relaxation) ctl_.workers = 1;  // one node solver, not to be shared
   t0_ = sh_->last_log = std::chrono::steady_clock::now();
   res_ = SearchResult();
   user_cutoff_ = std::isfinite(ctl_.cutoff) && std::fabs(ctl_.cutoff) < KRVU_INFINITY

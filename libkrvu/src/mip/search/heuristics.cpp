@@ -123,7 +123,8 @@ void Searcher::dive(double obj) {
   lp_holds_ = -1;
 }
 
-bool Searcher::fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols) {
+bool Searcher::fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols,
+                             const char *source) {
   const std::vector<double> slo = lo_, sup = up_;
   std::vector<int> dirty;
   for (size_t k = 0; k < cols.size(); ++k) {
@@ -153,17 +154,27 @@ bool Searcher::fix_and_solve(const std::vector<double> &vals, const std::vector<
   bool found = false;
   bool ok = true;
   for (int j = 0; j < n_ && ok; ++j) ok = lo_[j] <= up_[j] + ctl_.feastol;
+  NodeRelaxation *relax = ctl_.relaxation;
   if (ok && propagate(dirty)) {
-    push_bounds();
-    if (lp_->solve() == LpOutcome::kOptimal && !violated(lp_->x())) {
-      accept(lp_->x(), lp_->objective(), "the starting point");
-      found = true;
+    if (relax) {
+      if (relax->solve_point(lo_, up_) == NodeRelaxation::kOptimal && !violated(relax->x())) {
+        accept(relax->x(), relax->objective(), source);
+        found = true;
+      }
+    } else {
+      push_bounds();
+      if (lp_->solve() == LpOutcome::kOptimal && !violated(lp_->x())) {
+        accept(lp_->x(), lp_->objective(), source);
+        found = true;
+      }
     }
   }
   lo_ = slo;
   up_ = sup;
-  push_bounds();
-  lp_holds_ = -1;
+  if (!relax) {
+    push_bounds();
+    lp_holds_ = -1;
+  }
   return found;
 }
 
@@ -173,7 +184,9 @@ void Searcher::try_start(const SearchStart &start) {
   std::vector<int> cols;
   if (start.cols.empty()) {
     if (static_cast<int>(start.x.size()) != n_) return;
-    if (check_point(start.x)) accept(start.x, objective_of(start.x), "the starting point");
+    // A point is checked against the rows the search holds: with a
+    // relaxation of its own, some rows are the relaxation's alone.
+    if (!ctl_.relaxation && check_point(start.x)) accept(start.x, objective_of(start.x), "the starting point");
     for (int j : ncols_int_) {
       cols.push_back(j);
       vals.push_back(start.x[j]);

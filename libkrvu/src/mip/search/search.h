@@ -37,8 +37,11 @@ struct SearchControls {
   // the process, and an instance must ask for the size it already has.
   int engine_threads = 1;
   // Node workers: each takes open nodes off the shared tree with an engine
-  // instance of its own (the root is solved by the first alone).
+  // instance of its own (the root is solved by the first alone).  One only
+  // with a node solver below, which is a single instance.
   int workers = 1;
+  // The node solver when it is not the LP engine (not owned; below).
+  class NodeRelaxation *relaxation = nullptr;
   // Cuts: rounds of separation at the root (0: none), and the number of node
   // relaxations in a row a cut may stay slack before it leaves the relaxation
   // for the pool.
@@ -132,6 +135,34 @@ struct SearchResult {
   int64_t cuts = 0;          // cuts put into the relaxation
   int64_t cuts_invalid = 0;  // of the cuts found, those check_cuts_at violates
   double root_bound = 0;     // root relaxation after the cuts, the model's own sense
+};
+
+// A node solver in place of the search's LP engine: the nonlinear solver
+// of a mixed-integer nonlinear problem (mip/search/nlrelax.h).  It holds
+// every row of the problem; rows the search's working copy leaves free are
+// its alone.  With one, the search neither separates cuts nor runs its LP
+// heuristics or strong branching.
+class NodeRelaxation {
+ public:
+  enum Outcome { kOptimal, kInfeasible, kUnbounded, kFailed, kStopped };
+  virtual ~NodeRelaxation() = default;
+  // Solves within column bounds lo, up (+-INFINITY for none).
+  virtual Outcome solve(const std::vector<double> &lo, const std::vector<double> &up) = 0;
+  // Of the last optimal solve: the objective in the minimisation form and
+  // the solution.
+  virtual double objective() const = 0;
+  virtual const std::vector<double> &x() const = 0;
+  virtual const std::vector<double> &row_activity() const = 0;
+  virtual const std::vector<double> &row_dual() const = 0;
+  virtual const std::vector<double> &col_dual() const = 0;
+  // A new incumbent (objective in the model's own sense).
+  virtual void incumbent(const std::vector<double> &x, double obj) {}
+  // The next solve is of node id, child of parent (-1: the root).
+  virtual void at_node(int64_t id, int64_t parent) {}
+  // Solves for a point that is not a node (a user's start).
+  virtual Outcome solve_point(const std::vector<double> &lo, const std::vector<double> &up) {
+    return solve(lo, up);
+  }
 };
 
 // Hooks may be called from several threads when ctl.workers > 1, but never

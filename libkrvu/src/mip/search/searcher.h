@@ -168,6 +168,14 @@ class Searcher {
   bool steer_branching(const Node &nd, double obj, std::vector<Node> &kids);
   void report_gap();
 
+  // ---- nodes solved by the caller's node solver (relaxed.cpp) ----
+  NodeEnd process_relaxed(Node &nd, std::vector<Node> &kids);
+  void relaxed_view(NodeView &v) const;
+  // The children of a solved node that its solution does not satisfy
+  // (driver.cpp).
+  NodeEnd branch_node(Node &nd, const std::vector<double> &x, double obj, const Branches &stored,
+                      std::vector<Node> &kids);
+
   // ---- branching (branching.cpp) ----
   // Finds what the relaxation's solution x violates; false when nothing
   // (x is feasible).  Fills kids with the children.
@@ -189,7 +197,8 @@ class Searcher {
   // ---- heuristics (heuristics.cpp) ----
   void simple_rounding(const std::vector<double> &x);
   void dive(double obj);
-  bool fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols);
+  bool fix_and_solve(const std::vector<double> &vals, const std::vector<int> &cols,
+                     const char *source = "the starting point");
   bool check_point(const std::vector<double> &x) const;
   void try_start(const SearchStart &start);
 

@@ -21,6 +21,8 @@ NodeView Searcher::view(const Node &nd, bool solved) const {
     v.rdual = &lp_->row_dual();
     v.cdual = &lp_->col_dual();
   }
+  // The nonlinear node solver's solution, not the idle LP engine's.
+  if (solved && ctl_.relaxation) relaxed_view(v);
   return v;
 }
 
