@@ -369,6 +369,13 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
   return o;
 }
 
+Searcher::NodeEnd Searcher::give_up(const Node &nd) {
+  std::lock_guard<std::mutex> lk(sh_->mu);
+  sh_->lost = std::min(sh_->lost, nd.bound);
+  ++dropped_;
+  return NodeEnd::kPruned;
+}
+
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
@@ -386,12 +393,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     default:
       // The relaxation could not be solved: the node is given up, and its
       // bound keeps the search from claiming optimality.
-      {
-        std::lock_guard<std::mutex> lk(sh_->mu);
-        sh_->lost = std::min(sh_->lost, nd.bound);
-      }
-      ++dropped_;
-      return NodeEnd::kPruned;
+      return give_up(nd);
   }
   double obj = lp_->objective();
   if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);

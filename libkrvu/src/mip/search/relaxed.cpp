@@ -22,12 +22,7 @@ Searcher::NodeEnd Searcher::process_relaxed(Node &nd, std::vector<Node> &kids) {
     default:
       // As an LP that could not be solved: the node is given up and its
       // bound keeps the search from claiming optimality.
-      {
-        std::lock_guard<std::mutex> lk(sh_->mu);
-        sh_->lost = std::min(sh_->lost, nd.bound);
-      }
-      ++dropped_;
-      return NodeEnd::kPruned;
+      return give_up(nd);
   }
   const double obj = relax.objective();
   if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);

@@ -149,6 +149,9 @@ class Searcher {
   // ---- node processing (driver.cpp) ----
   enum class NodeEnd { kPruned, kInfeasible, kFeasible, kBranched, kStopped };
   NodeEnd process(Node &nd, std::vector<Node> &kids);
+  // A node whose relaxation could not be solved: its bound keeps the
+  // search from claiming optimality.
+  NodeEnd give_up(const Node &nd);
   bool load_bounds(const Node &nd);
   void push_bounds();
   LpOutcome solve_lp(const Node *nd, int iterlimit = -1);
