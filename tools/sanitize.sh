@@ -2,7 +2,7 @@
 # Builds the library and the extension with AddressSanitizer and UBSan
 # (build/asan) and runs the library's tests and the Python tests under them.
 #   bash tools/sanitize.sh            every test
-#   bash tools/sanitize.sh --subset   files, algebra, arrays, threads, wrappers, callbacks, directives, nonlinear (CI)
+#   bash tools/sanitize.sh --subset   files, algebra, arrays, threads, wrappers, callbacks, directives, cut pool, nonlinear (CI)
 # Extra arguments after the options go to pytest.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -25,6 +25,6 @@ export UBSAN_OPTIONS=print_stacktrace=1:halt_on_error=1
 build/asan/libkrvu/krvu_tests --gtest_brief=1
 
 tests=(.)
-[ $subset = 1 ] && tests=(problem/test_files.py problem/test_files_memory.py model arrays threads binding module/test_errors.py callbacks search/test_directives.py nonlinear)
+[ $subset = 1 ] && tests=(problem/test_files.py problem/test_files_memory.py model arrays threads binding module/test_errors.py callbacks search/test_directives.py search/test_cutpool.py nonlinear)
 cd tests
 LD_PRELOAD="$asan $ubsan" PYTHONPATH=../build/asan/pkg "$PY" -m pytest -q -p no:cacheprovider "${tests[@]}" "$@"

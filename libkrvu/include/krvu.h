@@ -1124,9 +1124,10 @@ KRVU_CB_KINDS(KRVU_CB_DECLARE)
  * numbering in this library, whose search does not presolve).  Handed to the
  * search from a chgbranchobject callback, or stored with KRVU_bo_store from an
  * optnode callback, it replaces the search's own branching at the current
- * node: each branch becomes a child.  The search takes bounds; a branch with
- * rows or cuts is refused by KRVU_bo_validate (status 1) and, when handed
- * over, the search keeps its own branching and logs a warning.  Errors of
+ * node: each branch becomes a child.  The search takes bounds and pool cuts
+ * (the child's relaxation takes them on); a branch with rows is refused by
+ * KRVU_bo_validate (status 1) and, when handed over, the search keeps its own
+ * branching and logs a warning.  Errors of
  * these functions are read with KRVU_bo_getlasterror.
  * ------------------------------------------------------------------------- */
 KRVU_API int KRVU_bo_create(KRVUbranchobject *p_bo, KRVUprob prob, int isoriginal);
@@ -1148,6 +1149,8 @@ KRVU_API int KRVU_bo_addrows(KRVUbranchobject bo, int ibranch, int nrows, int ne
 KRVU_API int KRVU_bo_getrows(KRVUbranchobject bo, int ibranch, int *p_nrows, int maxrows,
                              int *p_nelems, int maxelems, char rowtype[], double rhs[],
                              int start[], int colind[], double rowcoef[]);
+/* Cuts of the object's problem's cut pool (handles from KRVUstorecuts64 or
+ * the cut lists), each checked against the pool. */
 KRVU_API int KRVU_bo_addcuts(KRVUbranchobject bo, int ibranch, int ncuts, void *const cutind[]);
 /* The node the object was made at (0 outside a callback). */
 KRVU_API int KRVU_bo_getid(KRVUbranchobject bo, int *p_id);
@@ -1160,6 +1163,115 @@ KRVU_API int KRVU_bo_validate(KRVUbranchobject bo, int *p_status);
 KRVU_API int KRVU_bo_store(KRVUbranchobject bo, int *p_status);
 KRVU_API int KRVU_bo_getlasterror(KRVUbranchobject bo, int *p_code, char *msg, int maxbytes,
                                   int *p_length);
+// ---- cut pool and node members
+/* ---------------------------------------------------------------------------
+ * Cut pool and node members (libkrvu/src/mip/search/cutapi.cpp)
+ *
+ * The problem keeps a pool of user cuts (rows  a x <= rhs, >= rhs or = rhs
+ * over the problem's columns, each with a user type) and of stored bound
+ * sets, from one solve to the next; the library's search uses them, and
+ * mipoptimize runs that search when either is stored.  A user cut is taken
+ * to be valid for the whole problem: the search puts a pool cut into the
+ * relaxation of any node whose solution breaks it and accepts no solution
+ * that breaks one.  Cuts are named by handles (void *) that these functions
+ * give out; a handle is checked against the pool and never dereferenced, so
+ * one of a deleted cut, or of another problem, is refused.  Deleting a column
+ * deletes the cuts over it.  The search's own cuts are not in these lists.
+ *
+ * Cut types select cuts: interp -1 every cut (itype ignored), 1 the cuts of
+ * type itype, 2 those whose type shares a bit with itype, 3 those whose type
+ * holds every bit of itype.  ncuts -1 (with a null array) means every cut
+ * of the pool (or of the node) that the type selects; otherwise the cuts
+ * listed that it selects.
+ *
+ * Node members work on the node a callback of the search is called for
+ * (prenode, optnode, infnode, chgbranchobject, and preintsol for a node's
+ * solution), and fail elsewhere: KRVUaddcuts64,
+ * KRVUloadcuts, KRVUdelcuts, KRVUgetcutlist, KRVUgetcutmap, KRVUgetcutslack,
+ * KRVUsetbranchcuts, KRVUsetbranchbounds.  Cuts that enter or leave the
+ * node's relaxation from an optnode callback have the node solved again and
+ * its optnode callbacks called again once they return.  KRVUstorecuts64,
+ * KRVUgetcpcutlist, KRVUgetcpcuts64, KRVUdelcpcuts, KRVUstorebounds and the
+ * strong-branching functions also work outside a solve.
+ * ------------------------------------------------------------------------- */
+/* Adds ncuts cuts to the pool and into the current node's relaxation.
+ * mtype: the user's type of each; rtype 'L', 'G' or 'E'; rhs finite;
+ * cut k has the coefficients mstart[k] .. mstart[k+1]-1 of mcols/dmatval
+ * (columns of the problem, finite values). */
+KRVU_API int KRVUaddcuts64(KRVUprob prob, int ncuts, const int mtype[], const char rtype[],
+                           const double rhs[], const int64_t mstart[], const int mcols[],
+                           const double dmatval[]);
+/* Stores cuts in the pool only (a node's relaxation takes them when its
+ * solution breaks them, or when loaded); mindex gets their handles.  With
+ * nodupl non-zero a cut equal to one in the pool (same type, coefficients
+ * and limits) is not stored again and gets the stored one's handle. */
+KRVU_API int KRVUstorecuts64(KRVUprob prob, int ncuts, int nodupl, const int mtype[],
+                             const char rtype[], const double rhs[], const int64_t mstart[],
+                             void *mindex[], const int mcols[], const double dmatval[]);
+/* Puts pool cuts into the current node's relaxation. */
+KRVU_API int KRVUloadcuts(KRVUprob prob, int itype, int interp, int ncuts, void *const cutind[]);
+/* Takes cuts out of the current node's relaxation (they stay in the pool):
+ * those whose slack at the node's solution is greater than delta (a
+ * negative delta takes any); ibasis 0 only those whose rows are basic, so
+ * that the basis stays valid, 1 any. */
+KRVU_API int KRVUdelcuts(KRVUprob prob, int ibasis, int itype, int interp, double delta, int ncuts,
+                         void *const cutind[]);
+/* Deletes cuts from the pool; a cut in the current node's relaxation stays
+ * (take it out with KRVUdelcuts first). */
+KRVU_API int KRVUdelcpcuts(KRVUprob prob, int itype, int interp, int ncuts, void *const cutind[]);
+/* From an optnode callback: the pool cuts the relaxation of the child made
+ * by the last KRVUsetbranchbounds takes on. */
+KRVU_API int KRVUsetbranchcuts(KRVUprob prob, int ncuts, void *const mindex[]);
+/* The user cuts in the current node's relaxation: *p_ncuts gets how many,
+ * cutind (may be null) the first min(size, *p_ncuts) handles. */
+KRVU_API int KRVUgetcutlist(KRVUprob prob, int itype, int interp, int *p_ncuts, int size,
+                            void *cutind[]);
+/* The cuts of the pool whose violation by the current node's solution is
+ * greater than delta (outside a node every violation counts 0, so a
+ * negative delta lists every cut); *p_ncuts gets how many, cutind and viol
+ * (each may be null) the first min(size, *p_ncuts) handles and violations. */
+KRVU_API int KRVUgetcpcutlist(KRVUprob prob, int itype, int interp, int *p_ncuts, int size,
+                              void *cutind[], double delta, double viol[]);
+/* The data of ncuts pool cuts: mtype, rtype ('L', 'G' or 'E') and rhs per
+ * cut, mstart ncuts+1 starts into mcols/dmatval, of which at most size
+ * coefficients are written.  Every output may be null (mstart alone gives
+ * the number of coefficients, mstart[ncuts]). */
+KRVU_API int KRVUgetcpcuts64(KRVUprob prob, void *const cutind[], int ncuts, int64_t size, int mtype[],
+                             char rtype[], int64_t mstart[], int mcols[], double dmatval[],
+                             double rhs[]);
+/* The row of the current node's relaxation each cut is (-1: not in it). */
+KRVU_API int KRVUgetcutmap(KRVUprob prob, int ncuts, void *const cuts[], int cutmap[]);
+/* The slack of a pool cut at the current node's solution (negative when
+ * broken): activity minus rhs for 'G', rhs minus activity for 'L', the
+ * smaller of the two for 'E'. */
+KRVU_API int KRVUgetcutslack(KRVUprob prob, void *cut, double *p_slack);
+/* Stores a bound set (bndtype 'L', 'U' or 'B' per column) with the problem
+ * and gives its handle, valid while the problem lives. */
+KRVU_API int KRVUstorebounds(KRVUprob prob, int nbnds, const int mcols[], const char bndtype[],
+                             const double bnds[], void **p_bounds);
+/* From an optnode callback: adds a child with a stored bound set to the
+ * node's branching.  Once the callbacks return, the node branches into one
+ * child per call (a branching object stored with KRVU_bo_store wins). */
+KRVU_API int KRVUsetbranchbounds(KRVUprob prob, void *bounds);
+/* Strong branching: each of the nbnds bound changes (bndtype 'L', 'U' or
+ * 'B'; a change looser than the bound in place changes nothing) is tried on
+ * its own on the relaxation, with at most itrlimit dual simplex iterations
+ * (negative: no limit).  In an optnode callback the relaxation is the
+ * node's, outside a solve the problem's (its columns' integrality relaxed).
+ * objvals gets each objective (the model's sense; a bound of it when the
+ * limit stopped the probe; infinite when infeasible), statuses a KRVU_LP_*
+ * status (KRVU_LP_CUTOFF when no better than the cutoff).  The relaxation
+ * is left as it was. */
+KRVU_API int KRVUstrongbranch(KRVUprob prob, int nbnds, const int mbndind[], const char cbndtype[],
+                              const double dbndval[], int itrlimit, double objvals[], int statuses[]);
+/* The same, calling solvecb(prob, data, ibnd) after probe ibnd was solved;
+ * meanwhile KRVUgetlpsol and the bounds answer for the probe.  A non-zero
+ * result skips the probes left (status KRVU_LP_UNSTARTED, objective that of
+ * the relaxation). */
+typedef int (*KRVU_cbstrongbranch)(KRVUprob prob, void *data, int ibnd);
+KRVU_API int KRVUstrongbranchcb(KRVUprob prob, int nbnds, const int mbndind[], const char cbndtype[],
+                                const double dbndval[], int itrlimit, double objvals[],
+                                int statuses[], KRVU_cbstrongbranch solvecb, void *data);
 /* end of callbacks and branching objects */
 
 #ifdef __cplusplus

@@ -392,6 +392,7 @@ PyMethodDef *problem_query_methods(void);
 PyMethodDef *problem_change_methods(void);
 PyMethodDef *problem_loading_methods(void);
 PyMethodDef *problem_solving_methods(void);
+PyMethodDef *problem_cutpool_methods(void);
 PyMethodDef *problem_slpdata_methods(void);
 PyMethodDef *problem_slp_solve_methods(void);
 PyMethodDef *problem_directive_methods(void);

@@ -11,6 +11,7 @@ std::vector<PyMethodDef *> problem_method_families(void) {
                                          problem_file_methods, problem_control_methods,
                                          problem_query_methods(), problem_change_methods(),
                                          problem_loading_methods(), problem_solving_methods(),
+                                         problem_cutpool_methods(),
                                          problem_slpdata_methods(),
                                          problem_slp_solve_methods(),
                                          problem_directive_methods(),

@@ -8,6 +8,7 @@
 
 #include "core/common.h"
 #include "core/prob.h"
+#include "mip/search/nodemembers.h"
 #include "model/store.h"
 
 namespace krvu {
@@ -63,8 +64,13 @@ std::string bo_unusable(const krvu_bo_s *bo) {
   if (bo->branches.empty()) return "the branching object has no branches";
   for (size_t i = 0; i < bo->branches.size(); ++i) {
     const BoBranch &b = bo->branches[i];
-    if (!b.rowtype.empty() || b.ncuts)
-      return format("branch %zu holds rows or cuts, which the library's search does not take as a branching", i);
+    if (!b.rowtype.empty())
+      return format("branch %zu holds rows, which the library's search does not take as a branching", i);
+    // A cut deleted from the pool since it was added has nothing to load.
+    for (int64_t id : b.cuts) {
+      const search::Cut *c = bo->prob && bo->prob->userpool ? bo->prob->userpool->cuts.find(id) : nullptr;
+      if (!c || c->origin != 'U') return format("branch %zu holds a cut that is no longer in the cut pool", i);
+    }
   }
   return std::string();
 }
@@ -232,7 +238,17 @@ int KRVU_bo_addcuts(KRVUbranchobject bo, int ibranch, int ncuts, void *const cut
     BoBranch &b = branch_of(bo, ibranch, F);
     if (ncuts < 0) raise(KRVU_ERR_ARGUMENT, "%s: 'ncuts' must not be negative (%d)", F, ncuts);
     if (ncuts) require_ptr(cutind, F, "cutind");
-    b.ncuts += ncuts;
+    if (ncuts && (!bo->prob || bo->prob->magic != kMagicProb))
+      raise(KRVU_ERR_STATE, "%s: the branching object has no problem whose cut pool holds the cuts", F);
+    std::vector<int64_t> ids;
+    for (int k = 0; k < ncuts; ++k) {
+      const int64_t id = cut_id(cutind[k]);
+      const search::Cut *c = user_pool(bo->prob).cuts.find(id);
+      if (!c || c->origin != 'U')
+        raise(KRVU_ERR_ARGUMENT, "%s: cutind[%d] is not a cut of the problem's pool", F, k);
+      ids.push_back(id);
+    }
+    b.cuts.insert(b.cuts.end(), ids.begin(), ids.end());
     return 0;
   });
 }

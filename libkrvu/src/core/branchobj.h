@@ -18,7 +18,7 @@ struct BoBranch {
   std::vector<int> start{0};
   std::vector<int> colind;
   std::vector<double> rowcoef;
-  int ncuts = 0;
+  std::vector<int64_t> cuts;  // ids of user cuts of the problem's pool
 };
 }  // namespace krvu
 

@@ -9,6 +9,9 @@
 struct krvu_prob_s;
 
 namespace krvu {
+namespace search {
+class Searcher;
+}
 
 enum CbSlot : int {
 #define KRVU_CB_SLOT(slot, kind, ret, params, args, rule) kCb_##kind = slot,
@@ -98,6 +101,7 @@ struct NodeContext {
   const std::vector<double> *lo = nullptr, *up = nullptr;  // the node's column bounds
   double sense = 1;
   void *bo_target = nullptr;  // the search's slot for a stored branching object
+  search::Searcher *search = nullptr;  // the search the node is in (null for a candidate)
 };
 
 // Sets the problem's node context for a scope.

@@ -16,6 +16,7 @@
 namespace krvu {
 struct ProbData;  // model store and solver state: model/store.h
 struct MessageSettings;  // suppressed message codes and log file: core/messages.h
+struct UserPool;  // user cuts and stored bounds: mip/search/nodemembers.h
 constexpr uint32_t kMagicProb = 0x4b525650;   // "KRVP"
 constexpr uint32_t kMagicSlp = 0x4b534c50;    // "KSLP"
 constexpr uint32_t kMagicDead = 0xdeadbeef;
@@ -35,6 +36,9 @@ struct krvu_prob_s {
   std::unique_ptr<krvu::ProbData> data;     // created with the problem
   void *slp = nullptr;                      // the nonlinear problem over this one, if any
   std::unique_ptr<krvu::MessageSettings> messages;  // created on first use
+  // A shared pointer, whose deleter is fixed where the pool is made, so that
+  // this header need not know the pool.
+  std::shared_ptr<krvu::UserPool> userpool;  // created on first use
   // The log file (control logfile), opened on the first line logged to it.
   std::mutex logfile_mutex;
   std::FILE *logfile = nullptr;

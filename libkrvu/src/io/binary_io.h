@@ -75,6 +75,9 @@ class BinWriter {
 class BinReader {
  public:
   BinReader(const std::string &data, const std::string &path) : d_(data), path_(path) {}
+  // The format the file was written in, when the reader was told.
+  uint32_t version() const { return version_; }
+  void set_version(uint32_t v) { version_ = v; }
   // Checks the trailing checksum; call before reading.
   void verify(const char *kind) {
     if (d_.size() < 8) fail("the file is too short to be a %s", kind);
@@ -150,6 +153,7 @@ class BinReader {
   const std::string &d_;
   std::string path_;
   size_t pos_ = 0, end_ = 0;
+  uint32_t version_ = 0;
 };
 
 inline void BinReader::fail(const char *fmt, ...) {

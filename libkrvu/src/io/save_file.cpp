@@ -259,7 +259,8 @@ std::string save_file_name(KRVUprob prob, const char *probname) { return save_na
 
 void restore_source(KRVUprob prob, const Source &src, const char magic[8], uint32_t version,
                     const std::function<void(BinReader &, int rows, int cols)> &more,
-                    const char *F) {
+                    const char *F, uint32_t oldest) {
+  if (oldest == 0) oldest = version;
   const std::string &path = src.path;
   BinReader r(src.data, src.path);
   if (src.data.size() < 8 || std::memcmp(src.data.data(), magic, 8) != 0)
@@ -271,7 +272,9 @@ void restore_source(KRVUprob prob, const Source &src, const char magic[8], uint3
     uint32_t v = 0;
     for (int k = 0; k < 4; ++k)
       v |= static_cast<uint32_t>(static_cast<unsigned char>(src.data[8 + k])) << (8 * k);
-    if (v != version) r.fail("written in save format %u; this library reads format %u", v, version);
+    if (v < oldest || v > version)
+      r.fail("written in save format %u; this library reads format %u", v, version);
+    r.set_version(v);
   }
   r.verify("save file");
   r.bytes(head, 8);

@@ -21,9 +21,10 @@ std::string save_file_name(KRVUprob prob, const char *probname);
 // Restores a save file read into src: checks magic, version and checksum,
 // reads the linear record, then calls more (which must read its record and
 // throw on a fault) before the problem changes.
+// Files of formats oldest .. version are read; r.version() tells more which.
 void restore_source(KRVUprob prob, const Source &src, const char magic[8], uint32_t version,
                     const std::function<void(BinReader &, int rows, int cols)> &more,
-                    const char *F);
+                    const char *F, uint32_t oldest = 0);
 
 }  // namespace io
 }  // namespace krvu

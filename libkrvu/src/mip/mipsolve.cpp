@@ -18,6 +18,7 @@
 #include "lp/run.h"
 #include "lp/solver_state.h"
 #include "mip/reformulate.h"
+#include "mip/search/nodemembers.h"
 #include "mip/search/search.h"
 #include "model/args.h"
 #include "model/store.h"
@@ -181,12 +182,12 @@ class ProblemHooks : public SearchHooks {
     at(&v, nullptr, [&] { fire<kCb_prenode>(prob_, &infeas); });
     return infeas != 0;
   }
-  bool optnode(const NodeView &v, Branches *stored) override {
+  bool optnode(const NodeView &v, Branches *stored, BranchCuts *cuts) override {
     int infeas = 0;
     KRVUbranchobject bo = nullptr;
     at(&v, nullptr, [&] { fire<kCb_optnode>(prob_, &infeas); }, &bo);
     if (bo) {
-      to_branches(bo, *stored);
+      to_branches(bo, *stored, cuts);
       KRVU_bo_destroy(bo);
     }
     return infeas != 0;
@@ -201,7 +202,7 @@ class ProblemHooks : public SearchHooks {
   void newnode(int64_t parent, int64_t id, int branch) override {
     fire<kCb_newnode>(prob_, static_cast<int>(parent), static_cast<int>(id), branch);
   }
-  bool chgbranch(const NodeView &v, Branches &branches) override {
+  bool chgbranch(const NodeView &v, Branches &branches, BranchCuts *cuts) override {
     if (!has_callbacks(prob_, kCb_chgbranchobject)) return false;
     KRVUbranchobject bo = nullptr;
     if (KRVU_bo_create(&bo, prob_, 1)) return false;
@@ -219,7 +220,7 @@ class ProblemHooks : public SearchHooks {
     if (next && next != bo) {
       const std::string why = bo_unusable(next);
       if (why.empty()) {
-        to_branches(next, branches);
+        to_branches(next, branches, cuts);
         replaced = true;
       } else {
         log(prob_, KRVU_MSG_WARNING, "The branching object given for node %lld is not used: %s",
@@ -264,6 +265,7 @@ class ProblemHooks : public SearchHooks {
       c.cdual = v->cdual;
       c.lo = v->lo;
       c.up = v->up;
+      c.search = v->search;
       attr_set_int(prob_, KRVU_ATTR_CURRENTNODE, static_cast<int>(v->id));
       attr_set_int(prob_, KRVU_ATTR_PARENTNODE, static_cast<int>(std::max<int64_t>(v->parent, 0)));
       attr_set_int(prob_, KRVU_ATTR_NODEDEPTH, v->depth);
@@ -273,14 +275,18 @@ class ProblemHooks : public SearchHooks {
     NodeScope scope(prob_, &c);
     f();
   }
-  static void to_branches(KRVUbranchobject bo, Branches &out) {
+  static void to_branches(KRVUbranchobject bo, Branches &out, BranchCuts *cuts) {
     out.assign(bo->branches.size(), {});
+    if (cuts) cuts->assign(bo->branches.size(), {});
     for (size_t i = 0; i < bo->branches.size(); ++i) {
       const BoBranch &b = bo->branches[i];
       for (size_t k = 0; k < b.bndtype.size(); ++k) out[i].push_back({b.bndcol[k], b.bndtype[k], b.bndval[k]});
+      if (cuts) (*cuts)[i] = b.cuts;
     }
-    if (bo->preferred > 0 && bo->preferred < static_cast<int>(out.size()))
+    if (bo->preferred > 0 && bo->preferred < static_cast<int>(out.size())) {
       std::swap(out[0], out[bo->preferred]);
+      if (cuts) std::swap((*cuts)[0], (*cuts)[bo->preferred]);
+    }
   }
 
   krvu_prob_s *prob_;
@@ -335,6 +341,7 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func, Node
     c.sb_candidates = 0;
   }
   // As the problem's own engine session counts them (lp/highs_session.cpp).
+  c.pool = &user_pool(prob).cuts;
   c.engine_threads = static_cast<int>(std::min<int64_t>(ctl_int(prob, 8020), 1024));
   if (c.engine_threads == 0) {
     const unsigned hw = std::thread::hardware_concurrency();
@@ -403,11 +410,15 @@ int KRVUmipoptimize(KRVUprob prob, const char *flags) {
     // Automatic: the engine's MIP solver unless the problem needs ours (a
     // quadratic objective with integer columns, or a model whose exact
     // reformulation for the engine needs big-M values it does not have).
-    if (entities && (choice == 1 || (choice == 0 && needs_own_search(prob)))) return run_own_search(prob, m, F);
+    // Stored cuts and bounds are the search's too.
+    if (entities && (choice == 1 || (choice == 0 && (needs_own_search(prob) || user_pool_in_use(prob)))))
+      return run_own_search(prob, m, F);
     // Directives, model cuts and delayed rows are served by our search only.
     if (entities && choice == 0 && m.dirs.steers_search() && m.qrows.empty()) return run_own_search(prob, m, F);
     if (entities && choice == 0 && integer && !m.qstart.empty() && m.qrows.empty())
       return run_own_search(prob, m, F);
+    if (entities && user_pool_in_use(prob))
+      log(prob, KRVU_MSG_WARNING, "%s: the engine's MIP solver does not use the stored cuts and bounds", F);
     refuse_unsupported(m, integer, F);
     ModelData engine_model;
     if (reformulate) {

@@ -5,6 +5,7 @@
 #include "lp/solver_state.h"
 #include "model/args.h"
 #include "model/store.h"
+#include "mip/search/nodemembers.h"
 #include "slp/slpprob.h"
 
 namespace krvu {
@@ -214,6 +215,7 @@ int KRVUdelcols(KRVUprob prob, int ncols, const int colind[]) {
       m.pwly.swap(o.pwly);
     }
     if (prob->slp) slp::renumber_after_delete(static_cast<KSLPprob>(prob->slp), false, map);
+    user_pool_renumber(prob, map);
     SolverState &s = *d.solver;
     if (s.has_basis) keep(s.cstat, map);
     if (!s.scaling.col.empty()) keep(s.scaling.col, map);

@@ -283,6 +283,8 @@ void replace_model(krvu_prob_s *prob, ModelData &&model, const char *func) {
   d.rows = RowMatrix();
   touch(prob, kChangeStructure);
   d.solver.reset(new SolverState());
+  // Stored cuts and bound sets name the old model's columns.
+  prob->userpool.reset();
   // Nothing of the last solve describes the new model: its results read as
   // those of a new problem.
   for (int id : {KRVU_ATTR_LPOBJVAL, KRVU_ATTR_MIPBESTOBJVAL, 2002 /* best bound */, 2004 /* gap */})

@@ -24,6 +24,9 @@ constexpr char kSlpMagic[8] = {'K', 'S', 'L', 'P', 'S', 'A', 'V', 'E'};
 constexpr char kLinearMagic[8] = {'K', 'R', 'V', 'U', 'S', 'A', 'V', 'E'};
 // Raised with any change of this record or of the library's save record.
 constexpr uint32_t kSlpVersion = 2;
+// Format 1 had no tolerance sets, distribution factors, row weights or the
+// later column settings: such files restore without them.
+constexpr uint32_t kSlpOldestVersion = 1;
 constexpr uint32_t kLinearVersion = 1;
 
 // Attributes of the last solve kept with its solution.
@@ -126,6 +129,23 @@ void write_record(io::BinWriter &w, KSLPprob slp) {
   for (int id : kSolveAttributes) write_value(w, t[param_index(id)], slp->params.v[param_index(id)]);
 }
 
+// Tolerance sets, distribution factors and row weights (format 2 on).
+void read_v2_sets(io::BinReader &r, NlModel *m) {
+  m->tolsets.resize(r.count(80));
+  for (auto &t : m->tolsets) {
+    for (double &d : t.tol) d = r.f64();
+    t.status = static_cast<int>(r.i64());
+  }
+  for (size_t n = r.count(24); n-- > 0;) {
+    int col = static_cast<int>(r.i64()), row = static_cast<int>(r.i64());
+    m->dfs[{col, row}] = r.f64();
+  }
+  for (size_t n = r.count(16); n-- > 0;) {
+    int row = static_cast<int>(r.i64());
+    m->rowwt[row] = r.f64();
+  }
+}
+
 void read_record(io::BinReader &r, int rows, int cols, NlModel *m, SavedSolve *s, const char *F) {
   m->coefs.resize(r.count(40));
   for (auto &c : m->coefs) {
@@ -140,31 +160,22 @@ void read_record(io::BinReader &r, int rows, int cols, NlModel *m, SavedSolve *s
     int row = static_cast<int>(r.i64());
     m->rowstatus[row] = static_cast<int>(r.i64());
   }
-  for (size_t n = r.count(136); n-- > 0;) {
+  const bool v1 = r.version() == 1;
+  for (size_t n = r.count(v1 ? 104 : 136); n-- > 0;) {
     int j = static_cast<int>(r.i64());
     VarInfo v;
     v.detrow = static_cast<int>(r.i64());
     for (double *d : {&v.initstepbound, &v.stepbound, &v.penalty, &v.damp, &v.initvalue, &v.value, &v.laststep})
       *d = r.f64();
-    for (int *i : {&v.tolset, &v.history, &v.converged, &v.vartype, &v.lastactive, &v.seqnum, &v.cascadelimit,
-                   &v.deltatype})
+    for (int *i : {&v.tolset, &v.history, &v.converged, &v.vartype, &v.lastactive})
       *i = static_cast<int>(r.i64());
-    v.deltavalue = r.f64();
+    if (!v1) {
+      for (int *i : {&v.seqnum, &v.cascadelimit, &v.deltatype}) *i = static_cast<int>(r.i64());
+      v.deltavalue = r.f64();
+    }
     m->vars[j] = v;
   }
-  m->tolsets.resize(r.count(80));
-  for (auto &t : m->tolsets) {
-    for (double &d : t.tol) d = r.f64();
-    t.status = static_cast<int>(r.i64());
-  }
-  for (size_t n = r.count(24); n-- > 0;) {
-    int col = static_cast<int>(r.i64()), row = static_cast<int>(r.i64());
-    m->dfs[{col, row}] = r.f64();
-  }
-  for (size_t n = r.count(16); n-- > 0;) {
-    int row = static_cast<int>(r.i64());
-    m->rowwt[row] = r.f64();
-  }
+  if (!v1) read_v2_sets(r, m);
   m->strings = r.strings();
   m->userfuncs.resize(r.count(32));
   for (auto &u : m->userfuncs) {
@@ -234,7 +245,7 @@ int KSLPrestore(KSLPprob slp, const char *probname) {
       else
         io::restore_source(slp->prob, src, kSlpMagic, kSlpVersion,
                            [&](io::BinReader &r, int rows, int cols) { read_record(r, rows, cols, &m, &s, F); },
-                           F);
+                           F, kSlpOldestVersion);
     } catch (const Error &e) {
       if (std::strncmp(e.what(), F, std::strlen(F)) == 0) throw;
       throw Error(e.code, std::string(F) + ": " + e.what());

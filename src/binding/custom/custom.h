@@ -61,6 +61,23 @@ PyObject *getvar(const Row &, Ctx &);
 PyObject *chgccoef(const Row &, Ctx &);
 PyObject *getccoef(const Row &, Ctx &);
 
+// Cut pool, stored bounds and strong branching (custom/cutpool.cpp)
+PyObject *addcuts(const Row &, Ctx &);
+PyObject *storecuts(const Row &, Ctx &);
+PyObject *loadcuts(const Row &, Ctx &);
+PyObject *delcuts(const Row &, Ctx &);
+PyObject *delcpcuts(const Row &, Ctx &);
+PyObject *setbranchcuts(const Row &, Ctx &);
+PyObject *getcutlist(const Row &, Ctx &);
+PyObject *getcpcutlist(const Row &, Ctx &);
+PyObject *getcpcuts(const Row &, Ctx &);
+PyObject *getcutmap(const Row &, Ctx &);
+PyObject *getcutslack(const Row &, Ctx &);
+PyObject *storebounds(const Row &, Ctx &);
+PyObject *setbranchbounds(const Row &, Ctx &);
+PyObject *strongbranch(const Row &, Ctx &);
+PyObject *strongbranchcb(const Row &, Ctx &);
+
 }  // namespace custom
 }  // namespace wrap
 }  // namespace korvu

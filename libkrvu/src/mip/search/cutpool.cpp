@@ -1,6 +1,7 @@
 #include "mip/search/cutpool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 namespace krvu {
@@ -13,6 +14,8 @@ uint64_t mix(uint64_t h, uint64_t v) {
   return h;
 }
 
+std::atomic<int64_t> g_next_id{1};
+
 uint64_t bits(double d) {
   uint64_t u;
   std::memcpy(&u, &d, sizeof u);
@@ -20,7 +23,8 @@ uint64_t bits(double d) {
 }
 
 bool same(const Cut &a, const Cut &b) {
-  return a.ind == b.ind && a.val == b.val && a.lo == b.lo && a.up == b.up;
+  return a.ind == b.ind && a.val == b.val && a.lo == b.lo && a.up == b.up && a.origin == b.origin &&
+         a.type == b.type;
 }
 
 }  // namespace
@@ -46,7 +50,7 @@ int64_t CutPool::add(Cut c, bool nodupl) {
     for (auto it = r.first; it != r.second; ++it)
       if (same(cuts_.at(it->second), c)) return it->second;
   }
-  c.id = next_++;
+  c.id = g_next_id.fetch_add(1, std::memory_order_relaxed);
   c.in_lp = false;
   by_key_.emplace(h, c.id);
   const int64_t id = c.id;
@@ -75,6 +79,26 @@ bool CutPool::remove(int64_t id) {
     }
   cuts_.erase(it);
   return true;
+}
+
+void CutPool::renumber(const std::vector<int> &newidx) {
+  const int n = static_cast<int>(newidx.size());
+  by_key_.clear();
+  for (auto it = cuts_.begin(); it != cuts_.end();) {
+    Cut &c = it->second;
+    bool lost = false;
+    for (int &j : c.ind)
+      if (j < n) {
+        lost = lost || newidx[j] < 0;
+        j = newidx[j];
+      }
+    if (lost) {
+      it = cuts_.erase(it);
+      continue;
+    }
+    by_key_.emplace(key(c), it->first);
+    ++it;
+  }
 }
 
 std::vector<int64_t> CutPool::ids() const {

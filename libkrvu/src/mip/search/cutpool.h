@@ -20,6 +20,7 @@ struct Cut {
   std::vector<double> val;
   double lo = -INFINITY, up = INFINITY;
   char origin = 'G';  // G Gomory, M rounding of a row, K knapsack cover, U user
+  int type = 0;       // the user's type of a user cut
   int age = 0;        // node relaxations in a row in which it was slack
   bool in_lp = false;
   bool keep = false;  // never taken out of the relaxation
@@ -29,6 +30,8 @@ class CutPool {
  public:
   // Takes c (its id is assigned); with nodupl, a cut equal to one already
   // stored is not added again and the id of the stored one is returned.
+  // Ids are unique in the process, so that the id of a deleted cut, or of
+  // another problem's, never names a cut of this pool.
   int64_t add(Cut c, bool nodupl = true);
   const Cut *find(int64_t id) const;
   Cut *find(int64_t id);
@@ -39,6 +42,12 @@ class CutPool {
   std::vector<int64_t> ids() const;
   std::map<int64_t, Cut>::iterator begin() { return cuts_.begin(); }
   std::map<int64_t, Cut>::iterator end() { return cuts_.end(); }
+  std::map<int64_t, Cut>::const_iterator begin() const { return cuts_.begin(); }
+  std::map<int64_t, Cut>::const_iterator end() const { return cuts_.end(); }
+  // After columns were deleted (newidx[j] the new index of column j, -1 for
+  // a deleted one): cuts over a deleted column leave, the rest are
+  // renumbered.
+  void renumber(const std::vector<int> &newidx);
   size_t size() const { return cuts_.size(); }
 
   // How far x is outside the cut (0 when it holds), and the same divided by
@@ -53,7 +62,6 @@ class CutPool {
   uint64_t key(const Cut &c) const;
   std::map<int64_t, Cut> cuts_;  // by id, so in the order added
   std::unordered_multimap<uint64_t, int64_t> by_key_;
-  int64_t next_ = 0;
 };
 
 }  // namespace search

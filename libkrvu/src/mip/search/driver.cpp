@@ -45,7 +45,20 @@ Searcher::Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &h
       next_id_(sh_->next_id),
       stop_(sh_->stop),
       dropped_(sh_->dropped) {
+  pool_ = ctl.pool ? ctl.pool : &own_pool_;
   build(w);
+}
+
+// A pool the caller keeps gets back its user cuts as they were, out of any
+// relaxation, and loses the search's own cuts.
+Searcher::~Searcher() {
+  std::vector<int64_t> own;
+  for (auto &p : *pool_) {
+    p.second.in_lp = false;
+    p.second.age = 0;
+    if (p.second.origin != 'U') own.push_back(p.first);
+  }
+  for (int64_t id : own) pool_->remove(id);
 }
 
 void Searcher::build(const ModelData &w) {
@@ -280,6 +293,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
   // A candidate that breaks rows the relaxation held out is no solution;
   // the rows it breaks enter the relaxation.
   if (!lazyrows_.empty() && add_violated(x, 1) + add_violated(x, 2) > 0) return;
+  if (breaks_user_cut(x, 10)) return;
   // One candidate at a time, from its check to the report of the new
   // incumbent, so that incumbents are reported in order of improvement.
   std::lock_guard<std::recursive_mutex> one(sh_->hooks.lock());
@@ -376,33 +390,60 @@ Searcher::NodeEnd Searcher::give_up(const Node &nd) {
   return NodeEnd::kPruned;
 }
 
+bool Searcher::ends_node(const Node &nd, LpOutcome o, NodeEnd &end) {
+  switch (o) {
+    case LpOutcome::kInterrupted: end = NodeEnd::kStopped; return true;
+    case LpOutcome::kInfeasible: end = NodeEnd::kInfeasible; return true;
+    case LpOutcome::kUnbounded:
+      if (nd.depth == 0) res_.status = KRVU_MIP_UNBOUNDED;
+      end = NodeEnd::kInfeasible;
+      return true;
+    case LpOutcome::kOptimal: return false;
+    default:
+      // The relaxation could not be solved: the node is given up, and its
+      // bound keeps the search from claiming optimality.
+      end = give_up(nd);
+      return true;
+  }
+}
+
 Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   if (!load_bounds(nd)) return NodeEnd::kInfeasible;
   if (hooks_.active() && hooks_.prenode(view(nd, false))) return NodeEnd::kInfeasible;
   if (ctl_.relaxation) return process_relaxed(nd, kids);
   push_bounds();
-  LpOutcome o = lazy_rows(cut_loop(nd, solve_lp(&nd)));
+  if (!nd.load.empty()) load_cuts(nd.load);
+  LpOutcome o = held_rows(cut_loop(nd, solve_lp(&nd)));
   lp_holds_ = nd.id;
-  switch (o) {
-    case LpOutcome::kInterrupted: return NodeEnd::kStopped;
-    case LpOutcome::kInfeasible: return NodeEnd::kInfeasible;
-    case LpOutcome::kUnbounded:
-      if (nd.depth == 0) res_.status = KRVU_MIP_UNBOUNDED;
-      return NodeEnd::kInfeasible;
-    case LpOutcome::kOptimal: break;
-    default:
-      // The relaxation could not be solved: the node is given up, and its
-      // bound keeps the search from claiming optimality.
-      return give_up(nd);
-  }
-  double obj = lp_->objective();
-  if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);
-  if (cut_off(obj)) {
-    hooks_.nodecutoff(nd.id);
-    return NodeEnd::kPruned;
-  }
+  // Cuts the optnode callbacks put into the relaxation (or took out) have
+  // the node solved again and the callbacks called again, a bounded number
+  // of times.
+  constexpr int kMaxUserRounds = 50;
   Branches stored;
-  if (hooks_.active() && hooks_.optnode(view(nd, true), &stored)) return NodeEnd::kInfeasible;
+  BranchCuts stored_cuts;
+  NodeEnd end;
+  double obj = 0;
+  for (int round = 0;; ++round) {
+    if (ends_node(nd, o, end)) return end;
+    obj = lp_->objective();
+    if (round == 0 && nd.info.col >= 0) observe(nd.info, obj - nd.bound);
+    if (cut_off(obj)) {
+      hooks_.nodecutoff(nd.id);
+      return NodeEnd::kPruned;
+    }
+    if (!hooks_.active() || round >= kMaxUserRounds) break;
+    stored.clear();
+    stored_cuts.clear();
+    user_branches_.clear();
+    user_branch_cuts_.clear();
+    dirty_ = false;
+    in_optnode_ = true;
+    const bool infeasible = hooks_.optnode(view(nd, true), &stored, &stored_cuts);
+    in_optnode_ = false;
+    if (infeasible) return NodeEnd::kInfeasible;
+    if (!dirty_) break;
+    o = held_rows(solve_lp(nullptr));
+  }
   std::vector<double> x = lp_->x();
   if (!violated(x)) {
     accept(x, obj, "the relaxation");
@@ -420,13 +461,20 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
-  return branch_node(nd, x, obj, stored, kids);
+  return branch_node(nd, x, obj, stored, kids, &stored_cuts);
 }
 
 Searcher::NodeEnd Searcher::branch_node(Node &nd, const std::vector<double> &x, double obj,
-                                        const Branches &stored, std::vector<Node> &kids) {
+                                        const Branches &stored, std::vector<Node> &kids,
+                                        const BranchCuts *stored_cuts) {
   if (!stored.empty()) {
-    make_children(nd, obj, stored, kids);
+    make_children(nd, obj, stored, kids, stored_cuts);
+    return NodeEnd::kBranched;
+  }
+  if (!user_branches_.empty()) {
+    make_children(nd, obj, user_branches_, kids, &user_branch_cuts_);
+    user_branches_.clear();
+    user_branch_cuts_.clear();
     return NodeEnd::kBranched;
   }
   bool prune = false;
@@ -461,6 +509,16 @@ void Searcher::log_progress(bool force) {
   if (hooks_.globallog()) stop_ = KRVU_STOP_USER;
 }
 
+void Searcher::start_engine() {
+  LpWorkerOptions opt;
+  opt.feastol = ctl_.feastol;
+  opt.threads = ctl_.engine_threads;
+  lp_ = std::make_shared<LpWorker>(lpm_, opt, &interrupt_);
+  lo_ = lplo_ = root_lo_ = lpm_.lb;
+  up_ = lpup_ = root_up_ = lpm_.ub;
+  rowon_.assign(m_, 0);
+}
+
 std::unique_ptr<Searcher> Searcher::clone() const {
   std::unique_ptr<Searcher> w(new Searcher(*this));
   LpWorkerOptions opt;
@@ -473,6 +531,10 @@ std::unique_ptr<Searcher> Searcher::clone() const {
   w->has_running_ = false;
   w->res_ = SearchResult();
   w->sb_iters_ = 0;
+  // A copy of the pool of its own: which cuts a relaxation holds is the
+  // worker's (user cuts it is given come back to the first's at the end).
+  w->own_pool_ = *pool_;
+  w->pool_ = &w->own_pool_;
   // The first worker's cut rows, in its order (the bases stored with the
   // nodes name their rows by it), and the lazy rows it has enforced: those
   // hold everywhere.  Indicator rows start free, as in a new relaxation.
@@ -480,7 +542,7 @@ std::unique_ptr<Searcher> Searcher::clone() const {
   std::vector<int64_t> start{0};
   std::vector<int> ind;
   for (int64_t id : lp_cuts_) {
-    const Cut *c = pool_.find(id);
+    const Cut *c = pool_->find(id);
     lo.push_back(c->lo);
     up.push_back(c->up);
     ind.insert(ind.end(), c->ind.begin(), c->ind.end());
@@ -665,13 +727,7 @@ SearchResult Searcher::run(const SearchStart &start) {
                      ? sense_ * ctl_.cutoff
                      : INFINITY;
   hooks_.worker_start();
-  LpWorkerOptions opt;
-  opt.feastol = ctl_.feastol;
-  opt.threads = ctl_.engine_threads;
-  lp_ = std::make_shared<LpWorker>(lpm_, opt, &interrupt_);
-  lo_ = lplo_ = root_lo_ = lpm_.lb;
-  up_ = lpup_ = root_up_ = lpm_.ub;
-  rowon_.assign(m_, 0);
+  start_engine();
   bool infeasible = !propagate_all();
   root_lo_ = lo_;
   root_up_ = up_;
@@ -716,6 +772,16 @@ SearchResult Searcher::run(const SearchStart &start) {
   }
   for (auto &t : threads) t.join();
   hooks_.worker_end();
+  // User cuts the other workers' callbacks added go to the first's pool
+  // (equal ones are not added twice).
+  for (const auto &w : others)
+    for (const auto &p : *w->pool_)
+      if (p.second.origin == 'U') {
+        Cut c = p.second;
+        c.in_lp = false;
+        c.age = 0;
+        pool_->add(std::move(c));
+      }
   if (sh_->failure) std::rethrow_exception(sh_->failure);
   // Best bound over what is left open.
   double bound = sh_->lost;

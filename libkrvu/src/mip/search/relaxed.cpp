@@ -31,7 +31,7 @@ Searcher::NodeEnd Searcher::process_relaxed(Node &nd, std::vector<Node> &kids) {
     return NodeEnd::kPruned;
   }
   Branches stored;
-  if (hooks_.active() && hooks_.optnode(view(nd, true), &stored)) return NodeEnd::kInfeasible;
+  if (hooks_.active() && hooks_.optnode(view(nd, true), &stored, nullptr)) return NodeEnd::kInfeasible;
   const std::vector<double> x = relax.x();
   if (!violated(x)) {
     accept(x, obj, "the relaxation");

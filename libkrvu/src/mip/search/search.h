@@ -19,6 +19,11 @@
 
 namespace krvu {
 
+namespace search {
+class CutPool;
+class Searcher;
+}  // namespace search
+
 struct SearchControls {
   double feastol = 1e-6;
   double miptol = 1e-6;
@@ -50,6 +55,10 @@ struct SearchControls {
   // For checking the separators: a feasible point every cut must keep
   // (working copy's numbering); cuts it violates are counted.
   const std::vector<double> *check_cuts_at = nullptr;
+  // The pool to keep cuts in: the problem's, which holds the user's cuts
+  // (null: one of the search's own).  The search's own cuts leave it when
+  // the search ends.
+  search::CutPool *pool = nullptr;
 };
 
 // A starting point: values of the given columns (all columns when cols is
@@ -67,6 +76,8 @@ struct NodeView {
   double obj = 0;
   const std::vector<double> *x = nullptr, *ract = nullptr, *rdual = nullptr, *cdual = nullptr;
   const std::vector<double> *lo = nullptr, *up = nullptr;
+  // The search itself, for the node members of the API (mip/search/nodemembers.h).
+  search::Searcher *search = nullptr;
 };
 
 // One bound change of a branch: type 'L', 'U' or 'B' (both).
@@ -76,6 +87,8 @@ struct BoundChange {
   double val;
 };
 using Branches = std::vector<std::vector<BoundChange>>;
+// Pool cuts (ids) the relaxation of each branch's child takes on.
+using BranchCuts = std::vector<std::vector<int64_t>>;
 
 // What the search tells its caller while it runs, and the points where the
 // caller may steer it (each default does nothing).
@@ -91,8 +104,9 @@ class SearchHooks {
   // Before a node's relaxation is solved: true declares it infeasible.
   virtual bool prenode(const NodeView &) { return false; }
   // After it was solved to optimality and was not cut off: true declares it
-  // infeasible; a branching object stored there replaces the branching.
-  virtual bool optnode(const NodeView &, Branches *stored) { return false; }
+  // infeasible; a branching object stored there replaces the branching
+  // (with cuts per branch in *cuts, or none).
+  virtual bool optnode(const NodeView &, Branches *stored, BranchCuts *cuts) { return false; }
   virtual void infnode(const NodeView &) {}
   virtual void nodecutoff(int64_t id) {}
   // A candidate solution (soltype 0 relaxation, 1 heuristic); true rejects
@@ -100,8 +114,9 @@ class SearchHooks {
   virtual bool preintsol(const NodeView *, int soltype, const std::vector<double> &x,
                          double &cutoff) { return false; }
   virtual void newnode(int64_t parent, int64_t id, int branch) {}
-  // The search's branching at a node: true when replaced.
-  virtual bool chgbranch(const NodeView &, Branches &branches) { return false; }
+  // The search's branching at a node: true when replaced (with cuts per
+  // branch in *cuts, or none).
+  virtual bool chgbranch(const NodeView &, Branches &branches, BranchCuts *cuts) { return false; }
   // Gaps as they stand (model's sense for obj and bound); called after the
   // root and at each new incumbent.
   virtual void gap(double relgap, double absgap, double obj, double bound) {}

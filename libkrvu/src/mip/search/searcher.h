@@ -15,6 +15,7 @@
 
 #include "lp/lp_worker.h"
 #include "mip/search/cutpool.h"
+#include "mip/search/nodemembers.h"
 #include "mip/search/search.h"
 
 namespace krvu {
@@ -50,6 +51,7 @@ struct BranchInfo {
 struct Node {
   std::vector<Change> changes;  // bound changes from the root, in order
   std::shared_ptr<const LpBasis> basis;  // the parent's final basis
+  std::vector<int64_t> load;  // pool cuts its relaxation takes on (a user's branching)
   double bound = -INFINITY;  // the parent's relaxation value
   double estimate = -INFINITY;
   int depth = 0;
@@ -69,7 +71,10 @@ class SerialHooks : public SearchHooks {
   void log_line(const std::string &line) override { G g(mu_); h_.log_line(line); }
   bool active() const override { return h_.active(); }
   bool prenode(const NodeView &v) override { G g(mu_); return h_.prenode(v); }
-  bool optnode(const NodeView &v, Branches *stored) override { G g(mu_); return h_.optnode(v, stored); }
+  bool optnode(const NodeView &v, Branches *stored, BranchCuts *cuts) override {
+    G g(mu_);
+    return h_.optnode(v, stored, cuts);
+  }
   void infnode(const NodeView &v) override { G g(mu_); h_.infnode(v); }
   void nodecutoff(int64_t id) override { G g(mu_); h_.nodecutoff(id); }
   bool preintsol(const NodeView *v, int soltype, const std::vector<double> &x, double &cutoff) override {
@@ -77,7 +82,10 @@ class SerialHooks : public SearchHooks {
     return h_.preintsol(v, soltype, x, cutoff);
   }
   void newnode(int64_t parent, int64_t id, int branch) override { G g(mu_); h_.newnode(parent, id, branch); }
-  bool chgbranch(const NodeView &v, Branches &b) override { G g(mu_); return h_.chgbranch(v, b); }
+  bool chgbranch(const NodeView &v, Branches &b, BranchCuts *cuts) override {
+    G g(mu_);
+    return h_.chgbranch(v, b, cuts);
+  }
   void gap(double relgap, double absgap, double obj, double bound) override {
     G g(mu_);
     h_.gap(relgap, absgap, obj, bound);
@@ -128,10 +136,46 @@ class Searcher {
  public:
   Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &hooks,
            const std::atomic<bool> &interrupt);
+  ~Searcher();
   // A further worker: the first one's model, root bounds and cut rows, an
   // engine instance of its own.  Copying shares what Shared holds.
   Searcher(const Searcher &) = default;
   SearchResult run(const SearchStart &start);
+
+  // ---- the node members of the API, from inside a callback (nodemembers.cpp) ----
+  CutPool &pool() { return *pool_; }
+  int model_rows() const { return m_; }
+  int model_cols() const { return n_; }
+  double sense() const { return sense_; }
+  // The cut of each relaxation row past the model's.
+  const std::vector<int64_t> &node_cuts() const { return lp_cuts_; }
+  // Puts pool cuts into the node's relaxation (those in it stay).  The node
+  // is solved again, and its optnode callbacks called again, when the
+  // callback that changed its relaxation returns.
+  void load_cuts(const std::vector<int64_t> &ids);
+  // Takes cuts out of the node's relaxation (they stay in the pool); with
+  // keep_basis only those whose rows are basic.  Returns how many left.
+  int unload_cuts(const std::vector<int64_t> &ids, bool keep_basis);
+  // The user's branching of the node an optnode callback is called for: one
+  // child per branch, with its bounds and pool cuts its relaxation takes on.
+  bool in_optnode() const { return in_optnode_; }
+  void add_branch(const StoredBounds &b);
+  bool add_branch_cuts(const std::vector<int64_t> &ids);  // false without a branch
+  // Strong branching: each bound change (type 'L', 'U' or 'B', tightening
+  // the node's bounds only) is tried on the node's relaxation alone, with at
+  // most itrlimit dual simplex iterations.  obj gets the objective (the
+  // model's sense; infinite for an infeasible one), status a KRVU_LP_*
+  // status.  each(k, solved, lo, up), when given, is called after probe k
+  // was solved, with the bounds of the probe; non-zero skips the rest
+  // (status KRVU_LP_UNSTARTED).  The node's relaxation is left as it was.
+  typedef int (*ProbeFn)(void *data, int k, bool solved, const std::vector<double> &lo,
+                         const std::vector<double> &up);
+  void probe(int n, const int *cols, const char *type, const double *val, int itrlimit, double *obj,
+             int *status, ProbeFn each, void *data);
+  // The same on the root relaxation, for a searcher that is not running.
+  void probe_root(int n, const int *cols, const char *type, const double *val, int itrlimit,
+                  double *obj, int *status, ProbeFn each, void *data);
+  const LpWorker &lp() const { return *lp_; }
 
  private:
   // ---- workers (driver.cpp) ----
@@ -141,6 +185,7 @@ class Searcher {
   std::unique_ptr<Searcher> clone() const;
   // The best bound among open and running nodes (under mu).
   double tree_bound() const;
+
   // ---- model (driver.cpp) ----
   void build(const ModelData &w);
   bool indicator_active(int r) const;
@@ -152,6 +197,9 @@ class Searcher {
   // A node whose relaxation could not be solved: its bound keeps the
   // search from claiming optimality.
   NodeEnd give_up(const Node &nd);
+  void start_engine();
+  // Where a relaxation's outcome ends the node; false when it was solved.
+  bool ends_node(const Node &nd, LpOutcome o, NodeEnd &end);
   bool load_bounds(const Node &nd);
   void push_bounds();
   LpOutcome solve_lp(const Node *nd, int iterlimit = -1);
@@ -164,9 +212,10 @@ class Searcher {
   double objective_of(const std::vector<double> &x) const;
 
   // ---- callback points (steer.cpp) ----
-  NodeView view(const Node &nd, bool solved) const;
+  NodeView view(const Node &nd, bool solved);
   // Children of nd, one per branch of bound changes.
-  void make_children(const Node &nd, double obj, const Branches &branches, std::vector<Node> &kids);
+  void make_children(const Node &nd, double obj, const Branches &branches, std::vector<Node> &kids,
+                     const BranchCuts *cuts = nullptr);
   // Offers the branching in kids to the caller; true when it replaced it.
   bool steer_branching(const Node &nd, double obj, std::vector<Node> &kids);
   void report_gap();
@@ -177,7 +226,7 @@ class Searcher {
   // The children of a solved node that its solution does not satisfy
   // (driver.cpp).
   NodeEnd branch_node(Node &nd, const std::vector<double> &x, double obj, const Branches &stored,
-                      std::vector<Node> &kids);
+                      std::vector<Node> &kids, const BranchCuts *stored_cuts = nullptr);
 
   // ---- branching (branching.cpp) ----
   // Finds what the relaxation's solution x violates; false when nothing
@@ -222,6 +271,12 @@ class Searcher {
   bool finish_cut(std::vector<long double> &pi, long double pi0, const std::vector<double> &x,
                   Cut &out) const;
   void var_bounds(int v, double &lo, double &up, bool &integral) const;
+  // User cuts of the pool that x breaks enter the relaxation until it keeps
+  // them all (nodemembers.cpp).
+  LpOutcome enforce_user_cuts(LpOutcome o, bool *added);
+  // Lazy rows and user cuts, until the relaxation's solution keeps both.
+  LpOutcome held_rows(LpOutcome o);
+  bool breaks_user_cut(const std::vector<double> &x, double scale) const;
 
   // ---- directives and lazy rows (lazy.cpp) ----
   void build_directives(const ModelData &w);
@@ -277,9 +332,16 @@ class Searcher {
   int64_t lp_holds_ = -2;  // node whose final basis the engine holds
 
   // cuts
-  CutPool pool_;
+  CutPool own_pool_;
+  CutPool *pool_ = nullptr;  // own_pool_ or the caller's
   std::vector<int64_t> lp_cuts_;  // the cut of each relaxation row past the model's
   bool root_cuts_done_ = false;
+
+  // what the node members did inside the callback under way
+  bool in_optnode_ = false;
+  bool dirty_ = false;  // the node's relaxation changed
+  Branches user_branches_;
+  std::vector<std::vector<int64_t>> user_branch_cuts_;
 
   // incumbent, in the minimization form (shared)
   std::atomic<bool> &has_inc_;

@@ -7,13 +7,15 @@
 namespace krvu {
 namespace search {
 
-NodeView Searcher::view(const Node &nd, bool solved) const {
+NodeView Searcher::view(const Node &nd, bool solved) {
   NodeView v;
   v.id = nd.id;
   v.parent = nd.parent;
   v.depth = nd.depth;
   v.lo = &lo_;
   v.up = &up_;
+  // The node members work on the LP relaxation only.
+  v.search = ctl_.relaxation ? nullptr : this;
   if (solved) {
     v.obj = lp_->objective();
     v.x = &lp_->x();
@@ -27,10 +29,12 @@ NodeView Searcher::view(const Node &nd, bool solved) const {
 }
 
 void Searcher::make_children(const Node &nd, double obj, const Branches &branches,
-                             std::vector<Node> &kids) {
+                             std::vector<Node> &kids, const BranchCuts *cuts) {
   kids.clear();
-  for (const auto &b : branches) {
+  for (size_t i = 0; i < branches.size(); ++i) {
+    const auto &b = branches[i];
     Node c = child(nd, obj);
+    if (cuts && i < cuts->size()) c.load = (*cuts)[i];
     c.id = next_id_++;
     for (const BoundChange &bc : b) {
       Change ch{bc.col, -INFINITY, INFINITY};
@@ -52,8 +56,9 @@ bool Searcher::steer_branching(const Node &nd, double obj, std::vector<Node> &ki
       if (std::isfinite(c.up)) b.back().push_back({c.col, 'U', c.up});
     }
   }
-  if (!hooks_.chgbranch(view(nd, true), b)) return false;
-  make_children(nd, obj, b, kids);
+  BranchCuts bc;
+  if (!hooks_.chgbranch(view(nd, true), b, &bc)) return false;
+  make_children(nd, obj, b, kids, &bc);
   return true;
 }
 
