@@ -131,3 +131,34 @@ def test_node_limit_and_stop_hold_across_workers():
     p.mipoptimize()
     assert p.attributes.stopstatus == korvu.stop_user
     assert len(stops) < 40
+
+
+def test_a_user_cut_added_on_one_worker_binds_every_worker():
+    added = 0
+    for seed in range(4):
+        p, x, w, v = multi_knapsack(seed, threads=1)
+        p.mipoptimize()
+        j = next(k for k, s in enumerate(p.getSolution(x)) if s > 0.5)  # in the optimum
+        p, x, w, v = multi_knapsack(seed)
+        main = threading.get_ident()
+        done = []
+
+        def opt(prob, data):
+            if not done and threading.get_ident() != main:
+                prob.addcuts([0], ["L"], [0.0], [0, 1], [x[j]], [1.0])  # x[j] <= 0
+                done.append(1)
+            return 0
+        after = []  # x[j] of the incumbents found once the cut was in
+
+        def intsol(prob, data):
+            if done:
+                after.append(prob.getSolution(x[j]))
+        p.addcboptnode(opt)
+        p.addcbintsol(intsol)
+        p.mipoptimize()
+        if done:
+            added += 1
+            # An incumbent found before the cut came may break it (the cut is the user's word
+            # for the whole problem, as on one worker); none found after it does.
+            assert all(s == pytest.approx(0) for s in after), seed
+    assert added

@@ -297,6 +297,9 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
   // One candidate at a time, from its check to the report of the new
   // incumbent, so that incumbents are reported in order of improvement.
   std::lock_guard<std::recursive_mutex> one(sh_->hooks.lock());
+  // User cuts another worker's callbacks added are binding too.
+  for (const Searcher *w : sh_->workers)
+    if (w != this && w->breaks_user_cut(x, 10)) return;
   if (hooks_.active()) {
     double cutoff = sense_ * user_cutoff_;
     const bool reject = hooks_.preintsol(nullptr, std::strcmp(source, "the relaxation") ? 1 : 0, x, cutoff);
@@ -756,6 +759,11 @@ SearchResult Searcher::run(const SearchStart &start) {
     if (ctl_.workers > 1 && stop_ == KRVU_STOP_NODELIMIT && nodes_ < limit && !open_.empty()) {
       stop_ = 0;
       for (int k = 1; k < ctl_.workers; ++k) others.push_back(clone());
+      {
+        std::lock_guard<std::recursive_mutex> lk(sh_->hooks.lock());
+        sh_->workers.push_back(this);
+        for (auto &w : others) sh_->workers.push_back(w.get());
+      }
       for (auto &w : others) threads.emplace_back([p = w.get()] { p->work_guarded(); });
       work();
     }
@@ -771,6 +779,7 @@ SearchResult Searcher::run(const SearchStart &start) {
     throw;
   }
   for (auto &t : threads) t.join();
+  sh_->workers.clear();
   hooks_.worker_end();
   // User cuts the other workers' callbacks added go to the first's pool
   // (equal ones are not added twice).

@@ -130,6 +130,9 @@ struct Shared {
   std::atomic<int64_t> next_id{0}, nodes{0}, dropped{0};
   std::chrono::steady_clock::time_point last_log;
   std::exception_ptr failure;  // what a worker thread threw
+  // Every worker, for the user cuts in their pools: those change only in
+  // callbacks, so they are read under the hooks' lock.
+  std::vector<const class Searcher *> workers;
 };
 
 class Searcher {
