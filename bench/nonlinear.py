@@ -2,9 +2,10 @@
 our solver and by scipy's SLSQP from the book's start points.
 
 Run:  python bench/nonlinear.py --build build/<dir> [--problems 1,6,71] [--route c|python]
-                                [--log 0..3] [--no-scipy] [--no-speed]
+                                [--local slp|ipm|both] [--log 0..3] [--no-scipy] [--no-speed]
 
-route c (default) drives libkrvu's C API through the small program nonlinear.cpp
+--local picks the local solver of the C route (slp, the default, ipm the interior-point
+solver, both: one column each).  route c (default) drives libkrvu's C API through the small program nonlinear.cpp
 (formulas as text); route python builds each model with korvu's algebra and calls
 problem.solve().  A run succeeds when it reports a (locally) optimal status, the point
 is feasible within 1e-6 and the objective is within 1e-4 (relative to 1 + |f*|) of the
@@ -106,12 +107,16 @@ def build_driver(build, work):
     return exe
 
 
-def run_c(exe, problems, log):
+ALGORITHMS = {"slp": 0, "ipm": 1}
+
+
+def run_c(exe, problems, log, local="slp"):
     """Solves each problem in its own process (a crash costs one problem)."""
     res = {}
     for p in problems:
         try:
-            r = subprocess.run([exe, "solve", str(log)], input=problem_text(p), text=True,
+            r = subprocess.run([exe, "solve", str(log), str(ALGORITHMS[local])], input=problem_text(p),
+                               text=True,
                                stdout=subprocess.PIPE,
                                stderr=None if log else subprocess.DEVNULL, timeout=120)
         except subprocess.TimeoutExpired:
@@ -206,6 +211,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
     ap.add_argument("--problems", default=None, help="comma-separated numbers (default: all)")
     ap.add_argument("--route", choices=("c", "python"), default="c")
+    ap.add_argument("--local", choices=("slp", "ipm", "both"), default="slp")
     ap.add_argument("--log", type=int, default=0)
     ap.add_argument("--no-scipy", action="store_true")
     ap.add_argument("--no-speed", action="store_true")
@@ -220,42 +226,45 @@ def main():
     exe = None
     if args.route == "c" or not args.no_speed:
         exe = build_driver(args.build, work)
-    ours = run_c(exe, problems, args.log) if args.route == "c" else run_python(problems)
-    theirs = {} if args.no_scipy else run_scipy(problems)
+    if args.route == "c":
+        locals_ = ["slp", "ipm"] if args.local == "both" else [args.local]
+        runs = {("ours" if len(locals_) == 1 and l == "slp" else "ours-" + l): run_c(exe, problems, args.log, l)
+                for l in locals_}
+    else:
+        runs = {"ours": run_python(problems)}
+    if not args.no_scipy:
+        runs["slsqp"] = run_scipy(problems)
 
-    print("%-7s %14s | %-10s %14s %5s %9s | %-5s %14s %5s %9s" % (
-        "problem", "f*", "ours", "f", "iter", "seconds", "slsqp", "f", "iter", "seconds"))
-    won = {"ours": [], "slsqp": []}
+    head = "%-7s %14s" % ("problem", "f*")
+    for who in runs:
+        head += " | %-13s %14s %5s %9s" % (who, "f", "iter", "seconds")
+    print(head)
+    won = {who: [] for who in runs}
     for p in problems:
-        a = ours[p.name]
-        sa = success(p, a)
-        line = "%-7s %14.8g | %-10s %14.8g %5d %9.4f" % (
-            p.name, p.fopt, ("ok " if sa else "NO ") + STATUS_NAMES.get(a["status"], "?"), a["f"],
-            a["iters"], a["time"])
-        if sa:
-            won["ours"].append(p)
-        if theirs:
-            b = theirs[p.name]
-            sb = success(p, b)
-            if sb:
-                won["slsqp"].append(p)
-            line += " | %-5s %14.8g %5d %9.4f" % ("ok" if sb else "NO", b["f"], b["iters"], b["time"])
+        line = "%-7s %14.8g" % (p.name, p.fopt)
+        for who, res in runs.items():
+            a = res[p.name]
+            ok = success(p, a)
+            if ok:
+                won[who].append(p)
+            status = "" if who == "slsqp" else " " + STATUS_NAMES.get(a["status"], "?")
+            line += " | %-13s %14.8g %5d %9.4f" % (("ok" if ok else "NO") + status, a["f"], a["iters"],
+                                                   a["time"])
         print(line)
     n = len(problems)
     print()
-    for who, res in (("ours", ours), ("slsqp", theirs)):
-        if not res:
-            continue
+    for who, res in runs.items():
         ok = won[who]
-        print("%-6s success %d/%d (%.1f%%)  median iterations %.1f  median seconds %.5f "
+        print("%-9s success %d/%d (%.1f%%)  median iterations %.1f  median seconds %.5f "
               "(over its successes)" % (who, len(ok), n, 100.0 * len(ok) / max(n, 1),
                                          median([res[p.name]["iters"] for p in ok]),
                                          median([res[p.name]["time"] for p in ok])))
-    if theirs:
-        only = [p.name for p in won["slsqp"] if p not in won["ours"]]
-        print("solved by slsqp only:", " ".join(only) or "-")
-        print("solved by ours only: ", " ".join(p.name for p in won["ours"]
-                                                 if p not in won["slsqp"]) or "-")
+    names = list(runs)
+    for a in names:
+        for b in names:
+            if a < b:
+                print("solved by %s, not %s: %s" % (a, b, " ".join(p.name for p in won[a] if p not in won[b]) or "-"))
+                print("solved by %s, not %s: %s" % (b, a, " ".join(p.name for p in won[b] if p not in won[a]) or "-"))
     if not args.no_speed:
         out = subprocess.run([exe, "speed"], text=True, stdout=subprocess.PIPE, check=True).stdout
         print()

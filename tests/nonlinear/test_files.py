@@ -147,6 +147,18 @@ def test_save_and_restore_keep_formulas_and_solution(tmp_path):
     assert solved(q) == pytest.approx(optimum, abs=1e-6)
 
 
+def test_a_save_file_of_the_first_format_still_restores():
+    # data/format1.svf: min x^2 + sin(y), exp(x) + y >= 3, x in [0.5, 4], y in
+    # [0, 4], saved solved by the first release of the format.
+    import os
+    q = korvu.problem()
+    q.controls.outputlog = 0
+    q.restore(os.path.join(os.path.dirname(__file__), "data", "format1.svf"))
+    assert q.getObjVal() == pytest.approx(1.2069498525862474, abs=1e-9)
+    q.solve()
+    assert q.getObjVal() == pytest.approx(1.2069498525862474, abs=1e-6)
+
+
 def test_writeslxsol_writes_the_nonlinear_solution(tmp_path):
     p, (x, y, z), c = model()
     p.solve()
