@@ -15,6 +15,7 @@ int main(int argc, char **argv) {
   KRVUsetintcontrol(p, 8030, 0);
   KRVUsetintcontrol(p, 8400, std::atoi(argv[2]));
   if (argc > 3) KRVUsetdblcontrol(p, 7000, std::atof(argv[3]));
+  if (argc > 4) KRVUsetintcontrol(p, 8020, std::atoi(argv[4]));  // node workers of our search
   if (KRVUreadprob(p, argv[1], "")) return 3;
   const auto t0 = std::chrono::steady_clock::now();
   const int rc = KRVUmipoptimize(p, "");

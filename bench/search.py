@@ -1,7 +1,7 @@
 """The library's branch-and-bound against the engine's MIP solver.
 
 Run:  python bench/search.py --build build/<dir> [--instances ../shared/instances]
-                             [--timelimit 300] [--work /tmp/x]
+                             [--timelimit 300] [--work /tmp/x] [--threads 1]
 
 For each public MIP: status, objective, nodes and wall time of both searches (one process
 per solve, the same run), the time ratio ours/engine, and the geometric mean of the ratios.
@@ -33,8 +33,8 @@ def build(build_dir, work):
     return exe
 
 
-def solve(exe, path, which, timelimit):
-    out = subprocess.run([exe, path, str(which), str(timelimit)], capture_output=True,
+def solve(exe, path, which, timelimit, threads=0):
+    out = subprocess.run([exe, path, str(which), str(timelimit), str(threads)], capture_output=True,
                          text=True, check=True).stdout.split()
     return int(out[0]), float(out[1]), int(out[2]), float(out[3])
 
@@ -44,6 +44,7 @@ def main():
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
     ap.add_argument("--instances", default=os.path.join(ROOT, "..", "shared", "instances"))
     ap.add_argument("--timelimit", type=float, default=300)
+    ap.add_argument("--threads", type=int, default=0, help="the threads control (node workers of ours)")
     ap.add_argument("--work", default=None)
     a = ap.parse_args()
     work = a.work or tempfile.mkdtemp()
@@ -55,8 +56,8 @@ def main():
         path = os.path.join(a.instances, name)
         if not os.path.exists(path):
             continue
-        so, oo, no, to = solve(exe, path, 1, a.timelimit)
-        se, oe, ne, te = solve(exe, path, 2, a.timelimit)
+        so, oo, no, to = solve(exe, path, 1, a.timelimit, a.threads)
+        se, oe, ne, te = solve(exe, path, 2, a.timelimit, a.threads)
         ok = all(s == 6 and abs(o - known) <= 1e-4 * max(1, abs(known))
                  for s, o in ((so, oo), (se, oe)))
         ratio = to / max(te, 1e-3)

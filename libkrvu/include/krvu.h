@@ -1035,9 +1035,11 @@ KRVU_API int KRVUrestore(KRVUprob prob, const char *probname, const char *flags)
  *       order of registration;
  *   KRVUremovecb<kind>(prob, f, data)  removes matching registrations (f null:
  *       any function; data null: any data).
- * Callbacks run on the thread that solves (the library's search runs one
- * worker: mipthread and destroymt are called once for it, with the problem
- * itself as the thread's problem).  Inside a callback the problem is in the
+ * Callbacks run on the thread that solves, and with the threads control
+ * above 1 also on the node workers of the library's search, one callback at
+ * a time whichever worker calls: mipthread and destroymt are called once per
+ * worker, on its thread, with the problem itself as the thread's problem.
+ * Inside a callback the problem is in the
  * callback stage: queries answer for the current node (KRVUgetlpsol gives the
  * node's relaxation solution, KRVUgetlb/KRVUgetub the node's bounds, the
  * attributes currentnode, parentnode, nodedepth, lpobjval, nodes and

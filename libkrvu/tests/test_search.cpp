@@ -1,6 +1,6 @@
 // The library's own branch-and-bound, forced by its control: public MIPs to
 // their known optima, and small random models with entities against
-// enumeration.
+// enumeration, with one node worker and with two.
 #include <gtest/gtest.h>
 
 #include <cmath>
@@ -8,6 +8,7 @@
 #include <fstream>
 #include <random>
 #include <string>
+#include <tuple>
 #include <vector>
 
 #include "krvu.h"
@@ -19,11 +20,12 @@ struct Env {
   ~Env() { KRVUfree(); }
 };
 
-KRVUprob own_search_problem() {
+KRVUprob own_search_problem(int threads = 1) {
   KRVUprob p = nullptr;
   KRVUcreateprob(&p);
   KRVUsetintcontrol(p, 8030, 0);
   KRVUsetintcontrol(p, 8400, getenv("KRVU_T_ENGINE") ? 2 : 1);
+  KRVUsetintcontrol(p, 8020, threads);
   return p;
 }
 
@@ -32,14 +34,14 @@ struct Known {
   double obj;
 };
 
-class SearchInstances : public ::testing::TestWithParam<Known> {};
+class SearchInstances : public ::testing::TestWithParam<std::tuple<Known, int>> {};
 
 TEST_P(SearchInstances, ReachTheKnownOptimum) {
-  const Known k = GetParam();
+  const Known k = std::get<0>(GetParam());
   const std::string path = std::string(KRVU_INSTANCES_DIR) + "/" + k.file;
   if (!std::ifstream(path).good()) GTEST_SKIP() << "instances not available";
   Env env;
-  KRVUprob p = own_search_problem();
+  KRVUprob p = own_search_problem(std::get<1>(GetParam()));
   ASSERT_EQ(KRVUreadprob(p, path.c_str(), ""), 0);
   KRVUsetdblcontrol(p, 7000, 300);
   char err[512] = "";
@@ -54,16 +56,18 @@ TEST_P(SearchInstances, ReachTheKnownOptimum) {
 }
 
 INSTANTIATE_TEST_SUITE_P(Public, SearchInstances,
-                         ::testing::Values(Known{"small_mip.mps", 3.2368421}, Known{"flugpl.mps", 1201500},
-                                           Known{"lseu.mps", 1120}, Known{"egout.mps", 568.1007},
-                                           Known{"rgn.mps", 82.2}, Known{"p0548.mps", 8691},
-                                           Known{"bell5.mps", 8966406.49152}),
-                         [](const ::testing::TestParamInfo<Known> &info) {
-                           std::string n = info.param.file;
+                         ::testing::Combine(::testing::Values(Known{"small_mip.mps", 3.2368421},
+                                                              Known{"flugpl.mps", 1201500},
+                                                              Known{"lseu.mps", 1120}, Known{"egout.mps", 568.1007},
+                                                              Known{"rgn.mps", 82.2}, Known{"p0548.mps", 8691},
+                                                              Known{"bell5.mps", 8966406.49152}),
+                                            ::testing::Values(1, 2)),
+                         [](const ::testing::TestParamInfo<std::tuple<Known, int>> &info) {
+                           std::string n = std::get<0>(info.param).file;
                            n = n.substr(0, n.find('.'));
                            for (char &c : n)
                              if (!isalnum(static_cast<unsigned char>(c))) c = '_';
-                           return n;
+                           return n + (std::get<1>(info.param) > 1 ? "_threads2" : "");
                          });
 
 // A random model over columns with small integer domains (or the listed
@@ -129,7 +133,7 @@ double enumerate(const Random &r) {
   return best;
 }
 
-TEST(SearchRandom, AgreesWithEnumeration) {
+void agrees_with_enumeration(int threads) {
   Env env;
   std::mt19937 rng(7);
   std::uniform_int_distribution<int> coef(-5, 5), bnd(1, 3);
@@ -167,7 +171,7 @@ TEST(SearchRandom, AgreesWithEnumeration) {
     if (flavour == 4) r.q = 1.5;
     const double expect = enumerate(r);
 
-    KRVUprob p = own_search_problem();
+    KRVUprob p = own_search_problem(threads);
     std::vector<int> start(r.n + 1), idx;
     std::vector<double> val;
     std::vector<char> cbt(r.n);
@@ -229,5 +233,8 @@ TEST(SearchRandom, AgreesWithEnumeration) {
   }
   EXPECT_GT(solved, 30);
 }
+
+TEST(SearchRandom, AgreesWithEnumeration) { agrees_with_enumeration(1); }
+TEST(SearchRandom, AgreesWithEnumerationOnTwoWorkers) { agrees_with_enumeration(2); }
 
 }  // namespace

@@ -1,6 +1,7 @@
 // The one dispatch function of the library-method wrappers, their argument
 // parsing, and the help texts made from the rows.
 #include "binding/wrap.h"
+#include "callbacks/callbacks.h"
 
 #include <climits>
 #include <cstring>
@@ -277,8 +278,15 @@ PyObject *run(const Row &row, Ctx &c) {
     if (!busy.ok()) return nullptr;
     std::optional<SigIntScope> interruptible;
     if (row.flags_ & kInterrupt) interruptible.emplace(c.prob);
-    GilRelease unlocked;
-    rc = row.call(c);
+    {
+      GilRelease unlocked;
+      rc = row.call(c);
+    }
+    // A callback that raised on one of the library's own threads left its
+    // exception with the problem: it is the call's, and the next run must
+    // not start with it.
+    if (PyErr_Occurred()) Py_CLEAR(c.p->cb_error);
+    else callbacks_take_error(c.p);
   } else {
     rc = row.call(c);
   }

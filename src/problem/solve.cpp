@@ -120,7 +120,11 @@ PyObject *problem_solve(PyObject *self, PyObject *args, PyObject *kwargs) {
   }
   // An exception raised by a user function is what stopped the solve.
   if (nonlinear && nonlin_restore_user_error(p->slpprob)) return nullptr;
-  if (PyErr_Occurred() || callbacks_take_error(p)) return nullptr;
+  if (PyErr_Occurred()) {
+    Py_CLEAR(p->cb_error);  // one exception per solve; the next starts clean
+    return nullptr;
+  }
+  if (callbacks_take_error(p)) return nullptr;
   if (rc == 0) Py_RETURN_NONE;
   if (!nonlinear) {
     int status = 0;

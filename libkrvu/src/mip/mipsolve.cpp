@@ -244,6 +244,8 @@ class ProblemHooks : public SearchHooks {
   bool globallog() override { return fire_int<kCb_globallog>(prob_) != 0; }
   bool cutlog() override { return fire_int<kCb_cutlog>(prob_) != 0; }
   bool checktime() override { return fire_int<kCb_checktime>(prob_) != 0; }
+  void worker_start() override { fire<kCb_mipthread>(prob_, prob_); }
+  void worker_end() override { fire<kCb_destroymt>(prob_); }
   void start_tried(int status) override {
     const std::string &name = prob_->data->solver->start_name;
     fire<kCb_usersolnotify>(prob_, name.c_str(), status);
@@ -345,6 +347,9 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func, Node
     const unsigned hw = std::thread::hardware_concurrency();
     c.engine_threads = static_cast<int>(hw == 0 ? 1 : hw < 4 ? hw : 4);
   }
+  // Node workers: as many as the control asks for; automatic is one, so
+  // that the tree (and what callbacks see of it) repeats from run to run.
+  c.workers = static_cast<int>(std::clamp<int64_t>(ctl_int(prob, 8020), 1, 64));
   touch(prob, 0);
   begin_solve(prob);
   s.mipsols = 0;
@@ -353,13 +358,11 @@ int run_own_search(krvu_prob_s *prob, const ModelData &m, const char *func, Node
   log(prob, KRVU_MSG_LOG, "Branch-and-bound of the library: %d columns, %d rows, %d entities",
       work.ncols(), work.nrows(),
       static_cast<int>(std::count_if(work.coltype.begin(), work.coltype.end(), [](char t) { return t != 'C'; })));
-  fire<kCb_mipthread>(prob, prob);
   SearchResult r;
   {
     StageScope solving(prob, kStageSolving);
     r = run_search(work, c, start, hooks, s.interrupt);
   }
-  fire<kCb_destroymt>(prob);
   if (r.stop == KRVU_STOP_CTRLC && s.interrupt_reason > 0) r.stop = s.interrupt_reason;
   s.has_mipsol = r.has_sol;
   if (r.has_sol) s.mipx.assign(r.x.begin(), r.x.begin() + ncols);

@@ -128,8 +128,9 @@ std::vector<ParamDef> build_table() {
       CTL_I(8012, "crossover", 1, 0, 1,
             "1: turn an interior-point solution into a basic one; 0: do not"),
       CTL_I(8013, "scaling", 1, 0, 1, "1: scale the matrix before solving; 0: do not"),
-      CTL_I(8020, "threads", 0, 0, 1024, "Worker threads of the engine; 0 chooses automatically: as many as the machine "
-            "has cores, at most 4 (the pool is shared by the process and sized by its first solve)"),
+      CTL_I(8020, "threads", 0, 0, 1024, "Worker threads of the engine, and node workers of the library's branch-and-bound; "
+            "0 chooses automatically: for the engine as many as the machine has cores, at most 4 (the pool "
+            "is shared by the process and sized by its first solve), for the branch-and-bound one worker"),
       CTL_I(8030, "loglevel", 1, 0, 3,
             "Detail of the solve log: 0 none, 1 summary, 2 detailed, 3 everything"),
       CTL_I(KRVU_CTRL_OUTPUTLOG, "outputlog", 1, 0, 1,

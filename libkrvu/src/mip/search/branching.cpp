@@ -74,6 +74,7 @@ bool Searcher::violated(const std::vector<double> &x) const {
 }
 
 double Searcher::pscost(int j, int dir) const {
+  std::lock_guard<std::mutex> lk(sh_->pc_mu);
   if (pc_cnt_[dir][j] > 0) return pc_sum_[dir][j] / pc_cnt_[dir][j];
   if (pc_all_cnt_[dir] > 0) return pc_all_sum_[dir] / pc_all_cnt_[dir];
   return 1.0;
@@ -82,6 +83,7 @@ double Searcher::pscost(int j, int dir) const {
 void Searcher::observe(const BranchInfo &info, double gain) {
   if (info.col < 0 || info.dist <= 0 || !std::isfinite(gain)) return;
   const double unit = std::max(gain, 0.0) / info.dist;
+  std::lock_guard<std::mutex> lk(sh_->pc_mu);
   pc_sum_[info.dir][info.col] += unit;
   ++pc_cnt_[info.dir][info.col];
   pc_all_sum_[info.dir] += unit;
@@ -134,17 +136,25 @@ bool Searcher::branch_integer(const Node &nd, const std::vector<double> &x, doub
   if (sb_ok) {
     // Unreliable candidates first by fractionality (their scores are guesses).
     std::vector<int> order;
+    std::unique_lock<std::mutex> pc(sh_->pc_mu);
     for (int k = 0; k < static_cast<int>(cands.size()); ++k) {
       const int j = cands[k].j;
       if (std::min(pc_cnt_[0][j], pc_cnt_[1][j]) < ctl_.reliable) order.push_back(k);
     }
+    pc.unlock();
     std::stable_sort(order.begin(), order.end(), [&](int a, int b) {
       const double fa = std::min(cands[a].f, 1 - cands[a].f), fb = std::min(cands[b].f, 1 - cands[b].f);
       return fa > fb;
     });
     if (static_cast<int>(order.size()) > ctl_.sb_candidates) order.resize(ctl_.sb_candidates);
+    // A probe ends on a basis that stays dual feasible once the bound is
+    // put back, so the next probe (and the child dived into) starts from
+    // it: putting the node's basis back would refactorise every time.  Only
+    // a callback that looks at the node after the branching (chgbranch)
+    // needs the node's own solution back.
+    const bool restore = hooks_.active();
     LpBasis saved;
-    if (!order.empty()) lp_->get_basis(saved);
+    if (!order.empty() && restore) lp_->get_basis(saved);
     for (int k : order) {
       Cand &c = cands[k];
       bool infeas[2] = {false, false};
@@ -170,7 +180,7 @@ bool Searcher::branch_integer(const Node &nd, const std::vector<double> &x, doub
         }
         c.gain[dir] = gain;
         lp_->set_col_bounds(1, &c.j, &lplo_[c.j], &lpup_[c.j]);
-        lp_->set_basis(saved);
+        if (restore) lp_->set_basis(saved);
       }
       if (infeas[0] && infeas[1]) {
         prune = true;

@@ -79,8 +79,8 @@ void Searcher::add_cuts(std::vector<Cut> &cuts) {
   std::vector<int64_t> start{0};
   std::vector<int> ind;
   for (Cut &c : cuts) {
-    const int64_t id = pool_.add(c);
-    Cut *p = pool_.find(id);
+    const int64_t id = pool_->add(c);
+    Cut *p = pool_->find(id);
     if (p->in_lp) continue;
     p->in_lp = true;
     p->age = 0;
@@ -106,7 +106,7 @@ void Searcher::age_cuts() {
   std::vector<int> drop;
   std::vector<int64_t> kept;
   for (size_t k = 0; k < lp_cuts_.size(); ++k) {
-    Cut *c = pool_.find(lp_cuts_[k]);
+    Cut *c = pool_->find(lp_cuts_[k]);
     const int row = m_ + static_cast<int>(k);
     const double s = std::min(act[row] - c->lo, c->up - act[row]);
     const double scale = std::max(1.0, std::min(std::fabs(c->lo), std::fabs(c->up)));
@@ -164,10 +164,10 @@ LpOutcome Searcher::root_rounds() {
 
 LpOutcome Searcher::pool_rounds() {
   LpOutcome o = LpOutcome::kOptimal;
-  for (int round = 0; round < 2 && pool_.size() > lp_cuts_.size(); ++round) {
+  for (int round = 0; round < 2 && pool_->size() > lp_cuts_.size(); ++round) {
     const std::vector<double> &x = lp_->x();
     std::vector<Cut> cands;
-    for (auto &p : pool_)
+    for (auto &p : *pool_)
       if (!p.second.in_lp && CutPool::efficacy(p.second, x.data()) >= kMinEfficacy) cands.push_back(p.second);
     std::vector<Cut> chosen = select(cands, x, n_, 20);
     if (chosen.empty()) break;

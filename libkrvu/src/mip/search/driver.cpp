@@ -1,9 +1,12 @@
 // The tree and the node loop: depth-first dives from each node taken off the
 // open list, which is ordered by bound (and by estimate while there is no
-// incumbent, and every few picks after).
+// incumbent, and every few picks after).  With several workers each runs the
+// loop on its own thread over the shared open list; the root is solved (and
+// its cuts found) by the first worker before the others start from it.
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <thread>
 #include <tuple>
 #include <unordered_map>
 
@@ -23,7 +26,26 @@ double secs_since(std::chrono::steady_clock::time_point t) {
 
 Searcher::Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &hooks,
                    const std::atomic<bool> &interrupt)
-    : ctl_(ctl), hooks_(hooks), interrupt_(interrupt), pool_(ctl.pool ? *ctl.pool : own_pool_) {
+    : sh_(std::make_shared<Shared>(hooks)),
+      ctl_(ctl),
+      hooks_(sh_->hooks),
+      interrupt_(interrupt),
+      has_inc_(sh_->has_inc),
+      inc_obj_(sh_->inc_obj),
+      inc_x_(sh_->inc_x),
+      user_cutoff_(sh_->user_cutoff),
+      pc_sum_(sh_->pc_sum),
+      pc_cnt_(sh_->pc_cnt),
+      pc_all_sum_(sh_->pc_all_sum),
+      pc_all_cnt_(sh_->pc_all_cnt),
+      open_(sh_->open),
+      by_bound_(sh_->by_bound),
+      by_estimate_(sh_->by_estimate),
+      nodes_(sh_->nodes),
+      next_id_(sh_->next_id),
+      stop_(sh_->stop),
+      dropped_(sh_->dropped) {
+  pool_ = ctl.pool ? ctl.pool : &own_pool_;
   build(w);
 }
 
@@ -31,12 +53,12 @@ Searcher::Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &h
 // relaxation, and loses the search's own cuts.
 Searcher::~Searcher() {
   std::vector<int64_t> own;
-  for (auto &p : pool_) {
+  for (auto &p : *pool_) {
     p.second.in_lp = false;
     p.second.age = 0;
     if (p.second.origin != 'U') own.push_back(p.first);
   }
-  for (int64_t id : own) pool_.remove(id);
+  for (int64_t id : own) pool_->remove(id);
 }
 
 void Searcher::build(const ModelData &w) {
@@ -238,7 +260,7 @@ bool Searcher::time_up() {
   return false;
 }
 
-double Searcher::cutoff_value() const { return std::min(inc_obj_, user_cutoff_); }
+double Searcher::cutoff_value() const { return std::min(inc_obj_.load(), user_cutoff_.load()); }
 
 double Searcher::effective(double bound) const {
   if (!obj_integral_ || !std::isfinite(bound)) return bound;
@@ -249,7 +271,8 @@ bool Searcher::cut_off(double bound) const {
   const double b = effective(bound);
   if (b >= user_cutoff_) return true;
   if (!has_inc_) return false;
-  return b >= inc_obj_ - std::max(ctl_.absgap, 1e-9 * std::fabs(inc_obj_));
+  const double inc = inc_obj_;
+  return b >= inc - std::max(ctl_.absgap, 1e-9 * std::fabs(inc));
 }
 
 double Searcher::objective_of(const std::vector<double> &x) const {
@@ -266,25 +289,36 @@ double Searcher::objective_of(const std::vector<double> &x) const {
 
 void Searcher::accept(const std::vector<double> &x, double obj, const char *source) {
   if (obj >= user_cutoff_) return;
-  if (has_inc_ && obj >= inc_obj_ - 1e-9 * std::max(1.0, std::fabs(inc_obj_))) return;
+  if (has_inc_ && obj >= inc_obj_ - 1e-9 * std::max(1.0, std::fabs(inc_obj_.load()))) return;
   // A candidate that breaks rows the relaxation held out is no solution;
   // the rows it breaks enter the relaxation.
   if (!lazyrows_.empty() && add_violated(x, 1) + add_violated(x, 2) > 0) return;
   if (breaks_user_cut(x, 10)) return;
+  // One candidate at a time, from its check to the report of the new
+  // incumbent, so that incumbents are reported in order of improvement.
+  std::lock_guard<std::recursive_mutex> one(sh_->hooks.lock());
+  // User cuts another worker's callbacks added are binding too.
+  for (const Searcher *w : sh_->workers)
+    if (w != this && w->breaks_user_cut(x, 10)) return;
   if (hooks_.active()) {
     double cutoff = sense_ * user_cutoff_;
     const bool reject = hooks_.preintsol(nullptr, std::strcmp(source, "the relaxation") ? 1 : 0, x, cutoff);
     if (std::isfinite(cutoff) && std::fabs(cutoff) < KRVU_INFINITY)
-      user_cutoff_ = std::min(user_cutoff_, sense_ * cutoff);
+      user_cutoff_ = std::min(user_cutoff_.load(), sense_ * cutoff);
     if (reject || obj >= user_cutoff_) return;
   }
-  has_inc_ = true;
-  inc_obj_ = obj;
-  inc_x_ = x;
-  ++res_.sols;
+  // Another worker may have found a better one meanwhile.
+  if (has_inc_ && obj >= inc_obj_ - 1e-9 * std::max(1.0, std::fabs(inc_obj_.load()))) return;
+  {
+    std::lock_guard<std::mutex> lk(sh_->mu);
+    inc_x_ = x;
+    inc_obj_ = obj;
+    has_inc_ = true;
+  }
+  ++sh_->sols;
   if (ctl_.loglevel >= 1)
     hooks_.log_line(format("Solution found by %s at node %lld: objective %.12g", source,
-                           static_cast<long long>(nodes_), sense_ * obj));
+                           static_cast<long long>(nodes_.load()), sense_ * obj));
   hooks_.incumbent(x, sense_ * obj);
   if (ctl_.relaxation) ctl_.relaxation->incumbent(x, sense_ * obj);
   report_gap();
@@ -352,6 +386,13 @@ LpOutcome Searcher::solve_lp(const Node *nd, int iterlimit) {
   return o;
 }
 
+Searcher::NodeEnd Searcher::give_up(const Node &nd) {
+  std::lock_guard<std::mutex> lk(sh_->mu);
+  sh_->lost = std::min(sh_->lost, nd.bound);
+  ++dropped_;
+  return NodeEnd::kPruned;
+}
+
 bool Searcher::ends_node(const Node &nd, LpOutcome o, NodeEnd &end) {
   switch (o) {
     case LpOutcome::kInterrupted: end = NodeEnd::kStopped; return true;
@@ -364,9 +405,7 @@ bool Searcher::ends_node(const Node &nd, LpOutcome o, NodeEnd &end) {
     default:
       // The relaxation could not be solved: the node is given up, and its
       // bound keeps the search from claiming optimality.
-      res_.bound = std::min(res_.bound, nd.bound);
-      ++dropped_;
-      end = NodeEnd::kPruned;
+      end = give_up(nd);
       return true;
   }
 }
@@ -450,16 +489,26 @@ Searcher::NodeEnd Searcher::branch_node(Node &nd, const std::vector<double> &x, 
   return kids.empty() ? NodeEnd::kPruned : NodeEnd::kBranched;
 }
 
+double Searcher::tree_bound() const {
+  double b = by_bound_.empty() ? INFINITY : by_bound_.begin()->first;
+  if (!sh_->running.empty()) b = std::min(b, *sh_->running.begin());
+  if (std::isinf(b) && b > 0) return has_inc_ ? inc_obj_.load() : -INFINITY;
+  return b;
+}
+
 void Searcher::log_progress(bool force) {
   if (ctl_.loglevel < 1) return;
-  const auto now = std::chrono::steady_clock::now();
-  if (!force && std::chrono::duration<double>(now - last_log_).count() < 2.0) return;
-  last_log_ = now;
-  const double bound = by_bound_.empty() ? (has_inc_ ? inc_obj_ : -INFINITY) : by_bound_.begin()->first;
-  hooks_.log_line(format("Nodes %lld, open %lld, best solution %.10g, best bound %.10g, %.1f s",
-                         static_cast<long long>(nodes_), static_cast<long long>(open_.size()),
-                         has_inc_ ? sense_ * inc_obj_ : sense_ * INFINITY, sense_ * bound,
-                         secs_since(t0_)));
+  std::string line;
+  {
+    std::lock_guard<std::mutex> lk(sh_->mu);
+    const auto now = std::chrono::steady_clock::now();
+    if (!force && std::chrono::duration<double>(now - sh_->last_log).count() < 2.0) return;
+    sh_->last_log = now;
+    line = format("Nodes %lld, open %lld, best solution %.10g, best bound %.10g, %.1f s",
+                  static_cast<long long>(nodes_.load()), static_cast<long long>(open_.size()),
+                  has_inc_ ? sense_ * inc_obj_ : sense_ * INFINITY, sense_ * tree_bound(), secs_since(t0_));
+  }
+  hooks_.log_line(line);
   if (hooks_.globallog()) stop_ = KRVU_STOP_USER;
 }
 
@@ -467,31 +516,63 @@ void Searcher::start_engine() {
   LpWorkerOptions opt;
   opt.feastol = ctl_.feastol;
   opt.threads = ctl_.engine_threads;
-  lp_.reset(new LpWorker(lpm_, opt, &interrupt_));
+  lp_ = std::make_shared<LpWorker>(lpm_, opt, &interrupt_);
   lo_ = lplo_ = root_lo_ = lpm_.lb;
   up_ = lpup_ = root_up_ = lpm_.ub;
   rowon_.assign(m_, 0);
 }
 
-SearchResult Searcher::run(const SearchStart &start) {
-  t0_ = last_log_ = std::chrono::steady_clock::now();
-  res_ = SearchResult();
-  res_.bound = INFINITY;
-  user_cutoff_ = std::isfinite(ctl_.cutoff) && std::fabs(ctl_.cutoff) < KRVU_INFINITY
-                     ? sense_ * ctl_.cutoff
-                     : INFINITY;
-  start_engine();
-  bool infeasible = !propagate_all();
-  root_lo_ = lo_;
-  root_up_ = up_;
-  if (!infeasible) try_start(start);
-  if (!start.x.empty()) hooks_.start_tried(res_.sols > 0 ? 0 : 1);
+std::unique_ptr<Searcher> Searcher::clone() const {
+  std::unique_ptr<Searcher> w(new Searcher(*this));
+  LpWorkerOptions opt;
+  opt.feastol = ctl_.feastol;
+  opt.threads = ctl_.engine_threads;
+  w->lp_ = std::make_shared<LpWorker>(lpm_, opt, &interrupt_);
+  w->lplo_ = lpm_.lb;
+  w->lpup_ = lpm_.ub;
+  w->lp_holds_ = -2;
+  w->has_running_ = false;
+  w->res_ = SearchResult();
+  w->sb_iters_ = 0;
+  // A copy of the pool of its own: which cuts a relaxation holds is the
+  // worker's (user cuts it is given come back to the first's at the end).
+  w->own_pool_ = *pool_;
+  w->pool_ = &w->own_pool_;
+  // The first worker's cut rows, in its order (the bases stored with the
+  // nodes name their rows by it), and the lazy rows it has enforced: those
+  // hold everywhere.  Indicator rows start free, as in a new relaxation.
+  std::vector<double> lo, up, val;
+  std::vector<int64_t> start{0};
+  std::vector<int> ind;
+  for (int64_t id : lp_cuts_) {
+    const Cut *c = pool_->find(id);
+    lo.push_back(c->lo);
+    up.push_back(c->up);
+    ind.insert(ind.end(), c->ind.begin(), c->ind.end());
+    val.insert(val.end(), c->val.begin(), c->val.end());
+    start.push_back(static_cast<int64_t>(ind.size()));
+  }
+  if (!lo.empty()) w->lp_->add_rows(static_cast<int>(lo.size()), lo.data(), up.data(), start, ind, val);
+  std::vector<int> rows;
+  lo.clear();
+  up.clear();
+  for (int r = 0; r < m_; ++r) {
+    if (indcol_[r] >= 0) w->rowon_[r] = 0;
+    if (lazy_[r] && rowon_[r]) {
+      rows.push_back(r);
+      lo.push_back(rlo_[r]);
+      up.push_back(rup_[r]);
+    }
+  }
+  if (!rows.empty()) w->lp_->set_row_bounds(static_cast<int>(rows.size()), rows.data(), lo.data(), up.data());
+  return w;
+}
 
+void Searcher::work() {
   Node cur;
-  cur.id = next_id_++;
-  bool have = !infeasible;
-  int picks = 0;
+  bool have = false;
   std::vector<Node> kids;
+  std::vector<int64_t> cutoffs;  // reported once the lock is given back
   auto push = [&](Node &&n) {
     by_bound_.insert({n.bound, n.id});
     by_estimate_.insert({n.estimate, n.id});
@@ -505,30 +586,78 @@ SearchResult Searcher::run(const SearchStart &start) {
     open_.erase(it);
     return n;
   };
+  auto unrun = [&] {
+    if (has_running_) sh_->running.erase(running_);
+    has_running_ = false;
+  };
+  auto run_as = [&](double bound) {
+    unrun();
+    running_ = sh_->running.insert(bound);
+    has_running_ = true;
+  };
+  auto tell_cutoffs = [&] {
+    for (int64_t id : cutoffs) hooks_.nodecutoff(id);
+    cutoffs.clear();
+  };
+  auto finish = [&] {
+    // Ends this worker's part: what it held goes back, the others wake.
+    std::lock_guard<std::mutex> lk(sh_->mu);
+    unrun();
+    if (have) push(std::move(cur));
+    have = false;
+    sh_->wake.notify_all();
+  };
   while (true) {
     if (!have) {
-      // Nodes the incumbent has made useless.
-      while (!by_bound_.empty() && cut_off(std::prev(by_bound_.end())->first))
-        hooks_.nodecutoff(take(std::prev(by_bound_.end())->second).id);
-      if (open_.empty()) break;
-      ++picks;
-      const bool by_est = !has_inc_ || picks % 5 == 0;
-      cur = take(by_est ? by_estimate_.begin()->second : by_bound_.begin()->second);
-      if (cut_off(cur.bound)) {
-        hooks_.nodecutoff(cur.id);
-        continue;
+      std::unique_lock<std::mutex> lk(sh_->mu);
+      unrun();
+      while (true) {
+        // Nodes the incumbent has made useless.
+        while (!by_bound_.empty() && cut_off(std::prev(by_bound_.end())->first))
+          cutoffs.push_back(take(std::prev(by_bound_.end())->second).id);
+        if (sh_->done || stop_) break;
+        if (!open_.empty()) {
+          ++sh_->picks;
+          const bool by_est = !has_inc_ || sh_->picks % 5 == 0;
+          cur = take(by_est ? by_estimate_.begin()->second : by_bound_.begin()->second);
+          if (cut_off(cur.bound)) {
+            cutoffs.push_back(cur.id);
+            continue;
+          }
+          have = true;
+          run_as(cur.bound);
+          break;
+        }
+        // Nothing open: the search is over unless a worker may still
+        // branch.
+        if (sh_->running.empty()) {
+          sh_->done = true;
+          sh_->wake.notify_all();
+          break;
+        }
+        if (!cutoffs.empty()) {
+          lk.unlock();
+          tell_cutoffs();
+          lk.lock();
+          continue;
+        }
+        sh_->wake.wait(lk);
       }
-      have = true;
+      lk.unlock();
+      tell_cutoffs();
+      if (!have) break;
     }
     if (has_inc_) {
-      // The gap closes when the best open bound comes near enough.
-      const double bound = std::min(cur.bound, by_bound_.empty() ? INFINITY : by_bound_.begin()->first);
-      const double gap = inc_obj_ - effective(bound);
-      if (gap <= ctl_.absgap || gap <= ctl_.relgap * std::fabs(inc_obj_)) {
-        push(std::move(cur));
-        have = false;
-        break;
+      // The gap closes when the best open or running bound comes near
+      // enough.
+      bool closed;
+      {
+        std::lock_guard<std::mutex> lk(sh_->mu);
+        const double gap = inc_obj_ - effective(tree_bound());
+        closed = gap <= ctl_.absgap || gap <= ctl_.relgap * std::fabs(inc_obj_.load());
+        if (closed) sh_->done = true;
       }
+      if (closed) break;
     }
     if (time_up()) break;
     if (stop_ || hooks_.checktime()) {
@@ -539,50 +668,150 @@ SearchResult Searcher::run(const SearchStart &start) {
       stop_ = KRVU_STOP_NODELIMIT;
       break;
     }
-    if (res_.sols >= ctl_.sollimit) {
+    if (sh_->sols >= ctl_.sollimit) {
       stop_ = KRVU_STOP_SOLLIMIT;
       break;
     }
     kids.clear();
     const NodeEnd e = process(cur, kids);
     if (e == NodeEnd::kStopped) break;
-    ++nodes_;
+    const int64_t done_nodes = ++nodes_;
     res_.max_depth = std::max(res_.max_depth, cur.depth);
     if (res_.status == KRVU_MIP_UNBOUNDED) {
       have = false;
+      std::lock_guard<std::mutex> lk(sh_->mu);
+      sh_->done = true;
       break;
     }
-    log_progress(nodes_ == 1);
-    if (nodes_ == 1 && (report_gap(), hooks_.cutlog())) stop_ = KRVU_STOP_USER;
+    log_progress(done_nodes == 1);
+    if (done_nodes == 1 && (report_gap(), hooks_.cutlog())) stop_ = KRVU_STOP_USER;
     have = false;
     if (e == NodeEnd::kInfeasible) hooks_.infnode(view(cur, false));
     if (e != NodeEnd::kBranched) continue;
     for (size_t k = 0; k < kids.size(); ++k) hooks_.newnode(cur.id, kids[k].id, static_cast<int>(k));
+    std::lock_guard<std::mutex> lk(sh_->mu);
     // Dive into the preferred child unless its bound is far behind the
     // best open one.
     const double best = by_bound_.empty() ? kids[0].bound : by_bound_.begin()->first;
-    const bool dive_on = !has_inc_ || kids[0].bound <= best + 0.5 * (inc_obj_ - best);
+    const double inc = inc_obj_;
+    const bool dive_on = !has_inc_ || kids[0].bound <= best + 0.5 * (inc - best);
     for (size_t k = dive_on ? 1 : 0; k < kids.size(); ++k) push(std::move(kids[k]));
     if (dive_on) {
       cur = std::move(kids[0]);
       have = true;
+      run_as(cur.bound);
     }
+    if (kids.size() > (dive_on ? 1u : 0u)) sh_->wake.notify_all();
   }
-  if (have) push(std::move(cur));
+  finish();
+}
+
+void Searcher::work_guarded() {
+  hooks_.worker_start();
+  try {
+    work();
+  } catch (...) {
+    std::lock_guard<std::mutex> lk(sh_->mu);
+    if (!sh_->failure) sh_->failure = std::current_exception();
+    if (!stop_) stop_ = KRVU_STOP_USER;
+    sh_->done = true;
+    if (has_running_) sh_->running.erase(running_);
+    has_running_ = false;
+    sh_->wake.notify_all();
+  }
+  hooks_.worker_end();
+}
+
+SearchResult Searcher::run(const SearchStart &start) {
+  if (ctl_.relaxation) ctl_.workers = 1;  // one node solver, not to be shared
+  t0_ = sh_->last_log = std::chrono::steady_clock::now();
+  res_ = SearchResult();
+  user_cutoff_ = std::isfinite(ctl_.cutoff) && std::fabs(ctl_.cutoff) < KRVU_INFINITY
+                     ? sense_ * ctl_.cutoff
+                     : INFINITY;
+  hooks_.worker_start();
+  start_engine();
+  bool infeasible = !propagate_all();
+  root_lo_ = lo_;
+  root_up_ = up_;
+  if (!infeasible) try_start(start);
+  if (!start.x.empty()) hooks_.start_tried(sh_->sols > 0 ? 0 : 1);
+
+  // The root alone, then every worker from the open nodes it left.  The
+  // root's pick is not counted (picks by estimate come every fifth pick
+  // off the open list).
+  sh_->picks = -1;
+  std::vector<std::unique_ptr<Searcher>> others;
+  std::vector<std::thread> threads;
+  try {
+    if (!infeasible) {
+      Node root;
+      root.id = next_id_++;
+      std::lock_guard<std::mutex> lk(sh_->mu);
+      by_bound_.insert({root.bound, root.id});
+      by_estimate_.insert({root.estimate, root.id});
+      open_.emplace(root.id, std::move(root));
+    }
+    const int64_t limit = ctl_.nodelimit;
+    if (ctl_.workers > 1) ctl_.nodelimit = std::min<int64_t>(limit, 1);
+    work();
+    ctl_.nodelimit = limit;
+    if (ctl_.workers > 1 && stop_ == KRVU_STOP_NODELIMIT && nodes_ < limit && !open_.empty()) {
+      stop_ = 0;
+      for (int k = 1; k < ctl_.workers; ++k) others.push_back(clone());
+      {
+        std::lock_guard<std::recursive_mutex> lk(sh_->hooks.lock());
+        sh_->workers.push_back(this);
+        for (auto &w : others) sh_->workers.push_back(w.get());
+      }
+      for (auto &w : others) threads.emplace_back([p = w.get()] { p->work_guarded(); });
+      work();
+    }
+  } catch (...) {
+    {
+      std::lock_guard<std::mutex> lk(sh_->mu);
+      if (!stop_) stop_ = KRVU_STOP_USER;
+      sh_->done = true;
+      sh_->wake.notify_all();
+    }
+    for (auto &t : threads) t.join();
+    hooks_.worker_end();
+    throw;
+  }
+  for (auto &t : threads) t.join();
+  sh_->workers.clear();
+  hooks_.worker_end();
+  // User cuts the other workers' callbacks added go to the first's pool
+  // (equal ones are not added twice).
+  for (const auto &w : others)
+    for (const auto &p : *w->pool_)
+      if (p.second.origin == 'U') {
+        Cut c = p.second;
+        c.in_lp = false;
+        c.age = 0;
+        pool_->add(std::move(c));
+      }
+  if (sh_->failure) std::rethrow_exception(sh_->failure);
   // Best bound over what is left open.
-  double bound = res_.bound;
+  double bound = sh_->lost;
   for (const auto &p : by_bound_)
     if (!cut_off(p.first)) {
       bound = std::min(bound, p.first);
       break;
     }
-  if (has_inc_) bound = std::min(bound, inc_obj_);
+  if (has_inc_) bound = std::min(bound, inc_obj_.load());
   const bool finished = stop_ == 0 && res_.status != KRVU_MIP_UNBOUNDED;
-  if (finished && open_.empty() && dropped_ == 0) bound = has_inc_ ? inc_obj_ : bound;
+  if (finished && open_.empty() && dropped_ == 0) bound = has_inc_ ? inc_obj_.load() : bound;
   res_.nodes = nodes_;
   res_.active = static_cast<int64_t>(open_.size());
   res_.has_sol = has_inc_;
   res_.lp_iterations = lp_->iterations();
+  for (const auto &w : others) {
+    res_.lp_iterations += w->lp_->iterations();
+    res_.cuts += w->res_.cuts;
+    res_.max_depth = std::max(res_.max_depth, w->res_.max_depth);
+  }
+  res_.sols = sh_->sols;
   res_.seconds = secs_since(t0_);
   res_.stop = stop_;
   if (has_inc_) {
@@ -599,7 +828,7 @@ SearchResult Searcher::run(const SearchStart &start) {
   res_.bound = sense_ * bound;
   if (has_inc_) {
     const double g = inc_obj_ - bound;
-    res_.gap = g <= 0 ? 0.0 : std::fabs(inc_obj_) > 0 ? g / std::fabs(inc_obj_) : INFINITY;
+    res_.gap = g <= 0 ? 0.0 : std::fabs(inc_obj_.load()) > 0 ? g / std::fabs(inc_obj_.load()) : INFINITY;
   }
   return res_;
 }

@@ -69,7 +69,7 @@ void Searcher::load_cuts(const std::vector<int64_t> &ids) {
   std::vector<int> ind;
   std::unordered_set<int64_t> seen;
   for (int64_t id : ids) {
-    Cut *c = pool_.find(id);
+    Cut *c = pool_->find(id);
     if (!c || c->in_lp || !seen.insert(id).second) continue;
     c->in_lp = true;
     c->age = 0;
@@ -97,7 +97,7 @@ int Searcher::unload_cuts(const std::vector<int64_t> &ids, bool keep_basis) {
     const bool basic = !b.empty() && row < static_cast<int>(b.row.size()) && b.row[row] == 1;
     if (want.count(lp_cuts_[k]) && (!keep_basis || basic)) {
       drop.push_back(row);
-      if (Cut *c = pool_.find(lp_cuts_[k])) c->in_lp = false;
+      if (Cut *c = pool_->find(lp_cuts_[k])) c->in_lp = false;
     } else {
       kept.push_back(lp_cuts_[k]);
     }
@@ -126,7 +126,7 @@ bool Searcher::breaks_user_cut(const std::vector<double> &x, double scale) const
   // A nonlinear node solver does not take the pool's rows, so no node could
   // be made to keep them: they are not used there at all.
   if (ctl_.relaxation) return false;
-  for (const auto &p : static_cast<const CutPool &>(pool_)) {
+  for (const auto &p : static_cast<const CutPool &>(*pool_)) {
     const Cut &c = p.second;
     if (c.origin == 'U' && CutPool::violation(c, x.data()) > scale * ctl_.feastol * bound_scale(c)) return true;
   }
@@ -149,7 +149,7 @@ LpOutcome Searcher::enforce_user_cuts(LpOutcome o, bool *added) {
   for (int round = 0; round < 1000 && o == LpOutcome::kOptimal; ++round) {
     std::vector<int64_t> ids;
     const std::vector<double> &x = lp_->x();
-    for (auto &p : pool_) {
+    for (auto &p : *pool_) {
       const Cut &c = p.second;
       if (c.origin == 'U' && !c.in_lp && CutPool::violation(c, x.data()) > ctl_.feastol * bound_scale(c))
         ids.push_back(p.first);
@@ -224,7 +224,7 @@ void Searcher::probe(int n, const int *cols, const char *type, const double *val
 
 void Searcher::probe_root(int n, const int *cols, const char *type, const double *val, int itrlimit,
                           double *obj, int *status, ProbeFn each, void *data) {
-  t0_ = last_log_ = std::chrono::steady_clock::now();
+  t0_ = sh_->last_log = std::chrono::steady_clock::now();
   start_engine();
   const LpOutcome o = solve_lp(nullptr);
   if (o == LpOutcome::kOptimal) {

@@ -22,9 +22,7 @@ Searcher::NodeEnd Searcher::process_relaxed(Node &nd, std::vector<Node> &kids) {
     default:
       // As an LP that could not be solved: the node is given up and its
       // bound keeps the search from claiming optimality.
-      res_.bound = std::min(res_.bound, nd.bound);
-      ++dropped_;
-      return NodeEnd::kPruned;
+      return give_up(nd);
   }
   const double obj = relax.objective();
   if (nd.info.col >= 0) observe(nd.info, obj - nd.bound);

@@ -7,8 +7,8 @@
 // Integer, semi-continuous, semi-integer and partially integer columns,
 // special ordered sets of type 1 and 2 and indicator rows are branched on
 // natively (no big-M for any of them); the node relaxations are LPs (QPs when
-// the objective is quadratic) on one persistent engine instance that is
-// warm-started from the parent's basis through bound changes only.
+// the objective is quadratic) on one persistent engine instance per node
+// worker, warm-started from the parent's basis through bound changes only.
 #pragma once
 #include <atomic>
 #include <cstdint>
@@ -41,6 +41,10 @@ struct SearchControls {
   // Threads the engine's instance is given: the engine's pool is shared by
   // the process, and an instance must ask for the size it already has.
   int engine_threads = 1;
+  // Node workers: each takes open nodes off the shared tree with an engine
+  // instance of its own (the root is solved by the first alone).  One only
+  // with a node solver below, which is a single instance.
+  int workers = 1;
   // The node solver when it is not the LP engine (not owned; below).
   class NodeRelaxation *relaxation = nullptr;
   // Cuts: rounds of separation at the root (0: none), and the number of node
@@ -123,6 +127,10 @@ class SearchHooks {
   virtual bool checktime() { return false; }
   // The user's start was tried: 0 accepted, 1 infeasible, 2 not better.
   virtual void start_tried(int status) {}
+  // A node worker starts and ends, on its own thread (the first worker on
+  // the caller's).
+  virtual void worker_start() {}
+  virtual void worker_end() {}
 };
 
 struct SearchResult {
@@ -172,6 +180,8 @@ class NodeRelaxation {
   }
 };
 
+// Hooks may be called from several threads when ctl.workers > 1, but never
+// two at a time.
 // Fails (krvu::Error) for models the search cannot take: quadratic rows,
 // general and piecewise-linear constraints (the caller reformulates those).
 SearchResult run_search(const ModelData &work, const SearchControls &ctl,

@@ -3,9 +3,13 @@
 // propagate.cpp: bound propagation; heuristics.cpp: rounding, diving and
 // starts).
 #pragma once
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
+#include <exception>
 #include <map>
 #include <memory>
+#include <mutex>
 #include <set>
 #include <vector>
 
@@ -55,15 +59,94 @@ struct Node {
   BranchInfo info;
 };
 
+// The caller's hooks, one call at a time whichever worker makes it: the
+// caller's callbacks set the problem's stage and node context for the
+// duration of a call.  lock() is held across a sequence of calls that must
+// not interleave with another worker's (a candidate's check and its report).
+class SerialHooks : public SearchHooks {
+ public:
+  explicit SerialHooks(SearchHooks &h) : h_(h) {}
+  std::recursive_mutex &lock() { return mu_; }
+  void incumbent(const std::vector<double> &x, double obj) override { G g(mu_); h_.incumbent(x, obj); }
+  void log_line(const std::string &line) override { G g(mu_); h_.log_line(line); }
+  bool active() const override { return h_.active(); }
+  bool prenode(const NodeView &v) override { G g(mu_); return h_.prenode(v); }
+  bool optnode(const NodeView &v, Branches *stored, BranchCuts *cuts) override {
+    G g(mu_);
+    return h_.optnode(v, stored, cuts);
+  }
+  void infnode(const NodeView &v) override { G g(mu_); h_.infnode(v); }
+  void nodecutoff(int64_t id) override { G g(mu_); h_.nodecutoff(id); }
+  bool preintsol(const NodeView *v, int soltype, const std::vector<double> &x, double &cutoff) override {
+    G g(mu_);
+    return h_.preintsol(v, soltype, x, cutoff);
+  }
+  void newnode(int64_t parent, int64_t id, int branch) override { G g(mu_); h_.newnode(parent, id, branch); }
+  bool chgbranch(const NodeView &v, Branches &b, BranchCuts *cuts) override {
+    G g(mu_);
+    return h_.chgbranch(v, b, cuts);
+  }
+  void gap(double relgap, double absgap, double obj, double bound) override {
+    G g(mu_);
+    h_.gap(relgap, absgap, obj, bound);
+  }
+  bool globallog() override { G g(mu_); return h_.globallog(); }
+  bool cutlog() override { G g(mu_); return h_.cutlog(); }
+  bool checktime() override { G g(mu_); return h_.checktime(); }
+  void start_tried(int status) override { G g(mu_); h_.start_tried(status); }
+  void worker_start() override { G g(mu_); h_.worker_start(); }
+  void worker_end() override { G g(mu_); h_.worker_end(); }
+
+ private:
+  using G = std::lock_guard<std::recursive_mutex>;
+  SearchHooks &h_;
+  std::recursive_mutex mu_;
+};
+
+// What the node workers of one search share: the tree, the incumbent, the
+// pseudo-costs and the counters.  Each worker has its own engine instance,
+// relaxation rows, bounds and copy of the cut pool.  Lock order: the hooks'
+// lock before mu; no hook is called with mu held.
+struct Shared {
+  explicit Shared(SearchHooks &h) : hooks(h) {}
+  SerialHooks hooks;
+  std::mutex mu;                 // the tree, running, inc_x, lost, picks, last_log
+  std::condition_variable wake;  // nodes were pushed, or the search is over
+  std::mutex pc_mu;              // the pseudo-costs
+  std::map<int64_t, Node> open;
+  std::set<std::pair<double, int64_t>> by_bound, by_estimate;
+  std::multiset<double> running;  // bounds of the nodes the workers hold
+  bool done = false;  // nothing is left to take, or the gap has closed
+  int64_t picks = 0;
+  std::atomic<bool> has_inc{false};
+  std::atomic<double> inc_obj{INFINITY}, user_cutoff{INFINITY};  // written under the hooks' lock
+  std::vector<double> inc_x;
+  std::atomic<int> sols{0}, stop{0};
+  double lost = INFINITY;  // least bound of the nodes given up on
+  std::vector<double> pc_sum[2];
+  std::vector<int> pc_cnt[2];
+  double pc_all_sum[2] = {0, 0};
+  int64_t pc_all_cnt[2] = {0, 0};
+  std::atomic<int64_t> next_id{0}, nodes{0}, dropped{0};
+  std::chrono::steady_clock::time_point last_log;
+  std::exception_ptr failure;  // what a worker thread threw
+  // Every worker, for the user cuts in their pools: those change only in
+  // callbacks, so they are read under the hooks' lock.
+  std::vector<const class Searcher *> workers;
+};
+
 class Searcher {
  public:
   Searcher(const ModelData &w, const SearchControls &ctl, SearchHooks &hooks,
            const std::atomic<bool> &interrupt);
   ~Searcher();
+  // A further worker: the first one's model, root bounds and cut rows, an
+  // engine instance of its own.  Copying shares what Shared holds.
+  Searcher(const Searcher &) = default;
   SearchResult run(const SearchStart &start);
 
   // ---- the node members of the API, from inside a callback (nodemembers.cpp) ----
-  CutPool &pool() { return pool_; }
+  CutPool &pool() { return *pool_; }
   int model_rows() const { return m_; }
   int model_cols() const { return n_; }
   double sense() const { return sense_; }
@@ -98,6 +181,14 @@ class Searcher {
   const LpWorker &lp() const { return *lp_; }
 
  private:
+  // ---- workers (driver.cpp) ----
+  // Takes open nodes and dives from them until the search is over.
+  void work();
+  void work_guarded();
+  std::unique_ptr<Searcher> clone() const;
+  // The best bound among open and running nodes (under mu).
+  double tree_bound() const;
+
   // ---- model (driver.cpp) ----
   void build(const ModelData &w);
   bool indicator_active(int r) const;
@@ -106,6 +197,9 @@ class Searcher {
   // ---- node processing (driver.cpp) ----
   enum class NodeEnd { kPruned, kInfeasible, kFeasible, kBranched, kStopped };
   NodeEnd process(Node &nd, std::vector<Node> &kids);
+  // A node whose relaxation could not be solved: its bound keeps the
+  // search from claiming optimality.
+  NodeEnd give_up(const Node &nd);
   void start_engine();
   // Where a relaxation's outcome ends the node; false when it was solved.
   bool ends_node(const Node &nd, LpOutcome o, NodeEnd &end);
@@ -203,6 +297,7 @@ class Searcher {
   int top_priority(const std::vector<double> &x) const;
   bool at_priority(int j) const { return !has_prio_ || prio_[j] == branch_pri_; }
 
+  std::shared_ptr<Shared> sh_;
   // model
   SearchControls ctl_;
   SearchHooks &hooks_;
@@ -232,17 +327,16 @@ class Searcher {
   std::vector<int> lazyrows_;
 
   // state
-  std::unique_ptr<LpWorker> lp_;
+  std::shared_ptr<LpWorker> lp_;
   std::vector<double> root_lo_, root_up_;  // after root propagation
   std::vector<double> lo_, up_;            // the node being processed
   std::vector<double> lplo_, lpup_;        // what the relaxation holds
   std::vector<char> rowon_;                // indicator rows the relaxation enforces
   int64_t lp_holds_ = -2;  // node whose final basis the engine holds
-  int64_t next_id_ = 0;
 
   // cuts
   CutPool own_pool_;
-  CutPool &pool_;
+  CutPool *pool_ = nullptr;  // own_pool_ or the caller's
   std::vector<int64_t> lp_cuts_;  // the cut of each relaxation row past the model's
   bool root_cuts_done_ = false;
 
@@ -252,29 +346,32 @@ class Searcher {
   Branches user_branches_;
   std::vector<std::vector<int64_t>> user_branch_cuts_;
 
-  // incumbent, in the minimization form
-  bool has_inc_ = false;
-  double inc_obj_ = INFINITY;
-  std::vector<double> inc_x_;
-  double user_cutoff_ = INFINITY;
+  // incumbent, in the minimization form (shared)
+  std::atomic<bool> &has_inc_;
+  std::atomic<double> &inc_obj_;
+  std::vector<double> &inc_x_;
+  std::atomic<double> &user_cutoff_;
 
-  // pseudo-costs per column and direction
-  std::vector<double> pc_sum_[2];
-  std::vector<int> pc_cnt_[2];
-  double pc_all_sum_[2] = {0, 0};
-  int64_t pc_all_cnt_[2] = {0, 0};
+  // pseudo-costs per column and direction (shared, under sh_->pc_mu)
+  std::vector<double> (&pc_sum_)[2];
+  std::vector<int> (&pc_cnt_)[2];
+  double (&pc_all_sum_)[2];
+  int64_t (&pc_all_cnt_)[2];
   int64_t sb_iters_ = 0;
 
-  // tree
-  std::map<int64_t, Node> open_;
-  std::set<std::pair<double, int64_t>> by_bound_, by_estimate_;
+  // tree (shared, under sh_->mu)
+  std::map<int64_t, Node> &open_;
+  std::set<std::pair<double, int64_t>> &by_bound_, &by_estimate_;
+  std::multiset<double>::iterator running_;  // this worker's entry
+  bool has_running_ = false;
 
-  // counters
+  // counters: this worker's, and the shared ones
   SearchResult res_;
-  std::chrono::steady_clock::time_point t0_, last_log_;
-  int64_t nodes_ = 0;
-  int stop_ = 0;
-  int64_t dropped_ = 0;  // nodes given up on (their relaxation failed)
+  std::chrono::steady_clock::time_point t0_;
+  std::atomic<int64_t> &nodes_;
+  std::atomic<int64_t> &next_id_;
+  std::atomic<int> &stop_;
+  std::atomic<int64_t> &dropped_;  // nodes given up on (their relaxation failed)
 };
 
 }  // namespace search

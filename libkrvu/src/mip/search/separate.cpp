@@ -30,7 +30,7 @@ void Searcher::lp_row(int k, const int *&ind, const double *&val, int &len) cons
     len = static_cast<int>(rows_.start[k + 1] - rows_.start[k]);
     return;
   }
-  const Cut *c = pool_.find(lp_cuts_[k - m_]);
+  const Cut *c = pool_->find(lp_cuts_[k - m_]);
   ind = c->ind.data();
   val = c->val.data();
   len = static_cast<int>(c->ind.size());
@@ -47,7 +47,7 @@ void Searcher::var_bounds(int v, double &lo, double &up, bool &integral) const {
   const int k = v - n_;
   integral = false;
   if (k >= m_) {
-    const Cut *c = pool_.find(lp_cuts_[k - m_]);
+    const Cut *c = pool_->find(lp_cuts_[k - m_]);
     lo = c->lo;
     up = c->up;
     return;

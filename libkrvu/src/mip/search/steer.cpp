@@ -64,10 +64,16 @@ bool Searcher::steer_branching(const Node &nd, double obj, std::vector<Node> &ki
 
 void Searcher::report_gap() {
   if (!hooks_.active()) return;
-  const double bound = by_bound_.empty() ? (has_inc_ ? inc_obj_ : -INFINITY) : by_bound_.begin()->first;
-  const double abs = has_inc_ ? inc_obj_ - effective(bound) : INFINITY;
-  const double rel = has_inc_ && inc_obj_ != 0 ? abs / std::fabs(inc_obj_) : INFINITY;
-  hooks_.gap(rel, abs, has_inc_ ? sense_ * inc_obj_ : sense_ * INFINITY, sense_ * bound);
+  double bound;
+  {
+    std::lock_guard<std::mutex> lk(sh_->mu);
+    bound = tree_bound();
+  }
+  const double inc = inc_obj_;
+  const bool has = has_inc_;
+  const double abs = has ? inc - effective(bound) : INFINITY;
+  const double rel = has && inc != 0 ? abs / std::fabs(inc) : INFINITY;
+  hooks_.gap(rel, abs, has ? sense_ * inc : sense_ * INFINITY, sense_ * bound);
 }
 
 }  // namespace search
