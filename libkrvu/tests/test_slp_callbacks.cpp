@@ -232,8 +232,12 @@ TEST_F(SlpCallbacks, MultistartFindsTheGlobalMinimumASingleRunMisses) {
   EXPECT_EQ(s.ended_jobs.size(), 19u);  // the skipped job never ran
   ASSERT_EQ(s.winners.size(), 1u);
   EXPECT_NE(s.winners[0], 7);
-  double x = 0;
-  ASSERT_EQ(KSLPgetslpsol(slp, &x, nullptr, nullptr, nullptr), 0);
+  // Every column's value, the objective's transfer column included.
+  int ncols = 0;
+  ASSERT_EQ(KRVUgetintattrib(prob, KRVU_ATTR_COLS, &ncols), 0);
+  std::vector<double> xs(static_cast<size_t>(ncols));
+  ASSERT_EQ(KSLPgetslpsol(slp, xs.data(), nullptr, nullptr, nullptr), 0);
+  const double x = xs[0];
   EXPECT_NEAR(0.1 * x * x + std::sin(3 * x), global, 1e-6);
 
   // Presets queue their count; clearing hands every object to the release
