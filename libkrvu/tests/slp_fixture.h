@@ -23,6 +23,25 @@ struct Model {
   std::vector<Row> rows;
 };
 
+// The library and the nonlinear solver started for each test, with the
+// problem pair a test builds released after it.
+class SlpTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    ASSERT_EQ(KRVUinit(nullptr), 0);
+    ASSERT_EQ(KSLPinit(), 0);
+  }
+  void TearDown() override {
+    if (slp) KSLPdestroyprob(slp);
+    if (prob) KRVUdestroyprob(prob);
+    KSLPfree();
+    KRVUfree();
+  }
+
+  KRVUprob prob = nullptr;
+  KSLPprob slp = nullptr;
+};
+
 inline std::string slp_error(KSLPprob slp) {
   int code = 0;
   char buf[512] = "";

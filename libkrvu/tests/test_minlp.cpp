@@ -13,18 +13,8 @@
 
 namespace {
 
-class Minlp : public ::testing::Test {
+class Minlp : public SlpTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KSLPinit(), 0);
-  }
-  void TearDown() override {
-    if (slp) KSLPdestroyprob(slp);
-    if (prob) KRVUdestroyprob(prob);
-    KSLPfree();
-    KRVUfree();
-  }
   void build(const Model &md, std::vector<int> integer = {}) {
     load_formula_model(md, "minlp", &prob, &slp, [](KSLPprob s) { KSLPsetintcontrol(s, KSLP_CTRL_LOG, 0); });
     KRVUsetintcontrol(prob, KRVU_CTRL_OUTPUTLOG, 0);
@@ -43,9 +33,6 @@ class Minlp : public ::testing::Test {
     EXPECT_EQ(KSLPgetdblattrib(slp, id, &v), 0);
     return v;
   }
-
-  KRVUprob prob = nullptr;
-  KSLPprob slp = nullptr;
 };
 
 constexpr double kI = KRVU_INFINITY;

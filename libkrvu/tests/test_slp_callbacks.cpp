@@ -26,18 +26,8 @@ struct Seen {
 
 Seen *seen(void *d) { return static_cast<Seen *>(d); }
 
-class SlpCallbacks : public ::testing::Test {
+class SlpCallbacks : public SlpTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KSLPinit(), 0);
-  }
-  void TearDown() override {
-    if (slp) KSLPdestroyprob(slp);
-    if (prob) KRVUdestroyprob(prob);
-    KSLPfree();
-    KRVUfree();
-  }
   void build(const Model &md) {
     load_formula_model(md, "cb", &prob, &slp, [](KSLPprob) {});
   }
@@ -51,9 +41,6 @@ class SlpCallbacks : public ::testing::Test {
     KSLPgetdblattrib(slp, KSLP_ATTR_OBJVAL, &v);
     return v;
   }
-
-  KRVUprob prob = nullptr;
-  KSLPprob slp = nullptr;
   Seen s;
 };
 

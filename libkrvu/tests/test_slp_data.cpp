@@ -16,18 +16,8 @@ namespace {
 
 constexpr double kI = KRVU_INFINITY;
 
-class SlpData : public ::testing::Test {
+class SlpData : public SlpTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KSLPinit(), 0);
-  }
-  void TearDown() override {
-    if (slp) KSLPdestroyprob(slp);
-    if (prob) KRVUdestroyprob(prob);
-    KSLPfree();
-    KRVUfree();
-  }
   void build(const Model &md) {
     load_formula_model(md, "data", &prob, &slp, [](KSLPprob) {});
   }
@@ -79,8 +69,6 @@ class SlpData : public ::testing::Test {
     std::memcpy(&r.d, buf, 8);
     return r;
   }
-  KRVUprob prob = nullptr;
-  KSLPprob slp = nullptr;
 };
 
 TEST_F(SlpData, DistributionFactorsStartARowWhoseDerivativesVanish) {

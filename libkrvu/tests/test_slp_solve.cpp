@@ -13,18 +13,8 @@
 
 namespace {
 
-class SlpSolve : public ::testing::Test {
+class SlpSolve : public SlpTest {
  protected:
-  void SetUp() override {
-    ASSERT_EQ(KRVUinit(nullptr), 0);
-    ASSERT_EQ(KSLPinit(), 0);
-  }
-  void TearDown() override {
-    if (slp) KSLPdestroyprob(slp);
-    if (prob) KRVUdestroyprob(prob);
-    KSLPfree();
-    KRVUfree();
-  }
   std::string error() { return slp_error(slp); }
 
   void build(const Model &md) {
@@ -45,9 +35,6 @@ class SlpSolve : public ::testing::Test {
     KSLPgetdblattrib(slp, KSLP_ATTR_OBJVAL, &v);
     return v;
   }
-
-  KRVUprob prob = nullptr;
-  KSLPprob slp = nullptr;
 };
 
 constexpr double kI = KRVU_INFINITY;
