@@ -24,6 +24,12 @@ inline problem_s *entry_owner(PyObject *entry) {
 // A new entry [owner, callable, data, priority] (null with an exception).
 PyObject *callback_entry_new(problem_s *p, PyObject *callable, PyObject *data, PyObject *priority);
 
+// Parses (callback, data=None, priority=0) of addcb<kind> and setcb<kind>:
+// a callable, anything, an integer.  False with "Cannot add callback".
+// priority stays null when it is left out.
+bool parse_callback_args(PyObject *args, PyObject *kwargs, PyObject **callback, PyObject **data,
+                         PyObject **priority);
+
 // The addcb<kind>/removecb<kind> and copycallbacks methods of korvu.problem.
 PyMethodDef *problem_callback_methods(void);
 

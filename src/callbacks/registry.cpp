@@ -116,6 +116,19 @@ int callbacks_copy(problem_s *dst, problem_s *src) {
   return 0;
 }
 
+bool parse_callback_args(PyObject *args, PyObject *kwargs, PyObject **callback, PyObject **data,
+                         PyObject **priority) {
+  static const char *kwlist[] = {"callback", "data", "priority", nullptr};
+  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|OO", const_cast<char **>(kwlist), callback, data,
+                                   priority) ||
+      !PyCallable_Check(*callback) || (*priority && (PyBool_Check(*priority) || !PyLong_Check(*priority)))) {
+    PyErr_Clear();
+    PyErr_SetString(korvu_InterfaceError, "Cannot add callback");
+    return false;
+  }
+  return true;
+}
+
 namespace {
 
 bool ready(problem_s *p) {
@@ -126,16 +139,9 @@ bool ready(problem_s *p) {
 
 template <int Slot>
 PyObject *addcb(PyObject *self, PyObject *args, PyObject *kwargs) {
-  static const char *kwlist[] = {"callback", "data", "priority", nullptr};
   PyObject *callback = nullptr, *data = Py_None, *priority = nullptr;
   problem_s *p = reinterpret_cast<problem_s *>(self);
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|OO", const_cast<char **>(kwlist), &callback, &data,
-                                   &priority) ||
-      !PyCallable_Check(callback) || (priority && (PyBool_Check(priority) || !PyLong_Check(priority)))) {
-    PyErr_Clear();
-    PyErr_SetString(korvu_InterfaceError, "Cannot add callback");
-    return nullptr;
-  }
+  if (!parse_callback_args(args, kwargs, &callback, &data, &priority)) return nullptr;
   if (!ready(p)) return nullptr;
   PyRef prio = priority ? PyRef::borrow(priority) : PyRef::steal(PyLong_FromLong(0));
   if (!prio || callbackInList(p, p->callbacks, Slot, callback, data, prio.get()) < 0) return nullptr;

@@ -221,16 +221,9 @@ const SetFn kSet[KSLP_CB_KIND_COUNT] = {
 
 template <int Slot>
 PyObject *setcb(PyObject *self, PyObject *args, PyObject *kwargs) {
-  static const char *kwlist[] = {"callback", "data", "priority", nullptr};
   PyObject *callback = nullptr, *data = Py_None, *priority = nullptr;
   problem_s *p = reinterpret_cast<problem_s *>(self);
-  if (!PyArg_ParseTupleAndKeywords(args, kwargs, "O|OO", const_cast<char **>(kwlist), &callback, &data,
-                                   &priority) ||
-      !PyCallable_Check(callback) || (priority && (PyBool_Check(priority) || !PyLong_Check(priority)))) {
-    PyErr_Clear();
-    PyErr_SetString(korvu_InterfaceError, "Cannot add callback");
-    return nullptr;
-  }
+  if (!parse_callback_args(args, kwargs, &callback, &data, &priority)) return nullptr;
   if (!problem_ready(p)) return nullptr;
   if (!p->slpprob) {
     PyErr_Format(korvu_InterfaceError,
