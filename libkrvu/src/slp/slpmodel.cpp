@@ -149,7 +149,9 @@ void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newi
       if (mapped(r) >= 0) wt[mapped(r)] = w;
     slp->rowwt.swap(wt);
   }
-  auto squeeze_info = [&](auto &v) {
+  // Per-index vectors keep the entries that stay (and are dropped when they
+  // do not fit the model).
+  auto squeeze = [&](auto &v) {
     if (v.size() != newidx.size()) {
       v.clear();
       return;
@@ -160,25 +162,15 @@ void renumber_after_delete(KSLPprob slp, bool rows, const std::vector<int> &newi
     v.resize(w);
   };
   if (rows) {
-    squeeze_info(slp->rowinfo);
+    squeeze(slp->rowinfo);
     for (ColSolveInfo &ci : slp->colinfo)
       if (ci.updaterow >= 0) ci.updaterow = mapped(ci.updaterow);
   } else {
-    squeeze_info(slp->colinfo);
+    squeeze(slp->colinfo);
   }
   // The order is of columns and follows from rows: it is found again.
   slp->cascade_order.clear();
   // The last solution keeps the entries that stay.
-  auto squeeze = [&](std::vector<double> &v) {
-    if (v.size() != newidx.size()) {
-      v.clear();
-      return;
-    }
-    size_t w = 0;
-    for (size_t i = 0; i < v.size(); ++i)
-      if (newidx[i] >= 0) v[w++] = v[i];
-    v.resize(w);
-  };
   if (rows) {
     squeeze(slp->slack);
     squeeze(slp->dual);
