@@ -118,8 +118,6 @@ bool objective_convex(const ModelData &m) {
         if (m.qrow[k] == j && sense * m.qval[k] < 0) return false;
     return true;
   }
-  // Dense LDL' with a tolerance: a clearly negative pivot, or a zero pivot
-  // with a non-zero below it, means the matrix is not positive semidefinite.
   std::vector<double> a(d * d, 0.0);
   double scale = 0;
   for (int j = 0; j < n; ++j)
@@ -128,7 +126,12 @@ bool objective_convex(const ModelData &m) {
       a[r * d + c] = a[c * d + r] = sense * m.qval[k];
       scale = std::max(scale, std::fabs(m.qval[k]));
     }
-  const double tol = 1e-9 * std::max(1.0, scale);
+  return dense_semidefinite(a, d, 1e-9 * std::max(1.0, scale));
+}
+
+bool dense_semidefinite(std::vector<double> &a, size_t d, double tol) {
+  // Dense LDL' with a tolerance: a clearly negative pivot, or a zero pivot
+  // with a non-zero below it, means the matrix is not positive semidefinite.
   for (size_t k = 0; k < d; ++k) {
     const double p = a[k * d + k];
     if (p < -tol) return false;

@@ -40,6 +40,9 @@ void sync_engine(krvu_prob_s *prob, int mode, const char *func);
 // False when the quadratic objective is not convex for the objective sense
 // (not concave when maximizing).
 bool objective_convex(const ModelData &m);
+// Whether the symmetric d x d matrix a (row-major, both triangles; destroyed)
+// is positive semidefinite, entries within tol counting as zero.
+bool dense_semidefinite(std::vector<double> &a, size_t d, double tol);
 
 // Engine bounds of a column and a row.
 void col_bounds(const ModelData &m, int j, int mode, double &lo, double &up, int &type);

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lp/engine.h"
+
 namespace krvu {
 namespace slp {
 
@@ -234,8 +236,7 @@ bool Nlp::gradient(const Func &f, const double *x, double scale, double *g, doub
 namespace {
 
 // Whether sign * Q of f (its quadratic triplets) is positive semidefinite:
-// 1 yes, 0 no, -1 too large to examine.  Dense LDL' with a tolerance: a
-// clearly negative pivot, or a zero pivot with a non-zero below it, fails.
+// 1 yes, 0 no, -1 too large to examine.
 int quadratic_psd(const Func &f, double sign) {
   if (f.qv.empty()) return 1;
   std::vector<int> cols;
@@ -256,22 +257,7 @@ int quadratic_psd(const Func &f, double sign) {
     if (r != c) a[c * d + r] += sign * f.qv[k];
     scale = std::max(scale, std::fabs(f.qv[k]));
   }
-  const double tol = 1e-9 * std::max(1.0, scale);
-  for (size_t k = 0; k < d; ++k) {
-    const double piv = a[k * d + k];
-    if (piv < -tol) return 0;
-    if (piv <= tol) {
-      for (size_t i = k + 1; i < d; ++i)
-        if (std::fabs(a[i * d + k]) > tol) return 0;
-      continue;
-    }
-    for (size_t i = k + 1; i < d; ++i) {
-      const double fac = a[i * d + k] / piv;
-      if (fac == 0.0) continue;
-      for (size_t j = k + 1; j <= i; ++j) a[i * d + j] -= fac * a[j * d + k];
-    }
-  }
-  return 1;
+  return dense_semidefinite(a, d, 1e-9 * std::max(1.0, scale)) ? 1 : 0;
 }
 
 }  // namespace
