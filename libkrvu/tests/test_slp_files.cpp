@@ -42,7 +42,9 @@ class SlpFiles : public ::testing::Test {
     return buf;
   }
   std::string file(const std::string &name) {
-    std::string f = ::testing::TempDir() + "slpfiles_" + name;
+    // ctest runs tests in parallel: the test's own name keeps their files apart.
+    std::string f = ::testing::TempDir() + "slpfiles_" +
+                    ::testing::UnitTest::GetInstance()->current_test_info()->name() + "_" + name;
     files.push_back(f);
     return f;
   }
