@@ -101,6 +101,32 @@ inline double apply(const Instr &in, const double *v, const int32_t *args, const
   return 0.0;
 }
 
+// The reverse sweep of a tape (see RevStep): a reader always comes after
+// what it reads, so walking back from the result fixes each value's adjoint
+// position before its own step is written.
+void build_reverse(Tape &t) {
+  const int32_t n = static_cast<int32_t>(t.code.size());
+  std::vector<int32_t> at(n);
+  for (int32_t k = 0; k < n; ++k) at[k] = k;
+  t.rev.clear();
+  t.column_adj.clear();
+  for (int32_t k = n - 1; k >= 0; --k) {
+    const Instr &in = t.code[k];
+    switch (in.op) {
+      case T_CONST: break;
+      case T_VAR: t.column_adj.emplace_back(at[k], in.a); break;
+      case T_ADD:
+        at[in.a] = at[in.b] = at[k];
+        break;
+      case T_SUB:
+        at[in.a] = at[k];
+        t.rev.push_back(RevStep{T_SUB, at[k], in.a, in.b});
+        break;
+      default: t.rev.push_back(RevStep{in.op, at[k], in.a, in.b}); break;
+    }
+  }
+}
+
 }  // namespace
 
 const FunctionInfo *function_info(int code) {
@@ -194,6 +220,7 @@ bool Tape::compile(const int *type, const double *value, size_t n, int ncols,
         t.columns.erase(std::unique(t.columns.begin(), t.columns.end()), t.columns.end());
         for (const Instr &in : t.code)
           if (in.op == T_USER) t.users.push_back(static_cast<int32_t>(in.c));
+        build_reverse(t);
         *out = std::move(t);
         return true;
       case kTokConst:
@@ -445,75 +472,70 @@ double Tape::gradient(const double *x, double scale, double *grad, std::vector<d
   double *pd = partials_.data();
   double f = forward<true>(*this, x, work, user, user_partials_, ok, &pd);
   if (!*ok || n == 0) return f;
-  adj.assign(n, 0.0);
-  adj[n - 1] = scale;
-  const double *v = work.data();
+  // Every adjoint is written by its one reader before it is read, so the
+  // array needs no clearing.  A zero adjoint must not meet an infinite
+  // partial (sqrt at 0 under a zero factor): such products are zero.
+  if (adj.size() < n) adj.resize(n);
   double *w = adj.data();
+  w[n - 1] = scale;
+  const double *v = work.data();
   const int32_t *ar = args.data();
   size_t up = 0;
   if (!users.empty())
     for (const Instr &in : code)
       if (in.op == T_USER) up += in.b;
-  // One switch per instruction.  A zero adjoint must not meet an infinite
-  // partial (sqrt at 0 under a zero factor), so the cases that read stored
-  // partials skip it.
-  for (size_t k = n; k-- > 0;) {
-    const Instr &in = code[k];
-    const double g = w[k];
-    switch (in.op) {
-      case T_CONST: break;
-      case T_VAR: grad[in.a] += g; break;
-      case T_NEG: w[in.a] -= g; break;
-      case T_ADD:
-        w[in.a] += g;
-        w[in.b] += g;
-        break;
-      case T_SUB:
-        w[in.a] += g;
-        w[in.b] -= g;
-        break;
+  auto times = [](double g, double p) { return g != 0.0 ? g * p : 0.0; };
+  for (const RevStep &s : rev) {
+    const double g = w[s.g];
+    switch (s.op) {
+      case T_NEG: w[s.a] = -g; break;
+      case T_SUB: w[s.b] = -g; break;
       case T_MUL:
-        w[in.a] += g * v[in.b];
-        w[in.b] += g * v[in.a];
+        w[s.a] = g * v[s.b];
+        w[s.b] = g * v[s.a];
         break;
-      case T_SQR: w[in.a] += 2.0 * g * v[in.a]; break;
+      case T_SQR: w[s.a] = 2.0 * g * v[s.a]; break;
       case T_DIV:
       case T_POW:
         pd -= 2;
-        if (g != 0.0) {
-          w[in.a] += g * pd[0];
-          w[in.b] += g * pd[1];
-        }
+        w[s.a] = times(g, pd[0]);
+        w[s.b] = times(g, pd[1]);
         break;
       case T_MIN:
       case T_MAX: {
-        if (g == 0.0) break;
         // The first argument that attains the extreme carries the derivative.
-        for (int32_t j = 0; j < in.b; ++j)
-          if (v[ar[in.a + j]] == v[k]) {
-            w[ar[in.a + j]] += g;
-            break;
-          }
+        double r = v[ar[s.a]];
+        for (int32_t j = 1; j < s.b; ++j)
+          r = s.op == T_MIN ? std::min(r, v[ar[s.a + j]]) : std::max(r, v[ar[s.a + j]]);
+        bool given = false;
+        for (int32_t j = 0; j < s.b; ++j) {
+          const bool here = !given && v[ar[s.a + j]] == r;
+          w[ar[s.a + j]] = here ? g : 0.0;
+          given = given || here;
+        }
         break;
       }
       case T_PWL: {
-        if (g == 0.0) break;
-        double s;
-        pwl_eval(v[ar[in.a]], ar + in.a + 1, (in.b - 1) / 2, v, &s);
-        w[ar[in.a]] += g * s;
+        // The breakpoints are constants: only the argument has an adjoint.
+        double slope;
+        pwl_eval(v[ar[s.a]], ar + s.a + 1, (s.b - 1) / 2, v, &slope);
+        w[ar[s.a]] = times(g, slope);
         break;
       }
       case T_USER:
-        up -= in.b;
-        if (g != 0.0)
-          for (int32_t j = 0; j < in.b; ++j) w[ar[in.a + j]] += g * user_partials_[up + j];
+        up -= s.b;
+        for (int32_t j = 0; j < s.b; ++j) w[ar[s.a + j]] = times(g, user_partials_[up + j]);
         break;
+      case T_CONST:
+      case T_VAR:
+      case T_ADD: break;  // never steps
       default:  // one argument, one stored partial
         pd -= 1;
-        if (g != 0.0) w[in.a] += g * pd[0];
+        w[s.a] = times(g, pd[0]);
         break;
     }
   }
+  for (const auto &c : column_adj) grad[c.second] += w[c.first];
   return f;
 }
 

@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <string>
+#include <utility>
 #include <vector>
 
 namespace krvu {
@@ -59,6 +60,19 @@ struct Instr {
   double c;   // T_CONST value, T_POWK exponent, T_USER function number
 };
 
+// One step of the reverse sweep.  Formulas are trees, so every value has
+// one reader: the adjoint of an argument of a sum (or the first argument of
+// a difference) is its reader's, and such arguments share their reader's
+// adjoint instead of copying it.  Constants, columns and sums whose arguments
+// all share need no step; columns take their adjoint in a pass of their own.
+// A difference's step only hands its negated adjoint to its second argument.
+struct RevStep {
+  uint8_t op;
+  int32_t g;  // where this step's adjoint is
+  int32_t a;  // arguments as in the instruction (n-ary: start and count in args)
+  int32_t b;
+};
+
 // Evaluates a user function: n argument values in, the value out and, when
 // grad is not null, the n partial derivatives (the evaluator may fill them by
 // differences).  Returns false when the function failed; the solve stops.
@@ -71,6 +85,8 @@ struct Tape {
   std::vector<int32_t> columns;   // distinct columns read, increasing
   std::vector<int32_t> users;     // user-function numbers called
   size_t tokens = 0;              // length of the token stream it came from
+  std::vector<RevStep> rev;       // the reverse sweep, last instruction first
+  std::vector<std::pair<int32_t, int32_t>> column_adj;  // (adjoint position, column) per column read
 
   bool empty() const { return code.empty(); }
 
