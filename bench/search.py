@@ -48,6 +48,7 @@ def main():
     ap.add_argument("--work", default=None)
     a = ap.parse_args()
     work = a.work or tempfile.mkdtemp()
+    os.makedirs(work, exist_ok=True)
     exe = build(a.build, work)
     print("%-12s %8s %8s %10s %10s %8s  %s" % ("instance", "nodes", "engine", "ours s",
                                               "engine s", "ratio", "both optimal"))
