@@ -92,7 +92,7 @@ void on_message(KSLPprob, void *, const char *msg, int, int) { std::fprintf(stde
 
 // Builds the model as the modelling layer does (the objective carried by a
 // transfer row and column), solves it and prints one line.
-int solve(const Model &md, int log, int algorithm) {
+int solve(const Model &md, int log, int algorithm, int hessian) {
   const int n = md.n, m = static_cast<int>(md.rows.size());
   std::vector<char> types;
   std::vector<double> rhs;
@@ -126,6 +126,7 @@ int solve(const Model &md, int log, int algorithm) {
   KSLPcreateprob(&slp, &prob);
   KSLPsetintcontrol(slp, KSLP_CTRL_LOG, log);
   if (algorithm >= 0) KSLPsetintcontrol(slp, KSLP_CTRL_ALGORITHM, algorithm);
+  if (hessian >= 0) KSLPsetintcontrol(slp, KSLP_CTRL_HESSIAN, hessian);
   KSLPsetdblcontrol(slp, KSLP_CTRL_TIMELIMIT, 60.0);
   if (log > 0) KSLPsetcbmessage(slp, on_message, nullptr);
   bool ok = true;
@@ -244,7 +245,7 @@ void speed() {
 
 int main(int argc, char **argv) {
   if (argc < 2) {
-    std::fprintf(stderr, "usage: nonlinear solve [log [algorithm]] | nonlinear speed\n");
+    std::fprintf(stderr, "usage: nonlinear solve [log [algorithm [hessian]]] | nonlinear speed\n");
     return 2;
   }
   std::string mode = argv[1];
@@ -254,10 +255,11 @@ int main(int argc, char **argv) {
   }
   int log = argc > 2 ? std::atoi(argv[2]) : 0;
   int algorithm = argc > 3 ? std::atoi(argv[3]) : -1;  // the local solver (kslp_algorithm)
+  int hessian = argc > 4 ? std::atoi(argv[4]) : -1;    // the second-order step (kslp_hessian)
   if (KRVUinit(nullptr) || KSLPinit()) return 1;
   Model md;
   while (read_model(std::cin, &md))
-    if (solve(md, log, algorithm)) return 1;
+    if (solve(md, log, algorithm, hessian)) return 1;
   KSLPfree();
   KRVUfree();
   return 0;

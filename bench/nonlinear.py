@@ -114,12 +114,13 @@ def build_driver(build, work):
 ALGORITHMS = {"slp": 0, "ipm": 1}
 
 
-def run_c(exe, problems, log, local="slp"):
+def run_c(exe, problems, log, local="slp", hessian=-1):
     """Solves each problem in its own process (a crash costs one problem)."""
     res = {}
     for p in problems:
         try:
-            r = subprocess.run([exe, "solve", str(log), str(ALGORITHMS[local])], input=problem_text(p),
+            r = subprocess.run([exe, "solve", str(log), str(ALGORITHMS[local]), str(hessian)],
+                               input=problem_text(p),
                                text=True,
                                stdout=subprocess.PIPE,
                                stderr=None if log else subprocess.DEVNULL, timeout=120)
@@ -243,6 +244,8 @@ def main():
     ap.add_argument("--route", choices=("c", "python"), default="c")
     ap.add_argument("--local", choices=("slp", "ipm", "both"), default="slp")
     ap.add_argument("--log", type=int, default=0)
+    ap.add_argument("--hessian", type=int, default=-1,
+                    help="kslp_hessian for the SLP: 0 linear, 1 quasi-Newton, 2 exact (default: the control's)")
     ap.add_argument("--no-scipy", action="store_true")
     ap.add_argument("--no-speed", action="store_true")
     ap.add_argument("--no-multistart", action="store_true")
@@ -259,7 +262,7 @@ def main():
         exe = build_driver(args.build, work)
     if args.route == "c":
         locals_ = ["slp", "ipm"] if args.local == "both" else [args.local]
-        runs = {("ours" if len(locals_) == 1 and l == "slp" else "ours-" + l): run_c(exe, problems, args.log, l)
+        runs = {("ours" if len(locals_) == 1 and l == "slp" else "ours-" + l): run_c(exe, problems, args.log, l, args.hessian)
                 for l in locals_}
     else:
         runs = {"ours": run_python(problems)}

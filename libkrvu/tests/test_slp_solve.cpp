@@ -103,10 +103,14 @@ std::vector<Known> collection() {
   };
 }
 
+// With the quasi-Newton matrix and with the exact Hessian of the Lagrangian
+// (shifted where the problem is not convex).
 TEST_F(SlpSolve, HockSchittkowskiProblemsReachTheirOptimaFromTheBookStart) {
+  for (int hessian : {1, 2})
   for (const Known &k : collection()) {
-    SCOPED_TRACE(k.name);
+    SCOPED_TRACE(std::string(k.name) + (hessian == 2 ? " exact" : " quasi-Newton"));
     build(k.model);
+    ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_HESSIAN, hessian), 0);
     int status = -1;
     ASSERT_EQ(solve(&status), 0) << error();
     EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
@@ -320,6 +324,9 @@ TEST_F(SlpSolve, UserFunctionsWithAndWithoutDerivativesAndOneThatFails) {
                  : kind == 1 ? reinterpret_cast<void *>(&sq_deriv)
                              : reinterpret_cast<void *>(&failing);
     ASSERT_EQ(KSLPchguserfuncaddress(slp, 1, addr), 0);
+    // Asked for exact second derivatives, a formula with a user function
+    // takes the quasi-Newton matrix.
+    if (kind == 1) ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_HESSIAN, 2), 0);
     ASSERT_EQ(KSLPchgccoef(slp, 0, -1, nullptr, "sq(x1, x2) + 1"), 0) << error();
     char text[100];
     ASSERT_EQ(KSLPgetccoef(slp, 0, -1, nullptr, text, sizeof text), 0);

@@ -256,9 +256,11 @@ std::vector<ParamDef> build_table() {
              "the rows are feasible"),
       SCTL_D(12502, "kslp_trustradius", 1.0, 1e-12, kInf,
              "Initial step bound of a column, relative to max(1, |start value|)"),
-      SCTL_I(12503, "kslp_hessian", 1, 0, 1,
+      SCTL_I(12503, "kslp_hessian", 1, 0, 2,
              "Second-order step: 1 quadratic subproblems with a quasi-Newton Hessian of the "
-             "Lagrangian, 0 linear subproblems only"),
+             "Lagrangian, 2 with its exact Hessian (shifted where it is not positive definite; "
+             "the quasi-Newton one where a formula calls a user function), 0 linear "
+             "subproblems only"),
       SCTL_D(12504, "kslp_maxpenalty", 1e12, 1.0, kInf,
              "Largest weight of the error columns; beyond it the problem is declared locally "
              "infeasible"),

@@ -23,6 +23,7 @@
 #include "lp/solver_state.h"
 #include "model/store.h"
 #include "slp/ipm.h"
+#include "slp/ipm_model.h"
 #include "slp/minlp.h"
 #include "slp/multistart.h"
 #include "slp/nlp.h"
@@ -71,6 +72,7 @@ class Solver {
     if (k_ > 1500) use_b_ = false;  // the dense quasi-Newton matrix would not pay
     nlpos_.assign(n_, -1);
     for (int a = 0; a < k_; ++a) nlpos_[P.nl_cols[a]] = a;
+    if (use_b_ && ctl_i(slp, KSLP_CTRL_HESSIAN) == 2) exact_setup();
     wt_.assign(m_, 1.0);
     for (auto &[r, w] : slp->rowwt)
       if (r < m_) wt_[r] = w;
@@ -92,6 +94,9 @@ class Solver {
   double hinf_;
   int n_, m_, k_;
   bool use_b_;
+  std::unique_ptr<IpmModel> hm_;          // the Hessian's pattern and tapes (exact mode)
+  std::vector<std::pair<int, int>> hpos_;  // per Hessian entry: its place in B (-1: none)
+  std::vector<double> hv_, hx_, hlam_;
   std::vector<int> nlrows_, linrows_, nlpos_;
 
   // State at the iterate.
@@ -174,6 +179,11 @@ class Solver {
   // The optimality residual at x_ for multipliers by row.
   double kkt(const std::vector<double> &rowdual, std::vector<double> *dj);
   void bfgs(const std::vector<double> &s, const std::vector<double> &yv);
+  // Exact second derivatives: the Lagrangian's Hessian at x for the row
+  // multipliers (empty: the objective's alone), shifted to be positive
+  // definite, becomes B.  False when it could not be evaluated.
+  void exact_setup();
+  bool exact_b(const std::vector<double> &x, const std::vector<double> &rowdual);
   static bool positive_definite(const std::vector<double> &M, int k);
   void reset_b();
   bool lagrangian_grad(const std::vector<double> &gf, const std::vector<std::vector<double>> &jac,
@@ -500,6 +510,54 @@ bool Solver::positive_definite(const std::vector<double> &M, int k) {
   return true;
 }
 
+void Solver::exact_setup() {
+  auto m = std::make_unique<IpmModel>(P);
+  if (!m->exact_hessian()) return;  // user functions: the quasi-Newton matrix stands in
+  hpos_.clear();
+  for (const auto &e : m->hess()) {
+    int a = nlpos_[m->var_col()[e.first]], b = nlpos_[m->var_col()[e.second]];
+    hpos_.emplace_back(a, a >= 0 && b >= 0 ? b : -1);
+  }
+  hv_.assign(m->hess().size(), 0.0);
+  hx_.assign(m->nvars(), 0.0);
+  hlam_.assign(m->ncons(), 0.0);
+  hm_ = std::move(m);
+}
+
+bool Solver::exact_b(const std::vector<double> &x, const std::vector<double> &rowdual) {
+  const int k = k_;
+  for (int v = 0; v < hm_->nvars(); ++v) hx_[v] = x[hm_->var_col()[v]];
+  // The subproblem's Lagrangian is the objective minus y times the rows.
+  for (int c = 0; c < hm_->ncons(); ++c)
+    hlam_[c] = rowdual.empty() ? 0.0 : -rowdual[hm_->con_row()[c]];
+  if (!hm_->hessian(hx_.data(), P.sense, hlam_.data(), hv_.data())) return false;
+  std::vector<double> H(static_cast<size_t>(k) * k, 0.0);
+  double big = 0.0;
+  for (size_t e = 0; e < hpos_.size(); ++e) {
+    auto [a, b] = hpos_[e];
+    if (a < 0 || b < 0 || !std::isfinite(hv_[e])) continue;
+    H[static_cast<size_t>(a) * k + b] += hv_[e];
+    if (a != b) H[static_cast<size_t>(b) * k + a] += hv_[e];
+    big = std::max(big, std::fabs(hv_[e]));
+  }
+  // The smallest shift of the diagonal that makes it positive definite
+  // within a factor of two (a convex Hessian is kept as it is).
+  const double beta = 1e-6 * std::max(1.0, big);
+  double mindiag = INFINITY;
+  for (int a = 0; a < k; ++a) mindiag = std::min(mindiag, H[static_cast<size_t>(a) * k + a]);
+  double tau = mindiag > 0 ? 0.0 : beta - mindiag;
+  std::vector<double> M(H);
+  for (int tries = 0; tries < 80; ++tries) {
+    for (int a = 0; a < k; ++a) M[static_cast<size_t>(a) * k + a] = H[static_cast<size_t>(a) * k + a] + tau;
+    if (positive_definite(M, k)) {
+      B_.swap(M);
+      return true;
+    }
+    tau = std::max(2.0 * tau, beta);
+  }
+  return false;
+}
+
 void Solver::reset_b() {
   std::fill(B_.begin(), B_.end(), 0.0);
   for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
@@ -803,6 +861,7 @@ int Solver::run() {
   for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
   first_update_ = true;
   last_sign_.assign(n_, 0);
+  if (hm_ && !exact_b(x_, {})) hm_.reset();
 
   if (!cascade(x_) || !values(x_, &F_, gval_, &V_, &Vw_) || !gradients(x_, gf_, jac_))
     return -1;
@@ -1003,7 +1062,9 @@ int Solver::run() {
       std::vector<double> gft;
       std::vector<std::vector<double>> jact;
       if (!gradients(xt, gft, jact)) return -1;
-      if (b_ok) {
+      if (b_ok && hm_) {
+        if (!exact_b(xt, sub.rowdual)) hm_.reset();  // on with the quasi-Newton matrix
+      } else if (b_ok) {
         std::vector<double> l0, l1, s(n_), yv(n_);
         lagrangian_grad(gf_, jac_, sub.rowdual, l0);
         lagrangian_grad(gft, jact, sub.rowdual, l1);
