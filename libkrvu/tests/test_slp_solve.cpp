@@ -267,6 +267,28 @@ TEST_F(SlpSolve, IntegerColumnsAreSearchedAndTheMixedIntegerFlagIsAccepted) {
   EXPECT_NEAR(objval(), 0.25, 1e-6);
 }
 
+// HS112, a chemical equilibrium: its logarithms make the QPs stiff next to
+// the columns' bounds at 1e-6, where HiGHS's QP solver can miss its own
+// check by a hair.  Those points still make steps; linear steps instead
+// took some 600 iterations.
+TEST_F(SlpSolve, StiffQuadraticSubproblemsStillGiveSecondOrderSteps) {
+  const double c[] = {-6.089, -17.164, -34.054, -5.914, -24.721, -14.986, -24.1, -10.708, -26.662, -22.179};
+  std::string total = "(x1", f;
+  for (int j = 2; j <= 10; ++j) total += " + x" + std::to_string(j);
+  total += ")";
+  for (int j = 1; j <= 10; ++j)
+    f += (j > 1 ? " + x" : "x") + std::to_string(j) + "*(" + std::to_string(c[j - 1]) + " + ln(x" +
+         std::to_string(j) + "/" + total + "))";
+  build({10, std::vector<double>(10, 0.1), std::vector<double>(10, 1e-6), std::vector<double>(10, kI), f,
+         {{"x1 + 2*x2 + 2*x3 + x6 + x10", 'E', 2}, {"x4 + 2*x5 + x6 + x7", 'E', 1},
+          {"x3 + x7 + x8 + 2*x9 + x10", 'E', 1}}});
+  ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_MAXITER, 200), 0);
+  int status;
+  ASSERT_EQ(solve(&status), 0) << error();
+  EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_NEAR(objval(), -47.76109026, 1e-4);
+}
+
 TEST_F(SlpSolve, FirstOrderStepsAloneStillConverge) {
   build({2, {2, 2}, {}, {}, "(x1 - 2)^2 + (x2 - 1)^2",
          {{"x1 - 2*x2", 'E', -1}, {"-x1^2/4 - x2^2", 'G', -1}}});

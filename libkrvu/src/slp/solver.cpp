@@ -43,6 +43,7 @@ struct SubResult {
   double errsum = 0.0;
   double errw = 0.0;           // errsum with each row's weight
   bool quad = false;           // solved with the quasi-Newton matrix
+  bool approx = false;         // the QP solver failed its own check by a hair
   // By nonlinear row: its two error columns' values and reduced costs; by
   // column: its reduced cost and whether the subproblem held it fixed.
   std::vector<double> errplus, errminus, plusdj, minusdj, coldj;
@@ -183,6 +184,12 @@ class Solver {
   // multipliers (empty: the objective's alone), shifted to be positive
   // definite, becomes B.  False when it could not be evaluated.
   void exact_setup();
+  // Whether a subproblem point keeps its bounds and rows within a small
+  // tolerance (rows given row-wise as passed to HiGHS).
+  bool near_feasible(const std::vector<double> &cv, const std::vector<double> &clo,
+                     const std::vector<double> &cup, const std::vector<HighsInt> &start,
+                     const std::vector<HighsInt> &index, const std::vector<double> &val,
+                     const std::vector<double> &rlo, const std::vector<double> &rup) const;
   bool exact_b(const std::vector<double> &x, const std::vector<double> &rowdual);
   static bool positive_definite(const std::vector<double> &M, int k);
   void reset_b();
@@ -358,9 +365,20 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
                       rup.data(), start.data(), index.data(), val.data());
   if (st == kHighsStatusError) return res;
   st = Highs_run(h_);
-  if (st == kHighsStatusError || Highs_getModelStatus(h_) != kHighsModelStatusOptimal) return res;
+  const int ms = Highs_getModelStatus(h_);
   std::vector<double> cv(nc), cd(nc), rv(nr), rd(nr);
-  Highs_getSolution(h_, cv.data(), cd.data(), rv.data(), rd.data());
+  if (st == kHighsStatusError || ms != kHighsModelStatusOptimal) {
+    // HiGHS's QP solver can end at its optimum but fail its own check by a
+    // few millionths (bounds near zero, a stiff matrix).  Such a point is
+    // good enough for a step, which the merit test judges anyway; falling
+    // back to linear steps instead crawls.
+    if (qval.empty() || ms != kHighsModelStatusSolveError) return res;
+    Highs_getSolution(h_, cv.data(), cd.data(), rv.data(), rd.data());
+    if (!near_feasible(cv, clo, cup, start, index, val, rlo, rup)) return res;
+    res.approx = true;
+  } else {
+    Highs_getSolution(h_, cv.data(), cd.data(), rv.data(), rd.data());
+  }
   res.ok = true;
   res.quad = !qval.empty();
   res.y.assign(cv.begin(), cv.begin() + n_);
@@ -506,6 +524,25 @@ bool Solver::positive_definite(const std::vector<double> &M, int k) {
       for (int p = 0; p < j; ++p) v -= L[static_cast<size_t>(i) * k + p] * L[static_cast<size_t>(j) * k + p];
       L[static_cast<size_t>(i) * k + j] = v / d;
     }
+  }
+  return true;
+}
+
+bool Solver::near_feasible(const std::vector<double> &cv, const std::vector<double> &clo,
+                           const std::vector<double> &cup, const std::vector<HighsInt> &start,
+                           const std::vector<HighsInt> &index, const std::vector<double> &val,
+                           const std::vector<double> &rlo, const std::vector<double> &rup) const {
+  constexpr double kTol = 1e-5;
+  auto off = [&](double v, double lo, double up) {
+    return !std::isfinite(v) || v < lo - kTol * (1 + std::fabs(lo)) || v > up + kTol * (1 + std::fabs(up));
+  };
+  for (size_t j = 0; j < cv.size(); ++j)
+    if (off(cv[j], clo[j], cup[j])) return false;
+  for (size_t r = 0; r < rlo.size(); ++r) {
+    const size_t end = r + 1 < start.size() ? static_cast<size_t>(start[r + 1]) : index.size();
+    double act = 0.0;
+    for (size_t e = static_cast<size_t>(start[r]); e < end; ++e) act += val[e] * cv[index[e]];
+    if (off(act, rlo[r], rup[r])) return false;
   }
   return true;
 }
@@ -896,6 +933,7 @@ int Solver::run() {
   int small_changes = 0;
   bool b_ok = use_b_;
   bool reset_tried = false;
+  bool force_lp = false;  // the next subproblem linear (a QP point that gained nothing)
   // The best feasible iterate: a run that gives feasibility up for a
   // penalty below the multipliers and then ends locally infeasible starts
   // again from it once, with the penalty raised.
@@ -937,7 +975,8 @@ int Solver::run() {
       status = KSLP_NLPSTATUS_UNBOUNDED;
       break;
     }
-    SubResult sub = solve_sub(0, b_ok, nullptr);
+    SubResult sub = solve_sub(0, b_ok && !force_lp, nullptr);
+    force_lp = false;
     if (!sub.ok && b_ok) {
       // A failed QP: start the quasi-Newton matrix again, then try linear.
       reset_b();
@@ -997,6 +1036,11 @@ int Solver::run() {
       // shape.  Start it again.
       reset_b();
       reset_tried = true;
+      continue;
+    }
+    if (pred <= 1e-13 * (1 + std::fabs(phi)) && sub.approx) {
+      // The QP solver's unchecked point gains nothing: a linear step instead.
+      force_lp = true;
       continue;
     }
     reset_tried = false;
