@@ -289,6 +289,38 @@ TEST_F(SlpSolve, StiffQuadraticSubproblemsStillGiveSecondOrderSteps) {
   EXPECT_NEAR(objval(), -47.76109026, 1e-4);
 }
 
+// Over a few hundred nonlinear columns the solver takes linear steps (a
+// dense matrix would cost more than it saves), or, asked for exact second
+// derivatives, a sparse shifted Hessian; both reach the interior optimum of
+// a chain whose columns are pulled towards 1 (all equal at the optimum: the
+// couplings vanish there, and e^x pulls each a little below 1).
+TEST_F(SlpSolve, LargeModelsTakeLinearStepsOrASparseExactHessian) {
+  const int n = 320;
+  std::string f;
+  for (int j = 1; j <= n; ++j) {
+    const std::string x = "x" + std::to_string(j);
+    f += (j > 1 ? " + " : "") + std::string("(") + x + " - 1)^2 + 0.1*exp(0.5*" + x + ")";
+    if (j < n) f += " + (" + x + " - x" + std::to_string(j + 1) + ")^2";
+  }
+  // Each column solves 2 (x - 1) + 0.05 e^(x/2) = 0.
+  double t = 1.0;
+  for (int it = 0; it < 50; ++it) t -= (2 * (t - 1) + 0.05 * std::exp(0.5 * t)) / (2 + 0.025 * std::exp(0.5 * t));
+  const double optimum = n * ((t - 1) * (t - 1) + 0.1 * std::exp(0.5 * t));
+  for (int hessian : {1, 2}) {
+    SCOPED_TRACE(hessian);
+    build({n, std::vector<double>(n, 0.0), std::vector<double>(n, -5), std::vector<double>(n, 5), f, {}});
+    ASSERT_EQ(KSLPsetintcontrol(slp, KSLP_CTRL_HESSIAN, hessian), 0);
+    int status;
+    ASSERT_EQ(solve(&status), 0) << error();
+    EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+    EXPECT_NEAR(objval(), optimum, 1e-5 * optimum);
+    KSLPdestroyprob(slp);
+    KRVUdestroyprob(prob);
+    slp = nullptr;
+    prob = nullptr;
+  }
+}
+
 TEST_F(SlpSolve, FirstOrderStepsAloneStillConverge) {
   build({2, {2, 2}, {}, {}, "(x1 - 2)^2 + (x2 - 1)^2",
          {{"x1 - 2*x2", 'E', -1}, {"-x1^2/4 - x2^2", 'G', -1}}});

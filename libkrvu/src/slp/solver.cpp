@@ -70,10 +70,17 @@ class Solver {
       (P.nonlinear_row[i] ? nlrows_ : linrows_).push_back(i);
     }
     k_ = static_cast<int>(P.nl_cols.size());
-    if (k_ > 1500) use_b_ = false;  // the dense quasi-Newton matrix would not pay
     nlpos_.assign(n_, -1);
     for (int a = 0; a < k_; ++a) nlpos_[P.nl_cols[a]] = a;
-    if (use_b_ && ctl_i(slp, KSLP_CTRL_HESSIAN) == 2) exact_setup();
+    // Over many columns HiGHS's QPs cost far more than the iterations they
+    // save: large models take linear steps, unless exact second derivatives
+    // were asked for, which are then kept sparse (and need formulas without
+    // user functions).
+    const bool exact = ctl_i(slp, KSLP_CTRL_HESSIAN) == 2;
+    sparse_ = use_b_ && k_ > kDenseLimit;
+    if (sparse_ && !exact) use_b_ = sparse_ = false;
+    if (use_b_ && exact) exact_setup();
+    if (sparse_ && !hm_) use_b_ = sparse_ = false;
     wt_.assign(m_, 1.0);
     for (auto &[r, w] : slp->rowwt)
       if (r < m_) wt_[r] = w;
@@ -95,6 +102,11 @@ class Solver {
   double hinf_;
   int n_, m_, k_;
   bool use_b_;
+  static constexpr int kDenseLimit = 300;  // columns a dense matrix is kept for
+  bool sparse_ = false;                    // B held as the sparse entries below
+  std::vector<int> sa_, scol_;             // per entry its row position; per position its first entry
+  std::vector<double> sv_;                 // entry values (lower triangle, by column)
+  std::vector<int> sentry_;                // per Hessian entry of hm_: its sparse entry
   std::unique_ptr<IpmModel> hm_;          // the Hessian's pattern and tapes (exact mode)
   std::vector<std::pair<int, int>> hpos_;  // per Hessian entry: its place in B (-1: none)
   std::vector<double> hv_, hx_, hlam_;
@@ -184,6 +196,12 @@ class Solver {
   // multipliers (empty: the objective's alone), shifted to be positive
   // definite, becomes B.  False when it could not be evaluated.
   void exact_setup();
+  // B's diagonal, B times the model columns x (by position), and d'Bd.
+  double b_diag(int a) const {
+    return sparse_ ? sv_[scol_[a]] : B_[static_cast<size_t>(a) * k_ + a];
+  }
+  void b_times(const std::vector<double> &x, const std::vector<char> &skip, std::vector<double> &out) const;
+  double b_quad(const std::vector<double> &d) const;
   // Whether a subproblem point keeps its bounds and rows within a small
   // tolerance (rows given row-wise as passed to HiGHS).
   bool near_feasible(const std::vector<double> &cv, const std::vector<double> &clo,
@@ -309,7 +327,15 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
       double prox = it == slp_->vars.end() ? 0.0 : it->second.penalty;
       int a = nlpos_[j];
       if (is_fixed(j)) continue;
-      if (a >= 0) {
+      if (a >= 0 && sparse_) {
+        for (int e = scol_[a]; e < scol_[a + 1]; ++e) {
+          double v = sv_[e] + (sa_[e] == a ? prox : 0.0);
+          if (v != 0.0 && !is_fixed(P.nl_cols[sa_[e]])) {
+            qindex.push_back(P.nl_cols[sa_[e]]);
+            qval.push_back(v);
+          }
+        }
+      } else if (a >= 0) {
         for (int b = a; b < k_; ++b) {
           double v = B_[static_cast<size_t>(a) * k_ + b] + (b == a ? prox : 0.0);
           if (v != 0.0 && !is_fixed(P.nl_cols[b])) {
@@ -324,14 +350,12 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
     }
     for (int j = n_; j < nc; ++j) qstart[j] = static_cast<HighsInt>(qindex.size());
     // The linear term of 0.5 (y-x)'B(y-x).
-    for (int j = 0; j < n_; ++j) {
-      int a = nlpos_[j];
-      if (a < 0 || is_fixed(j)) continue;
-      double bx = 0.0;
-      for (int b = 0; b < k_; ++b)
-        if (!is_fixed(P.nl_cols[b])) bx += B_[static_cast<size_t>(a) * k_ + b] * x_[P.nl_cols[b]];
-      cost[j] -= bx;
-    }
+    std::vector<char> skip(k_);
+    for (int a = 0; a < k_; ++a) skip[a] = is_fixed(P.nl_cols[a]);
+    std::vector<double> bx;
+    b_times(x_, skip, bx);
+    for (int a = 0; a < k_; ++a)
+      if (!skip[a]) cost[P.nl_cols[a]] -= bx[a];
     for (auto &[j, v] : slp_->vars)
       if (j < n_ && v.penalty > 0 && !is_fixed(j)) cost[j] -= v.penalty * x_[j];
   }
@@ -342,7 +366,7 @@ SubResult Solver::solve_sub(int mode, bool quad, const std::vector<double> *shif
   double sigma = 1.0;
   if (!qval.empty()) {
     double bmax = 0.0;
-    for (int a = 0; a < k_; ++a) bmax = std::max(bmax, B_[static_cast<size_t>(a) * k_ + a]);
+    for (int a = 0; a < k_; ++a) bmax = std::max(bmax, b_diag(a));
     double cmax = 0.0;
     for (double v : cost) cmax = std::max(cmax, std::fabs(v));
     // ... as long as the costs stay within what the QP solver resolves.
@@ -559,6 +583,30 @@ void Solver::exact_setup() {
   hx_.assign(m->nvars(), 0.0);
   hlam_.assign(m->ncons(), 0.0);
   hm_ = std::move(m);
+  if (!sparse_) return;
+  // The pattern by column (the smaller position), every diagonal included.
+  std::vector<std::pair<int, int>> ent;  // (column b, row a), a >= b
+  for (int a = 0; a < k_; ++a) ent.emplace_back(a, a);
+  for (auto [a, b] : hpos_)
+    if (a >= 0 && b >= 0) ent.emplace_back(std::min(a, b), std::max(a, b));
+  std::sort(ent.begin(), ent.end());
+  ent.erase(std::unique(ent.begin(), ent.end()), ent.end());
+  sa_.clear();
+  scol_.assign(k_ + 1, 0);
+  for (auto [b, a] : ent) {
+    sa_.push_back(a);
+    ++scol_[b + 1];
+  }
+  for (int b = 0; b < k_; ++b) scol_[b + 1] += scol_[b];
+  sv_.assign(sa_.size(), 0.0);
+  sentry_.assign(hpos_.size(), -1);
+  for (size_t e = 0; e < hpos_.size(); ++e) {
+    auto [a, b] = hpos_[e];
+    if (a < 0 || b < 0) continue;
+    const int lo = std::min(a, b), hi = std::max(a, b);
+    sentry_[e] = static_cast<int>(std::lower_bound(sa_.begin() + scol_[lo], sa_.begin() + scol_[lo + 1], hi) -
+                                  sa_.begin());
+  }
 }
 
 bool Solver::exact_b(const std::vector<double> &x, const std::vector<double> &rowdual) {
@@ -568,6 +616,26 @@ bool Solver::exact_b(const std::vector<double> &x, const std::vector<double> &ro
   for (int c = 0; c < hm_->ncons(); ++c)
     hlam_[c] = rowdual.empty() ? 0.0 : -rowdual[hm_->con_row()[c]];
   if (!hm_->hessian(hx_.data(), P.sense, hlam_.data(), hv_.data())) return false;
+  if (sparse_) {
+    // Each diagonal entry raised to dominate its row (Gershgorin), which
+    // makes the matrix positive definite without a factorisation.
+    std::vector<double> v(sv_.size(), 0.0), off(k, 0.0);
+    double big = 0.0;
+    for (size_t e = 0; e < hpos_.size(); ++e)
+      if (sentry_[e] >= 0 && std::isfinite(hv_[e])) {
+        v[sentry_[e]] += hv_[e];
+        big = std::max(big, std::fabs(hv_[e]));
+      }
+    for (int b = 0; b < k; ++b)
+      for (int e = scol_[b] + 1; e < scol_[b + 1]; ++e) {
+        off[b] += std::fabs(v[e]);
+        off[sa_[e]] += std::fabs(v[e]);
+      }
+    const double beta = 1e-6 * std::max(1.0, big);
+    for (int a = 0; a < k; ++a) v[scol_[a]] = std::max(v[scol_[a]], off[a] + beta);
+    sv_.swap(v);
+    return true;
+  }
   std::vector<double> H(static_cast<size_t>(k) * k, 0.0);
   double big = 0.0;
   for (size_t e = 0; e < hpos_.size(); ++e) {
@@ -596,9 +664,60 @@ bool Solver::exact_b(const std::vector<double> &x, const std::vector<double> &ro
 }
 
 void Solver::reset_b() {
-  std::fill(B_.begin(), B_.end(), 0.0);
-  for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
+  if (!use_b_) return;  // linear steps keep no matrix
+  if (sparse_) {
+    std::fill(sv_.begin(), sv_.end(), 0.0);
+    for (int a = 0; a < k_; ++a) sv_[scol_[a]] = 1.0;
+  } else {
+    std::fill(B_.begin(), B_.end(), 0.0);
+    for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
+  }
   first_update_ = true;
+}
+
+void Solver::b_times(const std::vector<double> &x, const std::vector<char> &skip,
+                     std::vector<double> &out) const {
+  out.assign(k_, 0.0);
+  if (sparse_) {
+    for (int b = 0; b < k_; ++b) {
+      if (skip[b]) continue;
+      for (int e = scol_[b]; e < scol_[b + 1]; ++e) {
+        const int a = sa_[e];
+        if (skip[a]) continue;
+        out[a] += sv_[e] * x[P.nl_cols[b]];
+        if (a != b) out[b] += sv_[e] * x[P.nl_cols[a]];
+      }
+    }
+    return;
+  }
+  for (int a = 0; a < k_; ++a) {
+    if (skip[a]) continue;
+    double v = 0.0;
+    for (int b = 0; b < k_; ++b)
+      if (!skip[b]) v += B_[static_cast<size_t>(a) * k_ + b] * x[P.nl_cols[b]];
+    out[a] = v;
+  }
+}
+
+double Solver::b_quad(const std::vector<double> &d) const {
+  double q = 0.0;
+  if (sparse_) {
+    for (int b = 0; b < k_; ++b) {
+      const double db = d[P.nl_cols[b]];
+      if (db == 0.0) continue;
+      for (int e = scol_[b]; e < scol_[b + 1]; ++e)
+        q += (sa_[e] == b ? 1.0 : 2.0) * sv_[e] * d[P.nl_cols[sa_[e]]] * db;
+    }
+    return q;
+  }
+  for (int a = 0; a < k_; ++a) {
+    const double da = d[P.nl_cols[a]];
+    if (da == 0.0) continue;
+    double bd = 0.0;
+    for (int b = 0; b < k_; ++b) bd += B_[static_cast<size_t>(a) * k_ + b] * d[P.nl_cols[b]];
+    q += da * bd;
+  }
+  return q;
 }
 
 bool Solver::project_start() {
@@ -894,11 +1013,11 @@ int Solver::run() {
     else if (dt == KSLP_DELTA_RELATIVE) base_[j] = it->second.deltavalue * std::max(1.0, std::fabs(x_[j]));
     else base_[j] = given > 0 ? given : radius * std::max(1.0, std::fabs(x_[j]));
   }
-  B_.assign(static_cast<size_t>(k_) * k_, 0.0);
-  for (int a = 0; a < k_; ++a) B_[static_cast<size_t>(a) * k_ + a] = 1.0;
-  first_update_ = true;
+  // No matrix at all for linear steps (k^2 doubles would not fit for large k).
+  if (use_b_ && !sparse_) B_.assign(static_cast<size_t>(k_) * k_, 0.0);
+  reset_b();
   last_sign_.assign(n_, 0);
-  if (hm_ && !exact_b(x_, {})) hm_.reset();
+  if (hm_ && !exact_b(x_, {}) && !sparse_) hm_.reset();
 
   if (!cascade(x_) || !values(x_, &F_, gval_, &V_, &Vw_) || !gradients(x_, gf_, jac_))
     return -1;
@@ -1021,14 +1140,7 @@ int Solver::run() {
     }
     double model = 0.0;
     for (int j = 0; j < n_; ++j) model += gf_[j] * d[j];
-    if (sub.quad) {
-      for (int a = 0; a < k_; ++a) {
-        double da = d[P.nl_cols[a]], bd = 0;
-        if (da == 0) continue;
-        for (int b = 0; b < k_; ++b) bd += B_[static_cast<size_t>(a) * k_ + b] * d[P.nl_cols[b]];
-        model += 0.5 * da * bd;
-      }
-    }
+    if (sub.quad) model += 0.5 * b_quad(d);
     double pred = mu_ * Vw_ - (model + mu_ * sub.errw);
     double phi = F_ + mu_ * Vw_;
     if (pred < -1e-10 * (1 + std::fabs(phi)) && sub.quad && !reset_tried) {
@@ -1107,7 +1219,8 @@ int Solver::run() {
       std::vector<std::vector<double>> jact;
       if (!gradients(xt, gft, jact)) return -1;
       if (b_ok && hm_) {
-        if (!exact_b(xt, sub.rowdual)) hm_.reset();  // on with the quasi-Newton matrix
+        // On with the quasi-Newton matrix, or (sparse) with the last Hessian.
+        if (!exact_b(xt, sub.rowdual) && !sparse_) hm_.reset();
       } else if (b_ok) {
         std::vector<double> l0, l1, s(n_), yv(n_);
         lagrangian_grad(gf_, jac_, sub.rowdual, l0);
