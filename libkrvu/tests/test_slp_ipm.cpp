@@ -370,6 +370,14 @@ TEST_F(Ipm, LinearEqualityRowsImpliedByTheOthersStayOutAndStillHold) {
     EXPECT_LE(dattr(KSLP_ATTR_KKT), 1e-6);
     EXPECT_TRUE(logged("left out, implied by the others"));
   }
+  // A piecewise-linear row is no linear one, even where it looks like one.
+  build({3, {0, 0, 0}, {}, {}, f,
+         {{"x1 + x2", 'E', 1}, {"x2 + x3", 'E', 2}, {"abs(x1 + 5) + 2*x2 + x3", 'E', 8}}});
+  {
+    krvu::slp::Nlp nlp;
+    nlp.build(slp, "test");
+    EXPECT_TRUE(krvu::slp::IpmModel(nlp).dropped_rows().empty());
+  }
   // A dependent row whose limit contradicts the others stays: infeasible.
   build({3, {0, 0, 0}, {}, {}, f, {{"x1 + x2", 'E', 1}, {"x2 + x3", 'E', 2}, {"x1 + 2*x2 + x3", 'E', 4}}});
   {

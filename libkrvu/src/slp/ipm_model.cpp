@@ -21,6 +21,10 @@ bool IpmModel::is_linear(const Func &f) {
   for (const FormulaTerm &t : f.terms) {
     const TapeHessian *th = tape_hessian(t.tape);
     if (t.col >= 0 || !th->exact() || !th->pattern().empty()) return false;
+    // Piecewise-linear functions have no second derivatives either.
+    for (const Instr &in : t.tape->code)
+      if (in.op == T_ABS || in.op == T_MIN || in.op == T_MAX || in.op == T_PWL || in.op == T_SIGN)
+        return false;
   }
   return true;
 }
@@ -41,9 +45,10 @@ void IpmModel::implied_equalities(const std::vector<int> &rows, const std::vecto
   for (int i : eq)
     for (int j : P.rows[i].cols)
       if (col_var_[j] >= 0 && !is_fixed(j) && dense_of[j] < 0) dense_of[j] = k++;
-  // Dense elimination, row by row: kept only while it costs little.
+  // Dense elimination, row by row: only while it costs little (at most
+  // some 30 MB and 1e8 operations).
   const double ne = static_cast<double>(eq.size());
-  if (k == 0 || ne * k * std::min<double>(ne, k) > 1e8) return;
+  if (k == 0 || ne * k > 4e6 || ne * k * std::min<double>(ne, k) > 1e8) return;
   std::vector<double> zero(P.n, 0.0), g(P.n, 0.0);
   std::vector<std::vector<double>> basis;  // each scaled to 1 at its pivot, rhs last
   std::vector<int> pivot;
