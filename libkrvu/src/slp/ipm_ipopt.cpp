@@ -226,7 +226,9 @@ bool ipopt_run(KSLPprob slp, IpmModel &model, IpmRun *run) {
   Adapter *raw = new Adapter(slp, model, run);
   Ipopt::SmartPtr<Ipopt::TNLP> nlp = raw;
   std::lock_guard<std::mutex> lock(g_ipopt_mutex);
-  Ipopt::ApplicationReturnStatus st = app->Initialize();
+  // No options file: a stray ipopt.opt in the working directory would
+  // otherwise change every solve.
+  Ipopt::ApplicationReturnStatus st = app->Initialize("");
   if (st != Ipopt::Solve_Succeeded)
     raise(KRVU_ERR_SOLVER, "KSLPnlpoptimize: the interior-point solver could not start (code %d)",
           static_cast<int>(st));
