@@ -471,6 +471,8 @@ KRVU_API int KSLPglobal(KSLPprob slp);
 #define KSLP_CTRL_IPM_TOL 22002
 #define KSLP_CTRL_IPM_PRINTLEVEL 22003
 #define KSLP_CTRL_IPM_ACCEPTABLETOL 22004
+#define KSLP_CTRL_IPM_MUSTRATEGY 22005 /* 0 monotone, 1 adaptive (default) */
+#define KSLP_CTRL_IPM_HESSIAN 22006    /* 0 exact (default), 1 quasi-Newton */
 #define KSLP_CTRL_IPM_OUTPUTFILE 22013
 /* *available: 1 when the interior-point solver is built in, else 0. */
 KRVU_API int KSLPipmavailable(int *available);

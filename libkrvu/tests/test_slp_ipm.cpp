@@ -344,6 +344,74 @@ double failing(const double *, void *info) {
   return 0;
 }
 
+TEST_F(Ipm, LinearEqualityRowsImpliedByTheOthersStayOutAndStillHold) {
+  NEED_IPM();
+  // min (x1 - 1)^4 + (x2 - 2)^2 + (x3 - 3)^2 on x1 + x2 = 1, x2 + x3 = 2,
+  // that is x = (1 - t, t, 2 - t): t^4 + 2t^2 - 2t + 5, least where
+  // t^3 + t = 1/2.  The added rows are combinations of those two: as many
+  // rows as columns made Ipopt take the system for a square one and ignore
+  // the objective, more made it refuse.
+  const std::string f = "(x1 - 1)^4 + (x2 - 2)^2 + (x3 - 3)^2";
+  double t = 0.5;
+  for (int k = 0; k < 50; ++k) t -= (t * t * t + t - 0.5) / (3 * t * t + 1);
+  const double want = t * t * t * t + 2 * t * t - 2 * t + 5;
+  for (int extra : {1, 2}) {
+    SCOPED_TRACE(extra);
+    Model md{3, {0, 0, 0}, {}, {}, f, {{"x1 + x2", 'E', 1}, {"x2 + x3", 'E', 2}}};
+    md.rows.push_back({"x1 + 2*x2 + x3", 'E', 3});
+    if (extra == 2) md.rows.push_back({"2*x1 + 3*x2 + x3 - 1", 'E', 3});
+    build(md);
+    krvu::slp::Nlp nlp;
+    nlp.build(slp, "test");
+    EXPECT_EQ(krvu::slp::IpmModel(nlp).dropped_rows().size(), static_cast<size_t>(extra));
+    EXPECT_EQ(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+    EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), want, 1e-7);
+    EXPECT_LE(dattr(KSLP_ATTR_VALIDATION), 1e-8);
+    EXPECT_LE(dattr(KSLP_ATTR_KKT), 1e-6);
+    EXPECT_TRUE(logged("left out, implied by the others"));
+  }
+  // A piecewise-linear row is no linear one, even where it looks like one.
+  build({3, {0, 0, 0}, {}, {}, f,
+         {{"x1 + x2", 'E', 1}, {"x2 + x3", 'E', 2}, {"abs(x1 + 5) + 2*x2 + x3", 'E', 8}}});
+  {
+    krvu::slp::Nlp nlp;
+    nlp.build(slp, "test");
+    EXPECT_TRUE(krvu::slp::IpmModel(nlp).dropped_rows().empty());
+  }
+  // A dependent row whose limit contradicts the others stays: infeasible.
+  build({3, {0, 0, 0}, {}, {}, f, {{"x1 + x2", 'E', 1}, {"x2 + x3", 'E', 2}, {"x1 + 2*x2 + x3", 'E', 4}}});
+  {
+    krvu::slp::Nlp nlp;
+    nlp.build(slp, "test");
+    EXPECT_TRUE(krvu::slp::IpmModel(nlp).dropped_rows().empty());
+  }
+  EXPECT_NE(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_GT(dattr(KSLP_ATTR_VALIDATION), 0.1);
+  // Rows dependent only once held columns are taken as constants:
+  // x1 + x2 = 1 and x1 + x3 = 1 with x2 = x3 = 0.5 held, x1 free.
+  for (double x3 : {0.5, 0.25}) {
+    SCOPED_TRACE(x3);
+    build({3, {0, 0.5, x3}, {}, {}, "(x1 - 2)^2", {{"x1 + x2", 'E', 1}, {"x1 + x3", 'E', 1}}});
+    std::vector<double> fixed = {NAN, 0.5, x3, NAN};
+    for (int j = 1; j <= 2; ++j) {
+      int held = 1;
+      ASSERT_EQ(KSLPchgvar(slp, j, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                           nullptr, nullptr, nullptr, &held), 0) << error();
+    }
+    krvu::slp::Nlp nlp;
+    nlp.build(slp, "test");
+    fixed.resize(nlp.n, NAN);
+    EXPECT_EQ(krvu::slp::IpmModel(nlp, &fixed).dropped_rows().size(), x3 == 0.5 ? 1u : 0u);
+    int status = solve();
+    if (x3 == 0.5) {
+      EXPECT_EQ(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+      EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), 2.25, 1e-7);
+    } else {
+      EXPECT_NE(status, KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+    }
+  }
+}
+
 TEST_F(Ipm, UserFunctionsTakeTheQuasiNewtonHessianAndAFailureStopsTheSolve) {
   NEED_IPM();
   for (bool fail : {false, true}) {

@@ -40,6 +40,14 @@ def test_its_controls_reach_it():
     assert p.attributes.kslp_nlpstatus == korvu.nlp_unfinished
     p, _, _ = solve_with(1, kslp_ipm_tol=1e-10)
     assert p.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal
+    # The barrier update and the Hessian: each choice reaches the same optimum.
+    best = solve_with(0)[0].getObjVal()
+    assert p.controls.kslp_ipm_mustrategy == 1 and p.controls.kslp_ipm_hessian == 0
+    for controls in ({"kslp_ipm_mustrategy": 0}, {"kslp_ipm_hessian": 1},
+                     {"kslp_ipm_mustrategy": 0, "kslp_ipm_hessian": 1}):
+        p, _, _ = solve_with(1, **controls)
+        assert p.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal, controls
+        assert p.getObjVal() == pytest.approx(best, abs=1e-6), controls
 
 
 def test_an_out_of_range_choice_is_refused_and_kept():
@@ -47,3 +55,6 @@ def test_an_out_of_range_choice_is_refused_and_kept():
     with pytest.raises(korvu.SolverError, match="kslp_algorithm"):
         p.controls.kslp_algorithm = 3
     assert p.controls.kslp_algorithm == 0
+    with pytest.raises(korvu.SolverError, match="kslp_ipm_hessian"):
+        p.controls.kslp_ipm_hessian = 2
+    assert p.controls.kslp_ipm_hessian == 0

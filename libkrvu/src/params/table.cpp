@@ -319,6 +319,11 @@ std::vector<ParamDef> build_table() {
       ICTL_I(22003, "kslp_ipm_printlevel", 0, 0, 12, "Log detail of the interior-point solver"),
       ICTL_D(22004, "kslp_ipm_acceptabletol", 1e-6, 1e-14, 1.0,
              "Tolerance at which a stalled interior-point run is accepted"),
+      ICTL_I(22005, "kslp_ipm_mustrategy", 1, 0, 1,
+             "Barrier update of the interior-point solver: 0 monotone, 1 adaptive"),
+      ICTL_I(22006, "kslp_ipm_hessian", 0, 0, 1,
+             "Hessian of the interior-point solver: 0 exact (quasi-Newton where a user function "
+             "has no second derivatives), 1 quasi-Newton"),
       ICTL_S(22013, "kslp_ipm_outputfile", "",
              "File that receives the interior-point solver's log ('' for none)"),
   };

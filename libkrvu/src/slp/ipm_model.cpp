@@ -7,15 +7,107 @@
 namespace krvu {
 namespace slp {
 
-IpmModel::IpmModel(Nlp &p) : P(p) {
+TapeHessian *IpmModel::tape_hessian(const Tape *t) {
+  TapeHessian *&th = tape_of_[t];
+  if (!th) {
+    tapes_.push_back(std::make_unique<TapeHessian>(*t));
+    th = tapes_.back().get();
+  }
+  return th;
+}
+
+bool IpmModel::is_linear(const Func &f) {
+  if (!f.qv.empty()) return false;
+  for (const FormulaTerm &t : f.terms) {
+    const TapeHessian *th = tape_hessian(t.tape);
+    if (t.col >= 0 || !th->exact() || !th->pattern().empty()) return false;
+    // Piecewise-linear functions have no second derivatives either.
+    for (const Instr &in : t.tape->code)
+      if (in.op == T_ABS || in.op == T_MIN || in.op == T_MAX || in.op == T_PWL || in.op == T_SIGN)
+        return false;
+  }
+  return true;
+}
+
+void IpmModel::implied_equalities(const std::vector<int> &rows, const std::vector<double> *fixed,
+                                  std::vector<char> *drop) {
+  std::vector<int> eq;
+  for (int i : rows)
+    if (P.rlo[i] == P.rup[i] && is_linear(P.rows[i])) eq.push_back(i);
+  if (eq.size() < 2) return;
+  // The free columns these rows read, numbered densely.
+  auto is_fixed = [&](int j) {
+    return P.lb[j] == P.ub[j] || (fixed && !std::isnan((*fixed)[j]));
+  };
+  auto fixed_value = [&](int j) { return fixed && !std::isnan((*fixed)[j]) ? (*fixed)[j] : P.lb[j]; };
+  std::vector<int> dense_of(P.n, -1);
+  int k = 0;
+  for (int i : eq)
+    for (int j : P.rows[i].cols)
+      if (col_var_[j] >= 0 && !is_fixed(j) && dense_of[j] < 0) dense_of[j] = k++;
+  // Dense elimination, row by row: only while it costs little (at most
+  // some 30 MB and 1e8 operations).
+  const double ne = static_cast<double>(eq.size());
+  if (k == 0 || ne * k > 4e6 || ne * k * std::min<double>(ne, k) > 1e8) return;
+  std::vector<double> zero(P.n, 0.0), g(P.n, 0.0);
+  std::vector<std::vector<double>> basis;  // each scaled to 1 at its pivot, rhs last
+  std::vector<int> pivot;
+  std::vector<double> r(k + 1);
+  for (int i : eq) {
+    const Func &f = P.rows[i];
+    double c = 0.0;
+    for (int j : f.cols) g[j] = 0.0;
+    if (!P.gradient(f, zero.data(), 1.0, g.data(), &c)) return;
+    std::fill(r.begin(), r.end(), 0.0);
+    double rhs = P.rlo[i] - c;
+    for (int j : f.cols) {
+      if (dense_of[j] >= 0) r[dense_of[j]] += g[j];
+      else if (col_var_[j] >= 0) rhs -= g[j] * fixed_value(j);
+    }
+    double scale = 0.0;
+    for (int e = 0; e < k; ++e) scale = std::max(scale, std::fabs(r[e]));
+    if (scale == 0.0) continue;  // reads fixed columns only: Ipopt judges it
+    for (double &e : r) e /= scale;
+    r[k] = rhs / scale;
+    for (size_t b = 0; b < basis.size(); ++b) {
+      const double t = r[pivot[b]];
+      if (t != 0.0)
+        for (int e = 0; e <= k; ++e) r[e] -= t * basis[b][e];
+    }
+    int best = 0;
+    for (int e = 1; e < k; ++e)
+      if (std::fabs(r[e]) > std::fabs(r[best])) best = e;
+    if (std::fabs(r[best]) <= 1e-9) {
+      // Implied when its limit agrees; a contradicting row stays for Ipopt
+      // to find the problem infeasible.
+      if (std::fabs(r[k]) <= 1e-9 * (1.0 + std::fabs(rhs / scale))) (*drop)[i] = 1;
+      continue;
+    }
+    const double p = r[best];
+    for (double &e : r) e /= p;
+    basis.push_back(r);
+    pivot.push_back(best);
+  }
+}
+
+IpmModel::IpmModel(Nlp &p, const std::vector<double> *fixed) : P(p) {
   col_var_.assign(P.n, -1);
   for (int j = 0; j < P.n; ++j)
     if (!P.eliminated_col[j]) {
       col_var_[j] = nvars();
       var_col_.push_back(j);
     }
-  for (int i = 0; i < P.m; ++i) {
-    if (P.eliminated_row[i] || (P.rlo[i] <= -KRVU_INFINITY && P.rup[i] >= KRVU_INFINITY)) continue;
+  std::vector<int> limited;
+  for (int i = 0; i < P.m; ++i)
+    if (!P.eliminated_row[i] && (P.rlo[i] > -KRVU_INFINITY || P.rup[i] < KRVU_INFINITY))
+      limited.push_back(i);
+  std::vector<char> drop(P.m, 0);
+  implied_equalities(limited, fixed, &drop);
+  for (int i : limited) {
+    if (drop[i]) {
+      dropped_.push_back(i);
+      continue;
+    }
     int c = ncons();
     con_row_.push_back(i);
     jac_start_.push_back(static_cast<int>(jac_var_.size()));
@@ -29,17 +121,12 @@ IpmModel::IpmModel(Nlp &p) : P(p) {
 
   // The Hessian: one pattern over every function, each entry's place found
   // once.
-  std::map<const Tape *, TapeHessian *> seen;
   std::vector<const Func *> funcs{&P.obj};
   for (int i : con_row_) funcs.push_back(&P.rows[i]);
   for (const Func *f : funcs) {
     FuncHessian h{f, {}, {}};
     for (const FormulaTerm &t : f->terms) {
-      TapeHessian *&th = seen[t.tape];
-      if (!th) {
-        tapes_.push_back(std::make_unique<TapeHessian>(*t.tape));
-        th = tapes_.back().get();
-      }
+      TapeHessian *th = tape_hessian(t.tape);
       exact_ = exact_ && th->exact();
       h.terms.push_back(Term{&t, th, {}, {}});
     }

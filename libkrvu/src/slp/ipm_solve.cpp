@@ -152,21 +152,29 @@ bool ipm_chosen(KSLPprob slp, const char *func) {
 }
 
 int ipm_solve(KSLPprob slp, Nlp &nlp) {
-  IpmModel model(nlp);
   IpmRun run;
   run.x = start_point(slp, nlp);
-  if (ctl_i(slp, KSLP_CTRL_LOG) > 0)
+  // Held columns stay at their start; Ipopt takes them as fixed.
+  std::vector<double> fixed(nlp.n, NAN);
+  bool free_var = false;
+  for (int j = 0; j < nlp.n; ++j) {
+    if (nlp.eliminated_col[j]) continue;
+    auto it = slp->vars.find(j);
+    bool held = it != slp->vars.end() && (it->second.vartype & 1);
+    if (held) fixed[j] = run.x[j];
+    free_var = free_var || (!held && nlp.lb[j] < nlp.ub[j]);
+  }
+  IpmModel model(nlp, &fixed);
+  if (ctl_i(slp, KSLP_CTRL_LOG) > 0) {
     slp_log(slp, KRVU_MSG_LOG,
             "Interior-point solve: %d columns, %d rows, %zu Jacobian and %zu Hessian nonzeros%s",
             model.nvars(), model.ncons(), model.jac_var().size(), model.hess().size(),
             model.exact_hessian() ? "" : " (quasi-Newton Hessian: user functions)");
-  // Nothing left to move: the start is the answer, optimal if feasible.
-  bool free_var = false;
-  for (int j : model.var_col()) {
-    auto it = slp->vars.find(j);
-    bool held = it != slp->vars.end() && (it->second.vartype & 1);
-    free_var = free_var || (!held && nlp.lb[j] < nlp.ub[j]);
+    if (!model.dropped_rows().empty())
+      slp_log(slp, KRVU_MSG_LOG, "%zu linear equality rows left out, implied by the others",
+              model.dropped_rows().size());
   }
+  // Nothing left to move: the start is the answer, optimal if feasible.
   if (!free_var) {
     run.status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
     if (!nlp.cascade(run.x.data())) return -1;
