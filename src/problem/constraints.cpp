@@ -8,6 +8,7 @@
 #include "model/maps.h"
 #include "module/module.h"
 #include "nonlinear/convert.h"
+#include "problem/bodies.h"
 #include "problem/registration.h"
 #include "problem/walker.h"
 
@@ -115,7 +116,7 @@ int check_constraint(problem_s *p, PyObject *leaf) {
     return -1;
   }
   constraint_s *c = reinterpret_cast<constraint_s *>(leaf);
-  if (!c->body) {
+  if (!con_has_body(c)) {
     PyErr_SetString(korvu_ModelError, "Stale expression link, cannot add constraint");
     return -1;
   }
@@ -136,7 +137,9 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   size_t formulas_before = b.conv.formulas();
   b.conv.constant = 0.0;
   converted_sizes sizes(b.conv);
-  if (convertExpr(p, c->body, b.conv, 0) < 0) return -1;
+  PyObject *body = constraint_body(c);  // a body another problem's library holds is read back
+  if (!body) return -1;
+  if (convertExpr(p, body, b.conv, 0) < 0) return -1;
   double constant = b.conv.constant;
   b.conv.constant = constant_before;
   if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
@@ -251,6 +254,7 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
     rollback(p, first);
     return setKrvuErrIfNull(self, nullptr);
   }
+  problem_drop_bodies(p, first);
   Py_RETURN_NONE;
 }
 
@@ -273,16 +277,17 @@ int add_indicator(problem_s *p, PyObject *cond, PyObject *body) {
   }
   constraint_s *bc = reinterpret_cast<constraint_s *>(body);
   constraint_s *cc = reinterpret_cast<constraint_s *>(cond);
-  if (bc->body && expr_kind(bc->body) < 0) {
+  PyObject *bbody = constraint_body(bc), *cb = constraint_body(cc);
+  if (PyErr_Occurred()) return -1;
+  if (bbody && expr_kind(bbody) < 0) {
     PyErr_SetString(korvu_ModelError, "Invalid constraint assigned to indicator");
     return -1;
   }
-  if (bc->body && expr_kind(bc->body) == KIND_NL) {
+  if (bbody && expr_kind(bbody) == KIND_NL) {
     PyErr_SetString(korvu_ModelError, "Nonlinear indicator constraints are not allowed");
     return -1;
   }
   // The condition: one binary variable with coefficient 1, equal to 0 or 1.
-  PyObject *cb = cc->body;
   PyObject *var = nullptr;
   double coef = 1.0;
   if (cb && is_var(cb)) {
@@ -359,6 +364,7 @@ int add_indicator(problem_s *p, PyObject *cond, PyObject *body) {
     rollback(p, first);
     return -1;
   }
+  problem_drop_bodies(p, first);
   return 0;
 }
 
