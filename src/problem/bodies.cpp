@@ -4,12 +4,17 @@
 // Python expressions of its constraints and once in the library.  Only a body
 // the row gives back exactly is given up: a linear expression without
 // constant whose coefficients all pass the library's matrix tolerance (the
-// library drops smaller ones), held by nobody but its constraint, in a
-// problem without the nonlinear solver (which keeps rows of its own).
+// library drops smaller ones), held by nobody but its constraint.  Rows and
+// columns are found by list position, which is the library index unless a
+// nonlinear objective's auxiliary row and column are in the library: no body
+// is given up then (those given up before lie below the pair).
 #include "problem/bodies.h"
 
 #include <algorithm>
 #include <cmath>
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
 
 #include "model/algebra.h"
 #include "model/constraint.h"
@@ -65,6 +70,11 @@ PyObject *body_from_row(problem_s *home, const int *cols, const double *vals, in
       return nullptr;
     }
     var_s *v = KRV_VAR(PyList_GET_ITEM(home->vars, cols[k]));
+    int64_t at = -1;
+    if (rowcolmap_get(home->varmap, var_id(v), &at) != 0 || at != cols[k]) {
+      PyErr_SetString(korvu_ModelError, "The constraint's row and the problem's variables disagree");
+      return nullptr;
+    }
     if (x->lin->insert(var_id(v), LinEntry{v, vals[k]}).second) Py_INCREF(v);
   }
   x->shared = shared;
@@ -139,12 +149,16 @@ int keep_all(problem_s *p, bool all) {
 
 }  // namespace
 
+// Bodies given up in one call above which freed memory is handed back.
+constexpr Py_ssize_t kTrimAfter = 100000;
+
 void problem_drop_bodies(problem_s *p, Py_ssize_t first) {
-  if (p->slpprob || p->is_view || !p->constraints) return;
+  if (p->is_view || p->obj_row >= 0 || p->obj_col >= 0 || !p->constraints) return;
   Py_ssize_t n = PyList_GET_SIZE(p->constraints);
   if (first >= n) return;
   double tol = matrix_tolerance(p);
   if (tol < 0) return;
+  Py_ssize_t dropped = 0;
   for (Py_ssize_t i = first; i < n; ++i) {
     constraint_s *c = C(PyList_GET_ITEM(p->constraints, i));
     if (!droppable(c, tol)) continue;
@@ -152,8 +166,15 @@ void problem_drop_bodies(problem_s *p, Py_ssize_t first) {
     uintptr_t tags = CON_BODY_IN_LIBRARY | (KRV_EXPR(body)->shared ? CON_BODY_SHARED : 0);
     c->body = reinterpret_cast<PyObject *>(reinterpret_cast<uintptr_t>(p) | tags);
     ++p->library_bodies;
+    ++dropped;
     Py_DECREF(body);
   }
+#if defined(__GLIBC__)
+  // The coefficient maps of many bodies were freed in the middle of the heap,
+  // where the allocator keeps them; the solve's large blocks cannot use them,
+  // so whole free pages go back to the system now.
+  if (dropped >= kTrimAfter) malloc_trim(0);
+#endif
 }
 
 int problem_keep_bodies(problem_s *p) {
