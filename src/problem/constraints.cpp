@@ -7,6 +7,7 @@
 #include "model/constraint.h"
 #include "model/maps.h"
 #include "module/module.h"
+#include "module/numpy_api.h"
 #include "nonlinear/convert.h"
 #include "problem/bodies.h"
 #include "problem/registration.h"
@@ -40,6 +41,17 @@ struct RowBatch {
     formula_rows.clear();
     names.clear();
     conv.clear();
+  }
+  void reserve(size_t rows, size_t coefs) {
+    types.reserve(rows);
+    rhs.reserve(rows);
+    range.reserve(rows);
+    starts.reserve(rows);
+    quad_starts.reserve(rows);
+    row_starts.reserve(rows);
+    names.reserve(rows * 10);
+    conv.lin_cols.reserve(coefs);
+    conv.lin_coefs.reserve(coefs);
   }
   bool large() const { return starts.capacity() > 4096 || conv.lin_cols.capacity() > 65536; }
 };
@@ -81,6 +93,55 @@ class BatchLease {
 };
 bool BatchLease::busy_ = false;
 RowBatch *BatchLease::kept_ = nullptr;
+
+// How many rows and linear coefficients a call brings, counted over the
+// tuples, lists and arrays of constraints it passes (iterators and other
+// containers are not looked into: a walk would consume them).  The batch is
+// sized from it once, so that a large call does not hold the half-grown
+// copies of its arrays on top of the model.
+struct SizeHint {
+  size_t rows = 0, coefs = 0;
+  void leaf(PyObject *o) {
+    if (Py_TYPE(o) != &korvu_constraintType) return;
+    constraint_s *c = reinterpret_cast<constraint_s *>(o);
+    ++rows;
+    PyObject *b = con_body_in_library(c) ? nullptr : c->body;
+    if (!b) return;
+    if (is_expression(b)) {
+      if (KRV_EXPR(b)->lin) coefs += linmap_size(KRV_EXPR(b)->lin);
+    } else if (is_var(b) || is_linterm(b)) {
+      ++coefs;
+    }
+  }
+  void walk(PyObject *o, int depth) {
+    if (depth < 0) return;
+    if (PyTuple_Check(o) || PyList_Check(o)) {
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(o); ++i)
+        walk(PySequence_Fast_GET_ITEM(o, i), depth - 1);
+    } else if (PyArray_Check(o)) {
+      PyArrayObject *a = reinterpret_cast<PyArrayObject *>(o);
+      if (!PyDataType_REFCHK(PyArray_DESCR(a)) || PyArray_SIZE(a) == 0) return;
+      NpyIter *it = NpyIter_New(a, NPY_ITER_READONLY | NPY_ITER_REFS_OK, NPY_KEEPORDER, NPY_NO_CASTING, nullptr);
+      if (!it) {
+        PyErr_Clear();
+        return;
+      }
+      NpyIter_IterNextFunc *next = NpyIter_GetIterNext(it, nullptr);
+      char **data = NpyIter_GetDataPtrArray(it);
+      if (next) {
+        do {
+          PyObject *e = *reinterpret_cast<PyObject **>(data[0]);
+          if (e) leaf(e);
+        } while (next(it));
+      } else {
+        PyErr_Clear();
+      }
+      NpyIter_Deallocate(it);
+    } else {
+      leaf(o);
+    }
+  }
+};
 
 // Row type and right-hand side from a constraint's bounds and its body's constant.
 void row_bounds(double lo, double up, double c, char *type, double *rhs, double *range) {
@@ -249,6 +310,13 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
     return setKrvuErrIfNull(self, nullptr);
   BatchLease lease(first_row);
   RowBatch &b = *lease;
+  // One constraint per call (a model written row by row) needs no sizing.
+  if (PyTuple_GET_SIZE(args) > 1 ||
+      (PyTuple_GET_SIZE(args) == 1 && Py_TYPE(PyTuple_GET_ITEM(args, 0)) != &korvu_constraintType)) {
+    SizeHint hint;
+    hint.walk(args, KORVU_WALK_DEPTH);
+    if (hint.rows > 1) b.reserve(hint.rows, hint.coefs);
+  }
   Py_ssize_t first = PyList_GET_SIZE(p->constraints);
   if (!walk_leaves(p, args, add_constraint_leaf, &b) || flushConstraints(p, b) != 0) {
     rollback(p, first);
