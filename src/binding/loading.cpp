@@ -39,7 +39,7 @@ WRAP_ARGS(loadproblem, value("probname", kText, "the problem's name"),
           in("dref", CONV_DOUBLE, 0, "sets: the reference weights of the members", O),
           value("colnames", kObject, "a list of column names", O),
           value("rownames", kObject, "a list of row names", O));
-constexpr Row loadproblem = WRAP_CUSTOM(loadproblem, custom::loadproblem)
+constexpr Row loadproblem = WRAP_CUSTOM(loadproblem, custom::loadproblem).flags(kKeepBodies)
     .doc("Replaces the problem by a complete matrix with optional quadratic objective, quadratic rows, "
          "global entities and special ordered sets, and makes a variable for each column and a constraint "
          "for each row.", "addrows, addcols, read",
@@ -65,7 +65,7 @@ WRAP_ARGS(addcols, in("objx", CONV_DOUBLE, 0, "the objective coefficient of each
           in("mrwind", CONV_ROW, 2, "the rows of the coefficients"), in("dmatval", CONV_DOUBLE, 2, "the coefficients"),
           in("bdl", CONV_DOUBLE, 0, "the lower bounds"), in("bdu", CONV_DOUBLE, 0, "the upper bounds"),
           value("names", kObject, "a list of names", O), value("types", kObject, "a list of column types", O));
-constexpr Row addcols = WRAP_CUSTOM(addcols, custom::addcols)
+constexpr Row addcols = WRAP_CUSTOM(addcols, custom::addcols).flags(kKeepBodies)
     .missing("Must provide arguments objx, mstart, mrwind, dmatval, bdl, bdu")
     .doc("Appends columns and makes a variable object for each.", "addrows, delVariable, getcols")
     .example("p.addcols([1.0], [0, 1], [c1], [2.0], [0.0], [5.0], ['z'])");

@@ -108,7 +108,7 @@ constexpr Row save = WRAP_CUSTOM(save, custom::save).calls("KRVUsave, KRVUsaveas
 
 WRAP_ARGS(restore, value("probname", kText, "the file, or its name without .svf"),
           value("flags", kText, "none", kOptional));
-constexpr Row restore = WRAP_CUSTOM(restore, custom::restore).calls("KRVUrestore")
+constexpr Row restore = WRAP_CUSTOM(restore, custom::restore).calls("KRVUrestore").flags(kKeepBodies)
     .doc("Replaces the problem by one saved with save.", "save",
          "A file of another format version, or a damaged one, is refused.  Like the other library "
          "members this acts on the library's view: the problem's model objects are not rebuilt.");

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "module/module.h"
+#include "problem/bodies.h"
 #include "problem/registration.h"
 
 using korvu::PyRef;
@@ -345,6 +346,7 @@ PyObject *dispatch(const Row &row, PyObject *self, PyObject *const *args, Py_ssi
   if (parse(row, args, nargs, kwnames, c) < 0) return nullptr;
   if (!problem_ready(p)) return nullptr;
   c.prob = p->prob;
+  if ((row.flags_ & kKeepBodies) && problem_keep_bodies(p) < 0) return setKrvuErrIfNull(self, nullptr);
   PyObject *r = row.body ? row.body(row, c) : run(row, c);
   return setKrvuErrIfNull(self, r);
 }

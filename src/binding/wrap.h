@@ -88,6 +88,8 @@ enum : uint16_t {
   kInterrupt = 0x4,      // Ctrl-C interrupts the call
   kEmptyRangeNone = 0x8, // an empty range returns None without a call
   kRangeDefaults = 0x10, // first and last may be left out: the whole range
+  kKeepBodies = 0x20,    // the call may change rows in place: constraints take back the bodies
+                         // they left to the rows (problem/bodies.h) first
 };
 
 constexpr int kMaxArgs = 28;

@@ -223,6 +223,7 @@ PyObject *model_richcompare(PyObject *a, PyObject *b, int op) {
 
 static void constraint_dealloc(PyObject *self) {
   constraint_s *c = C(self);
+  constraint_forget_home(c);
   Py_CLEAR(c->body);
   con_clear_side(&c->info);
   Py_TYPE(self)->tp_free(self);
@@ -256,8 +257,16 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwds) {
     con_clear_side(&c->info);
   else
     c->info = take_con_id();
-  Py_CLEAR(c->body);
   if (from == Py_None) from = nullptr;
+  // The body of the constraint taken over, read back before this one's goes
+  // (it may be this constraint itself).
+  PyRef from_body;
+  if (from && Py_TYPE(from) == &korvu_constraintType) {
+    from_body = PyRef::borrow(constraint_body(C(from)));
+    if (!from_body && PyErr_Occurred()) return -1;
+  }
+  constraint_forget_home(c);
+  Py_CLEAR(c->body);
   if (body == Py_None) body = nullptr;
   if (name && name != Py_None) set_con_name(&c->info, name);
   if (std::isnan(lb) || std::isnan(ub) || std::isnan(rhs)) {
@@ -288,8 +297,7 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwds) {
       return -1;
     }
     constraint_s *src = C(from);
-    Py_XINCREF(src->body);
-    c->body = src->body;
+    c->body = from_body.release();
     set_con_lbound(&c->info, get_con_lbound(src->info));
     set_con_ubound(&c->info, get_con_ubound(src->info));
     return 0;
@@ -331,11 +339,13 @@ static PyObject *constraint_getattro(PyObject *self, PyObject *name) {
     return n;
   }
   if (name_is(name, "body")) {
-    if (!c->body) {
-      PyErr_SetString(korvu_InterfaceError, "Incorrect member name of type korvu.constraint");
+    PyObject *body = constraint_body(c);
+    if (!body) {
+      if (!PyErr_Occurred())
+        PyErr_SetString(korvu_InterfaceError, "Incorrect member name of type korvu.constraint");
       return nullptr;
     }
-    return Py_NewRef(c->body);
+    return Py_NewRef(body);
   }
   if (name_is(name, "__dict__")) {
     PyRef d = PyRef::steal(PyDict_New());
@@ -397,8 +407,10 @@ static PyObject *constraint_copy(PyObject *self, PyObject *) {
   set_con_name(&dst->info, name.get());
   set_con_lbound(&dst->info, get_con_lbound(src->info));
   set_con_ubound(&dst->info, get_con_ubound(src->info));
-  if (src->body) {
-    dst->body = general_copy(src->body, 1.0);
+  PyObject *body = constraint_body(src);
+  if (!body && PyErr_Occurred()) return nullptr;
+  if (body) {
+    dst->body = general_copy(body, 1.0);
     if (!dst->body) return nullptr;
   }
   return c.release();

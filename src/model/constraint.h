@@ -5,8 +5,35 @@
 struct constraint_s {
   PyObject_HEAD
   uint64_t info;
-  PyObject *body;  // owned; null only before initialisation
+  // The body, owned; null before initialisation and for rows read from a file.
+  // Once the row is in a problem's library and nobody else holds the body, the
+  // body is given up and this word names that problem instead (borrowed,
+  // tagged with CON_BODY_IN_LIBRARY): the body is read back from the row when
+  // it is asked for.  Use constraint_body() to get it.
+  PyObject *body;
 };
+
+// Tags of a body word that names a problem; CON_BODY_SHARED keeps the body's
+// shared flag for the expression read back.
+constexpr uintptr_t CON_BODY_IN_LIBRARY = 1, CON_BODY_SHARED = 2, CON_BODY_TAGS = 3;
+
+inline bool con_body_in_library(const constraint_s *c) {
+  return reinterpret_cast<uintptr_t>(c->body) & CON_BODY_IN_LIBRARY;
+}
+// The problem holding the row of a body given up (borrowed).
+inline PyObject *con_body_home(const constraint_s *c) {
+  return reinterpret_cast<PyObject *>(reinterpret_cast<uintptr_t>(c->body) & ~CON_BODY_TAGS);
+}
+// Whether the constraint has a body, held or in a library.
+inline bool con_has_body(const constraint_s *c) { return c->body != nullptr; }
+
+// The body (borrowed): the one held, or the one read back from the library
+// row, which the constraint then holds again.  Null with an exception when it
+// cannot be read; null without one when the constraint has no body.
+PyObject *constraint_body(constraint_s *c);
+// Drops the link of a body given up to a library (before a new body is set,
+// or when the constraint goes with its problem's list).
+void constraint_forget_home(constraint_s *c);
 
 constexpr uint64_t CON_ID_MASK = (uint64_t(1) << 57) - 1;
 

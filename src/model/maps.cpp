@@ -96,7 +96,9 @@ int quadmap_next(quadmap *h, var_s **key, linmap **value, krv_cursor *cursor) {
   return 1;
 }
 int rowcolmap_next(rowcolmap *h, uint64_t *key, int64_t *value, krv_cursor *cursor) {
-  rowcolmap::Entry *e = cursor_step(h, cursor);
+  // Iterated entry by entry: the run is spilled when an iteration starts.
+  if (h && !*cursor && h->run_len) h->spill();
+  korvu::ChunkMap<int64_t>::Entry *e = cursor_step(h ? &h->rest : nullptr, cursor);
   if (!e) return 0;
   if (key) *key = e->key;
   if (value) *value = e->val;
@@ -235,23 +237,69 @@ int quadmap_del(quadmap *h, var_s *u, var_s *v) {
   return 0;
 }
 
+void rowcolmap::spill() {
+  if (!run_len) return;
+  // Both parts are in key order: merged into a new map by appends only.
+  korvu::ChunkMap<int64_t> merged;
+  uint64_t k = 0;
+  auto run_next = [&] { merged.insert(run_key + k, run_index + static_cast<int64_t>(k)); ++k; };
+  rest.for_each([&](const korvu::ChunkMap<int64_t>::Entry &e) {
+    while (k < run_len && run_key + k < e.key) run_next();
+    merged.insert(e.key, e.val);
+  });
+  while (k < run_len) run_next();
+  rest = std::move(merged);
+  run_len = 0;
+}
+
 int rowcolmap_get(rowcolmap *h, uint64_t key, int64_t *index) {
-  int64_t *v = h->find(key);
+  if (h->in_run(key)) {
+    if (index) *index = h->run_index + static_cast<int64_t>(key - h->run_key);
+    return 0;
+  }
+  int64_t *v = h->rest.find(key);
   if (!v) return -1;
   if (index) *index = *v;
   return 0;
 }
-int rowcolmap_has(rowcolmap *h, uint64_t key) { return h->find(key) ? 1 : 0; }
+int rowcolmap_has(rowcolmap *h, uint64_t key) { return h->in_run(key) || h->rest.find(key) ? 1 : 0; }
 int rowcolmap_set(rowcolmap *h, uint64_t key, int64_t index) {
-  *h->insert(key, index).first = index;
+  if (h->in_run(key)) {
+    if (h->run_index + static_cast<int64_t>(key - h->run_key) == index) return 0;
+    h->spill();
+  } else if (h->run_len && key == h->run_key + h->run_len &&
+             index == h->run_index + static_cast<int64_t>(h->run_len) && !h->rest.find(key)) {
+    ++h->run_len;
+    return 0;
+  } else if (!h->run_len && h->rest.empty()) {
+    h->run_key = key;
+    h->run_index = index;
+    h->run_len = 1;
+    return 0;
+  }
+  *h->rest.insert(key, index).first = index;
   return 0;
 }
 int rowcolmap_del(rowcolmap *h, uint64_t key) {
-  h->erase(key);
+  if (!h->in_run(key)) {
+    h->rest.erase(key);
+    return 0;
+  }
+  if (key == h->run_key + h->run_len - 1) {
+    --h->run_len;
+  } else if (key == h->run_key) {
+    ++h->run_key;
+    ++h->run_index;
+    --h->run_len;
+  } else {
+    h->spill();
+    h->rest.erase(key);
+  }
   return 0;
 }
 int rowcolmap_clear(rowcolmap *h) {
-  h->clear();
+  h->run_len = 0;
+  h->rest.clear();
   return 0;
 }
 int rowcolmap_copy(rowcolmap **out, const rowcolmap *h) {

@@ -19,7 +19,19 @@ struct NoValue {};
 
 struct linmap : korvu::ChunkMap<LinEntry> {};
 struct quadmap : korvu::ChunkMap<QuadEntry> {};
-struct rowcolmap : korvu::ChunkMap<int64_t> {};
+// A problem's id -> index lookup.  Objects registered in the order they were
+// made (a model built in a loop, or arrays of variables and constraints) have
+// consecutive ids at consecutive indices: a leading run of those is held as
+// three numbers, every other id as an entry of `rest`.  No id is in both.
+struct rowcolmap {
+  uint64_t run_key = 0;    // first id of the run
+  int64_t run_index = 0;   // the index of run_key
+  uint64_t run_len = 0;    // ids run_key .. run_key + run_len - 1
+  korvu::ChunkMap<int64_t> rest;
+  bool in_run(uint64_t key) const { return key - run_key < run_len; }
+  // Moves the run into rest (when an id of it leaves or changes index).
+  void spill();
+};
 struct indexset : korvu::ChunkMap<NoValue> {};
 struct boundmap : korvu::ChunkMap<double> {};
 struct namemap : korvu::ChunkMap<PyObject *> {};

@@ -7,7 +7,9 @@
 #include "model/constraint.h"
 #include "model/maps.h"
 #include "module/module.h"
+#include "module/numpy_api.h"
 #include "nonlinear/convert.h"
+#include "problem/bodies.h"
 #include "problem/registration.h"
 #include "problem/walker.h"
 
@@ -39,6 +41,17 @@ struct RowBatch {
     formula_rows.clear();
     names.clear();
     conv.clear();
+  }
+  void reserve(size_t rows, size_t coefs) {
+    types.reserve(rows);
+    rhs.reserve(rows);
+    range.reserve(rows);
+    starts.reserve(rows);
+    quad_starts.reserve(rows);
+    row_starts.reserve(rows);
+    names.reserve(rows * 10);
+    conv.lin_cols.reserve(coefs);
+    conv.lin_coefs.reserve(coefs);
   }
   bool large() const { return starts.capacity() > 4096 || conv.lin_cols.capacity() > 65536; }
 };
@@ -81,6 +94,55 @@ class BatchLease {
 bool BatchLease::busy_ = false;
 RowBatch *BatchLease::kept_ = nullptr;
 
+// How many rows and linear coefficients a call brings, counted over the
+// tuples, lists and arrays of constraints it passes (iterators and other
+// containers are not looked into: a walk would consume them).  The batch is
+// sized from it once, so that a large call does not hold the half-grown
+// copies of its arrays on top of the model.
+struct SizeHint {
+  size_t rows = 0, coefs = 0;
+  void leaf(PyObject *o) {
+    if (Py_TYPE(o) != &korvu_constraintType) return;
+    constraint_s *c = reinterpret_cast<constraint_s *>(o);
+    ++rows;
+    PyObject *b = con_body_in_library(c) ? nullptr : c->body;
+    if (!b) return;
+    if (is_expression(b)) {
+      if (KRV_EXPR(b)->lin) coefs += linmap_size(KRV_EXPR(b)->lin);
+    } else if (is_var(b) || is_linterm(b)) {
+      ++coefs;
+    }
+  }
+  void walk(PyObject *o, int depth) {
+    if (depth < 0) return;
+    if (PyTuple_Check(o) || PyList_Check(o)) {
+      for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(o); ++i)
+        walk(PySequence_Fast_GET_ITEM(o, i), depth - 1);
+    } else if (PyArray_Check(o)) {
+      PyArrayObject *a = reinterpret_cast<PyArrayObject *>(o);
+      if (!PyDataType_REFCHK(PyArray_DESCR(a)) || PyArray_SIZE(a) == 0) return;
+      NpyIter *it = NpyIter_New(a, NPY_ITER_READONLY | NPY_ITER_REFS_OK, NPY_KEEPORDER, NPY_NO_CASTING, nullptr);
+      if (!it) {
+        PyErr_Clear();
+        return;
+      }
+      NpyIter_IterNextFunc *next = NpyIter_GetIterNext(it, nullptr);
+      char **data = NpyIter_GetDataPtrArray(it);
+      if (next) {
+        do {
+          PyObject *e = *reinterpret_cast<PyObject **>(data[0]);
+          if (e) leaf(e);
+        } while (next(it));
+      } else {
+        PyErr_Clear();
+      }
+      NpyIter_Deallocate(it);
+    } else {
+      leaf(o);
+    }
+  }
+};
+
 // Row type and right-hand side from a constraint's bounds and its body's constant.
 void row_bounds(double lo, double up, double c, char *type, double *rhs, double *range) {
   bool has_lo = lo > -kInf, has_up = up < kInf;
@@ -115,7 +177,7 @@ int check_constraint(problem_s *p, PyObject *leaf) {
     return -1;
   }
   constraint_s *c = reinterpret_cast<constraint_s *>(leaf);
-  if (!c->body) {
+  if (!con_has_body(c)) {
     PyErr_SetString(korvu_ModelError, "Stale expression link, cannot add constraint");
     return -1;
   }
@@ -136,7 +198,9 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   size_t formulas_before = b.conv.formulas();
   b.conv.constant = 0.0;
   converted_sizes sizes(b.conv);
-  if (convertExpr(p, c->body, b.conv, 0) < 0) return -1;
+  PyObject *body = constraint_body(c);  // a body another problem's library holds is read back
+  if (!body) return -1;
+  if (convertExpr(p, body, b.conv, 0) < 0) return -1;
   double constant = b.conv.constant;
   b.conv.constant = constant_before;
   if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
@@ -246,11 +310,19 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
     return setKrvuErrIfNull(self, nullptr);
   BatchLease lease(first_row);
   RowBatch &b = *lease;
+  // One constraint per call (a model written row by row) needs no sizing.
+  if (PyTuple_GET_SIZE(args) > 1 ||
+      (PyTuple_GET_SIZE(args) == 1 && Py_TYPE(PyTuple_GET_ITEM(args, 0)) != &korvu_constraintType)) {
+    SizeHint hint;
+    hint.walk(args, KORVU_WALK_DEPTH);
+    if (hint.rows > 1) b.reserve(hint.rows, hint.coefs);
+  }
   Py_ssize_t first = PyList_GET_SIZE(p->constraints);
   if (!walk_leaves(p, args, add_constraint_leaf, &b) || flushConstraints(p, b) != 0) {
     rollback(p, first);
     return setKrvuErrIfNull(self, nullptr);
   }
+  problem_drop_bodies(p, first);
   Py_RETURN_NONE;
 }
 
@@ -273,16 +345,17 @@ int add_indicator(problem_s *p, PyObject *cond, PyObject *body) {
   }
   constraint_s *bc = reinterpret_cast<constraint_s *>(body);
   constraint_s *cc = reinterpret_cast<constraint_s *>(cond);
-  if (bc->body && expr_kind(bc->body) < 0) {
+  PyObject *bbody = constraint_body(bc), *cb = constraint_body(cc);
+  if (PyErr_Occurred()) return -1;
+  if (bbody && expr_kind(bbody) < 0) {
     PyErr_SetString(korvu_ModelError, "Invalid constraint assigned to indicator");
     return -1;
   }
-  if (bc->body && expr_kind(bc->body) == KIND_NL) {
+  if (bbody && expr_kind(bbody) == KIND_NL) {
     PyErr_SetString(korvu_ModelError, "Nonlinear indicator constraints are not allowed");
     return -1;
   }
   // The condition: one binary variable with coefficient 1, equal to 0 or 1.
-  PyObject *cb = cc->body;
   PyObject *var = nullptr;
   double coef = 1.0;
   if (cb && is_var(cb)) {
@@ -359,6 +432,7 @@ int add_indicator(problem_s *p, PyObject *cond, PyObject *body) {
     rollback(p, first);
     return -1;
   }
+  problem_drop_bodies(p, first);
   return 0;
 }
 

@@ -8,6 +8,7 @@
 #include "model/constraint.h"
 #include "model/maps.h"
 #include "module/module.h"
+#include "problem/bodies.h"
 #include "problem/methods.h"
 
 using korvu::PyRef;
@@ -177,6 +178,11 @@ PyObject *del_objects(PyObject *self, PyObject *args, PyObject *kwargs, int kind
   }
   std::vector<int> indices;
   if (deletion_indices(p, kind, index, first, last, indices) < 0)
+    return setKrvuErrIfNull(self, nullptr);
+  // Constraints whose bodies the deleted rows (or rows losing a column) stand
+  // for take them back first.
+  if ((kind == KIND_ROWS ? problem_keep_row_bodies(p, indices)
+                         : kind == KIND_VARS ? problem_keep_column_bodies(p, indices) : 0) < 0)
     return setKrvuErrIfNull(self, nullptr);
   // The library checks every index before it deletes anything; a refusal
   // leaves the lists and maps as they were.

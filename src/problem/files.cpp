@@ -11,6 +11,7 @@
 #include "model/constraint.h"
 #include "model/maps.h"
 #include "module/module.h"
+#include "problem/bodies.h"
 #include "problem/methods.h"
 #include "problem/registry.h"
 #include "problem/walker.h"
@@ -273,6 +274,9 @@ PyObject *problem_read(PyObject *self, PyObject *args, PyObject *kwargs) {
   // and replaces the formulas of the old model, which would otherwise be left
   // over the new one.
   const bool nonlinear = p->slpprob && slp_started();
+  // A successful read replaces the rows: constraints held elsewhere take
+  // their bodies back now (a failed one leaves the rows as they were).
+  problem_release_bodies(p);
   int rc;
   {
     // The interpreter lock is released around the file's I/O: the file may be
@@ -349,6 +353,7 @@ void print_prob(KRVUprob, void *, const char *msg, int, int) { krv_py_print_gene
 PyObject *problem_reset(PyObject *self, PyObject *) {
   problem_s *p = P(self);
   if (!p->vars) return not_initialised(), nullptr;
+  problem_release_bodies(p);
   if (clear_registry(p) < 0) return nullptr;
   p->nonlin_rows = p->nonlin_obj = 0;
   p->obj_col = p->obj_row = -1;

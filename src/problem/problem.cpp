@@ -5,6 +5,7 @@
 
 #include "model/maps.h"
 #include "module/module.h"
+#include "problem/bodies.h"
 #include "problem/methods.h"
 #include "problem/problem.h"
 
@@ -151,6 +152,7 @@ int problem_traverse(PyObject *obj, visitproc visit, void *arg) {
 
 int problem_clear(PyObject *obj) {
   problem_s *self = reinterpret_cast<problem_s *>(obj);
+  problem_release_bodies(self);
   Py_CLEAR(self->vars);
   Py_CLEAR(self->constraints);
   Py_CLEAR(self->sos);
@@ -170,6 +172,7 @@ void problem_dealloc(PyObject *obj) {
   PyObject *etype, *evalue, *etb;
   PyErr_Fetch(&etype, &evalue, &etb);
   if (self->prob) KRVUremovecbmessage(self->prob, print_prob, nullptr);
+  problem_release_bodies(self);
   if (self->slpprob) {
     KSLPdestroyprob(self->slpprob);
     self->slpprob = nullptr;

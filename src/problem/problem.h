@@ -37,6 +37,9 @@ struct problem_s {
   // An exception raised by a callback on a thread other than the solving one,
   // kept as (type, value, traceback) until the solve returns.
   PyObject *cb_error;
+  // How many registered constraints gave their bodies up to this problem's
+  // library rows (problem/bodies.h).
+  int64_t library_bodies;
 };
 
 // Marks a problem busy for the scope of a long library run.  Another thread

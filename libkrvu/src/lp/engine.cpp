@@ -1,5 +1,9 @@
 #include "lp/engine.h"
 
+#if defined(__GLIBC__)
+#include <malloc.h>
+#endif
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -149,6 +153,9 @@ bool dense_semidefinite(std::vector<double> &a, size_t d, double tol) {
   return true;
 }
 
+// Rows plus columns from which the hand-over returns freed memory.
+constexpr int64_t kTrimAfterHandOver = 100000;
+
 void pass_model(HighsSession &hs, const ModelData &m, int mode, const EngineScaling *scale,
                 const char *func) {
   void *h = hs.get();
@@ -213,6 +220,18 @@ void pass_model(HighsSession &hs, const ModelData &m, int mode, const EngineScal
                            qnz > 0 ? m.qrow.data() : nullptr, qnz > 0 ? qval : nullptr,
                            any_int ? integ.data() : nullptr);
   hs.check(st, "the model", func);
+#if defined(__GLIBC__)
+  // The arrays above were only for the hand-over.  Freed in the middle of the
+  // heap they would stay resident under the engine's run, which allocates
+  // large blocks of its own: a large model gives the free pages back first.
+  if (static_cast<int64_t>(n) + r >= kTrimAfterHandOver) {
+    std::vector<double>().swap(clo), std::vector<double>().swap(cup);
+    std::vector<double>().swap(rlo), std::vector<double>().swap(rup);
+    std::vector<int>().swap(integ), std::vector<int>().swap(astart), std::vector<int>().swap(qstart);
+    std::vector<double>().swap(scost), std::vector<double>().swap(saval), std::vector<double>().swap(sqval);
+    malloc_trim(0);
+  }
+#endif
 }
 
 void sync_engine(krvu_prob_s *prob, int mode, const char *func) {

@@ -415,6 +415,14 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
       d.pend.start.assign(1, 0);
     }
     const double tol = ctl_dbl(prob, 7007);
+    // Sized for the whole call at once: growing by doubling would leave a
+    // large call's rows held one and a half times over while they are copied.
+    auto room = [](auto &v, size_t more) {
+      if (v.size() + more > v.capacity()) v.reserve(std::max(v.size() + more, 2 * v.capacity()));
+    };
+    room(d.pend.colind, static_cast<size_t>(ncoefs));
+    room(d.pend.val, static_cast<size_t>(ncoefs));
+    room(d.pend.start, static_cast<size_t>(nrows));
     std::vector<std::pair<int, double>> e;
     for (int i = 0; i < nrows; ++i) {
       e.clear();

@@ -1,0 +1,131 @@
+"""Bodies of registered constraints: read back from the problem's rows, they
+must stay what was given through deletions, library changes, copies, resets
+and the problem's end."""
+import gc
+
+import numpy as np
+import pytest
+
+import korvu
+
+
+def body(x, i):
+    n = len(x)
+    return x[i] + 2 * x[(i + 1) % n] - 0.5 * x[(i + 2) % n]
+
+
+def model(n=5):
+    p = korvu.problem()
+    p.controls.outputlog = 0
+    x = [korvu.var(name=f"x{i}", lb=-10, ub=10) for i in range(n)]
+    p.addVariable(x)
+    rows = [body(x, i) <= i for i in range(len(x))]
+    p.addConstraint(rows)
+    return p, x, rows
+
+
+def texts(rows):
+    return [str(c.body) for c in rows]
+
+
+def test_bodies_read_back_equal_what_was_given():
+    p, x, rows = model()
+    got = texts(rows)
+    assert got == [str(body(x, i)) for i in range(5)]
+    assert rows[4].body.extractLinear()[1] == [2.0, -0.5, 1.0]
+    # The body read back stays with the constraint: the same object each time.
+    assert rows[1].body is rows[1].body
+    assert [c.ub for c in rows] == [0.0, 1.0, 2.0, 3.0, 4.0]
+    # Copies and constraints made from a registered one see the same body.
+    assert str(rows[2].copy().body) == got[2]
+    assert str(korvu.constraint(constraint=rows[3], name="again").body) == got[3]
+
+
+def test_bodies_survive_deletions_and_library_changes():
+    p, x, rows = model()
+    expected = texts(rows)
+    p.delConstraint([rows[0], rows[3]])           # later rows move down
+    assert texts([rows[1], rows[2], rows[4]]) == [expected[1], expected[2], expected[4]]
+    assert texts([rows[0], rows[3]]) == [expected[0], expected[3]]
+    p, x, rows = model()
+    expected = texts(rows)
+    p.delVariable(x[1])                            # the rows lose the column ...
+    assert texts(rows) == expected                 # ... the bodies keep the variable
+    p, x, rows = model()
+    expected = texts(rows)
+    p.chgcoef(rows[2], x[0], 7.0)
+    p.chgmcoef([rows[4]], [x[4]], [9.0])
+    assert texts(rows) == expected
+    assert p.getcoef(rows[2], x[0]) == 7.0
+
+
+def test_bodies_outlive_their_problem_and_move_between_problems():
+    p, x, rows = model()
+    expected = texts(rows)
+    q = p.copy()                                   # shares the constraint objects
+    del p
+    gc.collect()
+    assert texts(rows) == expected
+    assert q.getIndex(rows[3]) == 3
+    p, x, rows = model()
+    expected = texts(rows)
+    r = korvu.problem()
+    r.addVariable(x)
+    r.addConstraint(rows[1])                       # read back from p's rows
+    assert r.getIndex(rows[1]) == 0 and str(rows[1].body) == expected[1]
+    p.reset()
+    assert texts(rows) == expected
+    with pytest.raises(korvu.ModelError):
+        r.addConstraint(rows[1])
+
+
+def test_bodies_the_rows_cannot_stand_for_are_kept():
+    p = korvu.problem()
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    p.addVariable(x, y)
+    tiny = korvu.constraint(body=x + 1e-12 * y, ub=1)  # the library drops 1e-12
+    const = korvu.constraint(body=x + y + 3, ub=5)      # the constant is in the bounds
+    quad = x * y + x <= 2
+    shared = x - y
+    held = shared >= 0                                  # the user still holds the body
+    p.addConstraint(tiny, const, quad, held)
+    assert tiny.body.extractLinear()[1] == [1.0, 1e-12]
+    assert str(const.body) == "3 + x + y"
+    assert "x*y" in str(quad.body)
+    assert held.body is shared
+
+
+def test_in_place_operators_on_a_read_back_body_keep_their_meaning():
+    p = korvu.problem()
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    p.addVariable(x, y)
+    e = 2 * x + 3 * y
+    shared = e == 4                                    # shares e (then e is dropped)
+    made = x + y + 1 <= 3                              # a difference made for the row
+    del e
+    p.addConstraint(shared, made)
+    b = shared.body
+    b += x                                             # copies: the body is shared
+    assert str(shared.body) == " 2 x +3 y"
+    m = made.body
+    m += y                                             # in place, as before
+    assert str(made.body) == str(m)
+
+
+def test_arrays_of_constraints_and_ids_after_deletions():
+    p = korvu.problem()
+    v = korvu.vars(4, 3, name="")
+    p.addVariable(v)
+    C = korvu.Dot(np.arange(1.0, 13.0).reshape(4, 3), v.T) == 1
+    p.addConstraint(C)
+    expected = [C[i, j].body.extractLinear()[1] for i in range(4) for j in range(4)]
+    p.delConstraint([C[0, 1], C[2, 2]])
+    p.delVariable(v[3, 0])
+    got = [C[i, j].body.extractLinear()[1] for i in range(4) for j in range(4)]
+    assert got == expected
+    kept = [c for c in C.ravel() if c is not C[0, 1] and c is not C[2, 2]]
+    assert [p.getIndex(c) for c in kept] == list(range(14))
+    assert [p.getIndex(x) for x in v.ravel() if x is not v[3, 0]] == list(range(11))
+    more = v[0, 0] + v[1, 1] >= 0
+    p.addConstraint(more)
+    assert p.getIndex(more) == 14 and str(more.body) == str(v[0, 0] + v[1, 1])
