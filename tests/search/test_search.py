@@ -57,3 +57,31 @@ def test_miqp_is_solved_by_the_automatic_choice():
     assert p.getSolution(x) == pytest.approx(3.0)
     assert p.getSolution(y) == pytest.approx(0.5)
     assert p.attributes.mipbestobjval == pytest.approx(0.16 + 1.0)
+
+
+def test_rows_the_search_tightens_show_their_own_activity_to_callbacks():
+    # 9 x0 + 2 x1 + 2 x2 <= 10 over binaries is the same set as 3 x0 + 2 x1 + 2 x2 <= 4,
+    # whose relaxation is tighter; a node callback still sees the row as written.
+    p = korvu.problem()
+    p.setControl("loglevel", 0)
+    p.setControl("mipsolver", 1)
+    x = [korvu.var(vartype=korvu.binary) for _ in range(3)]
+    p.addVariable(x)
+    row = korvu.constraint(9 * x[0] + 2 * x[1] + 2 * x[2] <= 10)
+    p.addConstraint(row)
+    p.setObjective(8 * x[0] + 3 * x[1] + 4 * x[2], sense=korvu.maximize)
+    seen = []
+
+    def opt(prob, data):
+        xv, slack = [], []
+        prob.getlpsol(xv, slack, None, None)
+        seen.append((xv, slack[0]))
+        return 0
+
+    p.addcboptnode(opt)
+    p.solve()
+    assert p.attributes.mipbestobjval == pytest.approx(8)
+    assert p.getSolution(x) == pytest.approx([1, 0, 0], abs=1e-6)
+    assert seen
+    for xv, slack in seen:
+        assert slack == pytest.approx(10 - (9 * xv[0] + 2 * xv[1] + 2 * xv[2]), abs=1e-7)

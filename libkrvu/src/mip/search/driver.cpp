@@ -730,6 +730,11 @@ SearchResult Searcher::run(const SearchStart &start) {
                      ? sense_ * ctl_.cutoff
                      : INFINITY;
   hooks_.worker_start();
+  // Coefficients are tightened from the root's bounds before the engine
+  // takes the rows.
+  lo_ = lpm_.lb;
+  up_ = lpm_.ub;
+  if (!ctl_.relaxation && propagate_all()) tighten_rows();
   start_engine();
   bool infeasible = !propagate_all();
   root_lo_ = lo_;

@@ -17,6 +17,7 @@ void Searcher::build_directives(const ModelData &w) {
   pdir_.assign(n_, 'N');
   lazy_.assign(m_, 0);
   const MipDirectives &d = w.dirs;
+  secure_rows_ = d.securerows;
   // Columns and rows of the working copy start with the model's, so the
   // indices hold; anything past them (a stale index) is left alone.
   const int seen = std::max(1, ctl_.reliable);

@@ -5,6 +5,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "core/common.h"
 #include "mip/search/searcher.h"
 
 namespace krvu {
@@ -79,6 +80,80 @@ bool Searcher::propagate(std::vector<int> &queue) {
     queue.swap(next);
   }
   return true;
+}
+
+// Coefficient tightening at the root, from the root's bounds: in a row
+// sum a_k x_k <= b that cannot bind while a binary x_j sits at the value
+// that keeps its term smallest, a_j is moved towards zero (and b with it
+// for a_j > 0) until the row just binds there.  Every point with x_j at 0
+// or 1 keeps or breaks the row as before, whatever the other columns hold,
+// but the relaxation loses the fractional points in between.  Rows the
+// search holds out or the caller asked to keep as they are stay.
+void Searcher::tighten_rows() {
+  std::vector<char> skip(m_, 0);
+  for (int r : secure_rows_)
+    if (r >= 0 && r < m_) skip[r] = 1;
+  int changed = 0;
+  for (int r = 0; r < m_; ++r) {
+    const bool hasup = std::isfinite(rup_[r]), haslo = std::isfinite(rlo_[r]);
+    if (skip[r] || indcol_[r] >= 0 || lazy_[r] || hasup == haslo) continue;
+    const double s = hasup ? 1.0 : -1.0;  // the row as s*a x <= s*bound
+    double b = s * (hasup ? rup_[r] : rlo_[r]);
+    const int64_t beg = rows_.start[r], end = rows_.start[r + 1];
+    double maxact = 0;
+    bool finite = true;
+    for (int64_t k = beg; k < end && finite; ++k) {
+      const int j = rows_.colind[k];
+      const double c = s * rows_.val[k];
+      const double v = c > 0 ? up_[j] : lo_[j];
+      if (!std::isfinite(v)) finite = false;
+      else maxact += c * v;
+    }
+    const double scale = std::max(1.0, std::fabs(b));
+    if (!finite || maxact <= b + 1e-9 * scale) continue;  // redundant or unbounded
+    std::vector<std::pair<int, double>> delta;  // (column, original minus new)
+    for (int64_t k = beg; k < end; ++k) {
+      const int j = rows_.colind[k];
+      if (kind_[j] != kInt || lo_[j] != 0 || up_[j] != 1) continue;
+      const double c = s * rows_.val[k];
+      double nc = c;
+      if (c > 0 && maxact - c < b - 1e-7 * scale) {
+        const double d = b - (maxact - c);
+        nc = c - d;
+        b -= d;
+        maxact -= d;
+      } else if (c < 0 && maxact + c < b - 1e-7 * scale) {
+        nc = b - maxact;
+      }
+      if (nc == c) continue;
+      rows_.val[k] = s * nc;
+      delta.push_back({j, s * (c - nc)});
+      for (int64_t q = lpm_.astart[j]; q < lpm_.astart[j + 1]; ++q)
+        if (lpm_.aindex[q] == r) lpm_.aval[q] = s * nc;
+    }
+    if (delta.empty()) continue;
+    ++changed;
+    if (hasup) rup_[r] = lpm_.rup[r] = b;
+    else rlo_[r] = lpm_.rlo[r] = -b;
+    tightened_.push_back({r, std::move(delta)});
+  }
+  // The tightened rows rest on the root's bounds, which the rows may no
+  // longer imply: they become the model's.
+  if (changed) {
+    lpm_.lb = lo_;
+    lpm_.ub = up_;
+  }
+  if (changed && ctl_.loglevel >= 1)
+    hooks_.log_line(format("Coefficients tightened in %d rows", changed));
+}
+
+// What the model's own rows hold at x, where the relaxation's rows were
+// tightened: act is the relaxation's activity of each row.
+void Searcher::untighten_activity(const std::vector<double> &x, std::vector<double> &act) const {
+  for (const auto &t : tightened_) {
+    if (t.first >= static_cast<int>(act.size())) continue;
+    for (const auto &d : t.second) act[t.first] += d.second * x[d.first];
+  }
 }
 
 }  // namespace search

@@ -248,6 +248,8 @@ class Searcher {
   // ---- propagation (propagate.cpp) ----
   bool propagate(std::vector<int> &rows);
   bool propagate_all();
+  void tighten_rows();
+  void untighten_activity(const std::vector<double> &x, std::vector<double> &act) const;
 
   // ---- heuristics (heuristics.cpp) ----
   void simple_rounding(const std::vector<double> &x);
@@ -325,6 +327,11 @@ class Searcher {
   // lazy rows: 0 an ordinary row, 1 a model cut, 2 a delayed row
   std::vector<char> lazy_;
   std::vector<int> lazyrows_;
+  std::vector<int> secure_rows_;  // rows to keep as the model has them
+  // Rows whose coefficients the root tightened: (row, [(column, original
+  // minus tightened coefficient)]).
+  std::vector<std::pair<int, std::vector<std::pair<int, double>>>> tightened_;
+  std::vector<double> view_act_;  // the model rows' activities shown to callbacks
 
   // state
   std::shared_ptr<LpWorker> lp_;

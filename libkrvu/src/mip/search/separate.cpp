@@ -1,6 +1,6 @@
 // The separators: Gomory mixed-integer cuts from rows of the optimal
 // tableau, mixed-integer rounding of single rows (with bound substitution
-// and a few divisors), and extended knapsack covers.  All of them work at the
+// and a few divisors), and lifted knapsack covers.  All of them work at the
 // root on globally valid bounds, so their cuts hold for every feasible point.
 //
 // The tableau rows are formed as  lambda' A x - lambda' r = 0  from a row
@@ -303,8 +303,12 @@ void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
         }
       }
       if (!ok || items.size() < 2 || b < 0) continue;
+      // The cover from the separation knapsack's greedy order: least
+      // (1 - y) per unit of weight first, so the members near 1 and heavy
+      // come in before the light ones.  The rest are lifted in order of y.
       std::sort(items.begin(), items.end(), [](const Item &p, const Item &q) {
-        return p.y != q.y ? p.y > q.y : p.a > q.a;
+        const double kp = (1 - p.y) / p.a, kq = (1 - q.y) / q.a;
+        return kp != kq ? kp < kq : p.a > q.a;
       });
       const long double margin = 1e-9L * std::max(1.0L, std::fabs(b));
       long double sum = 0;
@@ -320,22 +324,47 @@ void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
           --nc;
         }
       }
-      double ysum = 0, amax = 0;
-      for (size_t q = 0; q < nc; ++q) {
-        ysum += items[q].y;
-        amax = std::max(amax, items[q].a);
+      double ysum = 0;
+      for (size_t q = 0; q < nc; ++q) ysum += items[q].y;
+      if (ysum <= nc - 1 + 1e-4 && nc < items.size() && items[nc].y <= 1e-9) continue;
+      // Sequential lifting of the cover  sum_C y <= |C| - 1  over the other
+      // members, most valued first: alpha_j is what is left of |C| - 1 by
+      // the best value the lifted inequality reaches in the knapsack with
+      // y_j = 1.  minw[v] is the least weight that reaches value v (values
+      // above |C| - 1 never matter), a 0-1 knapsack over values.
+      std::sort(items.begin() + nc, items.end(), [](const Item &p, const Item &q) {
+        return p.y != q.y ? p.y > q.y : p.a > q.a;
+      });
+      const int r = static_cast<int>(nc) - 1;
+      std::vector<long double> ws;
+      for (size_t q = 0; q < nc; ++q) ws.push_back(items[q].a);
+      std::sort(ws.begin(), ws.end());
+      std::vector<long double> minw(r + 1, 0.0L);
+      for (int v = 1; v <= r; ++v) minw[v] = minw[v - 1] + ws[v - 1];
+      std::vector<int> alpha(items.size(), 0);
+      for (size_t q = 0; q < nc; ++q) alpha[q] = 1;
+      for (size_t q = nc; q < items.size(); ++q) {
+        const long double cap = b - items[q].a + margin;
+        int best = -1;
+        while (best < r && minw[best + 1] <= cap) ++best;
+        const int al = best < 0 ? r : r - best;
+        alpha[q] = al;
+        if (al <= 0) continue;
+        for (int v = r; v >= 1; --v) minw[v] = std::min(minw[v], minw[std::max(0, v - al)] + items[q].a);
       }
-      if (ysum <= nc - 1 + 1e-4) continue;
-      // sum_E y <= |C| - 1, y = x or 1 - x; as  -sum y >= 1 - |C|.
+      double lhs = 0;
+      for (size_t q = 0; q < items.size(); ++q) lhs += alpha[q] * items[q].y;
+      if (lhs <= r + 1e-4) continue;
+      // sum alpha y <= |C| - 1, y = x or 1 - x; as  -sum alpha y >= 1 - |C|.
       std::vector<long double> pi(n_, 0.0L);
-      long double pi0 = 1.0L - static_cast<long double>(nc);
+      long double pi0 = -static_cast<long double>(r);
       for (size_t q = 0; q < items.size(); ++q) {
-        if (q >= nc && items[q].a < amax) continue;
+        if (alpha[q] == 0) continue;
         if (items[q].comp) {
-          pi[items[q].j] += 1;
-          pi0 += 1;
+          pi[items[q].j] += alpha[q];
+          pi0 += alpha[q];
         } else {
-          pi[items[q].j] -= 1;
+          pi[items[q].j] -= alpha[q];
         }
       }
       Cut c;

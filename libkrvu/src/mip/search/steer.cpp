@@ -20,6 +20,11 @@ NodeView Searcher::view(const Node &nd, bool solved) {
     v.obj = lp_->objective();
     v.x = &lp_->x();
     v.ract = &lp_->row_activity();
+    if (!tightened_.empty() && lp_->x().size() == static_cast<size_t>(n_)) {
+      view_act_ = lp_->row_activity();
+      untighten_activity(lp_->x(), view_act_);
+      v.ract = &view_act_;
+    }
     v.rdual = &lp_->row_dual();
     v.cdual = &lp_->col_dual();
   }
