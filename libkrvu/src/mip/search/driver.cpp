@@ -325,6 +325,7 @@ void Searcher::accept(const std::vector<double> &x, double obj, const char *sour
 }
 
 bool Searcher::load_bounds(const Node &nd) {
+  refix_root();
   lo_ = root_lo_;
   up_ = root_up_;
   std::vector<int> dirty;
@@ -455,6 +456,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
   auto basis = std::make_shared<LpBasis>();
   lp_->get_basis(*basis);
   basis->cuts = lp_cuts_;
+  const std::vector<double> dj = lp_->col_dual();  // the dive replaces the engine's
   simple_rounding(x);
   const int every = ctl_.heur_effort > 0 ? std::max(10, static_cast<int>(5 / ctl_.heur_effort)) : 0;
   if (every && (nd.depth == 0 || (nodes_ % every == 0 && !quadratic_))) {
@@ -464,6 +466,7 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;
+  if (reduced_cost_fix(nd, x, obj, dj)) push_bounds();
   return branch_node(nd, x, obj, stored, kids, &stored_cuts);
 }
 

@@ -147,6 +147,62 @@ void Searcher::tighten_rows() {
     hooks_.log_line(format("Coefficients tightened in %d rows", changed));
 }
 
+// Reduced-cost fixing: with the relaxation's optimum obj and reduced costs
+// dj, an integer column at its lower bound cannot move up by more than
+// (cutoff - obj) / dj in any solution better than the cutoff (and the same
+// downwards at its upper bound).  Tightens lo/up; true when a bound moved.
+bool Searcher::reduced_cost_bounds(const std::vector<double> &x, double obj, const std::vector<double> &dj,
+                                   std::vector<double> &lo, std::vector<double> &up,
+                                   std::vector<Change> *changes) const {
+  const double cutoff = cutoff_value();
+  if (quadratic_ || !std::isfinite(cutoff) || static_cast<int>(dj.size()) != n_) return false;
+  const double room = cutoff - obj;
+  if (!(room > 0)) return false;
+  const double tol = ctl_.feastol;
+  bool moved = false;
+  for (int j : ncols_int_) {
+    if (kind_[j] != kInt || lo[j] == up[j]) continue;
+    const double d = dj[j];
+    double nlo = lo[j], nup = up[j];
+    if (d > tol && std::isfinite(lo[j]) && x[j] <= lo[j] + tol)
+      nup = std::min(nup, lo[j] + std::floor(room / d + 1e-6));
+    else if (d < -tol && std::isfinite(up[j]) && x[j] >= up[j] - tol)
+      nlo = std::max(nlo, up[j] - std::floor(room / -d + 1e-6));
+    else
+      continue;
+    if (nlo <= lo[j] && nup >= up[j]) continue;
+    lo[j] = nlo;
+    up[j] = nup;
+    moved = true;
+    if (changes) changes->push_back({j, nlo, nup});
+  }
+  return moved;
+}
+
+// At a node: its bounds and its children's.  At the root: the root's, and
+// the root's relaxation is kept to tighten them again whenever a better
+// solution lowers the cutoff.
+bool Searcher::reduced_cost_fix(Node &nd, const std::vector<double> &x, double obj,
+                                const std::vector<double> &dj) {
+  if (nd.depth > 0) return reduced_cost_bounds(x, obj, dj, lo_, up_, &nd.changes);
+  root_x_ = x;
+  root_obj_ = obj;
+  root_dj_ = dj;
+  root_fixed_at_ = cutoff_value();
+  const bool moved = reduced_cost_bounds(x, obj, dj, lo_, up_, nullptr);
+  if (moved) {
+    root_lo_ = lo_;
+    root_up_ = up_;
+  }
+  return moved;
+}
+
+void Searcher::refix_root() {
+  if (root_dj_.empty() || !(cutoff_value() < root_fixed_at_)) return;
+  root_fixed_at_ = cutoff_value();
+  reduced_cost_bounds(root_x_, root_obj_, root_dj_, root_lo_, root_up_, nullptr);
+}
+
 // What the model's own rows hold at x, where the relaxation's rows were
 // tightened: act is the relaxation's activity of each row.
 void Searcher::untighten_activity(const std::vector<double> &x, std::vector<double> &act) const {

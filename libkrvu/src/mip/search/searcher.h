@@ -249,6 +249,10 @@ class Searcher {
   bool propagate(std::vector<int> &rows);
   bool propagate_all();
   void tighten_rows();
+  bool reduced_cost_bounds(const std::vector<double> &x, double obj, const std::vector<double> &dj,
+                           std::vector<double> &lo, std::vector<double> &up, std::vector<Change> *changes) const;
+  bool reduced_cost_fix(Node &nd, const std::vector<double> &x, double obj, const std::vector<double> &dj);
+  void refix_root();
   void untighten_activity(const std::vector<double> &x, std::vector<double> &act) const;
 
   // ---- heuristics (heuristics.cpp) ----
@@ -336,6 +340,10 @@ class Searcher {
   // state
   std::shared_ptr<LpWorker> lp_;
   std::vector<double> root_lo_, root_up_;  // after root propagation
+  // The root's relaxation (solution, objective, reduced costs) and the
+  // cutoff its reduced-cost fixing last used.
+  std::vector<double> root_x_, root_dj_;
+  double root_obj_ = 0, root_fixed_at_ = INFINITY;
   std::vector<double> lo_, up_;            // the node being processed
   std::vector<double> lplo_, lpup_;        // what the relaxation holds
   std::vector<char> rowon_;                // indicator rows the relaxation enforces
