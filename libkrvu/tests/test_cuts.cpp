@@ -140,6 +140,100 @@ TEST(Cuts, KeepEveryFeasiblePointOfRandomModels) {
   EXPECT_GT(cuts, 0);  // the separators did find something to check
 }
 
+// Facility models: binaries open facilities, continuous flows serve the
+// demands and are held by variable upper bounds x <= u y (the rounding cuts
+// move their weight onto the binaries).  The engine's MIP solver gives an
+// optimum that every root cut must keep, and our search must reach its value.
+TEST(Cuts, KeepTheOptimumOfRandomFacilityModels) {
+  std::mt19937 rng(23);
+  int64_t cuts = 0;
+  for (int t = 0; t < 25; ++t) {
+    const int nf = 2 + rng() % 4, nc = 2 + rng() % 5;
+    krvu::ModelData m;
+    m.append_cols(nf + nf * nc);
+    std::vector<int> ri, ci;
+    std::vector<double> v;
+    std::vector<double> cap(nf), dem(nc);
+    for (int c = 0; c < nc; ++c) dem[c] = 1 + rng() % 9;
+    double total = 0;
+    for (double d : dem) total += d;
+    for (int f = 0; f < nf; ++f) {
+      cap[f] = 2 + rng() % 10 + std::ceil(total / nf);  // all open serve every demand
+      m.coltype[f] = 'B';
+      m.lb[f] = 0;
+      m.ub[f] = 1;
+      m.obj[f] = 10 + rng() % 40;
+    }
+    int row = 0;
+    for (int c = 0; c < nc; ++c, ++row) {  // demand rows
+      m.append_rows(1);
+      m.rowtype[row] = 'E';
+      m.rhs[row] = dem[c];
+      for (int f = 0; f < nf; ++f) {
+        const int x = nf + f * nc + c;
+        m.coltype[x] = 'C';
+        m.lb[x] = 0;
+        m.ub[x] = KRVU_INFINITY;
+        m.obj[x] = 1 + rng() % 7;
+        ri.push_back(row), ci.push_back(x), v.push_back(1.0);
+      }
+    }
+    for (int f = 0; f < nf; ++f) {
+      m.append_rows(1);  // capacity: sum x <= cap y
+      m.rowtype[row] = 'L';
+      m.rhs[row] = 0;
+      ri.push_back(row), ci.push_back(f), v.push_back(-cap[f]);
+      for (int c = 0; c < nc; ++c) ri.push_back(row), ci.push_back(nf + f * nc + c), v.push_back(1.0);
+      ++row;
+      for (int c = 0; c < nc; ++c, ++row) {  // x <= min(d, cap) y
+        m.append_rows(1);
+        m.rowtype[row] = 'L';
+        m.rhs[row] = 0;
+        ri.push_back(row), ci.push_back(nf + f * nc + c), v.push_back(1.0);
+        ri.push_back(row), ci.push_back(f), v.push_back(-std::min(dem[c], cap[f]));
+      }
+    }
+    m.set_matrix_triplets(static_cast<int64_t>(v.size()), ri.data(), ci.data(), v.data());
+
+    const int n = m.ncols(), nr = m.nrows();
+    std::vector<double> rlo(nr), rup(nr), ub(m.ub);
+    for (int i = 0; i < nr; ++i) {
+      rlo[i] = m.rowtype[i] == 'E' ? m.rhs[i] : -INFINITY;
+      rup[i] = m.rhs[i];
+    }
+    for (double &u : ub)
+      if (u >= KRVU_INFINITY) u = INFINITY;
+    std::vector<HighsInt> st(m.mstart.begin(), m.mstart.end()), ix(m.mrwind.begin(), m.mrwind.end()), in(n);
+    for (int j = 0; j < n; ++j) in[j] = m.coltype[j] == 'B' ? kHighsVarTypeInteger : kHighsVarTypeContinuous;
+    void *h = Highs_create();
+    Highs_setBoolOptionValue(h, "output_flag", 0);
+    Highs_setDoubleOptionValue(h, "mip_rel_gap", 0);
+    ASSERT_EQ(Highs_passMip(h, n, nr, static_cast<HighsInt>(ix.size()), kHighsMatrixFormatColwise,
+                            kHighsObjSenseMinimize, 0, m.obj.data(), m.lb.data(), ub.data(), rlo.data(),
+                            rup.data(), st.data(), ix.data(), m.dmatval.data(), in.data()),
+              kHighsStatusOk);
+    Highs_run(h);
+    ASSERT_EQ(Highs_getModelStatus(h), kHighsModelStatusOptimal) << t;
+    std::vector<double> x(n);
+    Highs_getSolution(h, x.data(), nullptr, nullptr, nullptr);
+    double best = 0;
+    Highs_getDoubleInfoValue(h, "objective_function_value", &best);
+    Highs_destroy(h);
+    for (int f = 0; f < nf; ++f) x[f] = std::round(x[f]);
+
+    SearchControls c;
+    const SearchResult full = search(m, c);
+    ASSERT_EQ(full.status, KRVU_MIP_OPTIMAL) << t;
+    EXPECT_NEAR(full.obj, best, 1e-6 * std::max(1.0, std::fabs(best))) << t;
+    c.nodelimit = 1;
+    c.check_cuts_at = &x;
+    const SearchResult r = search(m, c);
+    EXPECT_EQ(r.cuts_invalid, 0) << t;
+    cuts += r.cuts;
+  }
+  EXPECT_GT(cuts, 0);
+}
+
 TEST(CutPool, KeepsCutsUnderStableIdsWithoutDuplicates) {
   using krvu::search::Cut;
   krvu::search::CutPool pool;

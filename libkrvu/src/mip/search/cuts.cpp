@@ -129,6 +129,7 @@ LpOutcome Searcher::root_rounds() {
     for (int k = 0; k < m_; ++k)
       for (int64_t q = rows_.start[k]; q < rows_.start[k + 1] && row_int_[k]; ++q)
         if (kind_[rows_.colind[q]] != kInt || rows_.val[q] != std::round(rows_.val[q])) row_int_[k] = 0;
+    find_var_bounds();
   }
   LpOutcome o = LpOutcome::kOptimal;
   double last = lp_->objective();

@@ -280,6 +280,7 @@ class Searcher {
   bool finish_cut(std::vector<long double> &pi, long double pi0, const std::vector<double> &x,
                   Cut &out) const;
   void var_bounds(int v, double &lo, double &up, bool &integral) const;
+  void find_var_bounds();
   // User cuts of the pool that x breaks enter the relaxation until it keeps
   // them all (nodemembers.cpp).
   LpOutcome enforce_user_cuts(LpOutcome o, bool *added);
@@ -322,6 +323,10 @@ class Searcher {
   std::vector<int> uplocks_, downlocks_;
   bool obj_integral_ = false;
   std::vector<char> row_int_;  // model rows whose activity is integral on integer points
+  // Variable upper bounds x <= u y of continuous columns (y binary; -1 for
+  // none), from two-entry rows, for the rounding cuts.
+  std::vector<int> vub_col_;
+  std::vector<double> vub_u_;
   bool quadratic_ = false;
   // directives: priority and preferred direction per column
   bool has_prio_ = false;

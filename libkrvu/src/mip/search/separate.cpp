@@ -66,6 +66,33 @@ void Searcher::var_bounds(int v, double &lo, double &up, bool &integral) const {
   }
 }
 
+void Searcher::find_var_bounds() {
+  vub_col_.assign(n_, -1);
+  vub_u_.assign(n_, 0.0);
+  for (int k = 0; k < m_; ++k) {
+    if (held_out(k) || rows_.start[k + 1] - rows_.start[k] != 2) continue;
+    const int64_t q = rows_.start[k];
+    int x = rows_.colind[q], y = rows_.colind[q + 1];
+    double a = rows_.val[q], b = rows_.val[q + 1];
+    if (kind_[x] == kInt) {
+      std::swap(x, y);
+      std::swap(a, b);
+    }
+    if (kind_[x] != kCont || kind_[y] != kInt || root_lo_[y] != 0 || root_up_[y] != 1 || root_lo_[x] != 0)
+      continue;
+    // a x + b y <= 0 (or >= 0 read with the signs turned): x <= (-b / a) y.
+    for (int side = 0; side < 2; ++side) {
+      const double s = side == 0 ? 1.0 : -1.0, bound = side == 0 ? rup_[k] : rlo_[k];
+      if (bound != 0 || !(s * a > 0) || !(s * b < 0)) continue;
+      const double u = -b / a;
+      if (vub_col_[x] < 0 || u < vub_u_[x]) {
+        vub_col_[x] = y;
+        vub_u_[x] = u;
+      }
+    }
+  }
+}
+
 bool Searcher::finish_cut(std::vector<long double> &pi, long double pi0, const std::vector<double> &x,
                           Cut &out) const {
   long double mx = 0;
@@ -115,7 +142,10 @@ bool Searcher::finish_cut(std::vector<long double> &pi, long double pi0, const s
 }
 
 // The Gomory mixed-integer cut of  sum c_v z_v = rhs  (z: columns and row
-// activities), each variable measured from the bound it is nearer to.
+// activities), each variable measured from the bound it is nearer to.  A
+// continuous column nearer to its variable upper bound x <= u y than to its
+// own bounds is written as u y - s, s >= 0, which moves its weight onto the
+// binary y where the rounding can use it.
 bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<double> &xv, Cut &out) const {
   // cv holds pairs flattened as (v, c) to save allocations: even index v.
   struct T {
@@ -123,9 +153,12 @@ bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<do
     double a;
     double b;  // the bound measured from
     bool upper, integral;
+    int vx = -1;  // s = u y - x with y = v, x = vx
+    double u = 0;
   };
   std::vector<T> ts;
   long double b = rhs;
+  std::vector<std::pair<int, double>> moved;  // (y, c u) from substituted columns
   for (size_t q = 0; q + 1 < cv.size(); q += 2) {
     const int v = static_cast<int>(cv[q]);
     const double c = cv[q + 1];
@@ -134,6 +167,20 @@ bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<do
     bool integral;
     var_bounds(v, lo, up, integral);
     const bool hl = std::isfinite(lo), hu = std::isfinite(up);
+    if (v < n_ && !vub_col_.empty() && vub_col_[v] >= 0) {
+      const int y = vub_col_[v];
+      const double u = vub_u_[v];
+      const double sv = u * xv[y] - xv[v];
+      const double near = std::min(hl ? xv[v] - lo : INFINITY, hu ? up - xv[v] : INFINITY);
+      if (sv < near - 1e-9) {
+        T t{y, -c, 0.0, false, false};
+        t.vx = v;
+        t.u = u;
+        ts.push_back(t);
+        moved.push_back({y, c * u});
+        continue;
+      }
+    }
     if (!hl && !hu) {
       if (std::fabs(c) <= 1e-12) continue;  // noise on a basic free row
       return false;
@@ -143,23 +190,46 @@ bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<do
     b -= static_cast<long double>(c) * t.b;
     ts.push_back(t);
   }
+  for (const auto &m : moved) {
+    // c u y joins y's own term (measured from its bound 0 or 1).
+    T *own = nullptr;
+    for (T &t : ts)
+      if (t.v == m.first && t.vx < 0) {
+        own = &t;
+        break;
+      }
+    if (!own) {
+      double lo, up;
+      bool integral;
+      var_bounds(m.first, lo, up, integral);
+      const bool upper = xv[m.first] > 0.5 * (lo + up);
+      ts.push_back(T{m.first, 0.0, upper ? up : lo, upper, integral});
+      own = &ts.back();
+      b -= 0;  // measured from its bound below
+    }
+    own->a += own->upper ? -m.second : m.second;
+    b -= static_cast<long double>(m.second) * own->b;
+  }
   const double f0 = static_cast<double>(b - std::floor(b));
   if (f0 < 0.005 || f0 > 0.995) return false;
   std::vector<long double> pi(n_, 0.0L);
   long double pi0 = 1;
   for (const T &t : ts) {
     double g;
-    if (t.integral) {
+    if (t.integral && t.vx < 0) {
       const double f = frac_of(t.a);
       g = f <= f0 ? f / f0 : (1 - f) / (1 - f0);
     } else {
       g = t.a >= 0 ? t.a / f0 : -t.a / (1 - f0);
     }
     if (g == 0) continue;
-    // g t >= ..., t = z - b or b - z
+    // g t >= ..., t = z - b or b - z (or the slack u y - x)
     const long double h = t.upper ? -g : g;
     pi0 += h * t.b;
-    if (t.v < n_) {
+    if (t.vx >= 0) {
+      pi[t.v] += h * t.u;
+      pi[t.vx] -= h;
+    } else if (t.v < n_) {
       pi[t.v] += h;
     } else {
       const int *ind;
@@ -232,6 +302,14 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
       const int j = ind[q];
       if (kind_[j] != kInt || xv[j] <= root_lo_[j] + 1e-6 || xv[j] >= root_up_[j] - 1e-6) continue;
       const double d = std::fabs(val[q]);
+      if (d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end()) deltas.push_back(d);
+    }
+    // Weights continuous columns may put on binaries through their
+    // variable upper bounds.
+    for (int q = 0; q < len && deltas.size() < 7 && !vub_col_.empty(); ++q) {
+      const int j = ind[q], y = vub_col_[j];
+      if (y < 0 || xv[y] <= 1e-6 || xv[y] >= 1 - 1e-6) continue;
+      const double d = std::fabs(val[q] * vub_u_[j]);
       if (d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end()) deltas.push_back(d);
     }
     if (deltas.size() == 1 && !row_int_[k]) continue;  // nothing to round
