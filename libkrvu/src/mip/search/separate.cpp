@@ -289,47 +289,112 @@ void Searcher::gomory(const std::vector<double> &xv, std::vector<Cut> &out) {
   }
 }
 
+// Rounding cuts of single rows and of short aggregations of rows: while a
+// row gives no cut and holds a continuous column strictly inside its bounds,
+// a row through that column is added to cancel it (the path aggregation of
+// flow and inventory models), at most kMaxAggr times.
 void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
+  constexpr int kMaxAggr = 5;
   std::vector<double> cv, deltas;
-  for (int k = 0; k < m_; ++k) {
-    if (held_out(k)) continue;
+  std::vector<double> agg(n_, 0.0);
+  std::vector<char> touched(n_, 0);
+  std::vector<int> cols;
+  std::vector<std::pair<int, double>> used;  // rows in the sum and their multipliers
+  auto add_row = [&](int r, double mu) {
     const int *ind;
     const double *val;
     int len;
-    lp_row(k, ind, val, len);
-    deltas.assign(1, 1.0);
-    for (int q = 0; q < len && deltas.size() < 7; ++q) {
+    lp_row(r, ind, val, len);
+    for (int q = 0; q < len; ++q) {
       const int j = ind[q];
-      if (kind_[j] != kInt || xv[j] <= root_lo_[j] + 1e-6 || xv[j] >= root_up_[j] - 1e-6) continue;
-      const double d = std::fabs(val[q]);
-      if (d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end()) deltas.push_back(d);
+      if (!touched[j]) {
+        touched[j] = 1;
+        cols.push_back(j);
+      }
+      agg[j] += mu * val[q];
     }
-    // Weights continuous columns may put on binaries through their
-    // variable upper bounds.
-    for (int q = 0; q < len && deltas.size() < 7 && !vub_col_.empty(); ++q) {
-      const int j = ind[q], y = vub_col_[j];
-      if (y < 0 || xv[y] <= 1e-6 || xv[y] >= 1 - 1e-6) continue;
-      const double d = std::fabs(val[q] * vub_u_[j]);
-      if (d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end()) deltas.push_back(d);
-    }
-    if (deltas.size() == 1 && !row_int_[k]) continue;  // nothing to round
+    used.push_back({r, mu});
+  };
+  auto inside = [&](int j) {  // how far a continuous column is from its nearest bound
+    double dist = std::min(xv[j] - root_lo_[j], root_up_[j] - xv[j]);
+    if (!vub_col_.empty() && vub_col_[j] >= 0) dist = std::min(dist, vub_u_[j] * xv[vub_col_[j]] - xv[j]);
+    return dist;
+  };
+  for (int k = 0; k < m_; ++k) {
+    if (held_out(k)) continue;
+    for (int j : cols) agg[j] = 0, touched[j] = 0;
+    cols.clear();
+    used.clear();
+    add_row(k, 1.0);
     Cut best;
     double beff = 0;
-    for (double d : deltas) {
-      cv.clear();
-      for (int q = 0; q < len; ++q) {
-        cv.push_back(ind[q]);
-        cv.push_back(val[q] / d);
+    for (int round = 0; round <= kMaxAggr; ++round) {
+      deltas.assign(1, 1.0);
+      bool has_int = false;
+      for (int j : cols) {
+        const double a = std::fabs(agg[j]);
+        if (a <= 1e-9) continue;
+        if (kind_[j] == kInt) {
+          has_int = true;
+          if (xv[j] <= root_lo_[j] + 1e-6 || xv[j] >= root_up_[j] - 1e-6) continue;
+          if (deltas.size() < 7 && std::find(deltas.begin(), deltas.end(), a) == deltas.end()) deltas.push_back(a);
+        } else if (!vub_col_.empty() && vub_col_[j] >= 0) {
+          // Weight a continuous column may put on a binary through its
+          // variable upper bound.
+          const int y = vub_col_[j];
+          has_int = true;
+          if (xv[y] <= 1e-6 || xv[y] >= 1 - 1e-6) continue;
+          const double d = a * vub_u_[j];
+          if (deltas.size() < 7 && d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end())
+            deltas.push_back(d);
+        }
       }
-      cv.push_back(n_ + k);
-      cv.push_back(-1.0 / d);
-      Cut c;
-      if (!mir_cut(cv, 0.0, xv, c)) continue;
-      const double e = CutPool::efficacy(c, xv.data());
-      if (e > beff) {
-        beff = e;
-        best = std::move(c);
+      if (has_int && (deltas.size() > 1 || (used.size() == 1 && row_int_[k]))) {
+        for (double d : deltas) {
+          cv.clear();
+          for (int j : cols)
+            if (std::fabs(agg[j]) > 1e-12) {
+              cv.push_back(j);
+              cv.push_back(agg[j] / d);
+            }
+          for (const auto &u : used) {
+            cv.push_back(n_ + u.first);
+            cv.push_back(-u.second / d);
+          }
+          Cut c;
+          if (!mir_cut(cv, 0.0, xv, c)) continue;
+          const double e = CutPool::efficacy(c, xv.data());
+          if (e > beff) {
+            beff = e;
+            best = std::move(c);
+          }
+        }
       }
+      if (beff > 0 || round == kMaxAggr) break;
+      // The continuous column farthest inside its bounds goes, through the
+      // shortest row not in the sum yet.
+      int pick = -1;
+      double far = 1e-6;
+      for (int j : cols)
+        if (kind_[j] == kCont && std::fabs(agg[j]) > 1e-9) {
+          const double dist = inside(j);
+          if (dist > far) far = dist, pick = j;
+        }
+      if (pick < 0) break;
+      int row = -1;
+      double coef = 0;
+      int64_t shortest = INT64_MAX;
+      for (int64_t q = lpm_.astart[pick]; q < lpm_.astart[pick + 1]; ++q) {
+        const int r = lpm_.aindex[q];
+        if (held_out(r) || std::fabs(lpm_.aval[q]) < 1e-9) continue;
+        bool in = false;
+        for (const auto &u : used) in = in || u.first == r;
+        const int64_t len = rows_.start[r + 1] - rows_.start[r];
+        if (!in && len < shortest) shortest = len, row = r, coef = lpm_.aval[q];
+      }
+      if (row < 0) break;
+      add_row(row, -agg[pick] / coef);
+      agg[pick] = 0;  // cancelled exactly, not by rounding
     }
     if (beff > 0) {
       best.origin = 'M';
