@@ -405,8 +405,8 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
 
 // For each side of each row, binary columns (complemented where their
 // coefficient is negative), the others at the bound that leaves the most
-// room: a greedy cover by the relaxation's values, made minimal, extended
-// by the columns at least as heavy as its heaviest.
+// room: a greedy cover by the relaxation's values, made minimal, lifted
+// over the other binaries.
 void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
   struct Item {
     int j;
