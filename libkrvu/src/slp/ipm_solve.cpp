@@ -99,8 +99,10 @@ bool leave_saddles(KSLPprob slp, Nlp &nlp, IpmModel &model, const std::vector<do
     std::vector<double> start;
     if (!judge(model, run->x, &f0, &v0) || v0 > feastol || !saddle_escape(model, fixed, *run, &start))
       return !nlp.user_failed;
+    if (slp->interrupt.load()) return true;
     IpmRun next;
     next.x = start;
+    next.seconds = run->seconds;
     if (!ipopt_run(slp, model, &next) || nlp.user_failed) return false;
     double f1, v1;
     bool better = ends_well(next) && judge(model, next.x, &f1, &v1) && v1 <= feastol &&
@@ -114,6 +116,7 @@ bool leave_saddles(KSLPprob slp, Nlp &nlp, IpmModel &model, const std::vector<do
     next.iterations += run->iterations;
     if (!better) {
       run->iterations = next.iterations;
+      run->seconds = next.seconds;
       return true;
     }
     *run = std::move(next);
