@@ -353,6 +353,9 @@ TEST_F(Ipm, ARunEndingAtASaddlePointGoesOnToAMinimum) {
       {"on a row", {2, {0, 1}, {}, {}, "x2^2 - x1^2", {{"x1^2 + x2^2", 'E', 1}}}, -1.0},
       // A bound held, the saddle in the other column.
       {"at a bound", {3, {1, 0, 2}, {-kI, -kI, 2}, {kI, kI, kI}, "x1^2 - x2^2 + x2^4 + x3", {}}, 1.75},
+      // Outside the unit circle, least at the box's ends of the x1 axis.
+      {"on an inequality", {2, {0, 1}, {-2, -kI}, {2, kI}, "x2^2 - x1^2", {{"x1^2 + x2^2", 'G', 1}}},
+       -4.0},
   };
   for (const Case &c : cases) {
     SCOPED_TRACE(c.name);
@@ -362,6 +365,14 @@ TEST_F(Ipm, ARunEndingAtASaddlePointGoesOnToAMinimum) {
     EXPECT_LE(dattr(KSLP_ATTR_VALIDATION), 1e-6);
     EXPECT_TRUE(logged("saddle point"));
   }
+  // The direction of negative curvature is a held column: nowhere to go.
+  build({2, {1, 0}, {}, {}, "x1^2 - x2^2 + x2^4", {}});
+  int held = 1;
+  ASSERT_EQ(KSLPchgvar(slp, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, &held), 0) << error();
+  EXPECT_EQ(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), 0.0, 1e-8);
+  EXPECT_FALSE(logged("saddle point"));
   // A valley of minima is flat along its floor, no saddle: one run.
   build({2, {3, 0}, {}, {}, "(x1 + x2 - 1)^2", {}});
   EXPECT_EQ(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
