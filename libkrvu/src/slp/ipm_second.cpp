@@ -18,7 +18,9 @@ constexpr double kInf = KRVU_INFINITY;
 // Dense linear algebra below: only models this small are checked.
 constexpr int kMaxFree = 150;
 
-bool near(double v, double limit) { return std::fabs(v - limit) <= 1e-6 * (1.0 + std::fabs(limit)); }
+bool near(double v, double limit) {
+  return std::fabs(limit) < kInf && std::fabs(v - limit) <= 1e-6 * (1.0 + std::fabs(limit));
+}
 
 // Whether the symmetric a (n x n, row-major) is positive definite with
 // some margin: a Cholesky factorization of a - margin I succeeds.
