@@ -3,7 +3,7 @@ our solver and by scipy's SLSQP from the book's start points.
 
 Run:  python bench/nonlinear.py --build build/<dir> [--problems 1,6,71] [--route c|python]
                                 [--local slp|ipm|both] [--log 0..3] [--no-scipy] [--no-speed]
-                                [--no-multistart]
+                                [--no-multistart] [--perturb K[:SIGMA]]
 
 --local picks the local solver of the C route (slp, the default, ipm the interior-point
 solver, both: one column each).  route c (default) drives libkrvu's C API through the small program nonlinear.cpp
@@ -237,6 +237,34 @@ def median(v):
     return statistics.median(v) if v else math.nan
 
 
+def perturbed_figure(exe, problems, locals_, args):
+    import copy
+    import random
+    k, _, sigma = args.perturb.partition(":")
+    k, sigma = int(k), float(sigma or 0.1)
+    rng = random.Random(12345)
+    starts = []
+    for p in problems:
+        for i in range(k):
+            q = copy.copy(p)
+            q.x0 = [v + sigma * (1 + abs(v)) * rng.gauss(0, 1) for v in p.x0]
+            q.name = "%s~%d" % (p.name, i)
+            starts.append(q)
+    print()
+    for l in locals_:
+        res = run_c(exe, starts, 0, l, args.hessian)
+        won = [q for q in starts if success(q, res[q.name])]
+        missed = {}
+        for q in starts:
+            if q not in won:
+                missed[q.name.split("~")[0]] = missed.get(q.name.split("~")[0], 0) + 1
+        print("%-9s perturbed starts (%d each, sigma %g): success %d/%d (%.1f%%), iterations %d; "
+              "missed %s" % ("ours-" + l, k, sigma, len(won), len(starts),
+                             100.0 * len(won) / max(len(starts), 1),
+                             sum(res[q.name]["iters"] for q in starts),
+                             " ".join("%s:%d" % kv for kv in sorted(missed.items())) or "-"))
+
+
 def main():
     ap = argparse.ArgumentParser(description=__doc__.splitlines()[0])
     ap.add_argument("--build", default=os.path.join(ROOT, "build", "dev"))
@@ -250,6 +278,10 @@ def main():
     ap.add_argument("--no-speed", action="store_true")
     ap.add_argument("--no-multistart", action="store_true")
     ap.add_argument("--work", default=None)
+    ap.add_argument("--perturb", default=None, metavar="K[:SIGMA]",
+                    help="also solve each problem (C route) from K starts moved from the book's by "
+                         "SIGMA * (1 + |x0|) * N(0, 1) (default SIGMA 0.1, fixed seed): which settings "
+                         "reach the book's optimum more often, not just from one start")
     args = ap.parse_args()
     problems = hs.PROBLEMS
     if args.problems:
@@ -299,6 +331,8 @@ def main():
             if a < b:
                 print("solved by %s, not %s: %s" % (a, b, " ".join(p.name for p in won[a] if p not in won[b]) or "-"))
                 print("solved by %s, not %s: %s" % (b, a, " ".join(p.name for p in won[b] if p not in won[a]) or "-"))
+    if args.perturb and args.route == "c":
+        perturbed_figure(exe, problems, locals_, args)
     if not args.no_speed:
         out = subprocess.run([exe, "speed"], text=True, stdout=subprocess.PIPE, check=True).stdout
         print()

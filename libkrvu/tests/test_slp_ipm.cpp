@@ -338,6 +338,48 @@ TEST_F(Ipm, InfeasibleAndIterationLimitedRunsGetTheirStatuses) {
   EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), 2.0, 1e-12);
 }
 
+TEST_F(Ipm, ARunEndingAtASaddlePointGoesOnToAMinimum) {
+  NEED_IPM();
+  // Started where the gradient vanishes (or is normal to the row) along a
+  // direction of negative curvature: Ipopt stops at once, the check moves on.
+  struct Case {
+    const char *name;
+    Model model;
+    double optimum;
+  };
+  const std::vector<Case> cases = {
+      {"free", {2, {1, 0}, {}, {}, "x1^2 - x2^2 + x2^4", {}}, -0.25},
+      // On the circle x2^2 - x1^2 is largest at (0, 1).
+      {"on a row", {2, {0, 1}, {}, {}, "x2^2 - x1^2", {{"x1^2 + x2^2", 'E', 1}}}, -1.0},
+      // A bound held, the saddle in the other column.
+      {"at a bound", {3, {1, 0, 2}, {-kI, -kI, 2}, {kI, kI, kI}, "x1^2 - x2^2 + x2^4 + x3", {}}, 1.75},
+      // Outside the unit circle, least at the box's ends of the x1 axis.
+      {"on an inequality", {2, {0, 1}, {-2, -kI}, {2, kI}, "x2^2 - x1^2", {{"x1^2 + x2^2", 'G', 1}}},
+       -4.0},
+  };
+  for (const Case &c : cases) {
+    SCOPED_TRACE(c.name);
+    build(c.model);
+    EXPECT_EQ(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+    EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), c.optimum, 1e-6);
+    EXPECT_LE(dattr(KSLP_ATTR_VALIDATION), 1e-6);
+    EXPECT_TRUE(logged("saddle point"));
+  }
+  // The direction of negative curvature is a held column: nowhere to go.
+  build({2, {1, 0}, {}, {}, "x1^2 - x2^2 + x2^4", {}});
+  int held = 1;
+  ASSERT_EQ(KSLPchgvar(slp, 1, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr, nullptr,
+                       nullptr, nullptr, nullptr, &held), 0) << error();
+  EXPECT_EQ(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), 0.0, 1e-8);
+  EXPECT_FALSE(logged("saddle point"));
+  // A valley of minima is flat along its floor, no saddle: one run.
+  build({2, {3, 0}, {}, {}, "(x1 + x2 - 1)^2", {}});
+  EXPECT_EQ(solve(), KSLP_NLPSTATUS_LOCALLY_OPTIMAL);
+  EXPECT_NEAR(dattr(KSLP_ATTR_OBJVAL), 0.0, 1e-8);
+  EXPECT_FALSE(logged("saddle point"));
+}
+
 double sq(const double *v, void *) { return (v[0] - 3) * (v[0] - 3) + v[1] * v[1]; }
 double failing(const double *, void *info) {
   KSLPsetfuncerror(info);

@@ -58,3 +58,30 @@ def test_an_out_of_range_choice_is_refused_and_kept():
     with pytest.raises(korvu.SolverError, match="kslp_ipm_hessian"):
         p.controls.kslp_ipm_hessian = 2
     assert p.controls.kslp_ipm_hessian == 0
+
+
+@pytest.mark.parametrize("sense", ["minimize", "maximize"])
+def test_a_start_at_a_saddle_point_still_ends_at_a_minimum(sense):
+    # From y = 0 the gradient never leaves the axis y = 0, where (0, 0) is a
+    # saddle point; the minima are at y = +-1/sqrt(2). (Free columns: a bound's
+    # barrier would push y off the axis.)
+    x = korvu.var(name="x", lb=-korvu.infinity)
+    y = korvu.var(name="y", lb=-korvu.infinity)
+    p = korvu.problem(x, y, name="saddle")
+    f = x**2 - y**2 + y**4
+    if sense == "minimize":
+        p.setObjective(f)
+    else:
+        p.setObjective(-f, sense=korvu.maximize)
+    p.controls.kslp_algorithm = 1
+    p.chgvar(x, initvalue=1.0)
+    p.chgvar(y, initvalue=0.0)
+    try:
+        p.solve()
+    except korvu.SolverError as e:
+        if "without the interior-point solver" in str(e):
+            pytest.skip("the library is built without the interior-point solver (Ipopt)")
+        raise
+    assert p.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal
+    assert p.getObjVal() == pytest.approx(-0.25 if sense == "minimize" else 0.25, abs=1e-7)
+    assert abs(p.getSolution(y)) == pytest.approx(2**-0.5, abs=1e-5)

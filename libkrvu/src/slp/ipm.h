@@ -25,8 +25,10 @@ struct IpmRun {
   int status = KSLP_NLPSTATUS_UNFINISHED;
   int iterations = 0;
   double mu = 0.0;             // the last barrier parameter
+  double seconds = 0.0;        // spent in Ipopt by this solve (the time limit covers every run)
 };
-// Runs Ipopt from run->x over the model; false when a user function failed.
+// Runs Ipopt from run->x over the model, adding its time to run->seconds;
+// false when a user function failed.
 bool ipopt_run(KSLPprob slp, IpmModel &model, IpmRun *run);
 
 }  // namespace slp

@@ -162,7 +162,7 @@ class Adapter : public Ipopt::TNLP {
     if (slp_->interrupt.load()) return false;
     if (slp_->prob->data->solver && slp_->prob->data->solver->interrupt.load()) return false;
     double limit = ctl_d(slp_, KSLP_CTRL_TIMELIMIT);
-    double secs = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
+    double secs = run_->seconds + std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
     return !(limit < KRVU_INFINITY && secs > limit);
   }
 
@@ -232,7 +232,9 @@ bool ipopt_run(KSLPprob slp, IpmModel &model, IpmRun *run) {
   if (st != Ipopt::Solve_Succeeded)
     raise(KRVU_ERR_SOLVER, "KSLPnlpoptimize: the interior-point solver could not start (code %d)",
           static_cast<int>(st));
+  const auto t0 = std::chrono::steady_clock::now();
   st = app->OptimizeTNLP(nlp);
+  run->seconds += std::chrono::duration<double>(std::chrono::steady_clock::now() - t0).count();
   if (st == Ipopt::Not_Enough_Degrees_Of_Freedom && ctl_i(slp, KSLP_CTRL_LOG) > 0)
     slp_log(slp, KRVU_MSG_LOG,
             "The interior-point solver needs at least as many free columns as equality rows");

@@ -3,6 +3,7 @@
 // places the SLP solver leaves them (solution, slacks, duals, reduced costs,
 // column values, status and attributes).
 #include "slp/ipm.h"
+#include "slp/ipm_second.h"
 
 #include <algorithm>
 #include <cmath>
@@ -68,6 +69,59 @@ double kkt_residual(Nlp &P, const std::vector<double> &x, const std::vector<doub
   }
   *dj = g;
   return worst / scale;
+}
+
+// The objective minimized and the largest violation of a run's end, as
+// Ipopt sees the model; false when a function cannot be evaluated there.
+bool judge(IpmModel &M, const std::vector<double> &x, double *f, double *viol) {
+  const Nlp &P = M.nlp();
+  std::vector<double> v(M.nvars()), g(M.ncons());
+  for (int k = 0; k < M.nvars(); ++k) v[k] = x[M.var_col()[k]];
+  if (!M.objective(v.data(), f) || !M.constraints(v.data(), g.data())) return false;
+  *viol = 0.0;
+  for (int c = 0; c < M.ncons(); ++c)
+    *viol = std::max(*viol, row_violation(g[c], P.rlo[M.con_row()[c]], P.rup[M.con_row()[c]]));
+  return std::isfinite(*f);
+}
+
+bool ends_well(const IpmRun &run) {
+  return run.status == KSLP_NLPSTATUS_LOCALLY_OPTIMAL || run.status == KSLP_NLPSTATUS_OPTIMAL;
+}
+
+// Runs Ipopt again from beyond a saddle point the run ended at, as long as
+// that leads to a lower objective (a few times at most); false when a user
+// function failed.
+bool leave_saddles(KSLPprob slp, Nlp &nlp, IpmModel &model, const std::vector<double> &fixed,
+                   IpmRun *run) {
+  const double feastol = ctl_d(slp, KSLP_CTRL_FEASTOL);
+  for (int round = 0; round < 3 && ends_well(*run); ++round) {
+    double f0, v0;
+    std::vector<double> start;
+    if (!judge(model, run->x, &f0, &v0) || v0 > feastol || !saddle_escape(model, fixed, *run, &start))
+      return !nlp.user_failed;
+    if (slp->interrupt.load()) return true;
+    IpmRun next;
+    next.x = start;
+    next.seconds = run->seconds;
+    if (!ipopt_run(slp, model, &next) || nlp.user_failed) return false;
+    double f1, v1;
+    bool better = ends_well(next) && judge(model, next.x, &f1, &v1) && v1 <= feastol &&
+                  f1 < f0 - 1e-9 * (1.0 + std::fabs(f0));
+    if (ctl_i(slp, KSLP_CTRL_LOG) > 0)
+      slp_log(slp, KRVU_MSG_LOG,
+              "Interior-point solve ended at a saddle point (objective %.10g); a run from beyond it "
+              "%s after %d iterations",
+              nlp.sense * f0, better ? "improved it" : "did not improve it",
+              next.iterations);
+    next.iterations += run->iterations;
+    if (!better) {
+      run->iterations = next.iterations;
+      run->seconds = next.seconds;
+      return true;
+    }
+    *run = std::move(next);
+  }
+  return !nlp.user_failed;
 }
 
 void write_back(KSLPprob slp, Nlp &P, const IpmModel &M, IpmRun &run) {
@@ -178,7 +232,8 @@ int ipm_solve(KSLPprob slp, Nlp &nlp) {
   if (!free_var) {
     run.status = KSLP_NLPSTATUS_LOCALLY_OPTIMAL;
     if (!nlp.cascade(run.x.data())) return -1;
-  } else if (!ipopt_run(slp, model, &run) || nlp.user_failed) {
+  } else if (!ipopt_run(slp, model, &run) || nlp.user_failed ||
+             !leave_saddles(slp, nlp, model, fixed, &run)) {
     return -1;
   }
   write_back(slp, nlp, model, run);
