@@ -116,7 +116,10 @@ bool Searcher::finish_cut(std::vector<long double> &pi, long double pi0, const s
     mn = std::min(mn, static_cast<double>(std::fabs(pi[j])));
     ++nnz;
   }
-  if (nnz == 0 || 1.0 / mn > 1e6 || nnz > 0.6 * n_ + 20 || std::fabs(pi0) > 1e9) return false;
+  // Dense cuts cost little in a relaxation of a few hundred columns; beyond
+  // that they slow every node down.
+  const double dense = std::max(0.6 * n_ + 20, std::min(1000.0, 1.0 * n_));
+  if (nnz == 0 || 1.0 / mn > 1e6 || nnz > dense || std::fabs(pi0) > 1e9) return false;
   long double act = 0, norm = 0, mag = 0;
   for (int j = 0; j < n_; ++j)
     if (pi[j] != 0) {
