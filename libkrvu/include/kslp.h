@@ -473,6 +473,7 @@ KRVU_API int KSLPglobal(KSLPprob slp);
 #define KSLP_CTRL_IPM_ACCEPTABLETOL 22004
 #define KSLP_CTRL_IPM_MUSTRATEGY 22005 /* 0 monotone, 1 adaptive (default) */
 #define KSLP_CTRL_IPM_HESSIAN 22006    /* 0 exact (default), 1 quasi-Newton */
+#define KSLP_CTRL_IPM_SECONDORDER 22007 /* 1 (default): a run ending at a saddle point goes on */
 #define KSLP_CTRL_IPM_OUTPUTFILE 22013
 /* *available: 1 when the interior-point solver is built in, else 0. */
 KRVU_API int KSLPipmavailable(int *available);

@@ -85,3 +85,10 @@ def test_a_start_at_a_saddle_point_still_ends_at_a_minimum(sense):
     assert p.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal
     assert p.getObjVal() == pytest.approx(-0.25 if sense == "minimize" else 0.25, abs=1e-7)
     assert abs(p.getSolution(y)) == pytest.approx(2**-0.5, abs=1e-5)
+    # Without the check the run stops at the saddle point.
+    p.controls.kslp_ipm_secondorder = 0
+    p.chgvar(x, initvalue=1.0)
+    p.chgvar(y, initvalue=0.0)
+    p.solve()
+    assert p.getObjVal() == pytest.approx(0.0, abs=1e-7)
+    assert p.getSolution(y) == pytest.approx(0.0, abs=1e-6)

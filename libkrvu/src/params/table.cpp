@@ -324,6 +324,9 @@ std::vector<ParamDef> build_table() {
       ICTL_I(22006, "kslp_ipm_hessian", 0, 0, 1,
              "Hessian of the interior-point solver: 0 exact (quasi-Newton where a user function "
              "has no second derivatives), 1 quasi-Newton"),
+      ICTL_I(22007, "kslp_ipm_secondorder", 1, 0, 1,
+             "1: an interior-point run that ends at a saddle point (negative curvature along the "
+             "active rows) goes on from a step along that direction; 0: it stops there"),
       ICTL_S(22013, "kslp_ipm_outputfile", "",
              "File that receives the interior-point solver's log ('' for none)"),
   };

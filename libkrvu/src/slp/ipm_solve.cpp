@@ -94,7 +94,8 @@ bool ends_well(const IpmRun &run) {
 bool leave_saddles(KSLPprob slp, Nlp &nlp, IpmModel &model, const std::vector<double> &fixed,
                    IpmRun *run) {
   const double feastol = ctl_d(slp, KSLP_CTRL_FEASTOL);
-  for (int round = 0; round < 3 && ends_well(*run); ++round) {
+  const int rounds = ctl_i(slp, KSLP_CTRL_IPM_SECONDORDER) ? 3 : 0;
+  for (int round = 0; round < rounds && ends_well(*run); ++round) {
     double f0, v0;
     std::vector<double> start;
     if (!judge(model, run->x, &f0, &v0) || v0 > feastol || !saddle_escape(model, fixed, *run, &start))
