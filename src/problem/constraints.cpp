@@ -1,6 +1,5 @@
 // Registration of constraints (in one batch per call) and indicator constraints.
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "model/algebra.h"
@@ -9,6 +8,7 @@
 #include "module/module.h"
 #include "module/numpy_api.h"
 #include "nonlinear/convert.h"
+#include "problem/batch_lease.h"
 #include "problem/bodies.h"
 #include "problem/registration.h"
 #include "problem/walker.h"
@@ -56,43 +56,7 @@ struct RowBatch {
   bool large() const { return starts.capacity() > 4096 || conv.lin_cols.capacity() > 65536; }
 };
 
-// The batch of a call.  One batch is kept from call to call, so that a model
-// added one constraint at a time allocates nothing per call; a call made while
-// that batch is in use (user code run by the walk, adding to a problem) gets
-// one of its own, and a batch grown large is given back.
-class BatchLease {
- public:
-  explicit BatchLease(int first_row) {
-    if (busy_) {
-      own_.reset(new RowBatch());
-      b_ = own_.get();
-    } else {
-      busy_ = true;
-      if (!kept_) kept_ = new RowBatch();
-      b_ = kept_;
-    }
-    b_->reset(first_row);
-  }
-  ~BatchLease() {
-    if (own_) return;
-    if (kept_->large()) {
-      delete kept_;
-      kept_ = nullptr;
-    }
-    busy_ = false;
-  }
-  BatchLease(const BatchLease &) = delete;
-  BatchLease &operator=(const BatchLease &) = delete;
-  RowBatch &operator*() const { return *b_; }
-
- private:
-  RowBatch *b_;
-  std::unique_ptr<RowBatch> own_;
-  static bool busy_;
-  static RowBatch *kept_;
-};
-bool BatchLease::busy_ = false;
-RowBatch *BatchLease::kept_ = nullptr;
+using BatchLease = korvu::BatchLease<RowBatch>;
 
 // How many rows and linear coefficients a call brings, counted over the
 // tuples, lists and arrays of constraints it passes (iterators and other
@@ -204,7 +168,9 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   double constant = b.conv.constant;
   b.conv.constant = constant_before;
   if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
-  if (std::isnan(get_con_lbound(c->info)) || std::isnan(get_con_ubound(c->info))) {
+  // Bounds off the codes cost a map look-up each: read once.
+  const double lo = get_con_lbound(c->info), up = get_con_ubound(c->info);
+  if (std::isnan(lo) || std::isnan(up)) {
     PyErr_Format(korvu_ModelError, "Constraint %S has a bound that is not a number (NaN)", leaf);
     return -1;
   }
@@ -225,7 +191,7 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   }
   char type;
   double rhs, range;
-  row_bounds(get_con_lbound(c->info), get_con_ubound(c->info), constant, &type, &rhs, &range);
+  row_bounds(lo, up, constant, &type, &rhs, &range);
   b.types.push_back(type);
   b.rhs.push_back(rhs);
   b.range.push_back(range);
