@@ -183,6 +183,9 @@ class ChunkMap {
     }
   }
 
+  // Whether the map holds nothing outside itself (it never outgrew its inline entries).
+  bool inline_only() const { return chunks_.capacity() == 0 && last_.capacity() == 0; }
+
   // Approximate heap bytes held (for memory reports).
   size_t heap_bytes() const {
     size_t n = chunks_.capacity() * sizeof(Chunk) + last_.capacity() * sizeof(uint64_t);
