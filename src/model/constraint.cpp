@@ -2,7 +2,9 @@
 //
 // Bits of info: 0-56 id, 57-58 lower-bound code, 59 lower bound stored, 60-61
 // upper-bound code, 62 upper bound stored, 63 name stored.  Uncommon bounds and
-// names live in the environment's side maps keyed by id.
+// names live in the environment's side maps keyed by id.  An upper-bound code 3
+// without its stored bit is an equality's: the upper bound is the stored lower
+// one, so that x == 2.5 keeps one map entry instead of two.
 #include "model/constraint.h"
 
 #include <cmath>
@@ -54,13 +56,24 @@ double get_con_lbound(uint64_t info) {
   }
 }
 
+namespace {
+inline bool ub_is_lb(uint64_t info) { return (info & (kUbCode | kUbStored)) == kUbCode; }
+}  // namespace
+
 double get_con_ubound(uint64_t info) {
   switch ((info & kUbCode) >> kUbShift) {
     case 0: return kInf;
     case 1: return 0.0;
     case 2: return 1.0;
-    default: return boundmap_get(krv_py_env.con_ub, info & CON_ID_MASK);
+    default:
+      if (!(info & kUbStored)) return get_con_lbound(info);
+      return boundmap_get(krv_py_env.con_ub, info & CON_ID_MASK);
   }
+}
+
+void get_con_bounds(uint64_t info, double *lo, double *up) {
+  *lo = get_con_lbound(info);
+  *up = ub_is_lb(info) ? *lo : get_con_ubound(info);
 }
 
 PyObject *get_con_name(uint64_t info) {
@@ -74,6 +87,11 @@ PyObject *get_con_name(uint64_t info) {
 void set_con_lbound(uint64_t *info, double v) {
   uint64_t code = v <= -kInf ? 0 : v == 0.0 ? 1 : v == 1.0 ? 2 : 3;
   uint64_t id = *info & CON_ID_MASK;
+  if (ub_is_lb(*info)) {
+    // The upper bound stops following the lower one: it gets its own entry.
+    boundmap_set(krv_py_env.con_ub, id, boundmap_get(krv_py_env.con_lb, id));
+    *info |= kUbStored;
+  }
   if (code != 3) {
     if (*info & kLbStored) boundmap_del(krv_py_env.con_lb, id);
     *info = (*info & ~(kLbCode | kLbStored)) | (code << kLbShift);
@@ -93,6 +111,16 @@ void set_con_ubound(uint64_t *info, double v) {
     boundmap_set(krv_py_env.con_ub, id, v);
     *info = (*info & ~kUbCode) | (code << kUbShift) | kUbStored;
   }
+}
+
+void set_con_equal(uint64_t *info, double v) {
+  set_con_lbound(info, v);
+  if (((*info & kLbCode) >> kLbShift) != 3) {
+    set_con_ubound(info, v);
+    return;
+  }
+  if (*info & kUbStored) boundmap_del(krv_py_env.con_ub, *info & CON_ID_MASK);
+  *info = (*info & ~kUbStored) | kUbCode;
 }
 
 void set_con_name(uint64_t *info, PyObject *obj) {
@@ -209,8 +237,9 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
     set_con_lbound(&con->info, flo);
     set_con_ubound(&con->info, fhi);
   } else {
-    if (op == Py_LE || op == Py_EQ) set_con_ubound(&con->info, r);
-    if (op == Py_GE || op == Py_EQ) set_con_lbound(&con->info, r);
+    if (op == Py_EQ) set_con_equal(&con->info, r);
+    if (op == Py_LE) set_con_ubound(&con->info, r);
+    if (op == Py_GE) set_con_lbound(&con->info, r);
   }
   return c.release();
 }

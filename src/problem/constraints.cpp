@@ -169,20 +169,20 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   b.conv.constant = constant_before;
   if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
   // Bounds off the codes cost a map look-up each: read once.
-  const double lo = get_con_lbound(c->info), up = get_con_ubound(c->info);
+  double lo, up;
+  get_con_bounds(c->info, &lo, &up);
   if (std::isnan(lo) || std::isnan(up)) {
     PyErr_Format(korvu_ModelError, "Constraint %S has a bound that is not a number (NaN)", leaf);
     return -1;
   }
   std::string text;
-  if (con_name_stored(c->info)) {
+  const bool named = con_name_stored(c->info);
+  if (named) {
     PyRef name = PyRef::steal(get_con_name(c->info));
     if (!name || !name_text(name.get(), &text)) {
       if (!PyErr_Occurred()) PyErr_SetString(korvu_ModelError, "Invalid constraint name (must be a string)");
       return -1;
     }
-  } else {
-    append_default_name(&text, 'R', c->info & CON_ID_MASK);
   }
   if (PyList_Append(p->constraints, leaf) < 0) return -1;
   if (rowcolmap_set(p->rowmap, c->info & CON_ID_MASK, row) != 0) {
@@ -198,7 +198,10 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   b.starts.push_back(static_cast<int64_t>(b.conv.lin_cols.size()));
   b.quad_starts.push_back(static_cast<int64_t>(b.conv.quad_cols1.size()));
   for (size_t k = formulas_before; k < b.conv.formulas(); ++k) b.formula_rows.push_back(row);
-  b.names.append(text);
+  if (named)
+    b.names.append(text);
+  else
+    append_default_name(&b.names, 'R', c->info & CON_ID_MASK);
   b.names.push_back('\0');
   return 0;
 }
