@@ -18,9 +18,23 @@ static inline expression_s *E(PyObject *o) { return KRV_EXPR(o); }
 static inline size_t lin_size(expression_s *e) { return e->lin ? e->lin->size() : 0; }
 static inline size_t quad_size(expression_s *e) { return quadmap_size(e->quad); }
 
+// Expressions live in the C heap, not the interpreter's object arenas.  Array
+// operations make and drop them by the hundred thousand, interleaved with the
+// constraints that stay: in the arenas the dropped ones left pools that only
+// Python objects could use again (the engine's solve could not), while the C
+// heap gives their pages back once the bodies go (see problem_drop_bodies).
+// A short free list keeps the scalar algebra's temporaries off the allocator.
+namespace {
+constexpr int kPooledExpressions = 128;
+void *g_expr_pool[kPooledExpressions];
+int g_expr_pooled = 0;
+}  // namespace
+
 PyObject *expression_base(void) {
-  expression_s *e = PyObject_New(expression_s, &korvu_expressionType);
-  if (!e) return nullptr;
+  void *mem = g_expr_pooled ? g_expr_pool[--g_expr_pooled] : PyMem_RawMalloc(sizeof(expression_s));
+  if (!mem) return PyErr_NoMemory();
+  expression_s *e = reinterpret_cast<expression_s *>(PyObject_Init(reinterpret_cast<PyObject *>(mem),
+                                                                   &korvu_expressionType));
   e->constant = 0.0;
   e->lin = nullptr;
   e->quad = nullptr;
@@ -34,7 +48,10 @@ static void expression_dealloc(PyObject *self) {
   linmap_free(&e->lin);
   quadmap_free(&e->quad);
   indexset_free(&e->qids);
-  Py_TYPE(self)->tp_free(self);
+  if (g_expr_pooled < kPooledExpressions)
+    g_expr_pool[g_expr_pooled++] = self;
+  else
+    PyMem_RawFree(self);
 }
 
 static int ensure_lin(expression_s *e, const char *msg) {
