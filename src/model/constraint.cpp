@@ -31,7 +31,8 @@ constexpr double kUnsetLo = -2e20, kUnsetHi = 2e20;
 constraint_s *C(PyObject *o) { return reinterpret_cast<constraint_s *>(o); }
 
 uint64_t take_con_id() {
-  korvu::EnvLock lock(KRV_MUTEX_CONID);
+  // Every caller is making a Python object and so holds the interpreter lock,
+  // which serialises the counter (korvu.vars takes the mutex for its range).
   uint64_t id = krv_py_env.next_con_id++ & CON_ID_MASK;
   if (id == 0) id = krv_py_env.next_con_id++ & CON_ID_MASK;
   return id;

@@ -621,8 +621,18 @@ PyTypeObject korvu_expressionType = {
     sizeof(expression_s),
 };
 
+// The type's own allocation slots match expression_base's heap, should anything
+// allocate or free an expression through them.
+static PyObject *expression_alloc(PyTypeObject *type, Py_ssize_t) {
+  void *mem = PyMem_RawCalloc(1, sizeof(expression_s));
+  if (!mem) return PyErr_NoMemory();
+  return PyObject_Init(reinterpret_cast<PyObject *>(mem), type);
+}
+
 int expression_ready_type(void) {
   PyTypeObject *t = &korvu_expressionType;
+  t->tp_alloc = expression_alloc;
+  t->tp_free = PyMem_RawFree;
   t->tp_dealloc = expression_dealloc;
   t->tp_repr = expression_str;
   t->tp_str = expression_str;

@@ -27,7 +27,8 @@ constexpr uint64_t kAnyStored = kLbStored | kUbStored | kThrStored | kNameStored
 constexpr double kInf = 1e20;
 
 uint64_t take_var_id() {
-  korvu::EnvLock lock(KRV_MUTEX_VARID);
+  // Every caller is making a Python object and so holds the interpreter lock,
+  // which serialises the counter (korvu.vars takes the mutex for its range).
   uint64_t id = krv_py_env.next_var_id++ & VAR_ID_MASK;
   if (id == 0) id = krv_py_env.next_var_id++ & VAR_ID_MASK;  // 0 marks "no id yet"
   return id;
