@@ -269,9 +269,9 @@ void rollback(problem_s *p, Py_ssize_t first) {
   PyErr_Restore(etype, evalue, etb);
 }
 
-}  // namespace
-
-PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
+// Registers the constraints of `what` (the call's argument tuple, or its one
+// argument walked at the depth the tuple's items would have).
+PyObject *add_constraints(PyObject *self, PyObject *what, int depth) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
   if (!problem_ready(p)) return nullptr;
   int first_row = 0;
@@ -280,19 +280,37 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   BatchLease lease(first_row);
   RowBatch &b = *lease;
   // One constraint per call (a model written row by row) needs no sizing.
-  if (PyTuple_GET_SIZE(args) > 1 ||
-      (PyTuple_GET_SIZE(args) == 1 && Py_TYPE(PyTuple_GET_ITEM(args, 0)) != &korvu_constraintType)) {
+  bool single = Py_TYPE(what) == &korvu_constraintType ||
+                (PyTuple_Check(what) && PyTuple_GET_SIZE(what) == 1 &&
+                 Py_TYPE(PyTuple_GET_ITEM(what, 0)) == &korvu_constraintType);
+  if (!single) {
     SizeHint hint;
-    hint.walk(args, KORVU_WALK_DEPTH);
+    hint.walk(what, depth);
     if (hint.rows > 1) b.reserve(hint.rows, hint.coefs);
   }
   Py_ssize_t first = PyList_GET_SIZE(p->constraints);
-  if (!walk_leaves(p, args, add_constraint_leaf, &b) || flushConstraints(p, b) != 0) {
+  if (!walk_leaves(p, what, add_constraint_leaf, &b, depth) || flushConstraints(p, b) != 0) {
     rollback(p, first);
     return setKrvuErrIfNull(self, nullptr);
   }
   problem_drop_bodies(p, first);
   Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
+  return add_constraints(self, args, KORVU_WALK_DEPTH);
+}
+
+PyObject *problem_addConstraint_fast(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
+  // One constraint per call, as a model built row by row passes them: no argument tuple.
+  if (nargs == 1 && Py_TYPE(args[0]) == &korvu_constraintType)
+    return add_constraints(self, args[0], KORVU_WALK_DEPTH - 1);
+  PyRef tuple = PyRef::steal(PyTuple_New(nargs));
+  if (!tuple) return nullptr;
+  for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(tuple.get(), i, Py_NewRef(args[i]));
+  return problem_addConstraint(self, tuple.get());
 }
 
 // ---- indicators

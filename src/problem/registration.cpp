@@ -152,7 +152,11 @@ int send_columns(problem_s *p, VarBatch &b) {
 
 }  // namespace
 
-PyObject *problem_addVariable(PyObject *self, PyObject *args) {
+namespace {
+
+// Registers the variables of `what` (the call's argument tuple, or its one
+// argument walked at the depth the tuple's items would have).
+PyObject *add_variables(PyObject *self, PyObject *what, int depth) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
   if (!problem_ready(p)) return nullptr;
   int first_col = 0;
@@ -161,11 +165,26 @@ PyObject *problem_addVariable(PyObject *self, PyObject *args) {
   korvu::BatchLease<VarBatch> lease(first_col);
   VarBatch &b = *lease;
   Py_ssize_t first = PyList_GET_SIZE(p->vars);
-  if (!walk_leaves(p, args, add_var_leaf, &b) || send_columns(p, b) != 0) {
+  if (!walk_leaves(p, what, add_var_leaf, &b, depth) || send_columns(p, b) != 0) {
     rollback(p->vars, p->varmap, first, var_key);
     return setKrvuErrIfNull(self, nullptr);
   }
   Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject *problem_addVariable(PyObject *self, PyObject *args) {
+  return add_variables(self, args, KORVU_WALK_DEPTH);
+}
+
+PyObject *problem_addVariable_fast(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
+  // One variable per call, as a model built in a loop passes them: no argument tuple.
+  if (nargs == 1 && Py_TYPE(args[0]) == &korvu_varType) return add_variables(self, args[0], KORVU_WALK_DEPTH - 1);
+  PyRef tuple = PyRef::steal(PyTuple_New(nargs));
+  if (!tuple) return nullptr;
+  for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(tuple.get(), i, Py_NewRef(args[i]));
+  return problem_addVariable(self, tuple.get());
 }
 
 namespace {

@@ -186,3 +186,34 @@ def test_variable_calls_nested_in_a_walk():
     p.getlb(lb := [], 10003, 10003)
     assert p.attributes.cols == 10004 and lb == [-3.0]
     assert p.getVariable(10003).name == "last"
+
+
+def test_single_object_calls_refuse_and_roll_back_like_others():
+    # One variable or constraint per call takes a path without an argument
+    # tuple; its refusals leave the problem as the general path does.
+    p = korvu.problem()
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    p.addVariable(x)
+    with pytest.raises(korvu.ModelError, match="already added"):
+        p.addVariable(x)
+    with pytest.raises(korvu.ModelError, match="already added"):
+        p.addVariable(y, x)
+    with pytest.raises(TypeError):
+        p.addVariable(v=y)
+    assert p.attributes.cols == 1 and p.getVariable() == [x]
+    p.addVariable(y)
+    c = x + y <= 1
+    p.addConstraint(c)
+    with pytest.raises(korvu.ModelError, match="already added"):
+        p.addConstraint(c)
+    bad = korvu.constraint(body=x + float("inf") * y, ub=1)
+    with pytest.raises(korvu.ModelError, match="not finite"):
+        p.addConstraint(bad)
+    with pytest.raises(korvu.ModelError, match="not finite"):
+        p.addConstraint(x - y >= 0, bad)
+    with pytest.raises(TypeError):
+        p.addConstraint(c=x >= 0)
+    assert p.attributes.rows == 1 and p.getConstraint() == [c]
+    d = 2 * x - y == 0.5
+    p.addConstraint(d)
+    assert p.getIndex(d) == 1 and p.getcoef(1, 0) == 2.0
