@@ -177,7 +177,19 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   double shared_rhs = 0.0;
   bool share = is_expression(a) && KRV_EXPR(a)->constant == 0.0 && expr_kind(b) == KIND_NUM;
   if (share && num_value(b, &shared_rhs) < 0) return nullptr;
-  PyRef d = share ? PyRef::borrow(a) : PyRef::steal(model_binop(OP_SUB, left.get(), b));
+  PyRef d;
+  if (share) {
+    d = PyRef::borrow(a);
+  } else if (Py_TYPE(a) == &korvu_expressionType && expr_kind(b) == KIND_NUM) {
+    // expression - number, as the general subtraction makes it, without its dispatch
+    double v;
+    if (num_value(b, &v) < 0) return nullptr;
+    d = PyRef::steal(expression_copy(a, 1.0));
+    if (!d) return nullptr;
+    KRV_EXPR(d.get())->constant += -1.0 * v;
+  } else {
+    d = PyRef::steal(model_binop(OP_SUB, left.get(), b));
+  }
   if (!d) return nullptr;
 
   double r = 0.0;
