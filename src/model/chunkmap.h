@@ -183,6 +183,9 @@ class ChunkMap {
     }
   }
 
+  // Whether the map holds nothing outside itself (it never outgrew its inline entries).
+  bool inline_only() const { return chunks_.capacity() == 0 && last_.capacity() == 0; }
+
   // Approximate heap bytes held (for memory reports).
   size_t heap_bytes() const {
     size_t n = chunks_.capacity() * sizeof(Chunk) + last_.capacity() * sizeof(uint64_t);
@@ -212,6 +215,9 @@ class ChunkMap {
   size_t chunk_for(uint64_t key) const {
     size_t n = last_.size();
     if (n <= 1) return 0;
+    // Keys made last (the object just built, about to be registered) are in
+    // the last chunk: no search over the boundaries.
+    if (key > last_[n - 2]) return n - 1;
     size_t i = static_cast<size_t>(std::lower_bound(last_.begin(), last_.end(), key) - last_.begin());
     return i < n ? i : n - 1;
   }

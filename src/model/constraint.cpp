@@ -2,7 +2,9 @@
 //
 // Bits of info: 0-56 id, 57-58 lower-bound code, 59 lower bound stored, 60-61
 // upper-bound code, 62 upper bound stored, 63 name stored.  Uncommon bounds and
-// names live in the environment's side maps keyed by id.
+// names live in the environment's side maps keyed by id.  An upper-bound code 3
+// without its stored bit is an equality's: the upper bound is the stored lower
+// one, so that x == 2.5 keeps one map entry instead of two.
 #include "model/constraint.h"
 
 #include <cmath>
@@ -29,7 +31,8 @@ constexpr double kUnsetLo = -2e20, kUnsetHi = 2e20;
 constraint_s *C(PyObject *o) { return reinterpret_cast<constraint_s *>(o); }
 
 uint64_t take_con_id() {
-  korvu::EnvLock lock(KRV_MUTEX_CONID);
+  // Every caller is making a Python object and so holds the interpreter lock,
+  // which serialises the counter (korvu.vars takes the mutex for its range).
   uint64_t id = krv_py_env.next_con_id++ & CON_ID_MASK;
   if (id == 0) id = krv_py_env.next_con_id++ & CON_ID_MASK;
   return id;
@@ -54,13 +57,24 @@ double get_con_lbound(uint64_t info) {
   }
 }
 
+namespace {
+inline bool ub_is_lb(uint64_t info) { return (info & (kUbCode | kUbStored)) == kUbCode; }
+}  // namespace
+
 double get_con_ubound(uint64_t info) {
   switch ((info & kUbCode) >> kUbShift) {
     case 0: return kInf;
     case 1: return 0.0;
     case 2: return 1.0;
-    default: return boundmap_get(krv_py_env.con_ub, info & CON_ID_MASK);
+    default:
+      if (!(info & kUbStored)) return get_con_lbound(info);
+      return boundmap_get(krv_py_env.con_ub, info & CON_ID_MASK);
   }
+}
+
+void get_con_bounds(uint64_t info, double *lo, double *up) {
+  *lo = get_con_lbound(info);
+  *up = ub_is_lb(info) ? *lo : get_con_ubound(info);
 }
 
 PyObject *get_con_name(uint64_t info) {
@@ -74,6 +88,11 @@ PyObject *get_con_name(uint64_t info) {
 void set_con_lbound(uint64_t *info, double v) {
   uint64_t code = v <= -kInf ? 0 : v == 0.0 ? 1 : v == 1.0 ? 2 : 3;
   uint64_t id = *info & CON_ID_MASK;
+  if (ub_is_lb(*info)) {
+    // The upper bound stops following the lower one: it gets its own entry.
+    boundmap_set(krv_py_env.con_ub, id, boundmap_get(krv_py_env.con_lb, id));
+    *info |= kUbStored;
+  }
   if (code != 3) {
     if (*info & kLbStored) boundmap_del(krv_py_env.con_lb, id);
     *info = (*info & ~(kLbCode | kLbStored)) | (code << kLbShift);
@@ -93,6 +112,16 @@ void set_con_ubound(uint64_t *info, double v) {
     boundmap_set(krv_py_env.con_ub, id, v);
     *info = (*info & ~kUbCode) | (code << kUbShift) | kUbStored;
   }
+}
+
+void set_con_equal(uint64_t *info, double v) {
+  set_con_lbound(info, v);
+  if (((*info & kLbCode) >> kLbShift) != 3) {
+    set_con_ubound(info, v);
+    return;
+  }
+  if (*info & kUbStored) boundmap_del(krv_py_env.con_ub, *info & CON_ID_MASK);
+  *info = (*info & ~kUbStored) | kUbCode;
 }
 
 void set_con_name(uint64_t *info, PyObject *obj) {
@@ -148,7 +177,19 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   double shared_rhs = 0.0;
   bool share = is_expression(a) && KRV_EXPR(a)->constant == 0.0 && expr_kind(b) == KIND_NUM;
   if (share && num_value(b, &shared_rhs) < 0) return nullptr;
-  PyRef d = share ? PyRef::borrow(a) : PyRef::steal(model_binop(OP_SUB, left.get(), b));
+  PyRef d;
+  if (share) {
+    d = PyRef::borrow(a);
+  } else if (Py_TYPE(a) == &korvu_expressionType && expr_kind(b) == KIND_NUM) {
+    // expression - number, as the general subtraction makes it, without its dispatch
+    double v;
+    if (num_value(b, &v) < 0) return nullptr;
+    d = PyRef::steal(expression_copy(a, 1.0));
+    if (!d) return nullptr;
+    KRV_EXPR(d.get())->constant += -1.0 * v;
+  } else {
+    d = PyRef::steal(model_binop(OP_SUB, left.get(), b));
+  }
   if (!d) return nullptr;
 
   double r = 0.0;
@@ -209,8 +250,9 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
     set_con_lbound(&con->info, flo);
     set_con_ubound(&con->info, fhi);
   } else {
-    if (op == Py_LE || op == Py_EQ) set_con_ubound(&con->info, r);
-    if (op == Py_GE || op == Py_EQ) set_con_lbound(&con->info, r);
+    if (op == Py_EQ) set_con_equal(&con->info, r);
+    if (op == Py_LE) set_con_ubound(&con->info, r);
+    if (op == Py_GE) set_con_lbound(&con->info, r);
   }
   return c.release();
 }

@@ -46,6 +46,10 @@ PyObject *get_con_name(uint64_t info);
 void set_con_lbound(uint64_t *info, double v);
 void set_con_ubound(uint64_t *info, double v);
 void set_con_name(uint64_t *info, PyObject *obj);
+// Both bounds at once, with one map look-up for an equality's.
+void get_con_bounds(uint64_t info, double *lo, double *up);
+// lb = ub = v, with one map entry where v needs one.
+void set_con_equal(uint64_t *info, double v);
 
 // A special ordered set.
 struct sos_s {

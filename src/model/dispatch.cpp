@@ -18,7 +18,16 @@ bool is_numeric(PyObject *o) {
          PyArray_IsScalar(o, Float64);
 }
 
-bool is_array(PyObject *o) { return o && PyArray_Check(o); }
+bool is_array(PyObject *o) {
+  if (!o) return false;
+  // Numbers and model objects, the operands of nearly every operation, are
+  // answered without the subtype search of PyArray_Check.
+  PyTypeObject *t = Py_TYPE(o);
+  if (t == &PyFloat_Type || t == &PyLong_Type || t == &korvu_varType || t == &korvu_lintermType ||
+      t == &korvu_expressionType || t == &korvu_quadtermType || t == &korvu_constraintType)
+    return false;
+  return PyArray_Check(o);
+}
 
 int num_value(PyObject *o, double *v) {
   if (PyFloat_CheckExact(o)) {

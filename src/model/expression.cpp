@@ -18,9 +18,23 @@ static inline expression_s *E(PyObject *o) { return KRV_EXPR(o); }
 static inline size_t lin_size(expression_s *e) { return e->lin ? e->lin->size() : 0; }
 static inline size_t quad_size(expression_s *e) { return quadmap_size(e->quad); }
 
+// Expressions live in the C heap, not the interpreter's object arenas.  Array
+// operations make and drop them by the hundred thousand, interleaved with the
+// constraints that stay: in the arenas the dropped ones left pools that only
+// Python objects could use again (the engine's solve could not), while the C
+// heap gives their pages back once the bodies go (see problem_drop_bodies).
+// A short free list keeps the scalar algebra's temporaries off the allocator.
+namespace {
+constexpr int kPooledExpressions = 128;
+void *g_expr_pool[kPooledExpressions];
+int g_expr_pooled = 0;
+}  // namespace
+
 PyObject *expression_base(void) {
-  expression_s *e = PyObject_New(expression_s, &korvu_expressionType);
-  if (!e) return nullptr;
+  void *mem = g_expr_pooled ? g_expr_pool[--g_expr_pooled] : PyMem_RawMalloc(sizeof(expression_s));
+  if (!mem) return PyErr_NoMemory();
+  expression_s *e = reinterpret_cast<expression_s *>(PyObject_Init(reinterpret_cast<PyObject *>(mem),
+                                                                   &korvu_expressionType));
   e->constant = 0.0;
   e->lin = nullptr;
   e->quad = nullptr;
@@ -34,7 +48,10 @@ static void expression_dealloc(PyObject *self) {
   linmap_free(&e->lin);
   quadmap_free(&e->quad);
   indexset_free(&e->qids);
-  Py_TYPE(self)->tp_free(self);
+  if (g_expr_pooled < kPooledExpressions)
+    g_expr_pool[g_expr_pooled++] = self;
+  else
+    PyMem_RawFree(self);
 }
 
 static int ensure_lin(expression_s *e, const char *msg) {
@@ -604,8 +621,18 @@ PyTypeObject korvu_expressionType = {
     sizeof(expression_s),
 };
 
+// The type's own allocation slots match expression_base's heap, should anything
+// allocate or free an expression through them.
+static PyObject *expression_alloc(PyTypeObject *type, Py_ssize_t) {
+  void *mem = PyMem_RawCalloc(1, sizeof(expression_s));
+  if (!mem) return PyErr_NoMemory();
+  return PyObject_Init(reinterpret_cast<PyObject *>(mem), type);
+}
+
 int expression_ready_type(void) {
   PyTypeObject *t = &korvu_expressionType;
+  t->tp_alloc = expression_alloc;
+  t->tp_free = PyMem_RawFree;
   t->tp_dealloc = expression_dealloc;
   t->tp_repr = expression_str;
   t->tp_str = expression_str;

@@ -43,7 +43,19 @@ void plain_free(M **h) {
 
 }  // namespace
 
-linmap *linmap_new(void) { return new (std::nothrow) linmap(); }
+// Freed coefficient maps that never left their inline entries, kept for reuse:
+// the algebra makes and drops a short map with every temporary expression, and
+// the allocator's round trip was a good part of each operation.  The
+// interpreter lock guards the pool, as it guards every map.
+namespace {
+constexpr int kPooledMaps = 128;
+linmap *g_map_pool[kPooledMaps];
+int g_pooled = 0;
+
+linmap *pooled_linmap() { return g_pooled ? g_map_pool[--g_pooled] : new (std::nothrow) linmap(); }
+}  // namespace
+
+linmap *linmap_new(void) { return pooled_linmap(); }
 quadmap *quadmap_new(void) { return new (std::nothrow) quadmap(); }
 rowcolmap *rowcolmap_new(void) { return new (std::nothrow) rowcolmap(); }
 indexset *indexset_new(void) { return new (std::nothrow) indexset(); }
@@ -55,6 +67,11 @@ void linmap_free(linmap **h) {
   linmap *m = *h;
   *h = nullptr;
   m->for_each([](linmap::Entry &e) { Py_DECREF(e.val.var); });
+  if (g_pooled < kPooledMaps && m->inline_only()) {
+    m->clear();
+    g_map_pool[g_pooled++] = m;
+    return;
+  }
   delete m;
 }
 
@@ -169,8 +186,9 @@ int linmap_del(linmap *h, var_s *var) {
 }
 
 int linmap_copy(linmap **out, const linmap *h) {
-  linmap *m = new (std::nothrow) linmap(*h);
+  linmap *m = h->inline_only() ? pooled_linmap() : new (std::nothrow) linmap(*h);
   if (!m) return -1;
+  if (h->inline_only()) *m = *h;
   m->for_each([](linmap::Entry &e) { Py_INCREF(e.val.var); });
   *out = m;
   return 0;

@@ -59,13 +59,13 @@ inline bool var_name_stored(uint64_t info) { return (info >> 59) & 1; }
 // Appends prefix and the decimal digits of id: the text of a default name.
 inline void append_default_name(std::string *out, char prefix, uint64_t id) {
   char buf[24];
-  int n = 0;
+  int n = 24;
   do {
-    buf[n++] = static_cast<char>('0' + id % 10);
+    buf[--n] = static_cast<char>('0' + id % 10);
     id /= 10;
   } while (id);
-  out->push_back(prefix);
-  while (n) out->push_back(buf[--n]);
+  buf[--n] = prefix;
+  out->append(buf + n, static_cast<size_t>(24 - n));
 }
 
 inline uint64_t var_id(const var_s *v) { return v->info & VAR_ID_MASK; }

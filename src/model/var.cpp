@@ -27,7 +27,8 @@ constexpr uint64_t kAnyStored = kLbStored | kUbStored | kThrStored | kNameStored
 constexpr double kInf = 1e20;
 
 uint64_t take_var_id() {
-  korvu::EnvLock lock(KRV_MUTEX_VARID);
+  // Every caller is making a Python object and so holds the interpreter lock,
+  // which serialises the counter (korvu.vars takes the mutex for its range).
   uint64_t id = krv_py_env.next_var_id++ & VAR_ID_MASK;
   if (id == 0) id = krv_py_env.next_var_id++ & VAR_ID_MASK;  // 0 marks "no id yet"
   return id;
@@ -246,9 +247,18 @@ static PyObject *var_vectorcall(PyObject *type, PyObject *const *args, size_t na
   PyObject *slot[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
   bool fast = nargs <= 5;
   for (Py_ssize_t i = 0; fast && i < nargs; ++i) slot[i] = args[i];
+  // Keyword names written in the source are interned: compared by address
+  // first, by text only when that misses.
+  static PyObject *interned[5] = {nullptr, nullptr, nullptr, nullptr, nullptr};
+  if (nkw && !interned[0]) {
+    for (int s = 0; s < 5; ++s)
+      if (!(interned[s] = PyUnicode_InternFromString(kVarKeywords[s]))) return nullptr;
+  }
   for (Py_ssize_t k = 0; fast && k < nkw; ++k) {
     PyObject *key = PyTuple_GET_ITEM(kwnames, k);
     int at = -1;
+    for (int s = 0; s < 5 && at < 0; ++s)
+      if (key == interned[s]) at = s;
     for (int s = 0; s < 5 && at < 0; ++s)
       if (PyUnicode_CompareWithASCIIString(key, kVarKeywords[s]) == 0) at = s;
     if (at < 0 || slot[at]) fast = false;

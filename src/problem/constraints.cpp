@@ -1,6 +1,5 @@
 // Registration of constraints (in one batch per call) and indicator constraints.
 #include <cmath>
-#include <memory>
 #include <vector>
 
 #include "model/algebra.h"
@@ -9,6 +8,7 @@
 #include "module/module.h"
 #include "module/numpy_api.h"
 #include "nonlinear/convert.h"
+#include "problem/batch_lease.h"
 #include "problem/bodies.h"
 #include "problem/registration.h"
 #include "problem/walker.h"
@@ -56,43 +56,7 @@ struct RowBatch {
   bool large() const { return starts.capacity() > 4096 || conv.lin_cols.capacity() > 65536; }
 };
 
-// The batch of a call.  One batch is kept from call to call, so that a model
-// added one constraint at a time allocates nothing per call; a call made while
-// that batch is in use (user code run by the walk, adding to a problem) gets
-// one of its own, and a batch grown large is given back.
-class BatchLease {
- public:
-  explicit BatchLease(int first_row) {
-    if (busy_) {
-      own_.reset(new RowBatch());
-      b_ = own_.get();
-    } else {
-      busy_ = true;
-      if (!kept_) kept_ = new RowBatch();
-      b_ = kept_;
-    }
-    b_->reset(first_row);
-  }
-  ~BatchLease() {
-    if (own_) return;
-    if (kept_->large()) {
-      delete kept_;
-      kept_ = nullptr;
-    }
-    busy_ = false;
-  }
-  BatchLease(const BatchLease &) = delete;
-  BatchLease &operator=(const BatchLease &) = delete;
-  RowBatch &operator*() const { return *b_; }
-
- private:
-  RowBatch *b_;
-  std::unique_ptr<RowBatch> own_;
-  static bool busy_;
-  static RowBatch *kept_;
-};
-bool BatchLease::busy_ = false;
-RowBatch *BatchLease::kept_ = nullptr;
+using BatchLease = korvu::BatchLease<RowBatch>;
 
 // How many rows and linear coefficients a call brings, counted over the
 // tuples, lists and arrays of constraints it passes (iterators and other
@@ -204,19 +168,21 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   double constant = b.conv.constant;
   b.conv.constant = constant_before;
   if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
-  if (std::isnan(get_con_lbound(c->info)) || std::isnan(get_con_ubound(c->info))) {
+  // Bounds off the codes cost a map look-up each: read once.
+  double lo, up;
+  get_con_bounds(c->info, &lo, &up);
+  if (std::isnan(lo) || std::isnan(up)) {
     PyErr_Format(korvu_ModelError, "Constraint %S has a bound that is not a number (NaN)", leaf);
     return -1;
   }
   std::string text;
-  if (con_name_stored(c->info)) {
+  const bool named = con_name_stored(c->info);
+  if (named) {
     PyRef name = PyRef::steal(get_con_name(c->info));
     if (!name || !name_text(name.get(), &text)) {
       if (!PyErr_Occurred()) PyErr_SetString(korvu_ModelError, "Invalid constraint name (must be a string)");
       return -1;
     }
-  } else {
-    append_default_name(&text, 'R', c->info & CON_ID_MASK);
   }
   if (PyList_Append(p->constraints, leaf) < 0) return -1;
   if (rowcolmap_set(p->rowmap, c->info & CON_ID_MASK, row) != 0) {
@@ -225,14 +191,17 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   }
   char type;
   double rhs, range;
-  row_bounds(get_con_lbound(c->info), get_con_ubound(c->info), constant, &type, &rhs, &range);
+  row_bounds(lo, up, constant, &type, &rhs, &range);
   b.types.push_back(type);
   b.rhs.push_back(rhs);
   b.range.push_back(range);
   b.starts.push_back(static_cast<int64_t>(b.conv.lin_cols.size()));
   b.quad_starts.push_back(static_cast<int64_t>(b.conv.quad_cols1.size()));
   for (size_t k = formulas_before; k < b.conv.formulas(); ++k) b.formula_rows.push_back(row);
-  b.names.append(text);
+  if (named)
+    b.names.append(text);
+  else
+    append_default_name(&b.names, 'R', c->info & CON_ID_MASK);
   b.names.push_back('\0');
   return 0;
 }
@@ -300,9 +269,9 @@ void rollback(problem_s *p, Py_ssize_t first) {
   PyErr_Restore(etype, evalue, etb);
 }
 
-}  // namespace
-
-PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
+// Registers the constraints of `what` (the call's argument tuple, or its one
+// argument walked at the depth the tuple's items would have).
+PyObject *add_constraints(PyObject *self, PyObject *what, int depth) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
   if (!problem_ready(p)) return nullptr;
   int first_row = 0;
@@ -311,19 +280,37 @@ PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
   BatchLease lease(first_row);
   RowBatch &b = *lease;
   // One constraint per call (a model written row by row) needs no sizing.
-  if (PyTuple_GET_SIZE(args) > 1 ||
-      (PyTuple_GET_SIZE(args) == 1 && Py_TYPE(PyTuple_GET_ITEM(args, 0)) != &korvu_constraintType)) {
+  bool single = Py_TYPE(what) == &korvu_constraintType ||
+                (PyTuple_Check(what) && PyTuple_GET_SIZE(what) == 1 &&
+                 Py_TYPE(PyTuple_GET_ITEM(what, 0)) == &korvu_constraintType);
+  if (!single) {
     SizeHint hint;
-    hint.walk(args, KORVU_WALK_DEPTH);
+    hint.walk(what, depth);
     if (hint.rows > 1) b.reserve(hint.rows, hint.coefs);
   }
   Py_ssize_t first = PyList_GET_SIZE(p->constraints);
-  if (!walk_leaves(p, args, add_constraint_leaf, &b) || flushConstraints(p, b) != 0) {
+  if (!walk_leaves(p, what, add_constraint_leaf, &b, depth) || flushConstraints(p, b) != 0) {
     rollback(p, first);
     return setKrvuErrIfNull(self, nullptr);
   }
   problem_drop_bodies(p, first);
   Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject *problem_addConstraint(PyObject *self, PyObject *args) {
+  return add_constraints(self, args, KORVU_WALK_DEPTH);
+}
+
+PyObject *problem_addConstraint_fast(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
+  // One constraint per call, as a model built row by row passes them: no argument tuple.
+  if (nargs == 1 && Py_TYPE(args[0]) == &korvu_constraintType)
+    return add_constraints(self, args[0], KORVU_WALK_DEPTH - 1);
+  PyRef tuple = PyRef::steal(PyTuple_New(nargs));
+  if (!tuple) return nullptr;
+  for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(tuple.get(), i, Py_NewRef(args[i]));
+  return problem_addConstraint(self, tuple.get());
 }
 
 // ---- indicators

@@ -179,8 +179,7 @@ int read_rows(problem_s *p, registry &r, int namelength) {
     double b = rhs[static_cast<size_t>(i)];
     switch (types[static_cast<size_t>(i)]) {
       case 'E':
-        set_con_lbound(info, b);
-        set_con_ubound(info, b);
+        set_con_equal(info, b);
         break;
       case 'L':
         set_con_ubound(info, b);

@@ -7,7 +7,7 @@
       example "\n\n" further "Related topics:\n  " related "\n"
 
 PyMethodDef problem_model_methods[] = {
-    {"addVariable", problem_addVariable, METH_VARARGS,
+    {"addVariable", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_addVariable_fast)), METH_FASTCALL,
      DOC("addVariable($self, *args)", "Adds variables to the problem as columns.",
          "p.addVariable(x, y, [z1, z2], {'a': w})",
          "Arguments:\n  args: variables, or any nesting of lists, tuples, dicts, iterators\n"
@@ -16,7 +16,7 @@ PyMethodDef problem_model_methods[] = {
          "Further information:\n  A variable can be added to a problem once; a failed call adds "
          "nothing.\n\n",
          "addConstraint, addSOS, delVariable")},
-    {"addConstraint", problem_addConstraint, METH_VARARGS,
+    {"addConstraint", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(problem_addConstraint_fast)), METH_FASTCALL,
      DOC("addConstraint($self, *args)", "Adds constraints to the problem as rows, in one batch.",
          "p.addConstraint(c1, [c2, c3], (x + y <= 1 for x, y in pairs))",
          "Arguments:\n  args: constraints, or any nesting of them.\n\n",

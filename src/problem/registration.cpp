@@ -9,6 +9,7 @@
 #include "model/maps.h"
 #include "module/module.h"
 #include "module/numpy_api.h"
+#include "problem/batch_lease.h"
 #include "problem/methods.h"
 #include "problem/walker.h"
 
@@ -52,6 +53,19 @@ struct VarBatch {
   std::vector<char> types;
   std::vector<double> limits;
   std::string names;
+  std::vector<int64_t> starts;  // all zero: new columns come without coefficients
+
+  void reset(int f) {
+    first = f;
+    lb.clear();
+    ub.clear();
+    typed_cols.clear();
+    limit_cols.clear();
+    types.clear();
+    limits.clear();
+    names.clear();
+  }
+  bool large() const { return lb.capacity() > 4096 || starts.capacity() > 4096 || names.capacity() > 65536; }
 };
 
 int add_var_leaf(problem_s *p, PyObject *leaf, void *ctx) {
@@ -118,8 +132,8 @@ int add_var_leaf(problem_s *p, PyObject *leaf, void *ctx) {
 int send_columns(problem_s *p, VarBatch &b) {
   int n = static_cast<int>(b.lb.size());
   if (n == 0) return 0;
-  std::vector<int64_t> start(static_cast<size_t>(n), 0);
-  if (KRVUaddcols64(p->prob, n, 0, nullptr, start.data(), nullptr, nullptr, b.lb.data(),
+  b.starts.resize(static_cast<size_t>(n), 0);
+  if (KRVUaddcols64(p->prob, n, 0, nullptr, b.starts.data(), nullptr, nullptr, b.lb.data(),
                     b.ub.data()) != 0)
     return -1;
   if (KRVUaddnames(p->prob, 2, b.names.data(), b.first, b.first + n - 1) == 0 &&
@@ -138,18 +152,39 @@ int send_columns(problem_s *p, VarBatch &b) {
 
 }  // namespace
 
-PyObject *problem_addVariable(PyObject *self, PyObject *args) {
+namespace {
+
+// Registers the variables of `what` (the call's argument tuple, or its one
+// argument walked at the depth the tuple's items would have).
+PyObject *add_variables(PyObject *self, PyObject *what, int depth) {
   problem_s *p = reinterpret_cast<problem_s *>(self);
   if (!problem_ready(p)) return nullptr;
-  VarBatch b;
-  if (KRVUgetintattrib(p->prob, KRVU_ATTR_ORIGINALCOLS, &b.first) != 0)
+  int first_col = 0;
+  if (KRVUgetintattrib(p->prob, KRVU_ATTR_ORIGINALCOLS, &first_col) != 0)
     return setKrvuErrIfNull(self, nullptr);
+  korvu::BatchLease<VarBatch> lease(first_col);
+  VarBatch &b = *lease;
   Py_ssize_t first = PyList_GET_SIZE(p->vars);
-  if (!walk_leaves(p, args, add_var_leaf, &b) || send_columns(p, b) != 0) {
+  if (!walk_leaves(p, what, add_var_leaf, &b, depth) || send_columns(p, b) != 0) {
     rollback(p->vars, p->varmap, first, var_key);
     return setKrvuErrIfNull(self, nullptr);
   }
   Py_RETURN_NONE;
+}
+
+}  // namespace
+
+PyObject *problem_addVariable(PyObject *self, PyObject *args) {
+  return add_variables(self, args, KORVU_WALK_DEPTH);
+}
+
+PyObject *problem_addVariable_fast(PyObject *self, PyObject *const *args, Py_ssize_t nargs) {
+  // One variable per call, as a model built in a loop passes them: no argument tuple.
+  if (nargs == 1 && Py_TYPE(args[0]) == &korvu_varType) return add_variables(self, args[0], KORVU_WALK_DEPTH - 1);
+  PyRef tuple = PyRef::steal(PyTuple_New(nargs));
+  if (!tuple) return nullptr;
+  for (Py_ssize_t i = 0; i < nargs; ++i) PyTuple_SET_ITEM(tuple.get(), i, Py_NewRef(args[i]));
+  return problem_addVariable(self, tuple.get());
 }
 
 namespace {

@@ -5,6 +5,9 @@
 #include "problem/problem.h"
 
 PyObject *problem_addVariable(PyObject *self, PyObject *args);
+// The method forms (METH_FASTCALL): the same registration without an argument tuple.
+PyObject *problem_addVariable_fast(PyObject *self, PyObject *const *args, Py_ssize_t nargs);
+PyObject *problem_addConstraint_fast(PyObject *self, PyObject *const *args, Py_ssize_t nargs);
 PyObject *problem_addSOS(PyObject *self, PyObject *args);
 PyObject *problem_addConstraint(PyObject *self, PyObject *args);
 PyObject *problem_addIndicator(PyObject *self, PyObject *args);

@@ -1,5 +1,6 @@
 #include "problem/walker.h"
 
+#include "model/records.h"
 #include "module/numpy_api.h"
 
 using korvu::PyRef;
@@ -67,6 +68,10 @@ PyObject *walk_leaves(problem_s *p, PyObject *obj, leaf_fn fn, void *ctx, int de
                     "array containing a tuple?");
     return nullptr;
   }
+  // Variables and constraints (types nobody derives from) are leaves: the
+  // common case skips the container tests.
+  if (Py_TYPE(obj) == &korvu_varType || Py_TYPE(obj) == &korvu_constraintType)
+    return fn(p, obj, ctx) < 0 ? nullptr : Py_None;
   if (PyArray_Check(obj) && PyArray_SIZE(reinterpret_cast<PyArrayObject *>(obj)) == 1) {
     PyArrayObject *arr = reinterpret_cast<PyArrayObject *>(obj);
     PyRef item = PyRef::steal(PyArray_GETITEM(arr, PyArray_BYTES(arr)));

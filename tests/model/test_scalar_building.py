@@ -129,3 +129,91 @@ def test_engine_warnings_silent_with_outputlog_0(capfd):
     solve(1)
     out = capfd.readouterr()
     assert "excessively small" in out.out + out.err
+
+
+def test_equality_bounds_change_one_at_a_time():
+    # An equality's bounds are held as one; changing either leaves the other.
+    x, y = korvu.var(), korvu.var()
+    a = x + y == 2.5
+    b = x - y == -0.75
+    assert (a.lb, a.ub, b.lb, b.ub) == (2.5, 2.5, -0.75, -0.75)
+    a.lb = 1.0
+    b.ub = 4.0
+    assert (a.lb, a.ub, b.lb, b.ub) == (1.0, 2.5, -0.75, 4.0)
+    a.ub = 3.25
+    b.lb = 0.0
+    assert (a.lb, a.ub, b.lb, b.ub) == (1.0, 3.25, 0.0, 4.0)
+    for c, want in [(2 * x == 1, 1.0), (x == 0, 0.0), (x + 1 == 1.5, 0.5)]:
+        assert (c.lb, c.ub) == (want, want)
+    # Taken over by another constraint, copied, and registered as rows.
+    e = x + 2 * y == 7.5
+    f = korvu.constraint(constraint=e, name="f")
+    g = e.copy()
+    e.lb = -1.0
+    assert (f.lb, f.ub, g.lb, g.ub, e.ub) == (7.5, 7.5, 7.5, 7.5, 7.5)
+    p = korvu.problem()
+    p.addVariable(x, y)
+    p.addConstraint(e, f, x + y == 2.5)
+    types, rhs, rng = [], [], []
+    p.getrowtype(types, 0, 2)
+    p.getrhs(rhs, 0, 2)
+    p.getrhsrange(rng, 0, 2)
+    assert types == ["R", "E", "E"] and rhs == [7.5, 7.5, 2.5] and rng == [8.5, 0.0, 0.0]
+
+
+def test_variable_calls_nested_in_a_walk():
+    # A generator passed to addVariable adds columns to another problem while
+    # the first call is under way: each call keeps its own columns and bounds.
+    p, q = korvu.problem(), korvu.problem()
+    inner = [korvu.var(lb=-k, ub=k, name=f"q{k}") for k in range(3)]
+
+    def columns():
+        for k in range(3):
+            q.addVariable(inner[k])
+            yield korvu.var(lb=k, ub=10 + k, vartype=korvu.integer if k == 1 else korvu.continuous)
+
+    p.addVariable(columns())
+    lb, ub = [], []
+    p.getlb(lb, 0, 2)
+    p.getub(ub, 0, 2)
+    assert lb == [0.0, 1.0, 2.0] and ub == [10.0, 11.0, 12.0]
+    assert [v.vartype for v in p.getVariable()] == [0, korvu.integer, 0]
+    q.getlb(lb := [], 0, 2)
+    assert lb == [0.0, -1.0, -2.0] and [v.name for v in q.getVariable()] == ["q0", "q1", "q2"]
+    # A large call and then single columns again.
+    p.addVariable([korvu.var(ub=2) for _ in range(10000)])
+    p.addVariable(korvu.var(lb=-3, ub=-1, name="last"))
+    p.getlb(lb := [], 10003, 10003)
+    assert p.attributes.cols == 10004 and lb == [-3.0]
+    assert p.getVariable(10003).name == "last"
+
+
+def test_single_object_calls_refuse_and_roll_back_like_others():
+    # One variable or constraint per call takes a path without an argument
+    # tuple; its refusals leave the problem as the general path does.
+    p = korvu.problem()
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    p.addVariable(x)
+    with pytest.raises(korvu.ModelError, match="already added"):
+        p.addVariable(x)
+    with pytest.raises(korvu.ModelError, match="already added"):
+        p.addVariable(y, x)
+    with pytest.raises(TypeError):
+        p.addVariable(v=y)
+    assert p.attributes.cols == 1 and p.getVariable() == [x]
+    p.addVariable(y)
+    c = x + y <= 1
+    p.addConstraint(c)
+    with pytest.raises(korvu.ModelError, match="already added"):
+        p.addConstraint(c)
+    bad = korvu.constraint(body=x + float("inf") * y, ub=1)
+    with pytest.raises(korvu.ModelError, match="not finite"):
+        p.addConstraint(bad)
+    with pytest.raises(korvu.ModelError, match="not finite"):
+        p.addConstraint(x - y >= 0, bad)
+    with pytest.raises(TypeError):
+        p.addConstraint(c=x >= 0)
+    assert p.attributes.rows == 1 and p.getConstraint() == [c]
+    d = 2 * x - y == 0.5
+    p.addConstraint(d)
+    assert p.getIndex(d) == 1 and p.getcoef(1, 0) == 2.0

@@ -239,6 +239,14 @@ void clean_vector(std::vector<std::pair<int, double>> &e, double tol) {
   e.resize(w);
 }
 
+// Whether entries b .. en-1 are what clean_vector would make of them: indices
+// strictly rising and every value above tol.
+bool clean_already(int64_t b, int64_t en, const int *ind, const double *val, double tol) {
+  for (int64_t k = b; k < en; ++k)
+    if (!(std::fabs(val[k]) > tol) || (k > b && ind[k] <= ind[k - 1])) return false;
+  return true;
+}
+
 // Entries b .. en-1 of (index, value) arrays into e, cleaned as above.
 void gather_vector(std::vector<std::pair<int, double>> &e, int64_t b, int64_t en,
                    const int *ind, const double *val, double tol) {
@@ -428,7 +436,13 @@ int KRVUaddrows64(KRVUprob prob, int nrows, int64_t ncoefs, const char rowtype[]
       e.clear();
       if (ncoefs > 0) {
         int64_t b = start[i], en = i + 1 < nrows ? start[i + 1] : ncoefs;
-        gather_vector(e, b, en, colind, rowcoef, tol);
+        if (clean_already(b, en, colind, rowcoef, tol)) {
+          // Most rows come sorted, without repeats or tiny values: copied as they are.
+          d.pend.colind.insert(d.pend.colind.end(), colind + b, colind + en);
+          d.pend.val.insert(d.pend.val.end(), rowcoef + b, rowcoef + en);
+        } else {
+          gather_vector(e, b, en, colind, rowcoef, tol);
+        }
       }
       for (auto &p : e) {
         d.pend.colind.push_back(p.first);

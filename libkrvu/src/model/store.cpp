@@ -16,6 +16,17 @@ ProbData::ProbData() : solver(new SolverState()) {}
 ProbData::~ProbData() = default;
 
 void ModelData::append_cols(int n) {
+  if (n == 1) {  // a model built column by column: no general resize per call
+    obj.push_back(0.0);
+    lb.push_back(0.0);
+    ub.push_back(KRVU_INFINITY);
+    threshold.push_back(0.0);
+    coltype.push_back('C');
+    colnames.emplace_back();
+    mstart.push_back(mstart.back());
+    if (!qstart.empty()) qstart.push_back(qstart.back());
+    return;
+  }
   size_t c = obj.size() + n;
   obj.resize(c, 0.0);
   lb.resize(c, 0.0);
@@ -28,6 +39,15 @@ void ModelData::append_cols(int n) {
 }
 
 void ModelData::append_rows(int n) {
+  if (n == 1) {
+    rowtype.push_back('N');
+    rhs.push_back(0.0);
+    range.push_back(0.0);
+    rownames.emplace_back();
+    indcol.push_back(-1);
+    indcomp.push_back(0);
+    return;
+  }
   size_t r = rowtype.size() + n;
   rowtype.resize(r, 'N');
   rhs.resize(r, 0.0);
