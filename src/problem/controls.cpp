@@ -221,7 +221,10 @@ int fill_control_tables(int at_import) {
 // --- typed access ----------------------------------------------------------
 
 static bool entry_parts(PyObject *entry, int *id, int *type, int *source) {
-  if (!PyTuple_Check(entry) || PyTuple_GET_SIZE(entry) != 3) return false;
+  if (!PyTuple_Check(entry) || PyTuple_GET_SIZE(entry) != 3) {
+    PyErr_SetString(korvu_InterfaceError, "Invalid entry of the control and attribute table");
+    return false;
+  }
   *id = static_cast<int>(PyLong_AsLong(PyTuple_GET_ITEM(entry, 0)));
   *type = static_cast<int>(PyLong_AsLong(PyTuple_GET_ITEM(entry, 1)));
   *source = static_cast<int>(PyLong_AsLong(PyTuple_GET_ITEM(entry, 2)));
@@ -329,7 +332,7 @@ int check_control_value(PyObject *entry, PyObject *value) {
 int problem_set_control(problem_s *p, PyObject *entry, PyObject *value) {
   if (check_control_value(entry, value) < 0) return -1;
   int id, type, source;
-  entry_parts(entry, &id, &type, &source);
+  if (!entry_parts(entry, &id, &type, &source)) return -1;
   bool slp = source != kSourceLib;
   if (slp && !p->slpprob) {
     PyErr_SetString(korvu_InterfaceError, "The nonlinear solver is not started");

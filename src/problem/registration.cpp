@@ -44,7 +44,6 @@ void rollback(PyObject *list, rowcolmap *map, Py_ssize_t first, int64_t (*key)(P
 }
 
 int64_t var_key(PyObject *v) { return static_cast<int64_t>(var_id(v)); }
-int64_t sos_key(PyObject *s) { return reinterpret_cast<sos_s *>(s)->id; }
 
 struct VarBatch {
   int first = 0;
