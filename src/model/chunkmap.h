@@ -51,6 +51,12 @@ class ChunkMap {
     }
     if (Entry *e = dense_find(key)) return &e->val;
     Chunk &c = chunks_[chunk_for(key)];
+    // A chunk of consecutive keys (columns made together, even when they were
+    // interleaved with others on the way in) holds the key at its offset.
+    if (!c.empty() && key >= c.front().key) {
+      const uint64_t off = key - c.front().key;
+      if (off < c.size() && c[off].key == key) return &c[off].val;
+    }
     auto it = lower(c, key);
     return (it != c.end() && it->key == key) ? &it->val : nullptr;
   }
