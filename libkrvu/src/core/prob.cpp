@@ -27,12 +27,14 @@ const std::string &ctl_str(const krvu_prob_s *p, int id) {
   return p->params.v[param_index(id)].s;
 }
 void attr_set_int(krvu_prob_s *p, int id, int64_t v) {
-  def_of(id, "attr_set_int");
-  p->params.v[param_index(id)].i = v;
+  const int k = param_index(id);
+  if (k < 0) def_of(id, "attr_set_int");
+  p->params.v[k].i = v;
 }
 void attr_set_dbl(krvu_prob_s *p, int id, double v) {
-  def_of(id, "attr_set_dbl");
-  p->params.v[param_index(id)].d = v;
+  const int k = param_index(id);
+  if (k < 0) def_of(id, "attr_set_dbl");
+  p->params.v[k].d = v;
 }
 int64_t attr_int(const krvu_prob_s *p, int id) { return p->params.v[param_index(id)].i; }
 double attr_dbl(const krvu_prob_s *p, int id) { return p->params.v[param_index(id)].d; }

@@ -4,6 +4,7 @@
 #include "core/prob.h"
 #include "lp/highs_session.h"
 #include "model/store.h"
+#include "params/table.h"
 
 namespace krvu {
 
@@ -24,9 +25,10 @@ void touch(krvu_prob_s *prob, int change) {
     s.start_cols.clear();
     s.lp_start.clear();
   }
-  attr_set_int(prob, KRVU_ATTR_LPSTATUS, 0);
-  attr_set_int(prob, KRVU_ATTR_MIPSTATUS, 0);
-  attr_set_int(prob, 1009, 0);
+  // Every model change passes here: the statuses' places are looked up once.
+  static const int lp = param_index(KRVU_ATTR_LPSTATUS), mip = param_index(KRVU_ATTR_MIPSTATUS),
+                   other = param_index(1009);
+  prob->params.v[lp].i = prob->params.v[mip].i = prob->params.v[other].i = 0;
   if (change & kChangeStructure) {
     prob->data->rows_valid = false;
     for (bool &v : prob->data->names_valid) v = false;
