@@ -9,6 +9,7 @@
 // cuts do not rest on its conventions; lambda only makes the row sparse.
 #include <algorithm>
 #include <cmath>
+#include <unordered_map>
 
 #include "mip/search/searcher.h"
 
@@ -193,25 +194,25 @@ bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<do
     b -= static_cast<long double>(c) * t.b;
     ts.push_back(t);
   }
-  for (const auto &m : moved) {
+  if (!moved.empty()) {
     // c u y joins y's own term (measured from its bound 0 or 1).
-    T *own = nullptr;
-    for (T &t : ts)
-      if (t.v == m.first && t.vx < 0) {
-        own = &t;
-        break;
+    std::unordered_map<int, size_t> term;  // column -> its term in ts
+    for (size_t k = 0; k < ts.size(); ++k)
+      if (ts[k].vx < 0 && ts[k].v < n_) term.emplace(ts[k].v, k);
+    for (const auto &m : moved) {
+      auto it = term.find(m.first);
+      if (it == term.end()) {
+        double lo, up;
+        bool integral;
+        var_bounds(m.first, lo, up, integral);
+        const bool upper = xv[m.first] > 0.5 * (lo + up);
+        ts.push_back(T{m.first, 0.0, upper ? up : lo, upper, integral});
+        it = term.emplace(m.first, ts.size() - 1).first;
       }
-    if (!own) {
-      double lo, up;
-      bool integral;
-      var_bounds(m.first, lo, up, integral);
-      const bool upper = xv[m.first] > 0.5 * (lo + up);
-      ts.push_back(T{m.first, 0.0, upper ? up : lo, upper, integral});
-      own = &ts.back();
-      b -= 0;  // measured from its bound below
+      T &own = ts[it->second];
+      own.a += own.upper ? -m.second : m.second;
+      b -= static_cast<long double>(m.second) * own.b;
     }
-    own->a += own->upper ? -m.second : m.second;
-    b -= static_cast<long double>(m.second) * own->b;
   }
   const double f0 = static_cast<double>(b - std::floor(b));
   if (f0 < 0.005 || f0 > 0.995) return false;
@@ -470,9 +471,6 @@ void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
           --nc;
         }
       }
-      double ysum = 0;
-      for (size_t q = 0; q < nc; ++q) ysum += items[q].y;
-      if (ysum <= nc - 1 + 1e-4 && nc < items.size() && items[nc].y <= 1e-9) continue;
       // Sequential lifting of the cover  sum_C y <= |C| - 1  over the other
       // members, most valued first: alpha_j is what is left of |C| - 1 by
       // the best value the lifted inequality reaches in the knapsack with
@@ -481,6 +479,10 @@ void Searcher::covers(const std::vector<double> &x, std::vector<Cut> &out) {
       std::sort(items.begin() + nc, items.end(), [](const Item &p, const Item &q) {
         return p.y != q.y ? p.y > q.y : p.a > q.a;
       });
+      // An unviolated cover with no valued member left to lift stays unviolated.
+      double ysum = 0;
+      for (size_t q = 0; q < nc; ++q) ysum += items[q].y;
+      if (ysum <= nc - 1 + 1e-4 && (nc == items.size() || items[nc].y <= 1e-9)) continue;
       const int r = static_cast<int>(nc) - 1;
       std::vector<long double> ws;
       for (size_t q = 0; q < nc; ++q) ws.push_back(items[q].a);
