@@ -153,6 +153,24 @@ bool dense_semidefinite(std::vector<double> &a, size_t d, double tol) {
   return true;
 }
 
+bool dense_positive_definite(std::vector<double> a, size_t d, double shift, double rel) {
+  for (size_t i = 0; i < d; ++i) a[i * d + i] -= shift;
+  for (size_t k = 0; k < d; ++k) {
+    const double diag = a[k * d + k];
+    double p = diag;
+    for (size_t j = 0; j < k; ++j) p -= a[k * d + j] * a[k * d + j];
+    if (!(p > rel * std::fabs(diag))) return false;
+    p = std::sqrt(p);
+    a[k * d + k] = p;
+    for (size_t i = k + 1; i < d; ++i) {
+      double v = a[i * d + k];
+      for (size_t j = 0; j < k; ++j) v -= a[i * d + j] * a[k * d + j];
+      a[i * d + k] = v / p;
+    }
+  }
+  return true;
+}
+
 // Rows plus columns from which the hand-over returns freed memory.
 constexpr int64_t kTrimAfterHandOver = 100000;
 

@@ -43,6 +43,10 @@ bool objective_convex(const ModelData &m);
 // Whether the symmetric d x d matrix a (row-major, both triangles; destroyed)
 // is positive semidefinite, entries within tol counting as zero.
 bool dense_semidefinite(std::vector<double> &a, size_t d, double tol);
+// Whether the symmetric d x d matrix a (row-major) less shift on its diagonal
+// has a Cholesky factorization whose pivots exceed rel times the diagonal
+// entries they come from.
+bool dense_positive_definite(std::vector<double> a, size_t d, double shift = 0.0, double rel = 0.0);
 
 // Engine bounds of a column and a row.
 void col_bounds(const ModelData &m, int j, int mode, double &lo, double &up, int &type);

@@ -9,6 +9,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "lp/engine.h"
+
 namespace krvu {
 namespace slp {
 
@@ -20,25 +22,6 @@ constexpr int kMaxFree = 150;
 
 bool near(double v, double limit) {
   return std::fabs(limit) < kInf && std::fabs(v - limit) <= 1e-6 * (1.0 + std::fabs(limit));
-}
-
-// Whether the symmetric a (n x n, row-major) is positive definite with
-// some margin: a Cholesky factorization of a - margin I succeeds.
-bool positive_definite(int n, std::vector<double> a, double margin) {
-  for (int i = 0; i < n; ++i) a[i * n + i] -= margin;
-  for (int k = 0; k < n; ++k) {
-    double p = a[k * n + k];
-    for (int j = 0; j < k; ++j) p -= a[k * n + j] * a[k * n + j];
-    if (!(p > 0.0)) return false;
-    p = std::sqrt(p);
-    a[k * n + k] = p;
-    for (int i = k + 1; i < n; ++i) {
-      double s = a[i * n + k];
-      for (int j = 0; j < k; ++j) s -= a[i * n + j] * a[k * n + j];
-      a[i * n + k] = s / p;
-    }
-  }
-  return true;
 }
 
 // Eigenvalues and vectors of the symmetric a (n x n, row-major) by cyclic
@@ -183,7 +166,7 @@ bool saddle_escape(IpmModel &M, const std::vector<double> &fixed, const IpmRun &
   // Curvature down to a small negative margin counts as none: a flat
   // direction (a family of minima, say) gives nothing to gain.
   const double margin = -1e-6 * std::max(1.0, hmax);
-  if (positive_definite(r, red, margin)) return false;
+  if (dense_positive_definite(red, r, margin)) return false;
   std::vector<double> w, vec;
   jacobi_eigen(r, red, &w, &vec);
   int low = static_cast<int>(std::min_element(w.begin(), w.end()) - w.begin());

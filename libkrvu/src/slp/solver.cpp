@@ -19,6 +19,7 @@
 
 #include "core/common.h"
 #include "interfaces/highs_c_api.h"
+#include "lp/engine.h"
 #include "lp/highs_session.h"
 #include "lp/solver_state.h"
 #include "model/store.h"
@@ -209,7 +210,6 @@ class Solver {
                      const std::vector<HighsInt> &index, const std::vector<double> &val,
                      const std::vector<double> &rlo, const std::vector<double> &rup) const;
   bool exact_b(const std::vector<double> &x, const std::vector<double> &rowdual);
-  static bool positive_definite(const std::vector<double> &M, int k);
   void reset_b();
   bool lagrangian_grad(const std::vector<double> &gf, const std::vector<std::vector<double>> &jac,
                        const std::vector<double> &rowdual, std::vector<double> &out);
@@ -532,24 +532,7 @@ void Solver::bfgs(const std::vector<double> &s, const std::vector<double> &yv) {
       B_[static_cast<size_t>(a) * k + b] += rr[a] * rr[b] / sr - bs[a] * bs[b] / sbs;
   // Rounding can cost the update its positive definiteness, which the QP
   // needs: such an update is dropped.
-  if (k <= 400 && !positive_definite(B_, k)) B_.swap(saved);
-}
-
-bool Solver::positive_definite(const std::vector<double> &M, int k) {
-  std::vector<double> L(M);
-  for (int j = 0; j < k; ++j) {
-    double d = L[static_cast<size_t>(j) * k + j];
-    for (int p = 0; p < j; ++p) d -= L[static_cast<size_t>(j) * k + p] * L[static_cast<size_t>(j) * k + p];
-    if (!(d > 1e-14 * std::fabs(M[static_cast<size_t>(j) * k + j]))) return false;
-    d = std::sqrt(d);
-    L[static_cast<size_t>(j) * k + j] = d;
-    for (int i = j + 1; i < k; ++i) {
-      double v = L[static_cast<size_t>(i) * k + j];
-      for (int p = 0; p < j; ++p) v -= L[static_cast<size_t>(i) * k + p] * L[static_cast<size_t>(j) * k + p];
-      L[static_cast<size_t>(i) * k + j] = v / d;
-    }
-  }
-  return true;
+  if (k <= 400 && !dense_positive_definite(B_, k, 0.0, 1e-14)) B_.swap(saved);
 }
 
 bool Solver::near_feasible(const std::vector<double> &cv, const std::vector<double> &clo,
@@ -654,7 +637,7 @@ bool Solver::exact_b(const std::vector<double> &x, const std::vector<double> &ro
   std::vector<double> M(H);
   for (int tries = 0; tries < 80; ++tries) {
     for (int a = 0; a < k; ++a) M[static_cast<size_t>(a) * k + a] = H[static_cast<size_t>(a) * k + a] + tau;
-    if (positive_definite(M, k)) {
+    if (dense_positive_definite(M, k, 0.0, 1e-14)) {
       B_.swap(M);
       return true;
     }
