@@ -70,6 +70,36 @@ INSTANTIATE_TEST_SUITE_P(Public, SearchInstances,
                            return n + (std::get<1>(info.param) > 1 ? "_threads2" : "");
                          });
 
+void collect_lines(KRVUprob, void *data, const char *msg, int, int) {
+  if (msg) static_cast<std::vector<std::string> *>(data)->push_back(msg);
+}
+
+// The neighbourhood search improves bell5's first solutions within a few
+// hundred nodes on one worker and on two (its sub-search must run on a
+// worker's thread with the engine's thread count, or it finds nothing).
+TEST(SearchNeighbourhood, ImprovesTheIncumbentOnOneWorkerAndOnTwo) {
+  const std::string path = std::string(KRVU_INSTANCES_DIR) + "/bell5.mps";
+  if (!std::ifstream(path).good()) GTEST_SKIP() << "instances not available";
+  Env env;
+  for (int threads : {1, 2}) {
+    KRVUprob p = own_search_problem(threads);
+    std::vector<std::string> lines;
+    ASSERT_EQ(KRVUaddcbmessage(p, collect_lines, &lines, 0), 0);
+    KRVUsetintcontrol(p, 8030, 1);
+    KRVUsetintcontrol(p, 8002, 1500);  // node limit
+    ASSERT_EQ(KRVUreadprob(p, path.c_str(), ""), 0);
+    ASSERT_EQ(KRVUmipoptimize(p, ""), 0);
+    int found = 0;
+    for (const std::string &l : lines)
+      if (l.find("Solution found by the neighbourhood search") != std::string::npos) ++found;
+    EXPECT_GE(found, 1) << threads << " workers";
+    double obj = 0;
+    KRVUgetdblattrib(p, KRVU_ATTR_MIPBESTOBJVAL, &obj);
+    EXPECT_LT(obj, 8.99e6) << threads << " workers";
+    KRVUdestroyprob(p);
+  }
+}
+
 // A random model over columns with small integer domains (or the listed
 // entity kinds), enumerated point by point; continuous columns are absent so
 // that enumeration is exact.

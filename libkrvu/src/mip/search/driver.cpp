@@ -62,6 +62,7 @@ Searcher::~Searcher() {
 }
 
 void Searcher::build(const ModelData &w) {
+  model_ = &w;
   if (!w.qrows.empty())
     raise(KRVU_ERR_STATE, "the search cannot take rows with quadratic coefficients");
   if (!w.gentype.empty() || !w.pwlcol.empty())
@@ -463,6 +464,11 @@ Searcher::NodeEnd Searcher::process(Node &nd, std::vector<Node> &kids) {
     dive(obj);
     lp_->set_basis(*basis);
     lp_holds_ = nd.id;
+    if (cut_off(obj)) return NodeEnd::kPruned;
+  }
+  if (every && ctl_.neighbourhood && has_inc_ && !quadratic_) {
+    // Its sub-search has an engine of its own: this relaxation is untouched.
+    neighbourhood(x);
     if (cut_off(obj)) return NodeEnd::kPruned;
   }
   nd.basis = basis;

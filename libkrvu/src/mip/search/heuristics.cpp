@@ -1,9 +1,12 @@
 // Primal heuristics: rounding in the direction no row objects to, diving on
-// the relaxation (fix the least fractional column, propagate, re-solve), and
-// the user's starting points.
+// the relaxation (fix the least fractional column, propagate, re-solve), a
+// neighbourhood sub-search around the incumbent, and the user's starting
+// points.
 #include <algorithm>
+#include <chrono>
 #include <cmath>
 
+#include "core/common.h"
 #include "mip/search/searcher.h"
 
 namespace krvu {
@@ -200,6 +203,98 @@ void Searcher::try_start(const SearchStart &start) {
     }
   }
   if (!cols.empty()) fix_and_solve(vals, cols);
+}
+
+// Relaxation-induced neighbourhood search: the integer columns on which the
+// node's relaxation and the incumbent agree are fixed there, and a small
+// search of its own (no callbacks, no further neighbourhoods) looks for a
+// better point among the rest.  Runs come every few hundred nodes, further
+// apart while they find nothing; one worker at a time claims a run.
+void Searcher::neighbourhood(const std::vector<double> &x) {
+  const int64_t at = nodes_.load();
+  int64_t next = sh_->nbh_next.load();
+  if (at < next) return;
+  const int fails = sh_->nbh_fails.load();
+  const int64_t gap = 200 * (int64_t{1} << std::min(fails, 6));
+  if (!sh_->nbh_next.compare_exchange_strong(next, at + gap)) return;
+  std::vector<double> inc;
+  {
+    std::lock_guard<std::mutex> lk(sh_->mu);
+    inc = inc_x_;
+  }
+  if (static_cast<int>(inc.size()) != n_) return;
+  ModelData sub;
+  const ModelData &w = *model_;
+  int fixed = 0, ints = 0;
+  sub.objsense = w.objsense;
+  sub.objrhs = w.objrhs;
+  sub.obj = w.obj;
+  sub.lb = w.lb;
+  sub.ub = w.ub;
+  sub.threshold = w.threshold;
+  sub.coltype = w.coltype;
+  for (int j : ncols_int_) {
+    if (kind_[j] != kInt) continue;
+    ++ints;
+    const double v = std::round(inc[j]);
+    if (std::fabs(x[j] - v) > ctl_.miptol || v < lo_[j] || v > up_[j]) continue;
+    sub.lb[j] = sub.ub[j] = v;
+    ++fixed;
+  }
+  // Too few fixings make the sub-search as hard as the search.
+  if (ints == 0 || fixed < 0.3 * ints || fixed == ints) {
+    sh_->nbh_fails.fetch_add(1);
+    return;
+  }
+  sub.rowtype = w.rowtype;
+  sub.rhs = w.rhs;
+  sub.range = w.range;
+  sub.mstart = w.mstart;
+  sub.mrwind = w.mrwind;
+  sub.dmatval = w.dmatval;
+  sub.qstart = w.qstart;
+  sub.qrow = w.qrow;
+  sub.qval = w.qval;
+  sub.settype = w.settype;
+  sub.setstart = w.setstart;
+  sub.setcol = w.setcol;
+  sub.setref = w.setref;
+  sub.indcol = w.indcol;
+  sub.indcomp = w.indcomp;
+  sub.dirs = w.dirs;
+  SearchControls c;
+  c.feastol = ctl_.feastol;
+  c.miptol = ctl_.miptol;
+  c.relgap = ctl_.relgap;
+  c.absgap = ctl_.absgap;
+  c.cutoff = sense_ * cutoff_value();
+  if (std::isfinite(ctl_.timelimit)) {
+    const double used = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
+    c.timelimit = std::max(0.0, ctl_.timelimit - used);
+  }
+  c.nodelimit = 500;
+  c.reliable = ctl_.reliable;
+  c.sb_iterlimit = ctl_.sb_iterlimit;
+  c.sb_candidates = ctl_.sb_candidates;
+  c.cut_rounds = std::min(ctl_.cut_rounds, 5);
+  c.heur_effort = ctl_.heur_effort;
+  c.neighbourhood = false;
+  c.engine_threads = ctl_.engine_threads;
+  c.loglevel = 0;
+  SearchHooks quiet;
+  bool found = false;
+  try {
+    const SearchResult r = run_search(sub, c, SearchStart(), quiet, interrupt_);
+    if (r.has_sol && static_cast<int>(r.x.size()) == n_) {
+      const int before = sh_->sols.load();
+      accept(r.x, objective_of(r.x), "the neighbourhood search");
+      found = sh_->sols.load() > before;
+    }
+  } catch (const Error &) {
+    // A sub-model the search cannot take is no solution; the search goes on.
+  }
+  if (found) sh_->nbh_fails.store(0);
+  else sh_->nbh_fails.fetch_add(1);
 }
 
 }  // namespace search

@@ -37,6 +37,9 @@ struct SearchControls {
   int sb_iterlimit = 100;  // dual simplex iterations of one strong-branching probe
   int sb_candidates = 8;  // columns probed by strong branching at one node
   double heur_effort = 0.05;
+  // The neighbourhood search (a sub-search around the incumbent) may run:
+  // off inside such a sub-search.
+  bool neighbourhood = true;
   int loglevel = 1;
   // Threads the engine's instance is given: the engine's pool is shared by
   // the process, and an instance must ask for the size it already has.

@@ -133,6 +133,10 @@ struct Shared {
   // Every worker, for the user cuts in their pools: those change only in
   // callbacks, so they are read under the hooks' lock.
   std::vector<const class Searcher *> workers;
+  // The neighbourhood search: the node count it runs at next (a worker
+  // claims a run by moving it on) and its runs in a row that found nothing.
+  std::atomic<int64_t> nbh_next{0};
+  std::atomic<int> nbh_fails{0};
 };
 
 class Searcher {
@@ -262,6 +266,9 @@ class Searcher {
                      const char *source = "the starting point");
   bool check_point(const std::vector<double> &x) const;
   void try_start(const SearchStart &start);
+  // A sub-search of the model with the integer columns fixed where the
+  // node's relaxation x agrees with the incumbent, when its turn has come.
+  void neighbourhood(const std::vector<double> &x);
 
   // ---- cuts (cuts.cpp: rounds, the relaxation's cut rows and the pool;
   // separate.cpp: the separators) ----
@@ -306,6 +313,7 @@ class Searcher {
 
   std::shared_ptr<Shared> sh_;
   // model
+  const ModelData *model_ = nullptr;  // the working copy (outlives the search)
   SearchControls ctl_;
   SearchHooks &hooks_;
   const std::atomic<bool> &interrupt_;
