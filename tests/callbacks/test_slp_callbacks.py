@@ -27,11 +27,20 @@ def test_a_second_set_replaces_the_first_and_every_iteration_is_seen():
     calls = []
     p.setcbiterstart(lambda prob, data: calls.append("first"))
     p.setcbiterstart(lambda prob, data: calls.append(data), data="second")
-    p.setcbiterend(lambda prob, data: calls.append("end"))
+    counts = []
+
+    def on_end(prob, data):
+        calls.append("end")
+        counts.append(prob.attributes.kslp_iterations)
+
+    p.setcbiterend(on_end)
     cols = []
     p.setcbitervar(lambda prob, data, col: cols.append(col))
     p.solve()
     assert p.getSolution(x) == pytest.approx(math.log(2), abs=1e-6)
+    # Each iteration's end sees the iterations done so far.
+    assert counts == list(range(1, len(counts) + 1))
+    assert p.attributes.kslp_iterations == len(counts)
     assert "first" not in calls
     assert calls.count("second") == calls.count("end") >= 1
     # Columns are passed as library indices, the user's columns only.

@@ -76,6 +76,8 @@ def test_a_start_at_a_saddle_point_still_ends_at_a_minimum(sense):
     p.controls.kslp_algorithm = 1
     p.chgvar(x, initvalue=1.0)
     p.chgvar(y, initvalue=0.0)
+    seen = []
+    p.setcbiterend(lambda prob, data: seen.append(prob.attributes.kslp_iterations))
     try:
         p.solve()
     except korvu.SolverError as e:
@@ -85,6 +87,9 @@ def test_a_start_at_a_saddle_point_still_ends_at_a_minimum(sense):
     assert p.attributes.kslp_nlpstatus == korvu.nlp_locally_optimal
     assert p.getObjVal() == pytest.approx(-0.25 if sense == "minimize" else 0.25, abs=1e-7)
     assert abs(p.getSolution(y)) == pytest.approx(2**-0.5, abs=1e-5)
+    # The run from beyond the saddle point goes on counting iterations.
+    assert seen == list(range(1, len(seen) + 1))
+    assert p.attributes.kslp_iterations == len(seen)
     # Without the check the run stops at the saddle point.
     p.controls.kslp_ipm_secondorder = 0
     p.chgvar(x, initvalue=1.0)

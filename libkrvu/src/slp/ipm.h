@@ -24,6 +24,7 @@ struct IpmRun {
   std::vector<double> lambda;  // by constraint of the model: the multipliers of its rows
   int status = KSLP_NLPSTATUS_UNFINISHED;
   int iterations = 0;
+  int offset = 0;              // iterations of the earlier runs of the same solve
   double mu = 0.0;             // the last barrier parameter
   double seconds = 0.0;        // spent in Ipopt by this solve (the time limit covers every run)
 };

@@ -152,6 +152,9 @@ class Adapter : public Ipopt::TNLP {
     // Called after each iteration (iteration 0: the start): the previous
     // iteration ends here and the next begins.
     bool stop = false;
+    // Callbacks read the iterations done so far, counted across the runs of
+    // one solve.
+    set_attr_i(slp_, KSLP_ATTR_ITERATIONS, run_->offset + iter);
     if (iter > 0) {
       stop = slpcb_fire_iterend(slp_) != 0;
       if (slpcb_has(slp_, kSlpCb_itervar))

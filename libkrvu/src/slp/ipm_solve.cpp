@@ -104,6 +104,7 @@ bool leave_saddles(KSLPprob slp, Nlp &nlp, IpmModel &model, const std::vector<do
     IpmRun next;
     next.x = start;
     next.seconds = run->seconds;
+    next.offset = run->iterations;
     if (!ipopt_run(slp, model, &next) || nlp.user_failed) return false;
     double f1, v1;
     bool better = ends_well(next) && judge(model, next.x, &f1, &v1) && v1 <= feastol &&

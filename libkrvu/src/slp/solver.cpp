@@ -122,6 +122,7 @@ class Solver {
   std::vector<double> lastdual_;
   std::vector<int> last_sign_;
   int iter_ = 0;
+  int started_ = 0;  // iterations begun (their iterstart callbacks called)
   bool first_update_ = true;
   double Vw_ = 0;                 // V_ with each row's weight: the merit's part
   std::vector<double> wt_;        // row weights
@@ -753,6 +754,8 @@ bool Solver::project_start() {
 }
 
 bool Solver::end_iteration() {
+  // Callbacks read the iterations done so far, this one included.
+  set_attr_i(slp_, KSLP_ATTR_ITERATIONS, started_);
   bool stop = slpcb_fire_iterend(slp_) != 0;
   if (slpcb_has(slp_, kSlpCb_itervar))
     for (int j = 0; j < n_ && !stop; ++j)
@@ -840,7 +843,10 @@ void Solver::finish(int status, const std::vector<double> &rowdual) {
   slp_->rowinfo = rinfo_;
   slp_->colinfo = cinfo_;
   set_attr_i(slp_, KSLP_ATTR_NLPSTATUS, status);
-  set_attr_i(slp_, KSLP_ATTR_ITERATIONS, iter_);
+  // An iteration that ends the solve early (a step refused to nothing) was
+  // run all the same: the callbacks saw it.
+  const int iterations = std::max(iter_, started_);
+  set_attr_i(slp_, KSLP_ATTR_ITERATIONS, iterations);
   set_attr_d(slp_, KSLP_ATTR_OBJVAL, obj);
   set_attr_d(slp_, KSLP_ATTR_VALIDATION, maxviol);
   set_attr_d(slp_, KSLP_ATTR_PENALTYVALUE, mu_);
@@ -851,7 +857,7 @@ void Solver::finish(int status, const std::vector<double> &rowdual) {
     slp_log(slp_, KRVU_MSG_LOG,
             "Nonlinear solve %s after %d iterations: objective %.10g, largest violation %.3g, "
             "optimality residual %.3g",
-            kNames[status], iter_, obj, maxviol, kres);
+            kNames[status], iterations, obj, maxviol, kres);
 }
 
 void Solver::set_dfs() {
@@ -1053,6 +1059,7 @@ int Solver::run() {
   // starts or the loop ends, whichever way it leaves the loop's body.
   bool open = false;
   iter_ = 0;
+  started_ = 0;
   for (;;) {
   for (; iter_ < maxiter; ++iter_) {
     if (open) {
@@ -1061,6 +1068,7 @@ int Solver::run() {
     }
     if (interrupted(t0)) break;
     open = true;
+    set_attr_i(slp_, KSLP_ATTR_ITERATIONS, started_++);
     if (slpcb_fire_iterstart(slp_)) {
       slp_->interrupt.store(true);
       break;
