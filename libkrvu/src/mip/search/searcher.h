@@ -331,8 +331,9 @@ class Searcher {
   std::vector<int> uplocks_, downlocks_;
   bool obj_integral_ = false;
   std::vector<char> row_int_;  // model rows whose activity is integral on integer points
-  // Variable upper bounds x <= u y of continuous columns (y binary; -1 for
-  // none), from two-entry rows, for the rounding cuts.
+  // Variable upper bounds x <= u y of continuous columns (y integer from 0
+  // with a finite upper bound; -1 for none), from two-entry rows, for the
+  // rounding cuts.
   std::vector<int> vub_col_;
   std::vector<double> vub_u_;
   bool quadratic_ = false;

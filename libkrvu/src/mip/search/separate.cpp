@@ -79,7 +79,8 @@ void Searcher::find_var_bounds() {
       std::swap(x, y);
       std::swap(a, b);
     }
-    if (kind_[x] != kCont || kind_[y] != kInt || root_lo_[y] != 0 || root_up_[y] != 1 || root_lo_[x] != 0)
+    if (kind_[x] != kCont || kind_[y] != kInt || root_lo_[y] != 0 || !std::isfinite(root_up_[y]) ||
+        root_lo_[x] != 0)
       continue;
     // a x + b y <= 0 (or >= 0 read with the signs turned): x <= (-b / a) y.
     for (int side = 0; side < 2; ++side) {
@@ -149,7 +150,7 @@ bool Searcher::finish_cut(std::vector<long double> &pi, long double pi0, const s
 // activities), each variable measured from the bound it is nearer to.  A
 // continuous column nearer to its variable upper bound x <= u y than to its
 // own bounds is written as u y - s, s >= 0, which moves its weight onto the
-// binary y where the rounding can use it.
+// integer y where the rounding can use it.
 bool Searcher::mir_cut(std::vector<double> &cv, double rhs, const std::vector<double> &xv, Cut &out) const {
   // cv holds pairs flattened as (v, c) to save allocations: even index v.
   struct T {
@@ -347,7 +348,7 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
           // variable upper bound.
           const int y = vub_col_[j];
           has_int = true;
-          if (xv[y] <= 1e-6 || xv[y] >= 1 - 1e-6) continue;
+          if (xv[y] <= root_lo_[y] + 1e-6 || xv[y] >= root_up_[y] - 1e-6) continue;
           const double d = a * vub_u_[j];
           if (deltas.size() < 7 && d > 1e-6 && std::find(deltas.begin(), deltas.end(), d) == deltas.end())
             deltas.push_back(d);
@@ -376,25 +377,59 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
       }
       if (beff > 0 || round == kMaxAggr) break;
       // The continuous column farthest inside its bounds goes, through the
-      // shortest row not in the sum yet.
-      int pick = -1;
-      double far = 1e-6;
+      // row that can take it with the least weight (a row in which the
+      // column's coefficient is lost among the others would drown the sum
+      // under a large multiplier), the shortest of those.  The row must be at
+      // one of its bounds (a slack strictly inside would enter the cut as a
+      // continuous term and weaken it) and not the column's own variable
+      // bound (the rounding substitutes that already).  A column no row can
+      // take leaves the next one its turn; columns at their variable upper
+      // bound but inside their own come last (a demand row through such a
+      // column is what gives a flow row's sum a fractional right-hand side).
+      std::vector<std::pair<double, int>> conts, at_vub;
       for (int j : cols)
         if (kind_[j] == kCont && std::fabs(agg[j]) > 1e-9) {
           const double dist = inside(j);
-          if (dist > far) far = dist, pick = j;
+          const double own = std::min(xv[j] - root_lo_[j], root_up_[j] - xv[j]);
+          if (dist > 1e-6) conts.push_back({-dist, j});
+          else if (own > 1e-6) at_vub.push_back({-own, j});
         }
-      if (pick < 0) break;
-      int row = -1;
+      std::sort(conts.begin(), conts.end());
+      std::sort(at_vub.begin(), at_vub.end());
+      conts.insert(conts.end(), at_vub.begin(), at_vub.end());
+      int pick = -1, row = -1;
       double coef = 0;
-      int64_t shortest = INT64_MAX;
-      for (int64_t q = lpm_.astart[pick]; q < lpm_.astart[pick + 1]; ++q) {
-        const int r = lpm_.aindex[q];
-        if (held_out(r) || std::fabs(lpm_.aval[q]) < 1e-9) continue;
-        bool in = false;
-        for (const auto &u : used) in = in || u.first == r;
-        const int64_t len = rows_.start[r + 1] - rows_.start[r];
-        if (!in && len < shortest) shortest = len, row = r, coef = lpm_.aval[q];
+      for (const auto &cj : conts) {
+        const int j = cj.second;
+        double least = INFINITY;
+        int64_t shortest = INT64_MAX;
+        for (int64_t q = lpm_.astart[j]; q < lpm_.astart[j + 1]; ++q) {
+          const int r = lpm_.aindex[q];
+          const double a = lpm_.aval[q];
+          if (held_out(r) || std::fabs(a) < 1e-9) continue;
+          bool in = false;
+          for (const auto &u : used) in = in || u.first == r;
+          const int64_t len = rows_.start[r + 1] - rows_.start[r];
+          if (in || (len == 2 && !vub_col_.empty() && vub_col_[j] >= 0)) continue;
+          const double act = xv[n_ + r];
+          const bool tight = std::fabs(act - rlo_[r]) <= 1e-6 * (1 + std::fabs(rlo_[r])) ||
+                             std::fabs(act - rup_[r]) <= 1e-6 * (1 + std::fabs(rup_[r]));
+          if (!tight) continue;
+          // The largest coefficient the row brings into the sum.
+          double mx = 0;
+          for (int64_t t = rows_.start[r]; t < rows_.start[r + 1]; ++t) mx = std::max(mx, std::fabs(rows_.val[t]));
+          const double weight = mx * std::fabs(agg[j] / a);
+          if (weight < least * (1 - 1e-9) || (weight <= least * (1 + 1e-9) && len < shortest)) {
+            least = weight;
+            shortest = len;
+            row = r;
+            coef = a;
+          }
+        }
+        if (row >= 0) {
+          pick = j;
+          break;
+        }
       }
       if (row < 0) break;
       add_row(row, -agg[pick] / coef);
