@@ -85,3 +85,22 @@ def test_rows_the_search_tightens_show_their_own_activity_to_callbacks():
     assert seen
     for xv, slack in seen:
         assert slack == pytest.approx(10 - (9 * xv[0] + 2 * xv[1] + 2 * xv[2]), abs=1e-7)
+
+
+def test_the_first_progress_line_shows_the_roots_bound():
+    # After the root the worker holds its children: their bound is the best bound.
+    p = korvu.problem()
+    p.setControl("mipsolver", 1)
+    p.setControl("cutstrategy", 0)
+    p.setControl("heureffort", 0.0)
+    x = [korvu.var(vartype=korvu.integer, ub=10) for _ in range(4)]
+    p.addVariable(x)
+    p.addConstraint(3 * x[0] + 5 * x[1] + 7 * x[2] + 9 * x[3] <= 20.5)
+    p.setObjective(4 * x[0] + 7 * x[1] + 10 * x[2] + 13 * x[3], sense=korvu.maximize)
+    lines = []
+    p.addcbmessage(lambda prob, data, msg, typ: lines.append(msg))
+    p.solve()
+    first = next(m for m in lines if m and m.startswith("Nodes 1,"))
+    bound = float(first.split("best bound ")[1].split(",")[0])
+    # Between the optimum and the plain relaxation's 13 * 20.5 / 9.
+    assert p.attributes.mipbestobjval - 1e-6 <= bound <= 13 * 20.5 / 9 + 1e-6

@@ -692,6 +692,15 @@ void Searcher::work() {
       sh_->done = true;
       break;
     }
+    if (e == NodeEnd::kBranched && !kids.empty()) {
+      // The worker holds the children until they are pushed: their bound,
+      // not the node's, is what it keeps from the best bound (the root's
+      // would read minus infinity in the log and the gap report).
+      double least = kids[0].bound;
+      for (const Node &k : kids) least = std::min(least, k.bound);
+      std::lock_guard<std::mutex> lk(sh_->mu);
+      run_as(least);
+    }
     log_progress(done_nodes == 1);
     if (done_nodes == 1 && (report_gap(), hooks_.cutlog())) stop_ = KRVU_STOP_USER;
     have = false;
