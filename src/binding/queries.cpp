@@ -411,11 +411,13 @@ constexpr Row getslpsol = WRAP_ROW(getslpsol, KSLPgetslpsol, SLP, A<0>, A<1>, A<
 
 WRAP_ARGS(getrowstatus, index("rowindex", CONV_ROW, "the row"));
 constexpr Row getrowstatus = WRAP_ROW(getrowstatus, KSLPgetrowstatus, SLP, V<0>, RI<0>).returns(kIntRes)
+    .flags(kNamedFailure)
     .doc("Returns the nonlinear solver's status bits of a row.", "getvar");
 
 WRAP_ARGS(evaluatecoef, index("rowindex", CONV_ROW, "the row"),
           index("colindex", CONV_COL, "the column the formula multiplies (-1: none)"));
 constexpr Row evaluatecoef = WRAP_ROW(evaluatecoef, KSLPevaluatecoef, SLP, V<0>, V<1>, RD<0>).returns(kDblRes)
+    .flags(kNamedFailure)
     .doc("Returns the value of a formula coefficient at the current point.", "addcoefs, validatevector");
 
 
@@ -424,7 +426,7 @@ WRAP_ARGS(evaluateformula, value("parsed", kInt, "1: the tokens are in reverse P
           in("value", CONV_DOUBLE, 0, "the token values", kRequired));
 constexpr Row evaluateformula =
     WRAP_ROW(evaluateformula, KSLPevaluateformula, SLP, V<0>, N<0>, A<1>, A<2>, RD<0>)
-        .missing("Incorrect arguments to evaluateformula").returns(kDblRes)
+        .missing("Incorrect arguments to evaluateformula").returns(kDblRes).flags(kNamedFailure)
         .doc("Returns the value of a formula given as tokens at the current point.", "evaluatecoef");
 
 WRAP_ARGS(getccoef, index("rowindex", CONV_ROW, "the row"),

@@ -291,6 +291,12 @@ PyObject *run(const Row &row, Ctx &c) {
   } else {
     rc = row.call(c);
   }
+  if (rc != 0 && !PyErr_Occurred() && (row.flags_ & kNamedFailure) && c.p->slpprob) {
+    char buf[512] = {0};
+    int code = 0;
+    KSLPgetlasterror(c.p->slpprob, &code, buf);
+    PyErr_Format(korvu_InterfaceError, "%s: %s", row.name, buf[0] ? without_function_name(buf) : "refused");
+  }
   if (PyErr_Occurred() || rc != 0) return nullptr;
   for (int i = 0; i < row.nargs; ++i) {
     const Arg &a = row.args[i];

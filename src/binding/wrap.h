@@ -89,6 +89,7 @@ enum : uint16_t {
   kEmptyRangeNone = 0x8, // an empty range returns None without a call
   kRangeDefaults = 0x10, // first and last may be left out: the whole range
   kKeepBodies = 0x20,    // the call may change rows in place: constraints take back the bodies
+  kNamedFailure = 0x40,  // a nonlinear-solver failure is an InterfaceError naming the member
                          // they left to the rows (problem/bodies.h) first
 };
 

@@ -63,6 +63,13 @@ def test_token_coefficients_go_in_come_back_and_are_checked_first():
         p.chgnlcoef(c, -1, "two", 1, t, v)
     with pytest.raises(korvu.InterfaceError, match="chgnlcoef"):
         p.chgnlcoef(c, -1, None, 1, [10, 0], [9, 0])  # column 9 does not exist
+    # Library refusals of members without a message of their own name the member.
+    with pytest.raises(korvu.InterfaceError, match="^evaluatecoef: .*no nonlinear coefficient"):
+        p.evaluatecoef(d, x)
+    with pytest.raises(korvu.InterfaceError, match="^evaluateformula: "):
+        p.evaluateformula(1, [99], [1.0])
+    with pytest.raises(korvu.InterfaceError, match="^getrowstatus: "):
+        p.getrowstatus(10**6)
     p.getcoefs(rows, cols)
     assert rows == [0]
     # loadcoefs replaces every coefficient.
