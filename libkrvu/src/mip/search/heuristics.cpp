@@ -272,7 +272,8 @@ void Searcher::neighbourhood(const std::vector<double> &x) {
     const double used = std::chrono::duration<double>(std::chrono::steady_clock::now() - t0_).count();
     c.timelimit = std::max(0.0, ctl_.timelimit - used);
   }
-  c.nodelimit = 500;
+  // Early on the sub-search is kept smaller than the work done so far.
+  c.nodelimit = std::clamp<int64_t>(at / 2, 100, 500);
   c.reliable = ctl_.reliable;
   c.sb_iterlimit = ctl_.sb_iterlimit;
   c.sb_candidates = ctl_.sb_candidates;
