@@ -336,6 +336,7 @@ class Searcher {
   // rounding cuts.
   std::vector<int> vub_col_;
   std::vector<double> vub_u_;
+  std::vector<double> row_amax_;  // largest coefficient of each model row
   bool quadratic_ = false;
   // directives: priority and preferred direction per column
   bool has_prio_ = false;

@@ -325,6 +325,12 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
     if (!vub_col_.empty() && vub_col_[j] >= 0) dist = std::min(dist, vub_u_[j] * xv[vub_col_[j]] - xv[j]);
     return dist;
   };
+  if (static_cast<int>(row_amax_.size()) != m_) {
+    row_amax_.assign(m_, 0.0);
+    for (int k = 0; k < m_; ++k)
+      for (int64_t t = rows_.start[k]; t < rows_.start[k + 1]; ++t)
+        row_amax_[k] = std::max(row_amax_[k], std::fabs(rows_.val[t]));
+  }
   for (int k = 0; k < m_; ++k) {
     if (held_out(k)) continue;
     for (int j : cols) agg[j] = 0, touched[j] = 0;
@@ -412,13 +418,10 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
           const int64_t len = rows_.start[r + 1] - rows_.start[r];
           if (in || (len == 2 && !vub_col_.empty() && vub_col_[j] >= 0)) continue;
           const double act = xv[n_ + r];
-          const bool tight = std::fabs(act - rlo_[r]) <= 1e-6 * (1 + std::fabs(rlo_[r])) ||
-                             std::fabs(act - rup_[r]) <= 1e-6 * (1 + std::fabs(rup_[r]));
-          if (!tight) continue;
+          auto at = [act](double b) { return std::isfinite(b) && std::fabs(act - b) <= 1e-6 * (1 + std::fabs(b)); };
+          if (!at(rlo_[r]) && !at(rup_[r])) continue;
           // The largest coefficient the row brings into the sum.
-          double mx = 0;
-          for (int64_t t = rows_.start[r]; t < rows_.start[r + 1]; ++t) mx = std::max(mx, std::fabs(rows_.val[t]));
-          const double weight = mx * std::fabs(agg[j] / a);
+          const double weight = row_amax_[r] * std::fabs(agg[j] / a);
           if (weight < least * (1 - 1e-9) || (weight <= least * (1 + 1e-9) && len < shortest)) {
             least = weight;
             shortest = len;
