@@ -104,3 +104,47 @@ def test_the_first_progress_line_shows_the_roots_bound():
     bound = float(first.split("best bound ")[1].split(",")[0])
     # Between the optimum and the plain relaxation's 13 * 20.5 / 9.
     assert p.attributes.mipbestobjval - 1e-6 <= bound <= 13 * 20.5 / 9 + 1e-6
+
+
+def flow_model(seed):
+    # Balance rows over continuous flows with variable upper bounds on general
+    # integers (x <= u y, y up to 50): the rounding cuts substitute those bounds
+    # and aggregate rows through the flows.
+    rnd = random.Random(seed)
+    p = korvu.problem()
+    p.setControl("loglevel", 0)
+    y = [korvu.var(lb=0, ub=rnd.choice([1, 3, 10, 50]), vartype=korvu.integer) for _ in range(rnd.randint(5, 12))]
+    f = [korvu.var(lb=0, ub=rnd.choice([korvu.infinity, 20, 100])) for _ in range(rnd.randint(3, 10))]
+    p.addVariable(y, f)
+    for v in f:
+        if rnd.random() < 0.6:
+            p.addConstraint(v <= rnd.randint(2, 30) * rnd.choice(y))
+    for _ in range(rnd.randint(4, 10)):
+        expr = (korvu.Sum(rnd.choice([-1, 1]) * v for v in rnd.sample(f, min(len(f), rnd.randint(2, 4))))
+                + korvu.Sum(rnd.randint(-9, 9) * v for v in rnd.sample(y, 2)))
+        rhs = rnd.randint(-40, 40) + rnd.random()
+        p.addConstraint(expr <= rhs if rnd.random() < 0.7 else expr >= rhs - 50)
+    p.addConstraint(korvu.Sum(f) >= rnd.randint(1, 30))
+    p.setObjective(korvu.Sum(rnd.randint(1, 20) * v for v in y) + korvu.Sum(rnd.random() * v for v in f))
+    return p
+
+
+@pytest.mark.parametrize("threads", [1, 2])
+def test_own_search_agrees_with_the_engine_on_random_flow_models(threads):
+    solved = 0
+    for seed in range(40):
+        results = []
+        for solver in (1, 2):
+            p = flow_model(seed)
+            p.setControl("mipsolver", solver)
+            p.setControl("threads", threads if solver == 1 else 0)
+            p.setControl("miprelgap", 1e-9)
+            p.setControl("mipabsgap", 1e-7)
+            p.solve()
+            status = p.attributes.mipstatus
+            results.append((status, p.attributes.mipbestobjval if status == 6 else None))
+        assert results[0][0] == results[1][0], (seed, results)
+        if results[0][0] == 6:
+            solved += 1
+            assert results[0][1] == pytest.approx(results[1][1], rel=1e-7, abs=1e-6), (seed, results)
+    assert solved >= 10
