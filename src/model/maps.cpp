@@ -1,5 +1,6 @@
 // Ordered containers: the flat procedural interface over ChunkMap.
 #include "model/maps.h"
+#include "model/slab.h"
 
 #include <algorithm>
 #include <new>
@@ -43,6 +44,20 @@ void plain_free(M **h) {
 }
 
 }  // namespace
+
+namespace {
+korvu::SlabPool g_linmap_slabs(sizeof(linmap));
+}  // namespace
+
+void *linmap::operator new(size_t, const std::nothrow_t &) noexcept {
+  return g_linmap_slabs.alloc();  // nothing derives from linmap: the size is the pool's
+}
+void *linmap::operator new(size_t size) {
+  void *p = operator new(size, std::nothrow);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+void linmap::operator delete(void *p) noexcept { g_linmap_slabs.release(p); }
 
 // Freed coefficient maps that never left their inline entries, kept for reuse:
 // the algebra makes and drops a short map with every temporary expression, and

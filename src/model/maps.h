@@ -7,6 +7,7 @@
 #include "model/chunkmap.h"
 #include "model/records.h"
 
+#include <new>
 #include <vector>
 
 struct LinEntry {
@@ -19,7 +20,13 @@ struct QuadEntry {
 };
 struct NoValue {};
 
-struct linmap : korvu::ChunkMap<LinEntry> {};
+// Coefficient maps come from a slab pool (model/slab.h): every temporary
+// expression of an array operation has one.
+struct linmap : korvu::ChunkMap<LinEntry> {
+  static void *operator new(size_t size);
+  static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+  static void operator delete(void *p) noexcept;
+};
 struct quadmap : korvu::ChunkMap<QuadEntry> {};
 // A problem's id -> index lookup.  Objects registered in the order they were
 // made (a model built in a loop, or arrays of variables and constraints) have

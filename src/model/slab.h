@@ -1,0 +1,102 @@
+// Fixed-size blocks carved from 64 KB slabs, for the objects the algebra makes
+// and drops by the hundred thousand (expressions and their coefficient maps).
+//
+// The general allocator spent a good part of every array operation on them:
+// maps of ~200 bytes miss its small-object caches, so each free merged
+// neighbours and each allocation split them again.  Here a block is a pop
+// from its slab's free list, and a free is a push.  A slab that empties is
+// given back to the allocator (one empty slab is kept against a loop that
+// makes and drops one object at a time), so the heap still shrinks when the
+// temporaries of an array operation go.
+//
+// Every block is preceded by a pointer to its slab.  Not thread-safe: the
+// interpreter lock guards each pool, as it guards the objects.
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <cstdlib>
+
+namespace korvu {
+
+class SlabPool {
+ public:
+  explicit constexpr SlabPool(size_t size)
+      : stride_(sizeof(Slab *) + ((size + 7) & ~size_t(7))),
+        per_slab_((kSlabBytes - sizeof(Slab)) / stride_) {}
+  SlabPool(const SlabPool &) = delete;
+  SlabPool &operator=(const SlabPool &) = delete;
+
+  // A block of the pool's size, or null when memory runs out.
+  void *alloc() {
+    Slab *s = partial_;
+    if (!s) {
+      s = static_cast<Slab *>(std::malloc(kSlabBytes));
+      if (!s) return nullptr;
+      s->prev = s->next = nullptr;
+      s->free = nullptr;
+      s->used = 0;
+      s->fresh = 0;
+      partial_ = s;
+    }
+    if (s->used == 0 && s == spare_) spare_ = nullptr;
+    char *slot;
+    if (s->free) {
+      slot = static_cast<char *>(s->free);
+      s->free = *reinterpret_cast<void **>(slot + sizeof(Slab *));
+    } else {
+      slot = reinterpret_cast<char *>(s + 1) + s->fresh * stride_;
+      ++s->fresh;
+      *reinterpret_cast<Slab **>(slot) = s;
+    }
+    ++s->used;
+    if (!s->free && s->fresh == per_slab_) unlink(s);  // full: off the list
+    return slot + sizeof(Slab *);
+  }
+
+  void release(void *p) {
+    if (!p) return;
+    char *slot = static_cast<char *>(p) - sizeof(Slab *);
+    Slab *s = *reinterpret_cast<Slab **>(slot);
+    bool was_full = !s->free && s->fresh == per_slab_;
+    *reinterpret_cast<void **>(p) = s->free;
+    s->free = slot;
+    --s->used;
+    if (was_full) push(s);
+    if (s->used) return;
+    if (!spare_) {
+      spare_ = s;
+      return;
+    }
+    unlink(s);
+    std::free(s);
+  }
+
+ private:
+  static constexpr size_t kSlabBytes = 64 * 1024;
+  struct Slab {
+    Slab *prev, *next;  // the list of slabs with room
+    void *free;         // freed slots, linked through their payload
+    uint32_t used;      // blocks handed out
+    uint32_t fresh;     // slots handed out at least once (the rest never touched)
+  };
+
+  void unlink(Slab *s) {
+    if (s->prev) s->prev->next = s->next;
+    else if (partial_ == s) partial_ = s->next;
+    if (s->next) s->next->prev = s->prev;
+    s->prev = s->next = nullptr;
+  }
+  void push(Slab *s) {
+    s->prev = nullptr;
+    s->next = partial_;
+    if (partial_) partial_->prev = s;
+    partial_ = s;
+  }
+
+  size_t stride_;
+  size_t per_slab_;
+  Slab *partial_ = nullptr;
+  Slab *spare_ = nullptr;  // an empty slab kept on the list
+};
+
+}  // namespace korvu
