@@ -16,6 +16,17 @@
 #include <cstdint>
 #include <cstdlib>
 
+// Under AddressSanitizer a free block is poisoned (but for the free-list link
+// it holds), so that a use after free of a pooled object is still reported.
+#if defined(__SANITIZE_ADDRESS__)
+#include <sanitizer/asan_interface.h>
+#define KORVU_SLAB_POISON(p, n) ASAN_POISON_MEMORY_REGION((p), (n))
+#define KORVU_SLAB_UNPOISON(p, n) ASAN_UNPOISON_MEMORY_REGION((p), (n))
+#else
+#define KORVU_SLAB_POISON(p, n) ((void)(p), (void)(n))
+#define KORVU_SLAB_UNPOISON(p, n) ((void)(p), (void)(n))
+#endif
+
 namespace korvu {
 
 class SlabPool {
@@ -50,6 +61,7 @@ class SlabPool {
     }
     ++s->used;
     if (!s->free && s->fresh == per_slab_) unlink(s);  // full: off the list
+    KORVU_SLAB_UNPOISON(slot + sizeof(Slab *), stride_ - sizeof(Slab *));
     return slot + sizeof(Slab *);
   }
 
@@ -59,6 +71,7 @@ class SlabPool {
     Slab *s = *reinterpret_cast<Slab **>(slot);
     bool was_full = !s->free && s->fresh == per_slab_;
     *reinterpret_cast<void **>(p) = s->free;
+    KORVU_SLAB_POISON(static_cast<char *>(p) + sizeof(void *), stride_ - sizeof(Slab *) - sizeof(void *));
     s->free = slot;
     --s->used;
     if (was_full) push(s);
@@ -68,6 +81,7 @@ class SlabPool {
       return;
     }
     unlink(s);
+    KORVU_SLAB_UNPOISON(s, kSlabBytes);
     std::free(s);
   }
 
