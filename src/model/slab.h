@@ -5,8 +5,8 @@
 // maps of ~200 bytes miss its small-object caches, so each free merged
 // neighbours and each allocation split them again.  Here a block is a pop
 // from its slab's free list, and a free is a push.  A slab that empties is
-// given back to the allocator (one empty slab is kept against a loop that
-// makes and drops one object at a time), so the heap still shrinks when the
+// given back to the allocator (a few empty slabs are kept against loops that
+// make and drop objects in turn), so the heap still shrinks when the
 // temporaries of an array operation go.
 //
 // Every block is preceded by a pointer to its slab.  Not thread-safe: the
@@ -48,8 +48,9 @@ class SlabPool {
       s->used = 0;
       s->fresh = 0;
       partial_ = s;
+    } else if (s->used == 0) {
+      --empty_;  // a kept empty slab comes back into use
     }
-    if (s->used == 0 && s == spare_) spare_ = nullptr;
     char *slot;
     if (s->free) {
       slot = static_cast<char *>(s->free);
@@ -76,8 +77,8 @@ class SlabPool {
     --s->used;
     if (was_full) push(s);
     if (s->used) return;
-    if (!spare_) {
-      spare_ = s;
+    if (empty_ < kKeptEmpty) {
+      ++empty_;
       return;
     }
     unlink(s);
@@ -87,6 +88,10 @@ class SlabPool {
 
  private:
   static constexpr size_t kSlabBytes = 64 * 1024;
+  // Empty slabs kept on the list (2 MB): freed at once, slabs that were the
+  // top of the heap went back to the system, and the next few thousand objects
+  // faulted their pages in again.
+  static constexpr int kKeptEmpty = 32;
   struct Slab {
     Slab *prev, *next;  // the list of slabs with room
     void *free;         // freed slots, linked through their payload
@@ -110,7 +115,7 @@ class SlabPool {
   size_t stride_;
   size_t per_slab_;
   Slab *partial_ = nullptr;
-  Slab *spare_ = nullptr;  // an empty slab kept on the list
+  int empty_ = 0;  // empty slabs on the list
 };
 
 }  // namespace korvu
