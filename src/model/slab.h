@@ -88,10 +88,10 @@ class SlabPool {
 
  private:
   static constexpr size_t kSlabBytes = 64 * 1024;
-  // Empty slabs kept on the list (2 MB): freed at once, slabs that were the
+  // Empty slabs kept on the list (512 KB): freed at once, slabs that were the
   // top of the heap went back to the system, and the next few thousand objects
   // faulted their pages in again.
-  static constexpr int kKeptEmpty = 32;
+  static constexpr int kKeptEmpty = 8;
   struct Slab {
     Slab *prev, *next;  // the list of slabs with room
     void *free;         // freed slots, linked through their payload
