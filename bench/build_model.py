@@ -10,7 +10,9 @@ operators; duplicate variables merge):
   lqcp(N)     N = 500, 1000  boundary control of the heat equation (a QP)
 Every (library, model, size) runs --runs times, each in a fresh process; imports
 (and the peers' licence check or library load, and the lazy imports and one-time
-set-up done by a first tiny model built before the timed one) are not timed.  Phases:
+set-up done by a first tiny model built before the timed one) are not timed, and
+every child pauses 0.3 s after them, until the worker threads OpenBLAS starts with
+NumPy have stopped spinning.  Phases:
   build     the model in the library's objects;
   transfer  the model handed to the solver (korvu, pyoptinterface, highspy,
             python-mip and gurobipy pass it as it is built: their transfer is in
@@ -56,6 +58,9 @@ sys.path.insert(0, HERE)
 
 from build_model_models import DEFAULT_SIZES, QUICK_SIZES, expected_size, tiny_hessian_entries  # noqa: E402
 
+# Pause between a child's untimed set-up and its timed run (see child()).
+SETTLE_SECONDS = 0.3
+
 ALL = ["pyloop", "korvu", "korvu-arrays", "floor", "pyoptinterface", "highspy", "linopy", "pyomo", "pulp", "mip", "cvxpy", "gurobipy"]
 
 
@@ -94,6 +99,11 @@ def child(lib, model, n):
     except Exception:
         pass
     out["rss_imports"] = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024
+    # OpenBLAS, loaded with NumPy, keeps its worker threads spinning for about
+    # 0.1 s after they start; on a small machine they would share the cores
+    # with the first timed phase of every library that imports NumPy (and not
+    # with pyloop's).  Every child waits for them alike.
+    time.sleep(SETTLE_SECONDS)
     gc.collect()
     clock = Clock()
     try:

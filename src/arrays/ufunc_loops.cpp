@@ -127,6 +127,27 @@ class Pending {
   std::vector<PyObject *> v_;
 };
 
+// a + s * b where both are numbers, variables, terms or expressions and one is
+// not a number: the operation of the kind that leads, as the general sum
+// reaches it, without the general sum's look for None, arrays and nonlinear
+// nodes (every element of X - Y paid for it).  Everything else goes the
+// general way.
+template <int S>
+PyObject *linear_sum(PyObject *a, PyObject *b) {
+  const int ka = expr_kind(a), kb = expr_kind(b);
+  const int k = ka > kb ? ka : kb;
+  if (ka >= 0 && kb >= 0 && k > KIND_NUM) {
+    switch (k) {
+      case KIND_VAR: return var_alg_sum(a, b, S, ka, kb);
+      case KIND_LIN: return linterm_alg_sum(a, b, S, ka, kb);
+      case KIND_QUAD: return quadterm_alg_sum(a, b, S, ka, kb);
+      case KIND_EXPR: return expression_alg_sum(a, b, S);
+      default: break;
+    }
+  }
+  return S > 0 ? general_add(a, b) : general_sub(a, b);
+}
+
 // Whether a loop's operation is the product, told apart at compile time by
 // specialisation (comparing function addresses is not a constant expression
 // in every build, the sanitizer builds among them).
@@ -146,6 +167,12 @@ void binary_loop(char **args, npy_intp const *dims, npy_intp const *steps, void 
       if (!obj) return;
       if (Py_TYPE(obj) == &korvu_varType) {
         if (!out.add(scaled_var(obj, L == FO ? a : b))) return;
+        continue;
+      }
+      if (Py_TYPE(obj) == &korvu_expressionType) {  // number * expression, as the algebra scales it
+        double v;
+        std::memcpy(&v, L == FO ? a : b, sizeof v);
+        if (!out.add(expression_copy(obj, v))) return;
         continue;
       }
     }
@@ -195,8 +222,8 @@ const LoopRow kLoops[] = {
     {"less_equal", T_CON, false, variants<compare<Py_LE>>()},
     {"equal", T_CON, false, variants<compare<Py_EQ>>()},
     {"greater_equal", T_CON, false, variants<compare<Py_GE>>()},
-    {"add", T_EXPR, false, variants<general_add>()},
-    {"subtract", T_EXPR, false, variants<general_sub>()},
+    {"add", T_EXPR, false, variants<linear_sum<1>>()},
+    {"subtract", T_EXPR, false, variants<linear_sum<-1>>()},
     {"multiply", T_EXPR, false, variants<general_mul>()},
     {"divide", T_EXPR, false, variants<general_div>()},
     {"true_divide", T_EXPR, false, variants<general_div>()},

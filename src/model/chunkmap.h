@@ -39,6 +39,43 @@ class ChunkMap {
     size_t idx;
   };
 
+  ChunkMap() = default;
+  ChunkMap(const ChunkMap &o) : size_(o.size_), big_(o.big_) {
+    std::copy(o.small_, o.small_ + (o.big_ ? 0 : o.size_), small_);
+    if (o.ext_) ext_ = new Ext(*o.ext_);
+  }
+  ChunkMap(ChunkMap &&o) noexcept : ext_(o.ext_), size_(o.size_), big_(o.big_) {
+    std::copy(o.small_, o.small_ + (o.big_ ? 0 : o.size_), small_);
+    o.ext_ = nullptr;
+    o.size_ = 0;
+    o.big_ = false;
+  }
+  ChunkMap &operator=(const ChunkMap &o) {
+    if (this == &o) return *this;
+    if (!ext_ && !o.ext_) {  // short maps: the inline entries in use, nothing else
+      std::copy(o.small_, o.small_ + o.size_, small_);
+      size_ = o.size_;
+      big_ = false;
+      return *this;
+    }
+    ChunkMap copy(o);
+    return *this = std::move(copy);
+  }
+  ChunkMap &operator=(ChunkMap &&o) noexcept {
+    if (this != &o) {
+      delete ext_;
+      ext_ = o.ext_;
+      size_ = o.size_;
+      big_ = o.big_;
+      std::copy(o.small_, o.small_ + (o.big_ ? 0 : o.size_), small_);
+      o.ext_ = nullptr;
+      o.size_ = 0;
+      o.big_ = false;
+    }
+    return *this;
+  }
+  ~ChunkMap() { delete ext_; }
+
   size_t size() const { return size_; }
   bool empty() const { return size_ == 0; }
 
@@ -50,7 +87,7 @@ class ChunkMap {
       return nullptr;
     }
     if (Entry *e = dense_find(key)) return &e->val;
-    Chunk &c = chunks_[chunk_for(key)];
+    Chunk &c = ext_->chunks[chunk_for(key)];
     // A chunk of consecutive keys (columns made together, even when they were
     // interleaved with others on the way in) holds the key at its offset.
     if (!c.empty() && key >= c.front().key) {
@@ -79,33 +116,34 @@ class ChunkMap {
         return {&small_[i].val, true};
       }
       // Full: the inline entries become the first chunk.
-      chunks_.emplace_back();
-      chunks_.back().reserve(2 * kSmall);
-      chunks_.back().assign(small_, small_ + size_);
-      last_.push_back(small_[size_ - 1].key);
+      if (!ext_) ext_ = new Ext();
+      ext_->chunks.emplace_back();
+      ext_->chunks.back().reserve(2 * kSmall);
+      ext_->chunks.back().assign(small_, small_ + size_);
+      ext_->last.push_back(small_[size_ - 1].key);
       big_ = true;
     }
-    if (chunks_.empty()) {
-      chunks_.emplace_back();
-      chunks_.back().reserve(4);
-      chunks_.back().push_back(Entry{key, v});
-      last_.push_back(key);
+    if (ext_->chunks.empty()) {
+      ext_->chunks.emplace_back();
+      ext_->chunks.back().reserve(4);
+      ext_->chunks.back().push_back(Entry{key, v});
+      ext_->last.push_back(key);
       size_ = 1;
-      return {&chunks_.back().back().val, true};
+      return {&ext_->chunks.back().back().val, true};
     }
-    if (last_.back() < key) {
-      if (chunks_.back().size() >= kMaxChunk) {
-        chunks_.emplace_back();
-        chunks_.back().reserve(kMaxChunk);
-        last_.push_back(key);
+    if (ext_->last.back() < key) {
+      if (ext_->chunks.back().size() >= kMaxChunk) {
+        ext_->chunks.emplace_back();
+        ext_->chunks.back().reserve(kMaxChunk);
+        ext_->last.push_back(key);
       }
-      chunks_.back().push_back(Entry{key, v});
-      last_.back() = key;
+      ext_->chunks.back().push_back(Entry{key, v});
+      ext_->last.back() = key;
       ++size_;
-      return {&chunks_.back().back().val, true};
+      return {&ext_->chunks.back().back().val, true};
     }
     size_t ci = chunk_for(key);
-    Chunk &c = chunks_[ci];
+    Chunk &c = ext_->chunks[ci];
     auto it = lower(c, key);
     if (it != c.end() && it->key == key) return {&it->val, false};
     size_t p = static_cast<size_t>(it - c.begin());
@@ -116,11 +154,11 @@ class ChunkMap {
       Chunk upper(c.begin() + half, c.end());
       c.resize(half);
       c.shrink_to_fit();  // bounds the slack of maps filled in random order
-      last_.insert(last_.begin() + ci, c.back().key);
-      chunks_.insert(chunks_.begin() + ci + 1, std::move(upper));
-      if (p >= half) return {&chunks_[ci + 1][p - half].val, true};
+      ext_->last.insert(ext_->last.begin() + ci, c.back().key);
+      ext_->chunks.insert(ext_->chunks.begin() + ci + 1, std::move(upper));
+      if (p >= half) return {&ext_->chunks[ci + 1][p - half].val, true};
     }
-    return {&chunks_[ci][p].val, true};
+    return {&ext_->chunks[ci][p].val, true};
   }
 
   // Erases key if present; returns whether it was.
@@ -135,23 +173,25 @@ class ChunkMap {
       return true;
     }
     size_t ci = chunk_for(key);
-    Chunk &c = chunks_[ci];
+    Chunk &c = ext_->chunks[ci];
     auto it = lower(c, key);
     if (it == c.end() || it->key != key) return false;
     c.erase(it);
     --size_;
     if (c.empty()) {
-      chunks_.erase(chunks_.begin() + ci);
-      last_.erase(last_.begin() + ci);
+      ext_->chunks.erase(ext_->chunks.begin() + ci);
+      ext_->last.erase(ext_->last.begin() + ci);
     } else {
-      last_[ci] = c.back().key;
+      ext_->last[ci] = c.back().key;
     }
     return true;
   }
 
   void clear() {
-    chunks_.clear();
-    last_.clear();
+    if (ext_) {
+      ext_->chunks.clear();
+      ext_->last.clear();
+    }
     size_ = 0;
     big_ = false;
   }
@@ -163,7 +203,7 @@ class ChunkMap {
       for (size_t i = 0; i < size_; ++i) f(small_[i]);
       return;
     }
-    for (Chunk &c : chunks_)
+    for (Chunk &c : ext_->chunks)
       for (Entry &e : c) f(e);
   }
   template <class F>
@@ -172,30 +212,31 @@ class ChunkMap {
       for (size_t i = 0; i < size_; ++i) f(small_[i]);
       return;
     }
-    for (const Chunk &c : chunks_)
+    for (const Chunk &c : ext_->chunks)
       for (const Entry &e : c) f(e);
   }
 
   // Position-based iteration for the cursor interface.
   Entry *at(const Pos &p) {
     if (!big_) return p.chunk == 0 && p.idx < size_ ? &small_[p.idx] : nullptr;
-    if (p.chunk >= chunks_.size() || p.idx >= chunks_[p.chunk].size()) return nullptr;
-    return &chunks_[p.chunk][p.idx];
+    if (p.chunk >= ext_->chunks.size() || p.idx >= ext_->chunks[p.chunk].size()) return nullptr;
+    return &ext_->chunks[p.chunk][p.idx];
   }
   void advance(Pos &p) const {
-    if (++p.idx >= (big_ ? chunks_[p.chunk].size() : size_)) {
+    if (++p.idx >= (big_ ? ext_->chunks[p.chunk].size() : size_)) {
       ++p.chunk;
       p.idx = 0;
     }
   }
 
   // Whether the map holds nothing outside itself (it never outgrew its inline entries).
-  bool inline_only() const { return chunks_.capacity() == 0 && last_.capacity() == 0; }
+  bool inline_only() const { return !ext_; }
 
   // Approximate heap bytes held (for memory reports).
   size_t heap_bytes() const {
-    size_t n = chunks_.capacity() * sizeof(Chunk) + last_.capacity() * sizeof(uint64_t);
-    for (const Chunk &c : chunks_) n += c.capacity() * sizeof(Entry);
+    if (!ext_) return 0;
+    size_t n = sizeof(Ext) + ext_->chunks.capacity() * sizeof(Chunk) + ext_->last.capacity() * sizeof(uint64_t);
+    for (const Chunk &c : ext_->chunks) n += c.capacity() * sizeof(Entry);
     return n;
   }
 
@@ -205,26 +246,26 @@ class ChunkMap {
   // there the chunk and the position follow from the key with no search.  Null
   // when the guess misses (then the key may still be stored elsewhere).
   Entry *dense_find(uint64_t key) {
-    const uint64_t k0 = chunks_.front().front().key;
+    const uint64_t k0 = ext_->chunks.front().front().key;
     if (key < k0) return nullptr;
     const uint64_t off = key - k0;
     const uint64_t ci = off / kMaxChunk;
-    if (ci >= chunks_.size()) return nullptr;
-    Chunk &c = chunks_[ci];
+    if (ci >= ext_->chunks.size()) return nullptr;
+    Chunk &c = ext_->chunks[ci];
     const size_t i = static_cast<size_t>(off % kMaxChunk);
     return i < c.size() && c[i].key == key ? &c[i] : nullptr;
   }
 
   // The chunk that holds key or would hold it: the first whose last key is not
-  // below key, or the last chunk.  The search runs over last_, a contiguous copy of
+  // below key, or the last chunk.  The search runs over ext_->last, a contiguous copy of
   // the chunks' last keys, so it touches no chunk but the one it finds.
   size_t chunk_for(uint64_t key) const {
-    size_t n = last_.size();
+    size_t n = ext_->last.size();
     if (n <= 1) return 0;
     // Keys made last (the object just built, about to be registered) are in
     // the last chunk: no search over the boundaries.
-    if (key > last_[n - 2]) return n - 1;
-    size_t i = static_cast<size_t>(std::lower_bound(last_.begin(), last_.end(), key) - last_.begin());
+    if (key > ext_->last[n - 2]) return n - 1;
+    size_t i = static_cast<size_t>(std::lower_bound(ext_->last.begin(), ext_->last.end(), key) - ext_->last.begin());
     return i < n ? i : n - 1;
   }
   static typename Chunk::iterator lower(Chunk &c, uint64_t key) {
@@ -238,11 +279,17 @@ class ChunkMap {
                             [](const Entry &e, uint64_t k) { return e.key < k; });
   }
 
-  std::vector<Chunk> chunks_;
-  std::vector<uint64_t> last_;  // last key of each chunk
-  size_t size_ = 0;
-  bool big_ = false;  // entries in chunks_, else in small_
+  // The chunks, made when the map first outgrows its inline entries and kept
+  // from then on; held apart so that a short map is its inline entries and
+  // two words (the algebra copies and frees short maps by the hundred thousand).
+  struct Ext {
+    std::vector<Chunk> chunks;
+    std::vector<uint64_t> last;  // last key of each chunk
+  };
   Entry small_[kSmall];
+  Ext *ext_ = nullptr;
+  uint32_t size_ = 0;
+  bool big_ = false;  // entries in ext_->chunks, else in small_
 };
 
 }  // namespace korvu

@@ -177,6 +177,16 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   double shared_rhs = 0.0;
   bool share = is_expression(a) && KRV_EXPR(a)->constant == 0.0 && expr_kind(b) == KIND_NUM;
   if (share && num_value(b, &shared_rhs) < 0) return nullptr;
+  // With a constant, the constraint shares the expression too, and the
+  // constant goes into the bounds: the body without it is made only if it is
+  // read (see CON_BODY_FOLDED).  r = v - k is the -(k - v) of the copy's path.
+  bool fold = !share && Py_TYPE(a) == &korvu_expressionType && expr_kind(b) == KIND_NUM &&
+              !(reinterpret_cast<uintptr_t>(a) & CON_BODY_FOLDED);
+  if (fold) {
+    if (num_value(b, &shared_rhs) < 0) return nullptr;
+    shared_rhs -= KRV_EXPR(a)->constant;
+    share = true;
+  }
   PyRef d;
   if (share) {
     d = PyRef::borrow(a);
@@ -246,6 +256,7 @@ PyObject *make_constraint(PyObject *a, PyObject *b, int op) {
   constraint_s *con = C(c.get());
   if (share) KRV_EXPR(a)->shared = true;
   con->body = body.release();
+  if (fold) con->body = reinterpret_cast<PyObject *>(reinterpret_cast<uintptr_t>(con->body) | CON_BODY_FOLDED);
   if (fixed) {
     set_con_lbound(&con->info, flo);
     set_con_ubound(&con->info, fhi);
@@ -266,7 +277,7 @@ PyObject *model_richcompare(PyObject *a, PyObject *b, int op) {
 static void constraint_dealloc(PyObject *self) {
   constraint_s *c = C(self);
   constraint_forget_home(c);
-  Py_CLEAR(c->body);
+  con_clear_held_body(c);
   con_clear_side(&c->info);
   Py_TYPE(self)->tp_free(self);
 }
@@ -308,7 +319,7 @@ static int constraint_init(PyObject *self, PyObject *args, PyObject *kwds) {
     if (!from_body && PyErr_Occurred()) return -1;
   }
   constraint_forget_home(c);
-  Py_CLEAR(c->body);
+  con_clear_held_body(c);
   if (body == Py_None) body = nullptr;
   if (name && name != Py_None) set_con_name(&c->info, name);
   if (std::isnan(lb) || std::isnan(ub) || std::isnan(rhs)) {

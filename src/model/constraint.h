@@ -16,6 +16,12 @@ struct constraint_s {
 // Tags of a body word that names a problem; CON_BODY_SHARED keeps the body's
 // shared flag for the expression read back.
 constexpr uintptr_t CON_BODY_IN_LIBRARY = 1, CON_BODY_SHARED = 2, CON_BODY_TAGS = 3;
+// Tag of a body held: the expression is its maker's (x + 1 == 3 shares x + 1),
+// and its constant is already in the bounds.  The body reads as that
+// expression without its constant, a copy made when someone asks for it
+// (constraint_body); registration reads the shared expression and leaves the
+// constant out.
+constexpr uintptr_t CON_BODY_FOLDED = 4;
 
 inline bool con_body_in_library(const constraint_s *c) {
   return reinterpret_cast<uintptr_t>(c->body) & CON_BODY_IN_LIBRARY;
@@ -26,6 +32,21 @@ inline PyObject *con_body_home(const constraint_s *c) {
 }
 // Whether the constraint has a body, held or in a library.
 inline bool con_has_body(const constraint_s *c) { return c->body != nullptr; }
+// Whether the body held is a shared expression whose constant is in the bounds.
+inline bool con_body_folded(const constraint_s *c) {
+  return (reinterpret_cast<uintptr_t>(c->body) & (CON_BODY_IN_LIBRARY | CON_BODY_FOLDED)) == CON_BODY_FOLDED;
+}
+// The object held as body, without the tag (null for a body in a library).
+inline PyObject *con_held_body(const constraint_s *c) {
+  if (con_body_in_library(c)) return nullptr;
+  return reinterpret_cast<PyObject *>(reinterpret_cast<uintptr_t>(c->body) & ~CON_BODY_FOLDED);
+}
+// Drops the body held (after constraint_forget_home for one in a library).
+inline void con_clear_held_body(constraint_s *c) {
+  PyObject *b = con_held_body(c);
+  c->body = nullptr;
+  Py_XDECREF(b);
+}
 
 // The body (borrowed): the one held, or the one read back from the library
 // row, which the constraint then holds again.  Null with an exception when it

@@ -4,11 +4,13 @@
 // created on first use and never hold a coefficient of exactly 0.0 after an update.
 #include "model/algebra.h"
 #include "model/maps.h"
+#include "model/slab.h"
 #include "module/env.h"
 #include "nonlinear/nonlin.h"
 
 #include <cmath>
 #include <cstdio>
+#include <cstring>
 #include <vector>
 
 using korvu::PyRef;
@@ -23,15 +25,25 @@ static inline size_t quad_size(expression_s *e) { return quadmap_size(e->quad); 
 // constraints that stay: in the arenas the dropped ones left pools that only
 // Python objects could use again (the engine's solve could not), while the C
 // heap gives their pages back once the bodies go (see problem_drop_bodies).
-// A short free list keeps the scalar algebra's temporaries off the allocator.
+// They come from a slab pool (model/slab.h), whose empty slabs go back to the
+// heap; a short free list in front keeps the scalar algebra's temporaries off
+// even that.
 namespace {
 constexpr int kPooledExpressions = 128;
 void *g_expr_pool[kPooledExpressions];
 int g_expr_pooled = 0;
+korvu::SlabPool g_expr_slabs(sizeof(expression_s));
+
+void expression_release(void *mem) {
+  if (g_expr_pooled < kPooledExpressions)
+    g_expr_pool[g_expr_pooled++] = mem;
+  else
+    g_expr_slabs.release(mem);
+}
 }  // namespace
 
 PyObject *expression_base(void) {
-  void *mem = g_expr_pooled ? g_expr_pool[--g_expr_pooled] : PyMem_RawMalloc(sizeof(expression_s));
+  void *mem = g_expr_pooled ? g_expr_pool[--g_expr_pooled] : g_expr_slabs.alloc();
   if (!mem) return PyErr_NoMemory();
   expression_s *e = reinterpret_cast<expression_s *>(PyObject_Init(reinterpret_cast<PyObject *>(mem),
                                                                    &korvu_expressionType));
@@ -48,10 +60,7 @@ static void expression_dealloc(PyObject *self) {
   linmap_free(&e->lin);
   quadmap_free(&e->quad);
   indexset_free(&e->qids);
-  if (g_expr_pooled < kPooledExpressions)
-    g_expr_pool[g_expr_pooled++] = self;
-  else
-    PyMem_RawFree(self);
+  expression_release(self);
 }
 
 static int ensure_lin(expression_s *e, const char *msg) {
@@ -624,15 +633,16 @@ PyTypeObject korvu_expressionType = {
 // The type's own allocation slots match expression_base's heap, should anything
 // allocate or free an expression through them.
 static PyObject *expression_alloc(PyTypeObject *type, Py_ssize_t) {
-  void *mem = PyMem_RawCalloc(1, sizeof(expression_s));
+  void *mem = g_expr_slabs.alloc();
   if (!mem) return PyErr_NoMemory();
+  std::memset(mem, 0, sizeof(expression_s));
   return PyObject_Init(reinterpret_cast<PyObject *>(mem), type);
 }
 
 int expression_ready_type(void) {
   PyTypeObject *t = &korvu_expressionType;
   t->tp_alloc = expression_alloc;
-  t->tp_free = PyMem_RawFree;
+  t->tp_free = expression_release;
   t->tp_dealloc = expression_dealloc;
   t->tp_repr = expression_str;
   t->tp_str = expression_str;

@@ -1,6 +1,8 @@
 // Ordered containers: the flat procedural interface over ChunkMap.
 #include "model/maps.h"
+#include "model/slab.h"
 
+#include <algorithm>
 #include <new>
 
 namespace {
@@ -42,6 +44,20 @@ void plain_free(M **h) {
 }
 
 }  // namespace
+
+namespace {
+korvu::SlabPool g_linmap_slabs(sizeof(linmap));
+}  // namespace
+
+void *linmap::operator new(size_t, const std::nothrow_t &) noexcept {
+  return g_linmap_slabs.alloc();  // nothing derives from linmap: the size is the pool's
+}
+void *linmap::operator new(size_t size) {
+  void *p = operator new(size, std::nothrow);
+  if (!p) throw std::bad_alloc();
+  return p;
+}
+void linmap::operator delete(void *p) noexcept { g_linmap_slabs.release(p); }
 
 // Freed coefficient maps that never left their inline entries, kept for reuse:
 // the algebra makes and drops a short map with every temporary expression, and
@@ -113,8 +129,8 @@ int quadmap_next(quadmap *h, var_s **key, linmap **value, krv_cursor *cursor) {
   return 1;
 }
 int rowcolmap_next(rowcolmap *h, uint64_t *key, int64_t *value, krv_cursor *cursor) {
-  // Iterated entry by entry: the run is spilled when an iteration starts.
-  if (h && !*cursor && h->run_len) h->spill();
+  // Iterated entry by entry: the runs are spilled when an iteration starts.
+  if (h && !*cursor && !h->runs.empty()) h->spill();
   korvu::ChunkMap<int64_t>::Entry *e = cursor_step(h ? &h->rest : nullptr, cursor);
   if (!e) return 0;
   if (key) *key = e->key;
@@ -255,24 +271,41 @@ int quadmap_del(quadmap *h, var_s *u, var_s *v) {
   return 0;
 }
 
+const rowcolmap::Run *rowcolmap::run_of(uint64_t key) const {
+  if (runs.empty()) return nullptr;
+  const Run *r = &runs[last < runs.size() ? last : 0];
+  if (key - r->key < r->len) return r;
+  auto it = std::upper_bound(runs.begin(), runs.end(), key, [](uint64_t k, const Run &x) { return k < x.key; });
+  if (it == runs.begin()) return nullptr;
+  --it;
+  return key - it->key < it->len ? &*it : nullptr;
+}
+
 void rowcolmap::spill() {
-  if (!run_len) return;
-  // Both parts are in key order: merged into a new map by appends only.
+  if (runs.empty()) return;
+  // Runs and rest are each in key order: merged into a new map by appends only.
   korvu::ChunkMap<int64_t> merged;
-  uint64_t k = 0;
-  auto run_next = [&] { merged.insert(run_key + k, run_index + static_cast<int64_t>(k)); ++k; };
+  size_t ri = 0;
+  uint64_t k = 0;  // position within runs[ri]
+  auto run_until = [&](uint64_t stop) {
+    while (ri < runs.size() && runs[ri].key + k < stop) {
+      merged.insert(runs[ri].key + k, runs[ri].at(runs[ri].key + k));
+      if (++k == runs[ri].len) ++ri, k = 0;
+    }
+  };
   rest.for_each([&](const korvu::ChunkMap<int64_t>::Entry &e) {
-    while (k < run_len && run_key + k < e.key) run_next();
+    run_until(e.key);
     merged.insert(e.key, e.val);
   });
-  while (k < run_len) run_next();
+  run_until(UINT64_MAX);  // no run holds UINT64_MAX (see extend_run)
   rest = std::move(merged);
-  run_len = 0;
+  runs.clear();
+  last = 0;
 }
 
 int rowcolmap_get(rowcolmap *h, uint64_t key, int64_t *index) {
-  if (h->in_run(key)) {
-    if (index) *index = h->run_index + static_cast<int64_t>(key - h->run_key);
+  if (const rowcolmap::Run *r = h->run_of(key)) {
+    if (index) *index = r->at(key);
     return 0;
   }
   int64_t *v = h->rest.find(key);
@@ -280,35 +313,74 @@ int rowcolmap_get(rowcolmap *h, uint64_t key, int64_t *index) {
   if (index) *index = *v;
   return 0;
 }
-int rowcolmap_has(rowcolmap *h, uint64_t key) { return h->in_run(key) || h->rest.find(key) ? 1 : 0; }
+int rowcolmap_has(rowcolmap *h, uint64_t key) { return h->run_of(key) || h->rest.find(key) ? 1 : 0; }
+
+namespace {
+// Extends the run ending just below key when index continues it.
+bool extend_run(rowcolmap *h, uint64_t key, int64_t index) {
+  if (key == 0 || key == UINT64_MAX) return false;
+  size_t n = h->runs.size();
+  // Registration of k interleaved arrays extends their runs in turn.
+  size_t tries[2] = {h->last + 1 < n ? h->last + 1 : 0, h->last < n ? h->last : 0};
+  rowcolmap::Run *r = nullptr;
+  for (size_t t : tries) {
+    rowcolmap::Run &c = h->runs[t];
+    if (c.key + c.len == key) {
+      r = &c;
+      break;
+    }
+  }
+  if (!r) {
+    const rowcolmap::Run *c = h->run_of(key - 1);
+    if (!c || c->key + c->len != key) return false;
+    r = const_cast<rowcolmap::Run *>(c);
+  }
+  if (r->len == 1) {
+    if (index == r->index) return false;
+    r->stride = index - r->index;
+  } else if (index != r->at(key)) {
+    return false;
+  }
+  ++r->len;
+  h->last = static_cast<size_t>(r - h->runs.data());
+  return true;
+}
+}  // namespace
+
 int rowcolmap_set(rowcolmap *h, uint64_t key, int64_t index) {
-  if (h->in_run(key)) {
-    if (h->run_index + static_cast<int64_t>(key - h->run_key) == index) return 0;
+  if (const rowcolmap::Run *r = h->run_of(key)) {
+    if (r->at(key) == index) return 0;
     h->spill();
-  } else if (h->run_len && key == h->run_key + h->run_len &&
-             index == h->run_index + static_cast<int64_t>(h->run_len) && !h->rest.find(key)) {
-    ++h->run_len;
-    return 0;
-  } else if (!h->run_len && h->rest.empty()) {
-    h->run_key = key;
-    h->run_index = index;
-    h->run_len = 1;
-    return 0;
+  } else if (!h->rest.find(key)) {
+    if (!h->runs.empty() && extend_run(h, key, index)) return 0;
+    if (h->runs.size() < rowcolmap::kMaxRuns && key != UINT64_MAX) {
+      auto it = std::upper_bound(h->runs.begin(), h->runs.end(), key,
+                                 [](uint64_t k, const rowcolmap::Run &x) { return k < x.key; });
+      it = h->runs.insert(it, rowcolmap::Run{key, 1, index, 0});
+      h->last = static_cast<size_t>(it - h->runs.begin());
+      return 0;
+    }
   }
   *h->rest.insert(key, index).first = index;
   return 0;
 }
 int rowcolmap_del(rowcolmap *h, uint64_t key) {
-  if (!h->in_run(key)) {
+  const rowcolmap::Run *c = h->run_of(key);
+  if (!c) {
     h->rest.erase(key);
     return 0;
   }
-  if (key == h->run_key + h->run_len - 1) {
-    --h->run_len;
-  } else if (key == h->run_key) {
-    ++h->run_key;
-    ++h->run_index;
-    --h->run_len;
+  size_t i = static_cast<size_t>(c - h->runs.data());
+  rowcolmap::Run &r = h->runs[i];
+  if (r.len == 1) {
+    h->runs.erase(h->runs.begin() + static_cast<std::ptrdiff_t>(i));
+    h->last = 0;
+  } else if (key == r.key + r.len - 1) {
+    --r.len;
+  } else if (key == r.key) {
+    r.index += r.stride;
+    ++r.key;
+    --r.len;
   } else {
     h->spill();
     h->rest.erase(key);
@@ -316,7 +388,8 @@ int rowcolmap_del(rowcolmap *h, uint64_t key) {
   return 0;
 }
 int rowcolmap_clear(rowcolmap *h) {
-  h->run_len = 0;
+  h->runs.clear();
+  h->last = 0;
   h->rest.clear();
   return 0;
 }

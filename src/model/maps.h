@@ -7,6 +7,9 @@
 #include "model/chunkmap.h"
 #include "model/records.h"
 
+#include <new>
+#include <vector>
+
 struct LinEntry {
   var_s *var;  // owned reference
   double coef;
@@ -17,19 +20,36 @@ struct QuadEntry {
 };
 struct NoValue {};
 
-struct linmap : korvu::ChunkMap<LinEntry> {};
+// Coefficient maps come from a slab pool (model/slab.h): every temporary
+// expression of an array operation has one.
+struct linmap : korvu::ChunkMap<LinEntry> {
+  static void *operator new(size_t size);
+  static void *operator new(size_t size, const std::nothrow_t &) noexcept;
+  static void operator delete(void *p) noexcept;
+};
 struct quadmap : korvu::ChunkMap<QuadEntry> {};
 // A problem's id -> index lookup.  Objects registered in the order they were
 // made (a model built in a loop, or arrays of variables and constraints) have
-// consecutive ids at consecutive indices: a leading run of those is held as
-// three numbers, every other id as an entry of `rest`.  No id is in both.
+// consecutive ids at evenly spaced indices: consecutive ones, or every k-th
+// when k arrays made one after the other are registered interleaved (a stack
+// along the last axis).  Such runs are held as four numbers each, up to
+// kMaxRuns of them; every other id is an entry of `rest`.  No id is in two
+// places.
 struct rowcolmap {
-  uint64_t run_key = 0;    // first id of the run
-  int64_t run_index = 0;   // the index of run_key
-  uint64_t run_len = 0;    // ids run_key .. run_key + run_len - 1
+  struct Run {
+    uint64_t key;    // first id
+    uint64_t len;    // ids key .. key + len - 1
+    int64_t index;   // the index of key
+    int64_t stride;  // index step per id; 0 while the run has one id
+    int64_t at(uint64_t k) const { return index + static_cast<int64_t>(k - key) * stride; }
+  };
+  static constexpr size_t kMaxRuns = 64;
+  std::vector<Run> runs;  // ascending, disjoint key ranges
+  size_t last = 0;        // the run extended last: registration cycles through a few
   korvu::ChunkMap<int64_t> rest;
-  bool in_run(uint64_t key) const { return key - run_key < run_len; }
-  // Moves the run into rest (when an id of it leaves or changes index).
+  // The run holding key, or null.
+  const Run *run_of(uint64_t key) const;
+  // Moves every run into rest (when an id of one leaves or changes index).
   void spill();
 };
 struct indexset : korvu::ChunkMap<NoValue> {};

@@ -43,11 +43,11 @@ double matrix_tolerance(problem_s *p) {
 }
 
 bool droppable(const constraint_s *c, double tol) {
-  PyObject *b = c->body;
-  if (!b || con_body_in_library(c) || Py_TYPE(b) != &korvu_expressionType || Py_REFCNT(b) != 1)
-    return false;
+  PyObject *b = con_held_body(c);
+  if (!b || Py_TYPE(b) != &korvu_expressionType || Py_REFCNT(b) != 1) return false;
   expression_s *e = KRV_EXPR(b);
-  if (e->constant != 0.0 || (e->quad && quadmap_size(e->quad) > 0) || !e->lin || e->lin->empty())
+  // A folded body's constant is in the bounds: the row is the body.
+  if ((e->constant != 0.0 && !con_body_folded(c)) || (e->quad && quadmap_size(e->quad) > 0) || !e->lin || e->lin->empty())
     return false;
   bool exact = true;
   e->lin->for_each([&](const auto &en) {
@@ -162,8 +162,10 @@ void problem_drop_bodies(problem_s *p, Py_ssize_t first) {
   for (Py_ssize_t i = first; i < n; ++i) {
     constraint_s *c = C(PyList_GET_ITEM(p->constraints, i));
     if (!droppable(c, tol)) continue;
-    PyObject *body = c->body;
-    uintptr_t tags = CON_BODY_IN_LIBRARY | (KRV_EXPR(body)->shared ? CON_BODY_SHARED : 0);
+    PyObject *body = con_held_body(c);
+    // A folded body reads back as the copy it stands for, which nobody shares.
+    bool shared = KRV_EXPR(body)->shared && !con_body_folded(c);
+    uintptr_t tags = CON_BODY_IN_LIBRARY | (shared ? CON_BODY_SHARED : 0);
     c->body = reinterpret_cast<PyObject *>(reinterpret_cast<uintptr_t>(p) | tags);
     ++p->library_bodies;
     ++dropped;
@@ -239,6 +241,16 @@ void constraint_forget_home(constraint_s *c) {
 }
 
 PyObject *constraint_body(constraint_s *c) {
+  if (con_body_folded(c)) {
+    // The shared expression without its constant, held from now on.
+    PyObject *shared = con_held_body(c);
+    PyObject *copy = expression_copy(shared, 1.0);
+    if (!copy) return nullptr;
+    KRV_EXPR(copy)->constant = 0.0;
+    c->body = copy;
+    Py_DECREF(shared);
+    return copy;
+  }
   if (!con_body_in_library(c)) return c->body;
   problem_s *home = P(con_body_home(c));
   // The run owns the library: its rows cannot be read from another thread.

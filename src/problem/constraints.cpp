@@ -69,7 +69,7 @@ struct SizeHint {
     if (Py_TYPE(o) != &korvu_constraintType) return;
     constraint_s *c = reinterpret_cast<constraint_s *>(o);
     ++rows;
-    PyObject *b = con_body_in_library(c) ? nullptr : c->body;
+    PyObject *b = con_held_body(c);
     if (!b) return;
     if (is_expression(b)) {
       if (KRV_EXPR(b)->lin) coefs += linmap_size(KRV_EXPR(b)->lin);
@@ -162,10 +162,13 @@ int add_constraint_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   size_t formulas_before = b.conv.formulas();
   b.conv.constant = 0.0;
   converted_sizes sizes(b.conv);
-  PyObject *body = constraint_body(c);  // a body another problem's library holds is read back
+  // A body another problem's library holds is read back; a folded one is
+  // read as it is shared, its constant being in the bounds.
+  const bool folded = con_body_folded(c);
+  PyObject *body = folded ? con_held_body(c) : constraint_body(c);
   if (!body) return -1;
   if (convertExpr(p, body, b.conv, 0) < 0) return -1;
-  double constant = b.conv.constant;
+  double constant = folded ? 0.0 : b.conv.constant;
   b.conv.constant = constant_before;
   if (check_finite_coefs(p, b.conv, sizes, constant, leaf) < 0) return -1;
   // Bounds off the codes cost a map look-up each: read once.

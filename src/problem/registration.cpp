@@ -65,7 +65,28 @@ struct VarBatch {
     names.clear();
   }
   bool large() const { return lb.capacity() > 4096 || starts.capacity() > 4096 || names.capacity() > 65536; }
+  void reserve(size_t cols) {
+    lb.reserve(cols);
+    ub.reserve(cols);
+    names.reserve(cols * 10);
+  }
 };
+
+// How many variables a call may bring, from the sizes of the arrays, tuples
+// and lists it passes (nothing else is looked into, and no element is
+// touched): the batch is sized once rather than grown by doubling, which
+// copied a large call's bounds and names and touched twice their pages.
+size_t count_leaves(PyObject *o, int depth) {
+  if (depth < 0) return 0;
+  if (PyTuple_Check(o) || PyList_Check(o)) {
+    size_t n = 0;
+    for (Py_ssize_t i = 0; i < PySequence_Fast_GET_SIZE(o); ++i)
+      n += count_leaves(PySequence_Fast_GET_ITEM(o, i), depth - 1);
+    return n;
+  }
+  if (PyArray_Check(o)) return static_cast<size_t>(PyArray_SIZE(reinterpret_cast<PyArrayObject *>(o)));
+  return 1;
+}
 
 int add_var_leaf(problem_s *p, PyObject *leaf, void *ctx) {
   VarBatch &b = *static_cast<VarBatch *>(ctx);
@@ -163,6 +184,10 @@ PyObject *add_variables(PyObject *self, PyObject *what, int depth) {
     return setKrvuErrIfNull(self, nullptr);
   korvu::BatchLease<VarBatch> lease(first_col);
   VarBatch &b = *lease;
+  if (Py_TYPE(what) != &korvu_varType) {
+    size_t n = count_leaves(what, depth);
+    if (n > 1) b.reserve(n);
+  }
   Py_ssize_t first = PyList_GET_SIZE(p->vars);
   if (!walk_leaves(p, what, add_var_leaf, &b, depth) || send_columns(p, b) != 0) {
     rollback(p->vars, p->varmap, first, var_key);

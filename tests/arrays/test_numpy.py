@@ -169,3 +169,27 @@ def test_refused_inplace_operations_leave_the_array():
     assert [str(e) for e in E] == before
     E += 2.0
     assert korvu.evaluate(E, solution=dict.fromkeys(X, 0.0)).tolist() == [3.0] * 4
+
+
+def test_elementwise_sums_and_scalings_read_as_the_scalar_operators():
+    # Every pair of kinds an array cell can hold, and the numbers the algebra
+    # treats apart (0, 1, -0.0, nan): each element of the array operation is
+    # what the scalar operator gives.
+    x, y = korvu.var(name="x"), korvu.var(name="y")
+    kinds = [x, y, 3 * x, -1 * y, x * y, x + 2 * y - 1, x - x + 0 * y, (x + 1) * (y - 1), x / y,
+             korvu.exp(x) + 1, 2.5, 0.0]
+    numbers = [0.0, 1.0, -0.0, 2.0, float("nan"), -3.5]
+    cells = np.empty(len(kinds), dtype=object)
+    cells[:] = kinds
+    arr = cells.astype(korvu.npexpr)
+    with np.errstate(invalid="ignore"):
+        for other in kinds + numbers:
+            for op in (lambda a, b: a + b, lambda a, b: a - b, lambda a, b: a * b):
+                assert [str(g) for g in op(arr, other)] == [str(op(k, other)) for k in kinds]
+        for c in numbers:
+            for op in (lambda a, b: b * a, lambda a, b: b - a, lambda a, b: b + a):
+                assert [str(g) for g in op(arr, c)] == [str(op(k, c)) for k in kinds]
+        X = korvu.vars(4, name="X")
+        for c in numbers:
+            assert [str(g) for g in X - c] == [str(v - c) for v in X]
+            assert [str(g) for g in c * (X + 1)] == [str(c * (v + 1)) for v in X]

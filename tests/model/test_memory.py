@@ -1,5 +1,6 @@
 """Reference counts and memory stay balanced through long runs of mixed operations."""
 import gc
+import os
 import sys
 
 import numpy as np
@@ -129,3 +130,39 @@ def test_constraints_share_their_body_and_keep_it_through_in_place_operators():
     rhs = []
     p.getrhs(rhs, 0, 1)
     assert rhs == [0.0, 0.0]
+
+
+@pytest.mark.skipif(not sys.platform.startswith("linux"), reason="reads /proc and glibc's malloc_trim")
+@pytest.mark.skipif("asan" in os.environ.get("LD_PRELOAD", ""), reason="the sanitizer holds freed memory back")
+def test_array_temporaries_give_their_memory_back():
+    # Expressions and their maps come from slabs: once the temporaries of array
+    # operations go, their slabs go back to the heap, and from there to the
+    # system, even when a few survivors were made among them.
+    import ctypes
+    try:
+        trim = ctypes.CDLL("libc.so.6").malloc_trim
+    except OSError:
+        pytest.skip("not glibc")
+
+    def resident_mb():
+        with open("/proc/self/statm") as f:
+            return int(f.read().split()[1]) * 4096 / 2 ** 20
+
+    X = korvu.vars(200000, name="")
+    Y = korvu.vars(200000, name="")
+    gc.collect()
+    trim(0)
+    before = resident_mb()
+    keep = []
+    for k in range(3):
+        T = 2 * X - Y + k
+        keep.append(T[::20000].copy())  # survivors spread over the slabs
+        U = T == 1
+        del T, U
+    big = resident_mb()
+    gc.collect()
+    trim(0)
+    after = resident_mb()
+    assert big - before > 20  # the temporaries were there
+    assert after - before < 0.25 * (big - before)
+    assert [str(e) for e in keep[2][:2]] == [str(2 * X[0] - Y[0] + 2), str(2 * X[20000] - Y[20000] + 2)]

@@ -217,3 +217,51 @@ def test_single_object_calls_refuse_and_roll_back_like_others():
     d = 2 * x - y == 0.5
     p.addConstraint(d)
     assert p.getIndex(d) == 1 and p.getcoef(1, 0) == 2.0
+
+
+def test_indices_of_arrays_registered_interleaved():
+    # Arrays stacked along their last axis reach the problem element by element
+    # in turn: each array's numbers step through the columns (rows) k apart.
+    # Deletions, a failed call's rollback and re-registration keep every look-up.
+    rng = np.random.default_rng(5)
+    p = korvu.problem()
+    parts = [korvu.vars(40, name="") for _ in range(3)] + [korvu.vars(5, 8, name="")]
+    single = korvu.var()
+    cols = list(np.stack(parts[:3], axis=-1).ravel()[::-1]) + [single]
+    p.addVariable(cols[:80], parts[3], cols[80:])
+    order = cols[:80] + list(parts[3].ravel()) + cols[80:]
+    rows = [x + 1 >= 0 for x in order]
+    var_of = {id(c): x for c, x in zip(rows, order)}
+    cons = np.array(rows[1:], dtype=object).reshape(-1, 2)
+    p.addConstraint(rows[0], cons[:, 0], cons[:, 1])
+    row_order = rows[:1] + list(cons[:, 0]) + list(cons[:, 1])
+    with pytest.raises(korvu.ModelError):
+        p.addConstraint([order[0] <= 1, order[1] <= 1, "not a constraint"])
+    assert p.attributes.rows == len(row_order)
+
+    def check():
+        assert [p.getIndex(x) for x in order] == list(range(len(order)))
+        assert [p.getIndex(c) for c in row_order] == list(range(len(row_order)))
+        kept = {hash(x) for x in order}
+        for k in rng.choice(len(row_order), 10):
+            x = var_of[id(row_order[k])]
+            if hash(x) in kept:
+                assert p.getcoef(int(k), p.getIndex(x)) == 1.0
+
+    check()
+    for pick in (lambda n: [0], lambda n: [n - 1], lambda n: [7, 8, 9],
+                 lambda n: sorted(rng.choice(n - 2, 15, replace=False) + 1)):
+        gone = pick(len(order))
+        p.delVariable([int(g) for g in gone])
+        order = [x for i, x in enumerate(order) if i not in set(gone)]
+        p.delConstraint([int(g) for g in gone])
+        row_order = [c for i, c in enumerate(row_order) if i not in set(gone)]
+        check()
+    again = korvu.vars(6, name="")
+    p.addVariable(again)
+    order += list(again)
+    extra = [again[k] - 1 <= k for k in range(6)]
+    var_of.update((id(c), x) for c, x in zip(extra, again))
+    p.addConstraint(extra[::2], extra[1::2])
+    row_order += extra[::2] + extra[1::2]
+    check()

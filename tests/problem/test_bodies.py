@@ -129,3 +129,66 @@ def test_arrays_of_constraints_and_ids_after_deletions():
     more = v[0, 0] + v[1, 1] >= 0
     p.addConstraint(more)
     assert p.getIndex(more) == 14 and str(more.body) == str(v[0, 0] + v[1, 1])
+
+
+def test_bodies_with_a_constant_read_without_it_wherever_they_are_read():
+    # x + 2y + 5 <= 6 keeps the expression as it was made and moves 5 into the
+    # bound: the body reads as x + 2y before and after registration, in every
+    # problem, while the expression itself keeps its constant and its meaning.
+    x, y, z = (korvu.var(name=n, lb=-10, ub=10) for n in "xyz")
+    e = x + 2 * y + 5
+    c, d = e <= 6, e == 1
+    assert (c.lb, c.ub, d.lb, d.ub) == (-1e20, 1.0, -4.0, -4.0)
+    f = e
+    e += z  # the expression is shared with the constraints: += makes a new one
+    assert f is not e and str(f) == "5 + x +2 y" and str(e) == "5 + x +2 y + z"
+    p, q = korvu.problem(), korvu.problem()
+    for pr in (p, q):
+        pr.controls.outputlog = 0
+        pr.addVariable(x, y, z)
+    p.addConstraint(c, d)
+    q.addConstraint(d)
+    rhs, types = [], []
+    p.getrhs(rhs, 0, 1)
+    p.getrowtype(types, 0, 1)
+    assert rhs == [1.0, -4.0] and types == ["L", "E"]
+    assert [p.getcoef(0, j) for j in range(3)] == [1.0, 2.0, 0.0]
+    assert [q.getcoef(0, j) for j in range(3)] == [1.0, 2.0, 0.0]
+    assert str(c.body) == str(d.body) == "  x +2 y" and str(c.copy().body) == "  x +2 y"
+    # Read before registration, the body is the constant-free copy from then on.
+    g = (3 * x - 1) * 2 + y
+    r = g >= 4
+    b = r.body
+    assert str(b) == " 6 x + y" and r.body is b and r.lb == 6.0
+    p.addConstraint(r)
+    rhs = []
+    p.getrhs(rhs, 2, 2)
+    assert rhs == [6.0] and p.getcoef(2, 0) == 6.0
+    # Constraints from an array of expressions with constants, registered and
+    # given up to the library, read back the same bodies.
+    X = korvu.vars(4, name="")
+    C = X + np.arange(4.0) - 1 == 2
+    p.addVariable(X)
+    p.addConstraint(C)
+    assert [k.lb for k in C] == [3.0, 2.0, 1.0, 0.0]
+    for k, v in zip(C, X):
+        assert k.body.extractLinear() == ([v], [1.0]) and str(k.body) == "  " + str(v)
+    rhs = []
+    p.getrhs(rhs, 3, 6)
+    assert rhs == [3.0, 2.0, 1.0, 0.0]
+
+
+def test_refused_comparisons_leave_the_expression_unshared():
+    x = korvu.var(name="x")
+    e = x + 1
+    with pytest.raises(korvu.ModelError):
+        e <= float("nan")
+    f = e
+    e += x  # not shared: changed in place
+    assert f is e and str(e) == "1 +2 x"
+    e = x + float("inf")
+    with pytest.raises(korvu.ModelError):
+        e == float("inf")
+    f = e
+    e *= 2
+    assert f is e
