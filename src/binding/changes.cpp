@@ -65,7 +65,7 @@ constexpr Row chgglblimit = WRAP_ROW(chgglblimit, KRVUchgglblimit, P, N<0>, A<0>
 WRAP_ARGS(chgmcoef, in("mrow", CONV_ROW, 0, "the rows", kRequired), in("mcol", CONV_COL, 0, "the columns", kRequired),
           in("dval", CONV_DOUBLE, 0, "the new coefficients (0 removes one)", kRequired));
 constexpr Row chgmcoef = WRAP_ROW(chgmcoef, KRVUchgmcoef, P, N<0>, A<0>, A<1>, A<2>)
-    .missing("Must provide arguments mrow, mcol, dval").flags(kKeepBodies)
+    .missing("Must provide arguments mrow, mcol, dval").flags(kKeepRowBodies)
     .doc("Changes coefficients of the matrix.", "chgcoef, getcoef");
 
 WRAP_ARGS(chgmqobj, in("mqcol1", CONV_COL, 0, "the first columns", kRequired),
@@ -127,7 +127,7 @@ constexpr Row addpwlcons = WRAP_ROW(addpwlcons, KRVUaddpwlcons64, P, N<0>, N64<1
 
 WRAP_ARGS(chgcoef, index("irow", CONV_ROW, "the row"), index("icol", CONV_COL, "the column"),
           value("dval", kDouble, "the new coefficient"));
-constexpr Row chgcoef = WRAP_ROW(chgcoef, KRVUchgcoef, P, V<0>, V<1>, V<2>).flags(kKeepBodies)
+constexpr Row chgcoef = WRAP_ROW(chgcoef, KRVUchgcoef, P, V<0>, V<1>, V<2>).flags(kKeepRowBodies)
     .doc("Changes one coefficient of the matrix.", "chgmcoef, getcoef");
 
 WRAP_ARGS(chgqobj, index("icol", CONV_COL, "the first column"), index("jcol", CONV_COL, "the second column"),

@@ -273,6 +273,24 @@ PyObject *run(const Row &row, Ctx &c) {
                    row.name, static_cast<long long>(c.count[g]));
       return nullptr;
     }
+  if (row.flags_ & kKeepRowBodies) {
+    // Only the rows the call changes are read back into their constraints
+    // (an index the library will refuse is left to it).
+    const Arg &a = row.args[0];
+    const int64_t rows = c.p->constraints ? PyList_GET_SIZE(c.p->constraints) : 0;
+    std::vector<int> keep;
+    if (a.kind == kIn) {
+      const int *r = static_cast<const int *>(c.arr[0]);
+      const int64_t n = c.count[a.group] < 0 ? 0 : c.count[a.group];
+      for (int64_t k = 0; r && k < n; ++k)
+        if (r[k] >= 0 && r[k] < rows) keep.push_back(r[k]);
+    } else if (c.ival[0] >= 0 && c.ival[0] < rows) {
+      keep.push_back(static_cast<int>(c.ival[0]));
+    }
+    // A view's rows are its registering problem's: all of them, as before.
+    if (c.p->is_view ? problem_keep_bodies(c.p) < 0 : !keep.empty() && problem_keep_row_bodies(c.p, keep) < 0)
+      return nullptr;
+  }
   int rc;
   if (row.flags_ & kReleaseGil) {
     BusyScope busy(c.p);

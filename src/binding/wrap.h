@@ -90,6 +90,7 @@ enum : uint16_t {
   kRangeDefaults = 0x10, // first and last may be left out: the whole range
   kKeepBodies = 0x20,    // the call may change rows in place: constraints take back the bodies
   kNamedFailure = 0x40,  // a nonlinear-solver failure is an InterfaceError naming the member
+  kKeepRowBodies = 0x80, // the call changes the rows of argument 0: their constraints take back their bodies
                          // they left to the rows (problem/bodies.h) first
 };
 

@@ -57,6 +57,13 @@ def test_bodies_survive_deletions_and_library_changes():
     p.chgmcoef([rows[4]], [x[4]], [9.0])
     assert texts(rows) == expected
     assert p.getcoef(rows[2], x[0]) == 7.0
+    # Bodies still in the library when the change comes: the changed rows are read
+    # back first, the others later, all as they were made.
+    p, x, rows = model(8)
+    p.chgcoef(rows[2], x[0], 7.0)
+    p.chgmcoef([rows[5], 6], [x[5], x[0]], [9.0, 3.0])
+    assert texts(rows) == [str(body(x, i)) for i in range(8)]
+    assert [p.getcoef(rows[2], x[0]), p.getcoef(rows[5], x[5]), p.getcoef(rows[6], x[0])] == [7.0, 9.0, 3.0]
 
 
 def test_bodies_outlive_their_problem_and_move_between_problems():
