@@ -94,6 +94,50 @@ TEST_F(Model, MatrixQueriesWithTwoCallSizing) {
   EXPECT_EQ(ub[2], KRVU_INFINITY);
 }
 
+// Coefficient changes read back the same by rows and by columns whichever
+// way they are made: replacing stored values (in place, also in the row-wise
+// copy a query made), a repeated entry (the last wins), removing and adding.
+TEST_F(Model, CoefficientChangesReadTheSameByRowsAndColumns) {
+  load_small();
+  auto rows = [&] {
+    int64_t n = 0;
+    std::vector<int64_t> st(3);
+    std::vector<int> ind(8);
+    std::vector<double> val(8);
+    EXPECT_EQ(KRVUgetrows64(p, st.data(), ind.data(), val.data(), 8, &n, 0, 1), 0) << err();
+    std::vector<double> dense(6, 0.0);
+    for (int i = 0; i < 2; ++i)
+      for (int64_t k = st[i]; k < st[i + 1]; ++k) dense[i * 3 + ind[k]] = val[k];
+    return dense;
+  };
+  auto cols = [&] {
+    int64_t n = 0;
+    std::vector<int64_t> st(4);
+    std::vector<int> ind(8);
+    std::vector<double> val(8);
+    EXPECT_EQ(KRVUgetcols64(p, st.data(), ind.data(), val.data(), 8, &n, 0, 2), 0) << err();
+    std::vector<double> dense(6, 0.0);
+    for (int j = 0; j < 3; ++j)
+      for (int64_t k = st[j]; k < st[j + 1]; ++k) dense[ind[k] * 3 + j] = val[k];
+    return dense;
+  };
+  EXPECT_EQ(rows(), (std::vector<double>{1, 2, 0, 0, 3, 4}));
+  {
+    const int r[] = {0, 1, 0}, c[] = {1, 2, 1};
+    const double v[] = {5, 6, 7};
+    ASSERT_EQ(KRVUchgmcoef(p, 3, r, c, v), 0) << err();
+  }
+  EXPECT_EQ(rows(), (std::vector<double>{1, 7, 0, 0, 3, 6}));
+  EXPECT_EQ(cols(), rows());
+  ASSERT_EQ(KRVUchgcoef(p, 1, 1, 0.0), 0) << err();  // removed
+  ASSERT_EQ(KRVUchgcoef(p, 1, 0, 8.0), 0) << err();  // added
+  EXPECT_EQ(rows(), (std::vector<double>{1, 7, 0, 8, 0, 6}));
+  EXPECT_EQ(cols(), rows());
+  ASSERT_EQ(KRVUchgcoef(p, 1, 0, 9.0), 0) << err();  // the added one, replaced
+  EXPECT_EQ(cols(), (std::vector<double>{1, 7, 0, 9, 0, 6}));
+  EXPECT_EQ(rows(), cols());
+}
+
 TEST_F(Model, RowsAddedInBatchesMergeWithColumns) {
   load_small();
   // Two batches; the second repeats a column (added together) and holds a

@@ -16,6 +16,32 @@ void set_coefs(krvu_prob_s *prob, int n, const int *rows, const int *cols, const
   ProbData &d = *prob->data;
   compact(d);
   ModelData &m = d.m;
+  // Changes that only replace stored nonzeros by nonzeros are made in place
+  // (in the row-wise copy too, when there is one): a model changed one
+  // coefficient at a time must not be rebuilt for each.
+  {
+    std::vector<int64_t> at(static_cast<size_t>(n));
+    bool in_place = true;
+    for (int k = 0; k < n && in_place; ++k) {
+      const auto b = m.mrwind.begin() + m.mstart[cols[k]], e = m.mrwind.begin() + m.mstart[cols[k] + 1];
+      const auto q = std::lower_bound(b, e, rows[k]);
+      in_place = vals[k] != 0.0 && q != e && *q == rows[k];
+      at[k] = q - m.mrwind.begin();
+    }
+    if (in_place) {
+      for (int k = 0; k < n; ++k) m.dmatval[at[k]] = vals[k];
+      if (d.rows_valid) {
+        RowMatrix &r = d.rows;
+        for (int k = 0; k < n && d.rows_valid; ++k) {
+          const auto b = r.colind.begin() + r.start[rows[k]], e = r.colind.begin() + r.start[rows[k] + 1];
+          const auto q = std::lower_bound(b, e, cols[k]);
+          if (q != e && *q == cols[k]) r.val[q - r.colind.begin()] = vals[k];
+          else d.rows_valid = false;  // not where it should be: built again when read
+        }
+      }
+      return;
+    }
+  }
   std::map<std::pair<int, int>, double> ch;  // (col, row) -> value; the last one wins
   for (int k = 0; k < n; ++k) ch[{cols[k], rows[k]}] = vals[k];
   std::vector<int64_t> st(m.ncols() + 1, 0);
