@@ -42,6 +42,55 @@ void set_coefs(krvu_prob_s *prob, int n, const int *rows, const int *cols, const
       return;
     }
   }
+  // A few entries added or removed: each goes in or out where it belongs
+  // (a move of the entries after it), in order, so the last of repeated
+  // entries wins as below.
+  if (n <= 64) {
+    for (int k = 0; k < n; ++k) {
+      const int j = cols[k];
+      const auto b = m.mrwind.begin() + m.mstart[j], e = m.mrwind.begin() + m.mstart[j + 1];
+      const auto q = std::lower_bound(b, e, rows[k]);
+      const int64_t at = q - m.mrwind.begin();
+      const bool stored = q != e && *q == rows[k];
+      if (stored && vals[k] != 0.0) {
+        m.dmatval[at] = vals[k];
+        continue;
+      }
+      if (!stored && vals[k] == 0.0) continue;
+      if (stored) {
+        m.mrwind.erase(m.mrwind.begin() + at);
+        m.dmatval.erase(m.dmatval.begin() + at);
+        for (size_t c = static_cast<size_t>(j) + 1; c < m.mstart.size(); ++c) --m.mstart[c];
+      } else {
+        m.mrwind.insert(m.mrwind.begin() + at, rows[k]);
+        m.dmatval.insert(m.dmatval.begin() + at, vals[k]);
+        for (size_t c = static_cast<size_t>(j) + 1; c < m.mstart.size(); ++c) ++m.mstart[c];
+      }
+      if (!d.rows_valid) continue;
+      // The row-wise copy the same way, so that reading a row back does not
+      // rebuild it.
+      RowMatrix &r = d.rows;
+      const int i = rows[k];
+      const auto rb = r.colind.begin() + r.start[i], re = r.colind.begin() + r.start[i + 1];
+      const auto rq = std::lower_bound(rb, re, j);
+      const int64_t rat = rq - r.colind.begin();
+      const bool rstored = rq != re && *rq == j;
+      if (rstored == stored) {
+        if (stored) {
+          r.colind.erase(r.colind.begin() + rat);
+          r.val.erase(r.val.begin() + rat);
+        } else {
+          r.colind.insert(r.colind.begin() + rat, j);
+          r.val.insert(r.val.begin() + rat, vals[k]);
+        }
+        const int64_t step = stored ? -1 : 1;
+        for (size_t t = static_cast<size_t>(i) + 1; t < r.start.size(); ++t) r.start[t] += step;
+      } else {
+        d.rows_valid = false;  // the two copies disagree: built again when read
+      }
+    }
+    return;
+  }
   std::map<std::pair<int, int>, double> ch;  // (col, row) -> value; the last one wins
   for (int k = 0; k < n; ++k) ch[{cols[k], rows[k]}] = vals[k];
   std::vector<int64_t> st(m.ncols() + 1, 0);
