@@ -186,3 +186,38 @@ def test_quadratic_rows_and_deleting_them():
     p.delqmatrix(-1)
     p.getqrows(qc)
     assert qc == []
+
+
+def test_coefficient_changes_read_the_same_by_rows_columns_and_single_entries():
+    # Replacements, additions, removals and repeats, single and in one call, with
+    # and without a row-wise read in between: every way of reading the matrix agrees.
+    import random
+    for seed in range(25):
+        r = random.Random(seed)
+        n, m = r.randint(2, 7), r.randint(2, 7)
+        x = [korvu.var() for _ in range(n)]
+        A = [[float(r.choice([0, 0, 1, 2, -3])) for _ in range(n)] for _ in range(m)]
+        p = korvu.problem()
+        p.addVariable(x)
+        p.addConstraint([korvu.Sum(A[i][j] * x[j] for j in range(n)) <= 1 for i in range(m)])
+        for step in range(25):
+            if r.random() < 0.3:
+                p.getrows([], [], [], 1000, 0, m - 1)
+            k = r.randint(1, 4)
+            rows = [r.randrange(m) for _ in range(k)]
+            cols = [r.randrange(n) for _ in range(k)]
+            vals = [r.choice([0.0, 1.5, -2.0, 4.0]) for _ in range(k)]
+            if k == 1 and r.random() < 0.5:
+                p.chgcoef(rows[0], cols[0], vals[0])
+            else:
+                p.chgmcoef(rows, cols, vals)
+            for i, j, v in zip(rows, cols, vals):
+                A[i][j] = v
+            assert [[p.getcoef(i, j) for j in range(n)] for i in range(m)] == A, (seed, step)
+            start, ind, val = [], [], []
+            p.getrows(start, ind, val, 1000, 0, m - 1)
+            byrows = [[0.0] * n for _ in range(m)]
+            for i in range(m):
+                for q in range(start[i], start[i + 1]):
+                    byrows[i][p.getIndex(ind[q])] = val[q]
+            assert byrows == A, (seed, step)

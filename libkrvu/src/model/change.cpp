@@ -52,12 +52,11 @@ void set_coefs(krvu_prob_s *prob, int n, const int *rows, const int *cols, const
       const auto q = std::lower_bound(b, e, rows[k]);
       const int64_t at = q - m.mrwind.begin();
       const bool stored = q != e && *q == rows[k];
-      if (stored && vals[k] != 0.0) {
-        m.dmatval[at] = vals[k];
-        continue;
-      }
       if (!stored && vals[k] == 0.0) continue;
-      if (stored) {
+      const bool replace = stored && vals[k] != 0.0;
+      if (replace) {
+        m.dmatval[at] = vals[k];
+      } else if (stored) {
         m.mrwind.erase(m.mrwind.begin() + at);
         m.dmatval.erase(m.dmatval.begin() + at);
         for (size_t c = static_cast<size_t>(j) + 1; c < m.mstart.size(); ++c) --m.mstart[c];
@@ -75,7 +74,9 @@ void set_coefs(krvu_prob_s *prob, int n, const int *rows, const int *cols, const
       const auto rq = std::lower_bound(rb, re, j);
       const int64_t rat = rq - r.colind.begin();
       const bool rstored = rq != re && *rq == j;
-      if (rstored == stored) {
+      if (rstored == stored && replace) {
+        r.val[rat] = vals[k];
+      } else if (rstored == stored) {
         if (stored) {
           r.colind.erase(r.colind.begin() + rat);
           r.val.erase(r.val.begin() + rat);
