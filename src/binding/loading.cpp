@@ -65,7 +65,7 @@ WRAP_ARGS(addcols, in("objx", CONV_DOUBLE, 0, "the objective coefficient of each
           in("mrwind", CONV_ROW, 2, "the rows of the coefficients"), in("dmatval", CONV_DOUBLE, 2, "the coefficients"),
           in("bdl", CONV_DOUBLE, 0, "the lower bounds"), in("bdu", CONV_DOUBLE, 0, "the upper bounds"),
           value("names", kObject, "a list of names", O), value("types", kObject, "a list of column types", O));
-constexpr Row addcols = WRAP_CUSTOM(addcols, custom::addcols).flags(kKeepBodies)
+constexpr Row addcols = WRAP_CUSTOM(addcols, custom::addcols)
     .missing("Must provide arguments objx, mstart, mrwind, dmatval, bdl, bdu")
     .doc("Appends columns and makes a variable object for each.", "addrows, delVariable, getcols")
     .example("p.addcols([1.0], [0, 1], [c1], [2.0], [0.0], [5.0], ['z'])");

@@ -64,6 +64,11 @@ def test_bodies_survive_deletions_and_library_changes():
     p.chgmcoef([rows[5], 6], [x[5], x[0]], [9.0, 3.0])
     assert texts(rows) == [str(body(x, i)) for i in range(8)]
     assert [p.getcoef(rows[2], x[0]), p.getcoef(rows[5], x[5]), p.getcoef(rows[6], x[0])] == [7.0, 9.0, 3.0]
+    # Columns added with coefficients in some rows: those rows keep their bodies too.
+    p, x, rows = model(8)
+    p.addcols([1.0, 2.0], [0, 2, 3], [rows[1], rows[4], rows[6]], [2.0, -1.0, 5.0], [0.0, 0.0], [1.0, 1.0])
+    assert texts(rows) == [str(body(x, i)) for i in range(8)]
+    assert [p.getcoef(rows[1], 8), p.getcoef(rows[4], 8), p.getcoef(rows[6], 9)] == [2.0, -1.0, 5.0]
 
 
 def test_bodies_outlive_their_problem_and_move_between_problems():
