@@ -99,28 +99,24 @@ TEST_F(Model, MatrixQueriesWithTwoCallSizing) {
 // copy a query made), a repeated entry (the last wins), removing and adding.
 TEST_F(Model, CoefficientChangesReadTheSameByRowsAndColumns) {
   load_small();
-  auto rows = [&] {
+  // The 2 x 3 matrix, dense and row by row, read by rows or by columns.
+  auto read = [&](bool by_rows) {
+    const int outer = by_rows ? 2 : 3;
     int64_t n = 0;
-    std::vector<int64_t> st(3);
+    std::vector<int64_t> st(outer + 1);
     std::vector<int> ind(8);
     std::vector<double> val(8);
-    EXPECT_EQ(KRVUgetrows64(p, st.data(), ind.data(), val.data(), 8, &n, 0, 1), 0) << err();
+    EXPECT_EQ(by_rows ? KRVUgetrows64(p, st.data(), ind.data(), val.data(), 8, &n, 0, outer - 1)
+                      : KRVUgetcols64(p, st.data(), ind.data(), val.data(), 8, &n, 0, outer - 1),
+              0)
+        << err();
     std::vector<double> dense(6, 0.0);
-    for (int i = 0; i < 2; ++i)
-      for (int64_t k = st[i]; k < st[i + 1]; ++k) dense[i * 3 + ind[k]] = val[k];
+    for (int a = 0; a < outer; ++a)
+      for (int64_t k = st[a]; k < st[a + 1]; ++k) dense[by_rows ? a * 3 + ind[k] : ind[k] * 3 + a] = val[k];
     return dense;
   };
-  auto cols = [&] {
-    int64_t n = 0;
-    std::vector<int64_t> st(4);
-    std::vector<int> ind(8);
-    std::vector<double> val(8);
-    EXPECT_EQ(KRVUgetcols64(p, st.data(), ind.data(), val.data(), 8, &n, 0, 2), 0) << err();
-    std::vector<double> dense(6, 0.0);
-    for (int j = 0; j < 3; ++j)
-      for (int64_t k = st[j]; k < st[j + 1]; ++k) dense[ind[k] * 3 + j] = val[k];
-    return dense;
-  };
+  auto rows = [&] { return read(true); };
+  auto cols = [&] { return read(false); };
   EXPECT_EQ(rows(), (std::vector<double>{1, 2, 0, 0, 3, 4}));
   {
     const int r[] = {0, 1, 0}, c[] = {1, 2, 1};

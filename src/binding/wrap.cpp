@@ -3,6 +3,7 @@
 #include "binding/wrap.h"
 #include "callbacks/callbacks.h"
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
 #include <deque>
@@ -274,21 +275,12 @@ PyObject *run(const Row &row, Ctx &c) {
       return nullptr;
     }
   if (row.flags_ & kKeepRowBodies) {
-    // Only the rows the call changes are read back into their constraints
-    // (an index the library will refuse is left to it).
+    // Only the rows the call changes are read back into their constraints.
     const Arg &a = row.args[0];
-    const int64_t rows = c.p->constraints ? PyList_GET_SIZE(c.p->constraints) : 0;
-    std::vector<int> keep;
-    if (a.kind == kIn) {
-      const int *r = static_cast<const int *>(c.arr[0]);
-      const int64_t n = c.count[a.group] < 0 ? 0 : c.count[a.group];
-      for (int64_t k = 0; r && k < n; ++k)
-        if (r[k] >= 0 && r[k] < rows) keep.push_back(r[k]);
-    } else if (c.ival[0] >= 0 && c.ival[0] < rows) {
-      keep.push_back(static_cast<int>(c.ival[0]));
-    }
-    // A view's rows are its registering problem's: all of them, as before.
-    if (c.p->is_view ? problem_keep_bodies(c.p) < 0 : !keep.empty() && problem_keep_row_bodies(c.p, keep) < 0)
+    const int one = c.ival[0] >= 0 && c.ival[0] <= INT_MAX ? static_cast<int>(c.ival[0]) : -1;
+    const bool array = a.kind == kIn;
+    if (problem_keep_changed_rows(c.p, array ? static_cast<const int *>(c.arr[0]) : &one,
+                                  array ? std::max<int64_t>(c.count[a.group], 0) : 1) < 0)
       return nullptr;
   }
   int rc;

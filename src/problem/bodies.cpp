@@ -192,6 +192,15 @@ int problem_keep_bodies(problem_s *p) {
   return 0;
 }
 
+int problem_keep_changed_rows(problem_s *p, const int *rows, int64_t n) {
+  if (p->is_view) return problem_keep_bodies(p);
+  const int64_t have = p->constraints ? PyList_GET_SIZE(p->constraints) : 0;
+  std::vector<int> keep;
+  for (int64_t k = 0; rows && k < n; ++k)
+    if (rows[k] >= 0 && rows[k] < have) keep.push_back(rows[k]);
+  return keep.empty() ? 0 : problem_keep_row_bodies(p, keep);
+}
+
 int problem_keep_row_bodies(problem_s *p, const std::vector<int> &rows) {
   if (!p->library_bodies) return 0;
   std::vector<int> sorted(rows);

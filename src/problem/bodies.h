@@ -20,6 +20,10 @@ int problem_keep_bodies(problem_s *p);
 // The same for the constraints of the given rows, or of the rows with a
 // coefficient in the given columns, before those are deleted.
 int problem_keep_row_bodies(problem_s *p, const std::vector<int> &rows);
+// Before a library change to the given rows (indices the library will refuse
+// are left to it): their constraints take back their bodies; a view's rows
+// are its registering problem's, so there every body comes back.
+int problem_keep_changed_rows(problem_s *p, const int *rows, int64_t n);
 int problem_keep_column_bodies(problem_s *p, const std::vector<int> &cols);
 
 // The problem goes (or drops its lists): constraints held elsewhere get their

@@ -16,36 +16,20 @@ void set_coefs(krvu_prob_s *prob, int n, const int *rows, const int *cols, const
   ProbData &d = *prob->data;
   compact(d);
   ModelData &m = d.m;
-  // Changes that only replace stored nonzeros by nonzeros are made in place
-  // (in the row-wise copy too, when there is one): a model changed one
-  // coefficient at a time must not be rebuilt for each.
-  {
-    std::vector<int64_t> at(static_cast<size_t>(n));
-    bool in_place = true;
-    for (int k = 0; k < n && in_place; ++k) {
-      const auto b = m.mrwind.begin() + m.mstart[cols[k]], e = m.mrwind.begin() + m.mstart[cols[k] + 1];
-      const auto q = std::lower_bound(b, e, rows[k]);
-      in_place = vals[k] != 0.0 && q != e && *q == rows[k];
-      at[k] = q - m.mrwind.begin();
-    }
-    if (in_place) {
-      for (int k = 0; k < n; ++k) m.dmatval[at[k]] = vals[k];
-      if (d.rows_valid) {
-        RowMatrix &r = d.rows;
-        for (int k = 0; k < n && d.rows_valid; ++k) {
-          const auto b = r.colind.begin() + r.start[rows[k]], e = r.colind.begin() + r.start[rows[k] + 1];
-          const auto q = std::lower_bound(b, e, cols[k]);
-          if (q != e && *q == cols[k]) r.val[q - r.colind.begin()] = vals[k];
-          else d.rows_valid = false;  // not where it should be: built again when read
-        }
-      }
-      return;
-    }
+  // A few changes, or any number that only replace stored nonzeros, are made
+  // where they belong in both copies of the matrix (a move of the entries
+  // after one added or removed), in order, so the last of repeated entries
+  // wins as below: a model changed a coefficient at a time is not rebuilt for
+  // each.
+  bool in_place = n <= 64;
+  for (int k = 0; k < n && !in_place; ++k) {
+    if (vals[k] == 0.0) break;
+    const auto b = m.mrwind.begin() + m.mstart[cols[k]], e = m.mrwind.begin() + m.mstart[cols[k] + 1];
+    const auto q = std::lower_bound(b, e, rows[k]);
+    if (q == e || *q != rows[k]) break;
+    in_place = k == n - 1;
   }
-  // A few entries added or removed: each goes in or out where it belongs
-  // (a move of the entries after it), in order, so the last of repeated
-  // entries wins as below.
-  if (n <= 64) {
+  if (in_place) {
     for (int k = 0; k < n; ++k) {
       const int j = cols[k];
       const auto b = m.mrwind.begin() + m.mstart[j], e = m.mrwind.begin() + m.mstart[j + 1];

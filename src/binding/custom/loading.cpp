@@ -354,17 +354,9 @@ PyObject *addcols(const Row &row, Ctx &c) {
   NewObjects o;
   if (!o.ok() || make_columns(o, c.obj[6], c.obj[7], 0, nullptr, nullptr, nullptr, static_cast<int>(n)) < 0)
     return nullptr;
-  {
-    // The rows that gain coefficients take their bodies back first; the
-    // others stay in the library (a view's are its registering problem's: all).
-    const int64_t rows = c.p->constraints ? PyList_GET_SIZE(c.p->constraints) : 0;
-    std::vector<int> keep;
-    const int *ri = arr<int>(c, 2);
-    for (int64_t k = 0; ri && k < nz; ++k)
-      if (ri[k] >= 0 && ri[k] < rows) keep.push_back(ri[k]);
-    if (c.p->is_view ? problem_keep_bodies(c.p) < 0 : !keep.empty() && problem_keep_row_bodies(c.p, keep) < 0)
-      return nullptr;
-  }
+  // The rows that gain coefficients take their bodies back first; the others
+  // stay in the library.
+  if (problem_keep_changed_rows(c.p, arr<int>(c, 2), nz < 0 ? 0 : nz) < 0) return nullptr;
   if (n > 0 && KRVUaddcols64(c.prob, static_cast<int>(n), nz < 0 ? 0 : nz, arr<double>(c, 0), arr<int64_t>(c, 1),
                              arr<int>(c, 2), arr<double>(c, 3), arr<double>(c, 4), arr<double>(c, 5)) != 0)
     return nullptr;

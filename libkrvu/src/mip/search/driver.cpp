@@ -692,10 +692,11 @@ void Searcher::work() {
       sh_->done = true;
       break;
     }
-    if (e == NodeEnd::kBranched && !kids.empty()) {
-      // The worker holds the children until they are pushed: their bound,
-      // not the node's, is what it keeps from the best bound (the root's
-      // would read minus infinity in the log and the gap report).
+    if (e == NodeEnd::kBranched && !kids.empty() && cur.depth == 0) {
+      // The worker holds the root's children until they are pushed: their
+      // bound, not the root's minus infinity, is what the log line and the
+      // gap report after the root must show.  (Any other node's bound is its
+      // parent's value, a valid one.)
       double least = kids[0].bound;
       for (const Node &k : kids) least = std::min(least, k.bound);
       std::lock_guard<std::mutex> lk(sh_->mu);

@@ -305,6 +305,7 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
   std::vector<char> touched(n_, 0);
   std::vector<int> cols;
   std::vector<std::pair<int, double>> used;  // rows in the sum and their multipliers
+  std::vector<std::pair<double, int>> conts, at_vub;  // continuous columns that may go, by distance
   auto add_row = [&](int r, double mu) {
     const int *ind;
     const double *val;
@@ -392,7 +393,8 @@ void Searcher::row_mir(const std::vector<double> &xv, std::vector<Cut> &out) {
       // take leaves the next one its turn; columns at their variable upper
       // bound but inside their own come last (a demand row through such a
       // column is what gives a flow row's sum a fractional right-hand side).
-      std::vector<std::pair<double, int>> conts, at_vub;
+      conts.clear();
+      at_vub.clear();
       for (int j : cols)
         if (kind_[j] == kCont && std::fabs(agg[j]) > 1e-9) {
           const double dist = inside(j);
